@@ -1,0 +1,180 @@
+#include "kml/rewriter.h"
+
+#include <sys/stat.h>
+
+#include <stdexcept>
+
+#include "kml/coordinates.h"
+#include "kml/root_element.h"
+#include "platform/text_file.h"
+
+namespace kml {
+
+namespace {
+
+// A failure of the rewrite itself (as opposed to one of the file system).
+class RewriteError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A root start tag that spans lines is gathered in memory; a document whose
+// tag never closes must not make that unbounded.
+constexpr size_t kMaxRootTagBytes = size_t{16} << 20;
+
+// Removes the temporary file unless the rewrite committed it.
+class TempFileGuard {
+ public:
+  TempFileGuard(platform::FileSystem& fs, std::string path) : fs_(fs), path_(std::move(path)) {}
+  TempFileGuard(const TempFileGuard&) = delete;
+  TempFileGuard& operator=(const TempFileGuard&) = delete;
+  ~TempFileGuard() {
+    if (path_.empty()) return;
+    try {
+      fs_.Remove(path_);
+    } catch (...) {
+      // Nothing more can be done; the input itself is intact.
+    }
+  }
+  void Commit() { path_.clear(); }
+
+ private:
+  platform::FileSystem& fs_;
+  std::string path_;
+};
+
+class Rewrite {
+ public:
+  Rewrite(const std::string& file_name, platform::FileSystem& fs, platform::Dialogs& dialogs)
+      : file_name_(file_name), fs_(fs), dialogs_(dialogs) {}
+  void Run();
+
+ private:
+  platform::FileInfo CheckInput(const std::string& path);
+  // Copies the lines before the root start tag; leaves the tag's line in
+  // line_. Throws RewriteError when the document has no kml root.
+  size_t CopyPrologue();
+  void WriteRootLines(size_t tag_start);
+  void WriteBody();
+  void WriteProcessed(std::string_view text_before, std::string_view rest);
+
+  const std::string& file_name_;
+  platform::FileSystem& fs_;
+  platform::Dialogs& dialogs_;
+  std::unique_ptr<platform::TextReader> in_;
+  std::unique_ptr<platform::TextWriter> out_;
+  CoordinateLines coordinates_;
+  std::string line_;
+  std::string processed_;
+};
+
+platform::FileInfo Rewrite::CheckInput(const std::string& path) {
+  platform::FileInfo info = fs_.Stat(path);
+  if (info.exists && info.is_directory) throw RewriteError(path + " is a folder, not a file");
+  if (info.exists && !info.is_regular) throw RewriteError(path + " is not a regular file");
+  if (info.exists && (info.mode & S_IWUSR) == 0)
+    throw RewriteError(path + " is read-only; file left unchanged");
+  return info;
+}
+
+void Rewrite::Run() {
+  const std::string target = fs_.ResolveLinks(file_name_);
+  platform::FileInfo info = CheckInput(target);
+  in_ = std::make_unique<platform::TextReader>(fs_.OpenForRead(target));
+  std::string folder = platform::FolderOf(target);
+  std::string temp_path;
+  auto temp = fs_.CreateUnique(folder.empty() ? "./" : folder, "TempFile.KML", &temp_path);
+  TempFileGuard guard(fs_, temp_path);
+  out_ = std::make_unique<platform::TextWriter>(std::move(temp));
+
+  WriteRootLines(CopyPrologue());
+  WriteBody();
+  out_->Close();
+  in_.reset();
+  fs_.SetModeAndOwner(temp_path, info);
+  fs_.Rename(temp_path, target);
+  guard.Commit();
+}
+
+size_t Rewrite::CopyPrologue() {
+  RootTagScanner scanner;
+  while (!in_->AtEnd()) {
+    in_->ReadLine(&line_);
+    switch (scanner.Feed(line_)) {
+      case RootTagScanner::Result::kKml:
+        return scanner.TagStart();
+      case RootTagScanner::Result::kOther:
+        throw RewriteError("the root element of " + file_name_ +
+                           " is not kml; file left unchanged");
+      case RootTagScanner::Result::kNeedMore:
+        out_->WriteLine(line_);
+    }
+  }
+  throw RewriteError("no kml root element in " + file_name_ + "; file left unchanged");
+}
+
+void Rewrite::WriteRootLines(size_t tag_start) {
+  // Gather the lines up to the tag's closing '>', keeping them as read.
+  std::string lines = line_;
+  std::string shown = line_;
+  StartTagEnd tag_end;
+  size_t close = tag_end.Find(lines, tag_start + 1);
+  while (close == std::string::npos) {
+    if (in_->AtEnd() || lines.size() > kMaxRootTagBytes)
+      throw RewriteError("the root start tag of " + file_name_ + " does not end");
+    in_->ReadLine(&line_);
+    size_t from = lines.size() + 1;
+    lines.append("\n").append(line_);
+    shown.append(" ").append(line_);
+    close = tag_end.Find(lines, from);
+  }
+  std::string_view all = lines;
+  std::string_view tag = all.substr(tag_start, close + 1 - tag_start);
+  if (tag.find(kOgcKml22Uri) != std::string_view::npos) {
+    // Already right: write the gathered lines as they were.
+    size_t last_break = all.rfind('\n', close);
+    size_t last_line = last_break == std::string_view::npos ? 0 : last_break + 1;
+    for (size_t pos = 0; pos < last_line;) {
+      size_t nl = all.find('\n', pos);
+      out_->WriteLine(all.substr(pos, nl - pos));
+      pos = nl + 1;
+    }
+    WriteProcessed(all.substr(last_line, close + 1 - last_line), all.substr(close + 1));
+    return;
+  }
+  dialogs_.ShowMessage("File " + file_name_ + " has an old incompatible namespace definition :" +
+                       shown + " This has been changed");
+  WriteProcessed(std::string(all.substr(0, tag_start)) + MendRootTag(tag), all.substr(close + 1));
+}
+
+void Rewrite::WriteProcessed(std::string_view text_before, std::string_view rest) {
+  processed_.assign(text_before);
+  coordinates_.Process(rest, &processed_);
+  out_->WriteLine(processed_);
+}
+
+void Rewrite::WriteBody() {
+  // At least one line follows the root line, even at the end of the input.
+  do {
+    in_->ReadLine(&line_);
+    processed_.clear();
+    coordinates_.Process(line_, &processed_);
+    out_->WriteLine(processed_);
+  } while (!in_->AtEnd());
+}
+
+}  // namespace
+
+RewriteOutcome RewriteKmlFile(const std::string& file_name, platform::FileSystem& fs,
+                              platform::Dialogs& dialogs) {
+  try {
+    Rewrite(file_name, fs, dialogs).Run();
+    return {true, {}};
+  } catch (const std::exception& e) {
+    return {false, e.what()};
+  } catch (...) {
+    return {false, "unexpected failure while rewriting " + file_name};
+  }
+}
+
+}  // namespace kml

@@ -1,0 +1,29 @@
+// Rewrites one KML file in place: the root element is made to declare the
+// OGC KML 2.2 namespace, and blanks inside the tuples of <coordinates>
+// elements are removed. The file is streamed line by line, never parsed whole.
+#pragma once
+
+#include <string>
+
+#include "platform/dialogs.h"
+#include "platform/file_system.h"
+
+namespace kml {
+
+struct RewriteOutcome {
+  bool succeeded = false;
+  std::string problem;  // why the rewrite failed; empty on success
+};
+
+// Rewrites `file_name` in place. The result is written to a new file beside
+// the input (its name begins with "TempFile.KML"), which then replaces the
+// input by one atomic rename, keeping the input's permission bits. When the
+// root start tag lacks the OGC KML 2.2 namespace, `dialogs` shows the
+// namespace message before the tag is replaced.
+// On failure the input is left byte for byte as it was and no temporary file
+// remains. A file without a kml start tag is left untouched and fails.
+// Never throws.
+RewriteOutcome RewriteKmlFile(const std::string& file_name, platform::FileSystem& fs,
+                              platform::Dialogs& dialogs);
+
+}  // namespace kml

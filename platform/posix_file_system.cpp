@@ -1,0 +1,183 @@
+#include "platform/posix_file_system.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "platform/io_error.h"
+
+namespace platform {
+
+IoError IoError::FromErrno(const std::string& operation, const std::string& path, int errnum) {
+  return IoError(operation + " " + path + ": " + std::strerror(errnum), errnum);
+}
+
+std::string FolderOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+namespace {
+
+// Owns a file descriptor.
+class Fd {
+ public:
+  explicit Fd(int fd) : fd_(fd) {}
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  ~Fd() { Reset(); }
+  int get() const { return fd_; }
+  int Release() { return std::exchange(fd_, -1); }
+  void Reset() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_;
+};
+
+class PosixReadableFile : public ReadableFile {
+ public:
+  PosixReadableFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+  size_t Read(char* buf, size_t n) override {
+    for (;;) {
+      ssize_t got = ::read(fd_.get(), buf, n);
+      if (got >= 0) return static_cast<size_t>(got);
+      if (errno != EINTR) throw IoError::FromErrno("cannot read", path_, errno);
+    }
+  }
+
+ private:
+  Fd fd_;
+  std::string path_;
+};
+
+class PosixWritableFile : public WritableFile {
+ public:
+  PosixWritableFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+  void Write(const char* data, size_t n) override {
+    while (n > 0) {
+      ssize_t put = ::write(fd_.get(), data, n);
+      if (put < 0 && errno == EINTR) continue;
+      if (put < 0) throw IoError::FromErrno("cannot write", path_, errno);
+      data += put;
+      n -= static_cast<size_t>(put);
+    }
+  }
+  void Sync() override {
+    if (::fsync(fd_.get()) != 0) throw IoError::FromErrno("cannot flush", path_, errno);
+  }
+  void Close() override {
+    if (fd_.get() < 0) return;
+    if (::close(fd_.Release()) != 0) throw IoError::FromErrno("cannot close", path_, errno);
+  }
+
+ private:
+  Fd fd_;
+  std::string path_;
+};
+
+std::string TempFolderOr(const std::string& folder) {
+  if (!folder.empty()) return folder;
+  const char* tmp = std::getenv("TMPDIR");
+  return tmp && *tmp ? std::string(tmp) : std::string("/tmp");
+}
+
+}  // namespace
+
+std::unique_ptr<ReadableFile> PosixFileSystem::OpenForRead(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw IoError::FromErrno("cannot open", path, errno);
+  Fd guard(fd);
+  struct stat st;
+  if (::fstat(fd, &st) != 0) throw IoError::FromErrno("cannot examine", path, errno);
+  if (S_ISDIR(st.st_mode)) throw IoError::FromErrno("cannot read", path, EISDIR);
+  return std::make_unique<PosixReadableFile>(guard.Release(), path);
+}
+
+std::unique_ptr<WritableFile> PosixFileSystem::CreateUnique(const std::string& folder,
+                                                            const std::string& prefix,
+                                                            std::string* path) {
+  std::string base = TempFolderOr(folder);
+  if (base.back() != '/') base += '/';
+  std::string name = base + prefix + ".XXXXXX";
+  std::vector<char> buf(name.begin(), name.end());
+  buf.push_back('\0');
+  int fd = ::mkostemp(buf.data(), O_CLOEXEC);
+  if (fd < 0) throw IoError::FromErrno("cannot create a file in", base, errno);
+  *path = buf.data();
+  return std::make_unique<PosixWritableFile>(fd, *path);
+}
+
+void PosixFileSystem::CopyFile(const std::string& from, const std::string& to) {
+  // Copy into a fresh file beside the target and rename it over the target, so
+  // that a failed copy never leaves a half-written target behind.
+  auto in = OpenForRead(from);
+  std::string temp;
+  auto out = CreateUnique(FolderOf(to), ".copy", &temp);
+  try {
+    std::vector<char> buf(1 << 16);
+    for (size_t n; (n = in->Read(buf.data(), buf.size())) > 0;) out->Write(buf.data(), n);
+    out->Close();
+    SetModeAndOwner(temp, Stat(from));
+    Rename(temp, to);
+  } catch (...) {
+    ::unlink(temp.c_str());
+    throw;
+  }
+}
+
+void PosixFileSystem::Rename(const std::string& from, const std::string& to) {
+  if (::rename(from.c_str(), to.c_str()) != 0)
+    throw IoError::FromErrno("cannot rename " + from + " to", to, errno);
+}
+
+void PosixFileSystem::Remove(const std::string& path) {
+  if (::unlink(path.c_str()) != 0) throw IoError::FromErrno("cannot remove", path, errno);
+}
+
+void PosixFileSystem::SetModeAndOwner(const std::string& path, const FileInfo& like) {
+  // Keeping the owner needs privileges that an ordinary user lacks; that is no failure.
+  if (::chown(path.c_str(), like.uid, like.gid) != 0 && errno != EPERM)
+    throw IoError::FromErrno("cannot set the owner of", path, errno);
+  if (::chmod(path.c_str(), like.mode) != 0)
+    throw IoError::FromErrno("cannot set the permissions of", path, errno);
+}
+
+FileInfo PosixFileSystem::Stat(const std::string& path) {
+  FileInfo info;
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return info;
+  info.exists = true;
+  info.is_directory = S_ISDIR(st.st_mode);
+  info.is_regular = S_ISREG(st.st_mode);
+  info.mode = st.st_mode & 07777;
+  info.uid = st.st_uid;
+  info.gid = st.st_gid;
+  info.size = st.st_size;
+  return info;
+}
+
+std::string PosixFileSystem::ResolveLinks(const std::string& path) {
+  std::error_code ec;
+  if (!std::filesystem::is_symlink(path, ec)) return path;
+  auto target = std::filesystem::canonical(path, ec);
+  return ec ? path : target.string();
+}
+
+bool PosixFileSystem::CreateFolders(const std::string& path) {
+  std::error_code ec;
+  std::filesystem::create_directories(path, ec);
+  return std::filesystem::is_directory(path, ec);
+}
+
+}  // namespace platform

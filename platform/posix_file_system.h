@@ -1,0 +1,23 @@
+// The real file system of this machine, through POSIX calls.
+#pragma once
+
+#include "platform/file_system.h"
+
+namespace platform {
+
+// Stateless: one instance may serve the whole program.
+class PosixFileSystem : public FileSystem {
+ public:
+  std::unique_ptr<ReadableFile> OpenForRead(const std::string& path) override;
+  std::unique_ptr<WritableFile> CreateUnique(const std::string& folder, const std::string& prefix,
+                                             std::string* path) override;
+  void CopyFile(const std::string& from, const std::string& to) override;
+  void Rename(const std::string& from, const std::string& to) override;
+  void Remove(const std::string& path) override;
+  void SetModeAndOwner(const std::string& path, const FileInfo& like) override;
+  FileInfo Stat(const std::string& path) override;
+  std::string ResolveLinks(const std::string& path) override;
+  bool CreateFolders(const std::string& path) override;
+};
+
+}  // namespace platform

@@ -1,0 +1,66 @@
+// Line-oriented text files of 8-bit characters.
+//
+// Reading: a line ends at a line feed, at a carriage return followed by a line
+// feed, or at a lone carriage return. A Ctrl-Z (code 26) ends the line's text
+// and the whole input. Reading when no input is left gives an empty line.
+// Writing: every line is followed by carriage return and line feed.
+// Both sides are buffered, so a rewrite streams through memory that grows
+// only with the longest line.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/file_system.h"
+
+namespace platform {
+
+class TextReader {
+ public:
+  // Takes ownership of `file`.
+  explicit TextReader(std::unique_ptr<ReadableFile> file, size_t buffer_size = 1 << 16);
+
+  // Replaces *line with the next line's text (without its end). At the end of
+  // the input *line becomes empty. Throws IoError when reading fails.
+  void ReadLine(std::string* line);
+  // True when no characters remain or the next one is a Ctrl-Z.
+  bool AtEnd();
+
+ private:
+  bool Fill();  // false at the end of the file
+  // Appends text up to the next line end or Ctrl-Z to *line; true when the
+  // line ended inside the buffer.
+  bool ScanLine(std::string* line);
+
+  std::unique_ptr<ReadableFile> file_;
+  std::vector<char> buf_;
+  size_t pos_ = 0;
+  size_t end_ = 0;
+  bool eof_ = false;         // the file has no more bytes
+  bool stopped_ = false;     // a Ctrl-Z ended the input
+  bool pending_cr_ = false;  // the last line ended at a CR: drop an LF that follows
+};
+
+class TextWriter {
+ public:
+  // Takes ownership of `file`.
+  explicit TextWriter(std::unique_ptr<WritableFile> file, size_t buffer_size = 1 << 16);
+  // Closes the file without reporting errors if Close() was not called.
+  ~TextWriter();
+
+  // Writes text followed by CR LF. Throws IoError.
+  void WriteLine(std::string_view text);
+  // Flushes the buffer and closes the file. Throws IoError.
+  void Close();
+
+ private:
+  void Append(const char* data, size_t n);
+  void Flush();
+
+  std::unique_ptr<WritableFile> file_;
+  std::vector<char> buf_;
+  size_t used_ = 0;
+};
+
+}  // namespace platform

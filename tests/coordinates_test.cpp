@@ -1,0 +1,130 @@
+#include "kml/coordinates.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace kml {
+namespace {
+
+std::string Clean(std::string_view text) {
+  std::string out;
+  CleanTuples(text, &out);
+  return out;
+}
+
+// Runs lines through one processor, as the rewriter does.
+std::vector<std::string> ProcessLines(const std::vector<std::string>& lines) {
+  CoordinateLines processor;
+  std::vector<std::string> out;
+  for (const std::string& line : lines) {
+    out.emplace_back();
+    processor.Process(line, &out.back());
+  }
+  return out;
+}
+
+TEST(CleanTuples, RemovesBlanksInsideThreeComponentTuples) {
+  EXPECT_EQ(Clean("-122.08, 37.42, 0 -122.09, 37.43, 0"), "-122.08,37.42,0 -122.09,37.43,0");
+  EXPECT_EQ(Clean("1, 2, 3"), "1,2,3");
+  EXPECT_EQ(Clean("-122.08, 37.42, 0  -122.09, 37.43, 0 "), "-122.08,37.42,0 -122.09,37.43,0");
+  EXPECT_EQ(Clean("      -122.08,37.42,0"), "-122.08,37.42,0");
+  EXPECT_EQ(Clean("\t\t\t\t"), "");
+  EXPECT_EQ(Clean(""), "");
+}
+
+TEST(CleanTuples, ShrinksRunsBetweenTuplesToOneBlank) {
+  EXPECT_EQ(Clean("  1,2,3     4,5,6\t\t7,8,9\r\n"), "1,2,3 4,5,6 7,8,9");
+  EXPECT_EQ(Clean("1,2,3\t4,5,6"), "1,2,3 4,5,6");
+}
+
+TEST(CleanTuples, KeepsEveryValueOfOddTuples) {
+  // Two-component tuples and stray components are kept whole.
+  EXPECT_EQ(Clean("1,2 3,4 5,6"), "1,2 3,4 5,6");
+  EXPECT_EQ(Clean("1, 2, 3 4"), "1,2,3 4");
+  EXPECT_EQ(Clean("1, 2 3, 4"), "1,2 3,4");
+  EXPECT_EQ(Clean("7"), "7");
+}
+
+TEST(CleanTuples, CommaAfterThirdValueEndsTupleOnlyWhenBlankTouchesIt) {
+  EXPECT_EQ(Clean("-81.99, 29.94, 0.0, -81.99, 29.94, 567.79"),
+            "-81.99,29.94,0.0 -81.99,29.94,567.79");
+  EXPECT_EQ(Clean("1,2,3 ,4,5,6"), "1,2,3 4,5,6");
+  // Without blanks the text is left as it is, four components and all.
+  EXPECT_EQ(Clean("1,2,3,4,5,6"), "1,2,3,4,5,6");
+  EXPECT_EQ(Clean("1,2,3,4 5,6,7,8"), "1,2,3,4 5,6,7,8");
+  // Past the third value commas join again.
+  EXPECT_EQ(Clean("1,2,3,4, 5"), "1,2,3,4,5");
+}
+
+TEST(CleanTuples, KeepsCommasAtTheEdgesAndInRuns) {
+  EXPECT_EQ(Clean("1,2,"), "1,2,");
+  EXPECT_EQ(Clean(" ,1,2,3"), ",1,2,3");
+  EXPECT_EQ(Clean("1,,2"), "1,,2");
+  EXPECT_EQ(Clean("1, ,2,3"), "1,,2,3");
+}
+
+TEST(CleanTuples, PassesNonAsciiBytesThrough) {
+  EXPECT_EQ(Clean("\xc3\xa9, 2, 3"), "\xc3\xa9,2,3");
+}
+
+TEST(CoordinateLines, SingleLineElements) {
+  auto out = ProcessLines({
+      "\t\t<coordinates>-122.08, 37.42, 0 -122.09, 37.43, 0</coordinates>",
+      "<coordinates>1, 2, 3</coordinates>",
+      "<coordinates>1,2,3</coordinates></LinearRing>",
+      "<coordinates>  1,2,3   4,5,6  </coordinates>",
+  });
+  EXPECT_EQ(out[0], "\t\t<coordinates>-122.08,37.42,0 -122.09,37.43,0</coordinates>");
+  EXPECT_EQ(out[1], "<coordinates>1,2,3</coordinates>");
+  EXPECT_EQ(out[2], "<coordinates>1,2,3</coordinates></LinearRing>");
+  EXPECT_EQ(out[3], "<coordinates>1,2,3 4,5,6</coordinates>");
+}
+
+TEST(CoordinateLines, BlockOverSeveralLinesIsReindentedWithItsTabs) {
+  auto out = ProcessLines({
+      "\t\t\t\t<coordinates>",
+      "\t\t\t\t\t-122.08, 37.42, 0  -122.09, 37.43, 0 ",
+      "      -122.08,37.42,0",
+      "\t\t\t\t</coordinates>",
+      "<after>1, 2, 3</after>",
+  });
+  EXPECT_EQ(out[0], "\t\t\t\t<coordinates>");
+  EXPECT_EQ(out[1], "\t\t\t\t\t-122.08,37.42,0 -122.09,37.43,0");
+  EXPECT_EQ(out[2], "-122.08,37.42,0");
+  EXPECT_EQ(out[3], "\t\t\t\t</coordinates>");
+  EXPECT_EQ(out[4], "<after>1, 2, 3</after>");  // the block has ended
+}
+
+TEST(CoordinateLines, EveryElementOfALineIsCleaned) {
+  auto out =
+      ProcessLines({"<a><coordinates>1, 2, 3</coordinates><coordinates>4, 5, 6"
+                    "</coordinates></a>"});
+  EXPECT_EQ(out[0], "<a><coordinates>1,2,3</coordinates><coordinates>4,5,6</coordinates></a>");
+}
+
+TEST(CoordinateLines, ClosingLineMayOpenTheNextElement) {
+  auto out = ProcessLines(
+      {"<coordinates>1, 2, 3", "4, 5, 6</coordinates><coordinates>7, 8, 9", "</coordinates> x, y"});
+  EXPECT_EQ(out[0], "<coordinates>1,2,3");
+  EXPECT_EQ(out[1], "4,5,6</coordinates><coordinates>7,8,9");
+  EXPECT_EQ(out[2], "</coordinates> x, y");
+}
+
+TEST(CoordinateLines, TagInAnotherCaseIsNoCoordinateText) {
+  auto out = ProcessLines(
+      {"<description>Use <COORDINATES> for points, lines</description>", "<name>a, b, c</name>"});
+  EXPECT_EQ(out[0], "<description>Use <COORDINATES> for points, lines</description>");
+  EXPECT_EQ(out[1], "<name>a, b, c</name>");
+}
+
+TEST(CoordinateLines, ClosingTagBeforeOpeningTagStartsNothingEarly) {
+  CoordinateLines processor;
+  std::string out;
+  processor.Process("x, y</coordinates> <coordinates>1, 2, 3</coordinates>", &out);
+  EXPECT_EQ(out, "x, y</coordinates> <coordinates>1,2,3</coordinates>");
+  EXPECT_FALSE(processor.InElement());
+}
+
+}  // namespace
+}  // namespace kml

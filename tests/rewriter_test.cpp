@@ -1,0 +1,219 @@
+#include "kml/rewriter.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "kml/root_element.h"
+#include "platform/scripted_dialogs.h"
+#include "tests/test_support.h"
+
+namespace kml {
+namespace {
+
+using testing_support::FaultyFileSystem;
+using testing_support::ReadAll;
+using testing_support::ScratchDir;
+using testing_support::WriteAll;
+
+const std::string kOldRoot = "<kml xmlns=\"http://earth.google.com/kml/2.1\">";
+const std::string kNewRoot = FixedRootTag();
+const std::string kDecl = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
+
+class RewriterTest : public ::testing::Test {
+ protected:
+  // Writes `input` to a file, rewrites it, and returns the file's content.
+  std::string Rewrite(const std::string& input) {
+    WriteAll(path_, input);
+    outcome_ = RewriteKmlFile(path_, fs_, dialogs_);
+    return ReadAll(path_);
+  }
+  void ExpectNoTempFiles() { EXPECT_EQ(dir_.List(), std::vector<std::string>{"doc.kml"}); }
+
+  ScratchDir dir_;
+  std::string path_ = dir_.File("doc.kml");
+  FaultyFileSystem fs_;
+  platform::ScriptedDialogs dialogs_;
+  RewriteOutcome outcome_;
+};
+
+TEST_F(RewriterTest, OldRootOnLineTwoIsReplacedAfterTheMessage) {
+  std::string out = Rewrite(kDecl + "\n" + kOldRoot + "\n<Document>\n</Document>\n</kml>\n");
+  EXPECT_TRUE(outcome_.succeeded) << outcome_.problem;
+  EXPECT_EQ(out, kDecl + "\r\n" + kNewRoot + "\r\n<Document>\r\n</Document>\r\n</kml>\r\n");
+  ASSERT_EQ(dialogs_.Messages().size(), 1u);
+  EXPECT_EQ(dialogs_.Messages()[0],
+            "File " + path_ + " has an old incompatible namespace definition :" + kOldRoot +
+                " This has been changed");
+  ExpectNoTempFiles();
+}
+
+TEST_F(RewriterTest, RightRootIsKeptWithoutMessage) {
+  std::string root = "<kml xmlns=\"http://www.opengis.net/kml/2.2\">";
+  std::string out = Rewrite(kDecl + "\n" + root + "\n</kml>");
+  EXPECT_TRUE(outcome_.succeeded);
+  EXPECT_EQ(out, kDecl + "\r\n" + root + "\r\n</kml>\r\n");
+  EXPECT_TRUE(dialogs_.Messages().empty());
+}
+
+TEST_F(RewriterTest, TwoLineFileGetsAThirdEmptyLine) {
+  EXPECT_EQ(Rewrite(kDecl + "\n" + kOldRoot), kDecl + "\r\n" + kNewRoot + "\r\n\r\n");
+}
+
+TEST_F(RewriterTest, OnlyTheTagIsReplacedAndTheRestOfItsLineKept) {
+  // A minified document keeps everything on one line; its coordinates are cleaned too.
+  std::string out =
+      Rewrite(kDecl + kOldRoot + "<Placemark><coordinates>1, 2, 3</coordinates></Placemark></kml>");
+  EXPECT_EQ(out, kDecl + kNewRoot +
+                     "<Placemark><coordinates>1,2,3</coordinates></Placemark></kml>\r\n\r\n");
+}
+
+TEST_F(RewriterTest, RootBehindCommentsIsFoundAndLineTwoLeftAlone) {
+  std::string out =
+      Rewrite(kDecl + "\n<!-- a comment on line 2 -->\n<!-- <kml> -->\n" + kOldRoot + "\n</kml>\n");
+  EXPECT_EQ(out, kDecl + "\r\n<!-- a comment on line 2 -->\r\n<!-- <kml> -->\r\n" + kNewRoot +
+                     "\r\n</kml>\r\n");
+}
+
+TEST_F(RewriterTest, RootSpreadOverLinesBecomesOneLine) {
+  std::string out = Rewrite(kDecl + "\n  <kml\n  xmlns=\"http://earth.google.com/kml/2.1\"\n" +
+                            "  xmlns:foo=\"urn:foo\"\n  >  <Document/>\n</kml>\n");
+  EXPECT_EQ(out, kDecl + "\r\n  " + kNewRoot.substr(0, 172) + " xmlns:foo=\"urn:foo\">" +
+                     "  <Document/>\r\n</kml>\r\n");
+  ASSERT_EQ(dialogs_.Messages().size(), 1u);
+  EXPECT_NE(dialogs_.Messages()[0].find("<kml   xmlns=\"http://earth.google.com/kml/2.1\""),
+            std::string::npos);
+}
+
+TEST_F(RewriterTest, RightRootSpreadOverLinesIsWrittenAsRead) {
+  std::string in = kDecl + "\n<kml\n xmlns=\"http://www.opengis.net/kml/2.2\"><a>1, 2, 3</a>\n";
+  EXPECT_EQ(Rewrite(in), kDecl + "\r\n<kml\r\n xmlns=\"http://www.opengis.net/kml/2.2\">" +
+                             "<a>1, 2, 3</a>\r\n\r\n");
+}
+
+TEST_F(RewriterTest, CoordinatesAreCleanedAndLineEndsBecomeCrLf) {
+  std::string in = kDecl + "\n" + kOldRoot + "\r\n\t\t\t\t<coordinates>\r" +
+                   "\t\t\t\t\t-122.08, 37.42, 0  -122.09, 37.43, 0 \n" +
+                   "\t\t\t\t</coordinates>\n" + "<name>a, b, c</name>\n</kml>";
+  EXPECT_EQ(Rewrite(in), kDecl + "\r\n" + kNewRoot + "\r\n\t\t\t\t<coordinates>\r\n" +
+                             "\t\t\t\t\t-122.08,37.42,0 -122.09,37.43,0\r\n" +
+                             "\t\t\t\t</coordinates>\r\n<name>a, b, c</name>\r\n</kml>\r\n");
+}
+
+TEST_F(RewriterTest, EndOfInputInsideABlockWritesEveryLine) {
+  std::string in = kDecl + "\n" + kOldRoot + "\n<coordinates>1, 2, 3\n4, 5, 6";
+  EXPECT_EQ(Rewrite(in), kDecl + "\r\n" + kNewRoot + "\r\n<coordinates>1,2,3\r\n4,5,6\r\n");
+  EXPECT_TRUE(outcome_.succeeded);
+}
+
+TEST_F(RewriterTest, PrefixedRootKeepsItsName) {
+  std::string in = kDecl + "\n<kml:kml xmlns:kml=\"http://earth.google.com/kml/2.1\">\n" +
+                   "<kml:Placemark/>\n</kml:kml>\n";
+  EXPECT_EQ(Rewrite(in),
+            kDecl + "\r\n<kml:kml" + kNewRoot.substr(4) + "\r\n<kml:Placemark/>\r\n</kml:kml>\r\n");
+}
+
+TEST_F(RewriterTest, FilesWithoutKmlRootAreLeftUntouched) {
+  std::string binary;
+  for (int i = 0; i < 5000; ++i) binary.push_back(static_cast<char>((i * 7919) % 256));
+  for (const std::string& in :
+       {std::string(), std::string("just text\n"), kDecl + "\n<Document><kml/></Document>\n",
+        binary, kDecl + "\n<kml xmlns=\"never closed\n\n"}) {
+    dialogs_ = {};
+    EXPECT_EQ(Rewrite(in), in);
+    EXPECT_FALSE(outcome_.succeeded);
+    EXPECT_FALSE(outcome_.problem.empty());
+    ExpectNoTempFiles();
+    EXPECT_TRUE(dialogs_.Messages().empty());
+  }
+}
+
+TEST_F(RewriterTest, KeepsPermissionBits) {
+  WriteAll(path_, kDecl + "\n" + kOldRoot + "\n</kml>\n");
+  ASSERT_EQ(chmod(path_.c_str(), 0640), 0);
+  ASSERT_TRUE(RewriteKmlFile(path_, fs_, dialogs_).succeeded);
+  struct stat st;
+  ASSERT_EQ(stat(path_.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+}
+
+TEST_F(RewriterTest, ReadOnlyFileIsRefusedAndKept) {
+  std::string in = kDecl + "\n" + kOldRoot + "\n</kml>\n";
+  WriteAll(path_, in);
+  ASSERT_EQ(chmod(path_.c_str(), 0444), 0);
+  EXPECT_FALSE(RewriteKmlFile(path_, fs_, dialogs_).succeeded);
+  EXPECT_EQ(ReadAll(path_), in);
+  ExpectNoTempFiles();
+}
+
+TEST_F(RewriterTest, SymbolicLinkIsRewrittenThroughAndStaysALink) {
+  WriteAll(path_, kDecl + "\n" + kOldRoot + "\n</kml>\n");
+  std::string link = dir_.File("link.kml");
+  ASSERT_EQ(symlink(path_.c_str(), link.c_str()), 0);
+  ASSERT_TRUE(RewriteKmlFile(link, fs_, dialogs_).succeeded);
+  struct stat st;
+  ASSERT_EQ(lstat(link.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_EQ(ReadAll(path_), kDecl + "\r\n" + kNewRoot + "\r\n</kml>\r\n");
+}
+
+TEST_F(RewriterTest, MissingFileOrFolderFailsWithoutTempFile) {
+  EXPECT_FALSE(RewriteKmlFile(dir_.File("missing.kml"), fs_, dialogs_).succeeded);
+  std::string folder = dir_.File("folder.kml");
+  ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+  RewriteOutcome outcome = RewriteKmlFile(folder, fs_, dialogs_);
+  EXPECT_FALSE(outcome.succeeded);
+  EXPECT_NE(outcome.problem.find("folder"), std::string::npos);
+  EXPECT_EQ(dir_.List(), std::vector<std::string>{"folder.kml"});
+}
+
+// Every injected failure leaves the input byte for byte intact and no temporary file.
+TEST_F(RewriterTest, AnyFailureLeavesTheInputIntact) {
+  std::string in = kDecl + "\n" + kOldRoot + "\n";
+  for (int i = 0; i < 20000; ++i) in += "<coordinates>1, 2, 3 4, 5, 6</coordinates>\n";
+  in += "</kml>\n";
+  auto run = [&](auto&& inject) {
+    WriteAll(path_, in);
+    fs_ = FaultyFileSystem();
+    inject(fs_);
+    RewriteOutcome outcome = RewriteKmlFile(path_, fs_, dialogs_);
+    EXPECT_FALSE(outcome.succeeded);
+    EXPECT_EQ(ReadAll(path_), in);
+    ExpectNoTempFiles();
+  };
+  run([](FaultyFileSystem& fs) { fs.fail_write_at = 1; });
+  run([](FaultyFileSystem& fs) { fs.fail_write_at = 3; });
+  run([](FaultyFileSystem& fs) { fs.fail_read_at = 2; });
+  run([](FaultyFileSystem& fs) { fs.fail_close = true; });
+  run([](FaultyFileSystem& fs) { fs.fail_rename = true; });
+  run([](FaultyFileSystem& fs) { fs.fail_set_mode = true; });
+  run([](FaultyFileSystem& fs) { fs.fail_create = true; });
+}
+
+TEST_F(RewriterTest, ReadOnlyFolderFailsAndKeepsTheInput) {
+  std::string in = kDecl + "\n" + kOldRoot + "\n</kml>\n";
+  WriteAll(path_, in);
+  ASSERT_EQ(chmod(dir_.path().c_str(), 0555), 0);
+  bool can_still_write = access(dir_.path().c_str(), W_OK) == 0;  // true for root
+  RewriteOutcome outcome = RewriteKmlFile(path_, fs_, dialogs_);
+  chmod(dir_.path().c_str(), 0755);
+  if (can_still_write) GTEST_SKIP() << "permissions do not bind this user";
+  EXPECT_FALSE(outcome.succeeded);
+  EXPECT_EQ(ReadAll(path_), in);
+}
+
+TEST_F(RewriterTest, FiftyMegabyteLineStreamsThrough) {
+  std::string in = kDecl + kOldRoot + "<coordinates>";
+  in.reserve(51u << 20);
+  while (in.size() < (50u << 20)) in += "1.5, 2.5, 3.5 ";
+  in += "</coordinates></kml>";
+  std::string out = Rewrite(in);
+  EXPECT_TRUE(outcome_.succeeded);
+  EXPECT_EQ(out.substr(0, kDecl.size() + kNewRoot.size() + 28),
+            kDecl + kNewRoot + "<coordinates>1.5,2.5,3.5 1.5");
+  EXPECT_EQ(out.substr(out.size() - 35), "1.5,2.5,3.5</coordinates></kml>\r\n\r\n");
+}
+
+}  // namespace
+}  // namespace kml

@@ -1,0 +1,103 @@
+#include "kml/root_element.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace kml {
+namespace {
+
+using Result = RootTagScanner::Result;
+
+// Feeds lines until the scanner decides; returns the decision, the line index
+// and the tag's column.
+struct Found {
+  Result result;
+  size_t line;
+  size_t column;
+};
+
+Found Scan(const std::vector<std::string>& lines) {
+  RootTagScanner scanner;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    Result r = scanner.Feed(lines[i]);
+    if (r != Result::kNeedMore) return {r, i, scanner.TagStart()};
+  }
+  return {Result::kNeedMore, lines.size(), 0};
+}
+
+TEST(FixedRootTag, DeclaresTheFourNamespacesIn173Characters) {
+  EXPECT_EQ(FixedRootTag(),
+            "<kml xmlns=\"http://www.opengis.net/kml/2.2\" "
+            "xmlns:gx=\"http://www.google.com/kml/ext/2.2\" "
+            "xmlns:kml=\"http://www.opengis.net/kml/2.2\" "
+            "xmlns:atom=\"http://www.w3.org/2005/Atom\">");
+  EXPECT_EQ(FixedRootTag().size(), 173u);
+}
+
+TEST(RootTagScanner, FindsTheRootBehindTheProlog) {
+  Found f = Scan({"<?xml version=\"1.0\"?>", "<kml xmlns=\"x\">"});
+  EXPECT_EQ(f.result, Result::kKml);
+  EXPECT_EQ(f.line, 1u);
+  EXPECT_EQ(f.column, 0u);
+
+  f = Scan({"<?xml version=\"1.0\"?><kml>"});
+  EXPECT_EQ(f.result, Result::kKml);
+  EXPECT_EQ(f.column, 21u);
+
+  f = Scan({"\xEF\xBB\xBF<kml:kml xmlns:kml=\"y\">"});
+  EXPECT_EQ(f.result, Result::kKml);
+  EXPECT_EQ(f.column, 3u);
+}
+
+TEST(RootTagScanner, SkipsCommentsInstructionsAndDoctypes) {
+  Found f = Scan({"<?xml version='1.0'?>", "<!-- <kml> in a comment,", "still <kml> -->",
+                  "<?target <kml> ?>", "<!DOCTYPE kml [", "  <!ENTITY lol \"<kml>\">",
+                  "  <!-- ']' > -->", "  <!ENTITY b 'x>'>", "]>", "  <kml>"});
+  EXPECT_EQ(f.result, Result::kKml);
+  EXPECT_EQ(f.line, 9u);
+  EXPECT_EQ(f.column, 2u);
+}
+
+TEST(RootTagScanner, AnotherFirstElementIsNoKmlDocument) {
+  EXPECT_EQ(Scan({"<?xml version='1.0'?>", "<Document><kml>"}).result, Result::kOther);
+  EXPECT_EQ(Scan({"<kmlx>"}).result, Result::kOther);
+  EXPECT_EQ(Scan({"<KML>"}).result, Result::kOther);
+  EXPECT_EQ(Scan({"no markup at all", ""}).result, Result::kNeedMore);
+  EXPECT_EQ(Scan({"a < b and </kml> and <", " kml"}).result, Result::kNeedMore);
+}
+
+TEST(StartTagEnd, IgnoresClosingBracketsInQuotesAcrossLines) {
+  StartTagEnd end;
+  std::string first = "<kml a=\"x>y";
+  EXPECT_EQ(end.Find(first, 1), std::string::npos);
+  EXPECT_EQ(end.Find("z\" b='>'>rest", 0), 8u);
+}
+
+TEST(MendRootTag, ReplacesAPlainOldTag) {
+  EXPECT_EQ(MendRootTag("<kml xmlns=\"http://earth.google.com/kml/2.1\">"), FixedRootTag());
+  EXPECT_EQ(MendRootTag("<kml>"), FixedRootTag());
+}
+
+TEST(MendRootTag, KeepsOtherPrefixDeclarations) {
+  std::string mended = MendRootTag(
+      "<kml xmlns=\"http://earth.google.com/kml/2.1\"\n  xmlns:xsi='http://www.w3.org/2001/"
+      "XMLSchema-instance' xmlns:gx=\"old-gx\" xsi:schemaLocation=\"a b\">");
+  EXPECT_EQ(mended, FixedRootTag().substr(0, 172) +
+                        " xmlns:xsi='http://www.w3.org/2001/XMLSchema-instance'>");
+}
+
+TEST(MendRootTag, PrefixedRootKeepsItsNameAndBindsItsPrefix) {
+  EXPECT_EQ(MendRootTag("<kml:kml xmlns:kml=\"http://earth.google.com/kml/2.1\">"),
+            "<kml:kml" + FixedRootTag().substr(4));
+  std::string mended = MendRootTag("<k:kml xmlns:k=\"http://earth.google.com/kml/2.1\">");
+  EXPECT_EQ(mended, "<k:kml" + FixedRootTag().substr(4, 168) +
+                        " xmlns:k=\"http://www.opengis.net/kml/2.2\">");
+}
+
+TEST(MendRootTag, SelfClosingRootStaysSelfClosing) {
+  EXPECT_EQ(MendRootTag("<kml xmlns=\"old\"/>"), FixedRootTag().substr(0, 172) + "/>");
+}
+
+}  // namespace
+}  // namespace kml

@@ -1,0 +1,117 @@
+#include "tests/test_support.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <vector>
+
+#include "platform/io_error.h"
+
+namespace testing_support {
+
+ScratchDir::ScratchDir() {
+  const char* tmp = std::getenv("TMPDIR");
+  std::string base = tmp && *tmp ? tmp : "/tmp";
+  std::string templ = base + "/kmlcompat-test-XXXXXX";
+  std::vector<char> buf(templ.begin(), templ.end());
+  buf.push_back('\0');
+  if (!mkdtemp(buf.data())) throw std::runtime_error("mkdtemp failed");
+  path_ = buf.data();
+}
+
+ScratchDir::~ScratchDir() {
+  std::error_code ec;
+  // Restore write permission where a test took it away, so that removal works.
+  for (auto& e : std::filesystem::recursive_directory_iterator(path_, ec))
+    std::filesystem::permissions(e.path(), std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ec);
+  std::filesystem::remove_all(path_, ec);
+}
+
+std::vector<std::string> ScratchDir::List() const {
+  std::vector<std::string> names;
+  for (auto& e : std::filesystem::directory_iterator(path_))
+    names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path);
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+void WriteAll(const std::string& path, const std::string& data) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(data.data(), static_cast<std::streamsize>(data.size()));
+  if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+namespace {
+
+class CountingReader : public platform::ReadableFile {
+ public:
+  CountingReader(std::unique_ptr<platform::ReadableFile> inner, FaultyFileSystem& fs)
+      : inner_(std::move(inner)), fs_(fs) {}
+  size_t Read(char* buf, size_t n) override {
+    if (++fs_.reads == fs_.fail_read_at) throw platform::IoError("injected read failure", EIO);
+    return inner_->Read(buf, n);
+  }
+
+ private:
+  std::unique_ptr<platform::ReadableFile> inner_;
+  FaultyFileSystem& fs_;
+};
+
+class CountingWriter : public platform::WritableFile {
+ public:
+  CountingWriter(std::unique_ptr<platform::WritableFile> inner, FaultyFileSystem& fs)
+      : inner_(std::move(inner)), fs_(fs) {}
+  void Write(const char* data, size_t n) override {
+    if (++fs_.writes == fs_.fail_write_at)
+      throw platform::IoError("injected write failure", ENOSPC);
+    inner_->Write(data, n);
+  }
+  void Sync() override { inner_->Sync(); }
+  void Close() override {
+    inner_->Close();
+    if (fs_.fail_close) throw platform::IoError("injected close failure", EIO);
+  }
+
+ private:
+  std::unique_ptr<platform::WritableFile> inner_;
+  FaultyFileSystem& fs_;
+};
+
+}  // namespace
+
+std::unique_ptr<platform::ReadableFile> FaultyFileSystem::OpenForRead(const std::string& path) {
+  return std::make_unique<CountingReader>(PosixFileSystem::OpenForRead(path), *this);
+}
+
+std::unique_ptr<platform::WritableFile> FaultyFileSystem::CreateUnique(const std::string& folder,
+                                                                       const std::string& prefix,
+                                                                       std::string* path) {
+  if (fail_create) throw platform::IoError("injected create failure", EACCES);
+  return std::make_unique<CountingWriter>(PosixFileSystem::CreateUnique(folder, prefix, path),
+                                          *this);
+}
+
+void FaultyFileSystem::Rename(const std::string& from, const std::string& to) {
+  if (fail_rename) throw platform::IoError("injected rename failure", EIO);
+  PosixFileSystem::Rename(from, to);
+}
+
+void FaultyFileSystem::SetModeAndOwner(const std::string& path, const platform::FileInfo& like) {
+  if (fail_set_mode) throw platform::IoError("injected chmod failure", EPERM);
+  PosixFileSystem::SetModeAndOwner(path, like);
+}
+
+}  // namespace testing_support

@@ -1,0 +1,54 @@
+// Helpers shared by the tests: scratch folders, whole-file reads and writes,
+// and a file system that fails on request.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/posix_file_system.h"
+
+namespace testing_support {
+
+// A fresh folder below $TMPDIR (or /tmp), removed with its contents on destruction.
+class ScratchDir {
+ public:
+  ScratchDir();
+  ~ScratchDir();
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+  const std::string& path() const { return path_; }
+  // path() + "/" + name
+  std::string File(const std::string& name) const { return path_ + "/" + name; }
+  // Names of the entries in the folder, sorted.
+  std::vector<std::string> List() const;
+
+ private:
+  std::string path_;
+};
+
+std::string ReadAll(const std::string& path);
+void WriteAll(const std::string& path, const std::string& data);
+
+// The real file system, except that the chosen operation fails with EIO
+// (or ENOSPC for writes) on its Nth call (counting from 1).
+class FaultyFileSystem : public platform::PosixFileSystem {
+ public:
+  int fail_write_at = 0;
+  int fail_read_at = 0;
+  bool fail_create = false;
+  bool fail_rename = false;
+  bool fail_close = false;
+  bool fail_set_mode = false;
+
+  std::unique_ptr<platform::ReadableFile> OpenForRead(const std::string& path) override;
+  std::unique_ptr<platform::WritableFile> CreateUnique(const std::string& folder,
+                                                       const std::string& prefix,
+                                                       std::string* path) override;
+  void Rename(const std::string& from, const std::string& to) override;
+  void SetModeAndOwner(const std::string& path, const platform::FileInfo& like) override;
+
+  int writes = 0;
+  int reads = 0;
+};
+
+}  // namespace testing_support

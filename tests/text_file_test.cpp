@@ -1,0 +1,102 @@
+#include "platform/text_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+namespace platform {
+namespace {
+
+class StringFile : public ReadableFile {
+ public:
+  explicit StringFile(std::string data) : data_(std::move(data)) {}
+  size_t Read(char* buf, size_t n) override {
+    size_t k = std::min(n, data_.size() - pos_);
+    std::memcpy(buf, data_.data() + pos_, k);
+    pos_ += k;
+    return k;
+  }
+
+ private:
+  std::string data_;
+  size_t pos_ = 0;
+};
+
+class StringSink : public WritableFile {
+ public:
+  explicit StringSink(std::string* out) : out_(out) {}
+  void Write(const char* data, size_t n) override { out_->append(data, n); }
+  void Sync() override {}
+  void Close() override {}
+
+ private:
+  std::string* out_;
+};
+
+// Reads every line the way the rewriter's loop does: until AtEnd().
+std::vector<std::string> Lines(const std::string& data, size_t buffer = 1 << 16) {
+  TextReader reader(std::make_unique<StringFile>(data), buffer);
+  std::vector<std::string> lines;
+  std::string line;
+  while (!reader.AtEnd()) {
+    reader.ReadLine(&line);
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+using V = std::vector<std::string>;
+
+TEST(TextReader, EndsLinesAtLfCrLfAndLoneCr) {
+  EXPECT_EQ(Lines("a\nb\r\nc\rd"), (V{"a", "b", "c", "d"}));
+  EXPECT_EQ(Lines("1,2,3\r4,5,6\r"), (V{"1,2,3", "4,5,6"}));
+  EXPECT_EQ(Lines("a\r\r\nb"), (V{"a", "", "b"}));
+  EXPECT_EQ(Lines("\n\n"), (V{"", ""}));
+  EXPECT_EQ(Lines(""), V{});
+}
+
+TEST(TextReader, SameLinesWhateverTheBufferSize) {
+  std::string data = "first line\r\nsecond\rthird\n\r\nlast one without end";
+  V expected = Lines(data);
+  for (size_t size : {1, 2, 3, 5, 7, 11}) EXPECT_EQ(Lines(data, size), expected) << size;
+}
+
+TEST(TextReader, CtrlZEndsTheLineAndTheInput) {
+  EXPECT_EQ(Lines("a\nb\x1a"
+                  "ignored\nalso ignored\n"),
+            (V{"a", "b"}));
+  EXPECT_EQ(Lines("\x1a"
+                  "x\n"),
+            V{});
+}
+
+TEST(TextReader, ReadingPastTheEndGivesEmptyLines) {
+  TextReader reader(std::make_unique<StringFile>("only"));
+  std::string line = "stale";
+  reader.ReadLine(&line);
+  EXPECT_EQ(line, "only");
+  EXPECT_TRUE(reader.AtEnd());
+  reader.ReadLine(&line);
+  EXPECT_EQ(line, "");
+}
+
+TEST(TextReader, KeepsNulAndHighBytes) {
+  std::string data("a\0b\xff\n", 5);
+  EXPECT_EQ(Lines(data), (V{std::string("a\0b\xff", 4)}));
+}
+
+TEST(TextWriter, EndsEveryLineWithCrLfAndFlushesOnClose) {
+  std::string out;
+  {
+    TextWriter writer(std::make_unique<StringSink>(&out), 4);
+    writer.WriteLine("abc");
+    writer.WriteLine("");
+    writer.WriteLine("a much longer line than the buffer");
+    writer.Close();
+  }
+  EXPECT_EQ(out, "abc\r\n\r\na much longer line than the buffer\r\n");
+}
+
+}  // namespace
+}  // namespace platform
