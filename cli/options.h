@@ -1,0 +1,23 @@
+// Command-line options of kmlcompat-cli.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace kmlcompat {
+
+struct CliOptions {
+  bool make_backup = true;
+  bool show_help = false;
+  bool show_version = false;
+  std::vector<std::string> files;
+  std::string error;  // set when the arguments are not understood
+};
+
+// Parses argv[1...]. "--" ends the options; a lone "-" is a file name.
+CliOptions ParseCliOptions(const std::vector<std::string>& args);
+
+// The text that --help prints.
+std::string CliUsage();
+
+}  // namespace kmlcompat

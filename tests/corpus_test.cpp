@@ -1,0 +1,123 @@
+// Rewrites copies of the real KML files of the shared corpus and checks that
+// each result is well-formed whenever its input was, has its root in the OGC
+// KML 2.2 namespace, and keeps every number of its coordinates.
+#include <dirent.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/kml_tool.h"
+#include "platform/scripted_dialogs.h"
+#include "tests/test_support.h"
+
+namespace {
+
+using testing_support::ReadAll;
+using testing_support::ScratchDir;
+using testing_support::WriteAll;
+
+std::string CorpusDir() {
+  const char* env = std::getenv("KMLCOMPAT_CORPUS");
+  return env ? env : KMLCOMPAT_CORPUS_DEFAULT;
+}
+
+std::vector<std::string> CorpusFiles(const std::string& suffix) {
+  std::vector<std::string> names;
+  if (DIR* dir = opendir(CorpusDir().c_str())) {
+    while (dirent* e = readdir(dir)) {
+      std::string name = e->d_name;
+      if (name.size() > suffix.size() && name.ends_with(suffix)) names.push_back(name);
+    }
+    closedir(dir);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Runs a shell command and returns its standard output; *status gets its exit code.
+std::string Capture(const std::string& cmd, int* status) {
+  std::string out;
+  FILE* pipe = popen(cmd.c_str(), "r");
+  if (!pipe) return out;
+  char buf[4096];
+  for (size_t n; (n = fread(buf, 1, sizeof buf, pipe)) > 0;) out.append(buf, n);
+  int raw = pclose(pipe);
+  *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  return out;
+}
+
+bool WellFormed(const std::string& path) {
+  int status = -1;
+  Capture("xmllint --noout --nonet '" + path + "' 2>/dev/null", &status);
+  return status == 0;
+}
+
+std::string RootName(const std::string& path) {
+  int status = -1;
+  std::string name =
+      Capture("xmllint --nonet --xpath 'concat(local-name(/*),\"|\",namespace-uri(/*))' '" + path +
+                  "' 2>/dev/null",
+              &status);
+  while (!name.empty() && name.back() == '\n') name.pop_back();
+  return name;
+}
+
+// The values inside every coordinates element (prefixed or not), in order.
+std::vector<std::string> CoordinateValues(const std::string& text) {
+  std::vector<std::string> values;
+  size_t pos = 0;
+  while ((pos = text.find("coordinates>", pos)) != std::string::npos) {
+    bool opening = pos > 0 && (text[pos - 1] == '<' || text[pos - 1] == ':') &&
+                   text.rfind("</", pos) != pos - 2 && text[pos - 2] != '/';
+    pos += 12;
+    if (!opening) continue;
+    size_t end = text.find("</", pos);
+    std::string body = text.substr(pos, end - pos);
+    std::string value;
+    for (char c : body + " ") {
+      if (static_cast<unsigned char>(c) <= 32 || c == ',') {
+        if (!value.empty()) values.push_back(value);
+        value.clear();
+      } else {
+        value += c;
+      }
+    }
+  }
+  return values;
+}
+
+bool HasXmllint() {
+  int status = -1;
+  Capture("xmllint --version 2>/dev/null", &status);
+  return status == 0;
+}
+
+TEST(Corpus, EveryKmlFileIsRepairedWithoutLosingCoordinates) {
+  std::vector<std::string> files = CorpusFiles(".kml");
+  if (files.empty()) GTEST_SKIP() << "no corpus at " << CorpusDir();
+  ASSERT_TRUE(HasXmllint()) << "xmllint (libxml2-utils) is needed";
+  ScratchDir dir;
+  platform::PosixFileSystem fs;
+  platform::ScriptedDialogs dialogs;
+  kmlcompat::KmlTool tool(fs, dialogs);
+  for (const std::string& name : files) {
+    SCOPED_TRACE(name);
+    std::string original = CorpusDir() + "/" + name;
+    std::string copy = dir.File(name);
+    std::string input = ReadAll(original);
+    WriteAll(copy, input);
+    tool.ModifyKMLFile(copy);
+    ASSERT_TRUE(tool.ProcessSucceeded) << tool.LastProblem();
+    std::string output = ReadAll(copy);
+    EXPECT_EQ(CoordinateValues(output), CoordinateValues(input));
+    EXPECT_EQ(output.find("\n\n"), std::string::npos);  // no bare LF remains
+    if (!WellFormed(original)) continue;
+    EXPECT_TRUE(WellFormed(copy));
+    EXPECT_EQ(RootName(copy), "kml|http://www.opengis.net/kml/2.2");
+  }
+  EXPECT_EQ(dir.List().size(), files.size());  // no temporary file is left
+}
+
+}  // namespace
