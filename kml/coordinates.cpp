@@ -1,5 +1,7 @@
 #include "kml/coordinates.h"
 
+#include <emmintrin.h>
+
 #include <algorithm>
 
 namespace kml {
@@ -9,69 +11,31 @@ namespace {
 constexpr std::string_view kOpenTag = "<coordinates>";
 constexpr std::string_view kCloseTag = "</coordinates>";
 
-inline bool IsSpace(char c) {
-  return static_cast<unsigned char>(c) <= 32;
-}
-inline bool IsSeparator(char c) {
-  return c == ',' || IsSpace(c);
-}
-
-// A run of separator characters.
-struct Separator {
-  size_t end = 0;      // position after the run
-  size_t commas = 0;   // commas in the run
-  bool blank = false;  // whether the run holds whitespace
-};
-
-Separator ScanSeparator(std::string_view text, size_t i) {
-  Separator sep;
-  for (; i < text.size() && IsSeparator(text[i]); ++i) {
-    if (text[i] == ',') {
-      ++sep.commas;
-    } else {
-      sep.blank = true;
+size_t CountTabs(std::string_view line) {
+  // Sixteen characters at a time: each compare gives -1 per tab, summed in
+  // byte lanes that are folded before they can overflow.
+  size_t tabs = 0, i = 0;
+  const __m128i tab = _mm_set1_epi8('\t');
+  while (i + 16 <= line.size()) {
+    __m128i lanes = _mm_setzero_si128();
+    for (int round = 0; round < 255 && i + 16 <= line.size(); ++round, i += 16) {
+      __m128i chars = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line.data() + i));
+      lanes = _mm_sub_epi8(lanes, _mm_cmpeq_epi8(chars, tab));
     }
+    __m128i sums = _mm_sad_epu8(lanes, _mm_setzero_si128());
+    tabs += static_cast<size_t>(_mm_cvtsi128_si32(sums) + _mm_extract_epi16(sums, 4));
   }
-  sep.end = i;
-  return sep;
-}
-
-size_t ScanValue(std::string_view text, size_t i) {
-  while (i < text.size() && !IsSeparator(text[i])) ++i;
-  return i;
+  for (; i < line.size(); ++i) tabs += line[i] == '\t';
+  return tabs;
 }
 
 }  // namespace
 
-void CleanTuples(std::string_view text, std::string* out) {
-  size_t i = 0;
-  int components = 0;  // values so far in the current tuple
-  bool seen_value = false;
-  while (i < text.size()) {
-    Separator sep = ScanSeparator(text, i);
-    i = sep.end;
-    bool at_end = i == text.size();
-    bool ends_tuple = sep.commas == 0 || (components == 3 && sep.commas == 1 && sep.blank);
-    if (!seen_value || at_end || !ends_tuple) {
-      out->append(sep.commas, ',');
-    } else {
-      out->push_back(' ');
-      components = 0;
-    }
-    if (at_end) break;
-    size_t value_end = ScanValue(text, i);
-    out->append(text.substr(i, value_end - i));
-    i = value_end;
-    ++components;
-    seen_value = true;
-  }
-}
-
 size_t CoordinateLines::ContinueElement(std::string_view line, std::string* out) {
   // A continuation line is re-indented with as many tabs as it holds.
-  out->append(static_cast<size_t>(std::count(line.begin(), line.end(), '\t')), '\t');
+  out->append(CountTabs(line), '\t');
   size_t close = line.find(kCloseTag);
-  CleanTuples(line.substr(0, close), out);
+  cleaner_.Clean(line.substr(0, close), out);
   if (close == std::string_view::npos) return close;
   in_element_ = false;
   out->append(kCloseTag);
@@ -85,7 +49,8 @@ void CoordinateLines::ProcessFrom(std::string_view line, size_t from, std::strin
     size_t start = open + kOpenTag.size();
     out->append(line.substr(from, start - from));
     size_t close = line.find(kCloseTag, start);
-    CleanTuples(line.substr(start, close == std::string_view::npos ? close : close - start), out);
+    cleaner_.Clean(line.substr(start, close == std::string_view::npos ? close : close - start),
+                   out);
     if (close == std::string_view::npos) {
       in_element_ = true;
       return;

@@ -1,7 +1,9 @@
 #include "kml/coordinates.h"
+#include "kml/tuple_cleaner.h"
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <vector>
 
 namespace kml {
@@ -66,6 +68,42 @@ TEST(CleanTuples, KeepsCommasAtTheEdgesAndInRuns) {
 
 TEST(CleanTuples, PassesNonAsciiBytesThrough) {
   EXPECT_EQ(Clean("\xc3\xa9, 2, 3"), "\xc3\xa9,2,3");
+}
+
+// The cleaning rule written plainly, one character at a time, as an oracle.
+std::string ReferenceClean(std::string_view text) {
+  auto is_sep = [](char c) { return static_cast<unsigned char>(c) <= 32 || c == ','; };
+  std::string out;
+  size_t i = 0;
+  int components = 0;
+  bool seen = false;
+  while (i < text.size()) {
+    size_t commas = 0, length = 0;
+    for (; i < text.size() && is_sep(text[i]); ++i, ++length) commas += text[i] == ',';
+    bool at_end = i == text.size();
+    bool blank = commas < length;
+    if (seen && !at_end && (commas == 0 || (components == 3 && commas == 1 && blank))) {
+      out += ' ';
+      components = 0;
+    } else {
+      out.append(commas, ',');
+    }
+    for (; i < text.size() && !is_sep(text[i]); ++i) out += text[i];
+    if (!at_end) ++components, seen = true;
+  }
+  return out;
+}
+
+TEST(CleanTuples, AgreesWithThePlainRuleOnRandomText) {
+  std::mt19937 random(20111101);
+  const std::string alphabet = "0123456789.-,, \t\r\n\x01\xe9";
+  for (int round = 0; round < 3000; ++round) {
+    std::string text(random() % 300, ' ');
+    for (char& c : text) c = alphabet[random() % alphabet.size()];
+    std::string out = "prefix:";
+    CleanTuples(text, &out);
+    ASSERT_EQ(out, "prefix:" + ReferenceClean(text)) << text;
+  }
 }
 
 TEST(CoordinateLines, SingleLineElements) {

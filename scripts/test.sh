@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Sets up, then builds and runs the tests twice: in a normal build, and with
+# AddressSanitizer and UndefinedBehaviorSanitizer. Fails on the first failure.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+
+echo "== Format check =="
+git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
+
+echo "== Normal build =="
+bash scripts/build.sh build
+(cd build && ctest --output-on-failure -j"$(nproc)")
+
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer build =="
+bash scripts/build.sh build-asan -DKMLCOMPAT_SANITIZE=ON
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/tests/lsan.supp}
+(cd build-asan && ctest --output-on-failure -j"$(nproc)")
