@@ -1,5 +1,11 @@
 #include "tests/test_support.h"
 
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -38,6 +44,41 @@ std::vector<std::string> ScratchDir::List() const {
     names.push_back(e.path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
+}
+
+namespace {
+
+// Sets or clears the immutable attribute; false when the file system refuses.
+bool SetImmutable(const std::string& path, bool on) {
+  int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY);
+  if (fd < 0) return false;
+  int flags = 0;
+  bool ok = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+  flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+  ok = ok && ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+  close(fd);
+  return ok;
+}
+
+}  // namespace
+
+UnwritableFolder::UnwritableFolder(const std::string& path) : path_(path) {
+  chmod(path.c_str(), 0555);
+  if (geteuid() == 0) immutable_ = SetImmutable(path, true);
+}
+
+UnwritableFolder::~UnwritableFolder() {
+  if (immutable_) SetImmutable(path_, false);
+  chmod(path_.c_str(), 0755);
+}
+
+bool UnwritableFolder::Binds() const {
+  std::string probe = path_ + "/.probe";
+  int fd = open(probe.c_str(), O_CREAT | O_EXCL | O_WRONLY, 0600);
+  if (fd < 0) return true;
+  close(fd);
+  unlink(probe.c_str());
+  return false;
 }
 
 std::string ReadAll(const std::string& path) {

@@ -26,6 +26,22 @@ class ScratchDir {
   std::string path_;
 };
 
+// Makes a folder unwritable for as long as it lives: no write bits, and for
+// a superuser, whom permissions do not bind, the immutable flag as well.
+class UnwritableFolder {
+ public:
+  explicit UnwritableFolder(const std::string& path);
+  ~UnwritableFolder();
+  UnwritableFolder(const UnwritableFolder&) = delete;
+  UnwritableFolder& operator=(const UnwritableFolder&) = delete;
+  // False when this file system lets the folder be written all the same.
+  bool Binds() const;
+
+ private:
+  std::string path_;
+  bool immutable_ = false;
+};
+
 std::string ReadAll(const std::string& path);
 void WriteAll(const std::string& path, const std::string& data);
 
