@@ -1,0 +1,352 @@
+// Drives the real main window under Qt's offscreen platform, with scripted
+// dialogs and the real file system in a fresh folder per test.
+#include <QApplication>
+#include <QFontMetrics>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QStyleOptionFrame>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/KMLModifyUnit.h"
+#include "platform/posix_file_system.h"
+#include "platform/scripted_dialogs.h"
+#include "tests/test_support.h"
+
+namespace {
+
+using testing_support::ReadAll;
+using testing_support::WriteAll;
+
+const char kOldKml[] =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<kml xmlns=\"http://earth.google.com/kml/2.1\">\n"
+    "<Placemark><Point><coordinates>-122.08, 37.42, 0</coordinates></Point></Placemark>\n"
+    "</kml>\n";
+
+const char kNewRoot[] =
+    "<kml xmlns=\"http://www.opengis.net/kml/2.2\" xmlns:gx=\"http://www.google.com/kml/ext/2.2\" "
+    "xmlns:kml=\"http://www.opengis.net/kml/2.2\" xmlns:atom=\"http://www.w3.org/2005/Atom\">";
+
+const char kPrompt[] = "Click to select a KML/KMZ file for checking and modification";
+
+const std::vector<std::string> kInitialLines = {
+    "This tool modifies old KMZ/KML files to make them compatible with Google Earth version 6.1 "
+    "(late 2011).",
+    "",
+    "It first ensures that the KML namespace includes \"http://www.opengis.net/kml/2.2\".",
+    "As of 2008, a root element such as <kml xmlns=\"http://earth.google.com/kml/2.1\"> is no "
+    "longer recognised.",
+    "",
+    "It also removes any spaces in coordinate tuples. If such spaces are not removed, version 6.1 "
+    "smears ",
+    "polygons across the screen and hogs the CPU continuously.",
+    "",
+    "Written by the KML compatibility tool developers in November 2011; debugged in January 2012.",
+};
+
+bool HasLineStartingWith(const std::vector<std::string>& lines, const std::string& prefix) {
+  return std::any_of(lines.begin(), lines.end(),
+                     [&](const std::string& line) { return line.rfind(prefix, 0) == 0; });
+}
+
+bool Contains(const std::vector<std::string>& lines, const std::string& wanted) {
+  return std::find(lines.begin(), lines.end(), wanted) != lines.end();
+}
+
+// True when every line feed is preceded by a carriage return and there is at
+// least one line end.
+bool AllLinesEndInCrLf(const std::string& text) {
+  size_t lf = text.find('\n');
+  if (lf == std::string::npos) return false;
+  for (; lf != std::string::npos; lf = text.find('\n', lf + 1))
+    if (lf == 0 || text[lf - 1] != '\r') return false;
+  return true;
+}
+
+// The widgets that Tab visits from `start`, in order, `count` of them.
+std::vector<QWidget*> TabSequence(QWidget* start, size_t count) {
+  std::vector<QWidget*> sequence;
+  QWidget* widget = start;
+  for (int guard = 0; sequence.size() < count && guard < 1000; ++guard) {
+    if ((widget->focusPolicy() & Qt::TabFocus) && widget->isEnabled()) sequence.push_back(widget);
+    widget = widget->nextInFocusChain();
+  }
+  return sequence;
+}
+
+class WindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    form.show();
+    QApplication::processEvents();
+  }
+
+  std::string File(const std::string& name) const { return dir.File(name); }
+  std::string Status() const { return form.LabeledEditFilename->text().toUtf8().toStdString(); }
+  void Choose(const std::string& path) { dialogs.open_answers.push_back(path); }
+
+  // A real press and release of `button` in the middle of the file name box.
+  void PressOnEdit(Qt::MouseButton button = Qt::LeftButton) {
+    QLineEdit* edit = form.LabeledEditFilename;
+    QPointF local(edit->width() / 2.0, edit->height() / 2.0);
+    QPointF global = edit->mapToGlobal(local);
+    QMouseEvent press(QEvent::MouseButtonPress, local, global, button, button, Qt::NoModifier);
+    QApplication::sendEvent(edit, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, local, global, button, Qt::NoButton,
+                        Qt::NoModifier);
+    QApplication::sendEvent(edit, &release);
+  }
+
+  testing_support::ScratchDir dir;
+  platform::PosixFileSystem fs;
+  platform::ScriptedDialogs dialogs;
+  TForm1 form{fs, dialogs};
+};
+
+TEST_F(WindowTest, StartsWithTheDesignedLayoutTextsAndProperties) {
+  EXPECT_EQ(form.windowTitle().toStdString(), "Old KMZ/KML file compatibility tool");
+  EXPECT_EQ(form.pos(), QPoint(192, 114));
+  EXPECT_EQ(form.size(), QSize(701, 187));
+  EXPECT_EQ(form.minimumSize(), form.maximumSize());
+  EXPECT_EQ(form.palette().color(QPalette::Window), form.palette().color(QPalette::Button));
+  EXPECT_TRUE(form.autoFillBackground());
+  EXPECT_EQ(form.font().pixelSize(), 11);
+  EXPECT_EQ(form.font().families(), (QStringList{"Liberation Sans", "DejaVu Sans", "Sans Serif"}));
+
+  TLabeledEdit* edit = form.LabeledEditFilename;
+  EXPECT_EQ(edit->geometry(), QRect(8, 24, 689, 21));
+  EXPECT_EQ(edit->text().toStdString(), kPrompt);
+  QLabel* label = edit->EditLabel;
+  EXPECT_EQ(label->parentWidget(), &form);
+  EXPECT_EQ(label->text().toStdString(), "KML/KMZ file");
+  EXPECT_EQ(label->geometry(), QRect(8, 8, 66, 13));
+  EXPECT_EQ(label->y() + label->height() + 3, edit->y());
+
+  EXPECT_EQ(form.Memo1->geometry(), QRect(8, 48, 689, 129));
+  EXPECT_EQ(form.Memo1Lines(), kInitialLines);
+
+  EXPECT_EQ(form.CheckBoxBackup->geometry(), QRect(424, 0, 97, 17));
+  EXPECT_EQ(form.CheckBoxBackup->text().toStdString(), "Make a Backup");
+  EXPECT_TRUE(form.CheckBoxBackup->isChecked());
+
+  std::vector<QWidget*> expected_tabs = {edit, form.Memo1, form.CheckBoxBackup, edit};
+  EXPECT_EQ(TabSequence(edit, 4), expected_tabs);
+
+  EXPECT_EQ(form.OpenDialog1.Title, "Select a KML or KMZ file");
+  EXPECT_EQ(form.OpenDialog1.Filter, "KML and KMZ files|*.KML;*.KMZ");
+  EXPECT_EQ(form.OpenDialog1.DefaultExt, "KML");
+  EXPECT_FALSE(form.ProcessSucceeded());
+}
+
+TEST_F(WindowTest, LeftPressOnTheEditRewritesAMixedCaseKmlFile) {
+  std::string path = File("x.Kml");
+  WriteAll(path, kOldKml);
+  Choose(path);
+
+  PressOnEdit();
+
+  const platform::OpenFileRequest& request = dialogs.last_open_request();
+  EXPECT_EQ(request.title, "Select a KML or KMZ file");
+  EXPECT_EQ(request.filter, "KML and KMZ files|*.KML;*.KMZ");
+  EXPECT_EQ(request.default_extension, "KML");
+  EXPECT_EQ(request.initial_name, "");
+  std::string output = ReadAll(path);
+  EXPECT_NE(output.find(kNewRoot), std::string::npos) << output;
+  EXPECT_NE(output.find("<coordinates>-122.08,37.42,0</coordinates>"), std::string::npos) << output;
+  EXPECT_TRUE(AllLinesEndInCrLf(output)) << output;
+  std::vector<std::string> lines = form.Memo1Lines();
+  EXPECT_TRUE(Contains(lines, "Processing file " + path));
+  EXPECT_FALSE(Contains(lines, kInitialLines[0]));
+  EXPECT_EQ(Status(), "Done");
+  EXPECT_TRUE(form.ProcessSucceeded());
+}
+
+TEST_F(WindowTest, PressesOfOtherButtonsOpenNoDialog) {
+  PressOnEdit(Qt::RightButton);
+  PressOnEdit(Qt::MiddleButton);
+
+  EXPECT_TRUE(dialogs.calls().empty());
+  EXPECT_EQ(form.Memo1Lines(), kInitialLines);
+  EXPECT_EQ(Status(), kPrompt);
+}
+
+TEST_F(WindowTest, CancelLeavesMemoStatusAndFileUntouched) {
+  std::string path = File("x.kml");
+  WriteAll(path, kOldKml);
+  Choose(path);
+  form.LabeledEditFilenameClick();
+  ASSERT_EQ(Status(), "Done");
+  std::vector<std::string> lines_before = form.Memo1Lines();
+  std::string file_before = ReadAll(path);
+  std::string backup_before = ReadAll(path + ".Backup");
+
+  dialogs.open_answers.push_back(std::nullopt);
+  PressOnEdit();
+
+  EXPECT_EQ(dialogs.calls().back().kind, "open");
+  EXPECT_EQ(form.Memo1Lines(), lines_before);
+  EXPECT_EQ(Status(), "Done");
+  EXPECT_EQ(ReadAll(path), file_before);
+  EXPECT_EQ(ReadAll(path + ".Backup"), backup_before);
+  EXPECT_FALSE(form.ProcessSucceeded());
+}
+
+TEST_F(WindowTest, FileOfAnotherKindFailsAndStaysByteForByte) {
+  std::string path = File("x.txt");
+  std::string content = "<kml xmlns=\"http://earth.google.com/kml/2.1\">\n<a>1, 2</a>\n</kml>\n";
+  WriteAll(path, content);
+  Choose(path);
+
+  form.LabeledEditFilenameClick();
+
+  std::vector<std::string> lines = form.Memo1Lines();
+  for (const std::string& initial : kInitialLines) {
+    if (!initial.empty()) {
+      EXPECT_FALSE(Contains(lines, initial)) << initial;
+    }
+  }
+  EXPECT_EQ(Status(), "Process Failed");
+  EXPECT_FALSE(form.ProcessSucceeded());
+  EXPECT_EQ(ReadAll(path), content);
+  EXPECT_TRUE(dialogs.Messages().empty());
+}
+
+TEST_F(WindowTest, StatusFollowsTheLastProcessedFile) {
+  std::string good = File("good.KML");
+  std::string bad = File("bad.txt");
+  WriteAll(good, kOldKml);
+  WriteAll(bad, "text\n");
+
+  Choose(good);
+  form.LabeledEditFilenameClick();
+  EXPECT_EQ(Status(), "Done");
+  Choose(bad);
+  form.LabeledEditFilenameClick();
+  EXPECT_EQ(Status(), "Process Failed");
+  EXPECT_FALSE(HasLineStartingWith(form.Memo1Lines(), "Processing file " + good));
+  Choose(good);
+  form.LabeledEditFilenameClick();
+  EXPECT_EQ(Status(), "Done");
+}
+
+TEST_F(WindowTest, SecondBackupHoldsTheFirstRewrite) {
+  std::string path = File("twice.kml");
+  std::string backup = path + ".Backup";
+  WriteAll(path, kOldKml);
+
+  Choose(path);
+  form.LabeledEditFilenameClick();
+  ASSERT_EQ(Status(), "Done");
+  EXPECT_EQ(ReadAll(backup), kOldKml);
+  std::string first_output = ReadAll(path);
+  ASSERT_NE(first_output, kOldKml);
+
+  Choose(path);
+  form.LabeledEditFilenameClick();
+  EXPECT_EQ(Status(), "Done");
+  EXPECT_EQ(ReadAll(backup), first_output);
+}
+
+TEST_F(WindowTest, UncheckedBackupBoxMakesNoBackup) {
+  std::string path = File("nobackup.kml");
+  WriteAll(path, kOldKml);
+  form.CheckBoxBackup->setChecked(false);
+
+  Choose(path);
+  form.LabeledEditFilenameClick();
+
+  EXPECT_EQ(Status(), "Done");
+  EXPECT_FALSE(fs.Exists(path + ".Backup"));
+}
+
+TEST_F(WindowTest, ProcessingLineAppearsOnlyAfterTheNamespaceMessageClosed) {
+  std::string path = File("ns.kml");
+  WriteAll(path, kOldKml);
+  std::vector<bool> processing_line_while_shown;
+  dialogs.on_message = [&](const std::string&) {
+    processing_line_while_shown.push_back(
+        HasLineStartingWith(form.Memo1Lines(), "Processing file "));
+  };
+  Choose(path);
+
+  PressOnEdit();
+
+  ASSERT_FALSE(processing_line_while_shown.empty()) << "no namespace message was shown";
+  for (bool present : processing_line_while_shown) EXPECT_FALSE(present);
+  EXPECT_TRUE(Contains(form.Memo1Lines(), "Processing file " + path));
+  EXPECT_EQ(Status(), "Done");
+}
+
+TEST_F(WindowTest, KmzArchiveFails) {
+  std::string path = File("x.kmz");
+  std::string content("PK\x03\x04 not really an archive", 27);
+  WriteAll(path, content);
+  Choose(path);
+
+  form.LabeledEditFilenameClick();
+
+  EXPECT_EQ(Status(), "Process Failed");
+  EXPECT_FALSE(form.ProcessSucceeded());
+  EXPECT_EQ(ReadAll(path), content);
+}
+
+TEST_F(WindowTest, TextsFitTheirComponents) {
+  QLabel* label = form.LabeledEditFilename->EditLabel;
+  QFontMetrics label_metrics(label->font());
+  int label_room = label->contentsRect().width() - 2 * label->margin();
+  EXPECT_LE(label_metrics.horizontalAdvance(label->text()), label_room);
+  EXPECT_LE(label->sizeHint().width(), label->width());
+  EXPECT_LE(label_metrics.height(), label->contentsRect().height());
+
+  QCheckBox* box = form.CheckBoxBackup;
+  QStyleOptionButton box_option;
+  box_option.initFrom(box);
+  box_option.text = box->text();
+  box_option.state |= QStyle::State_HasFocus;
+  QStyle* box_style = box->style();
+  QRect box_text = box_style->subElementRect(QStyle::SE_CheckBoxContents, &box_option, box);
+  QFontMetrics box_metrics(box->font());
+  EXPECT_LE(box_metrics.horizontalAdvance(box->text()), box_text.width());
+  EXPECT_LE(box_metrics.height(), box_text.height());
+  // The frame drawn around the text when the box has the keyboard focus.
+  QRect focus_frame = box_style->subElementRect(QStyle::SE_CheckBoxFocusRect, &box_option, box);
+  EXPECT_TRUE(box->rect().contains(focus_frame)) << focus_frame.right() << " " << box->width();
+  EXPECT_TRUE(box->rect().contains(
+      box_style->subElementRect(QStyle::SE_CheckBoxIndicator, &box_option, box)));
+
+  QLineEdit* edit = form.LabeledEditFilename;
+  QStyleOptionFrame edit_option;
+  edit_option.initFrom(edit);
+  edit_option.lineWidth = edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, edit);
+  QRect edit_text = edit->style()
+                        ->subElementRect(QStyle::SE_LineEditContents, &edit_option, edit)
+                        .marginsRemoved(edit->textMargins());
+  // A line edit keeps 2 pixels clear left and right of its text, 1 above and below.
+  QFontMetrics edit_metrics(edit->font());
+  for (const char* text : {kPrompt, "Done", "Process Failed"})
+    EXPECT_LE(edit_metrics.horizontalAdvance(QString::fromUtf8(text)), edit_text.width() - 4);
+  EXPECT_LE(edit_metrics.height(), edit_text.height() - 2);
+}
+
+TEST_F(WindowTest, InitialMemoLinesAllShowWithoutScrolling) {
+  QApplication::processEvents();
+  EXPECT_EQ(form.Memo1->verticalScrollBar()->maximum(), 0);
+  EXPECT_EQ(form.Memo1->horizontalScrollBar()->maximum(), 0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // The window is drawn without a display, the same way on every machine.
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
