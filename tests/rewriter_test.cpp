@@ -191,6 +191,20 @@ TEST_F(RewriterTest, AnyFailureLeavesTheInputIntact) {
   run([](FaultyFileSystem& fs) { fs.fail_create = true; });
 }
 
+TEST_F(RewriterTest, UnreadableFileFailsWithoutTempFile) {
+  std::string in = kDecl + "\n" + kOldRoot + "\n</kml>\n";
+  WriteAll(path_, in);
+  ASSERT_EQ(chmod(path_.c_str(), 0200), 0);
+  bool readable = access(path_.c_str(), R_OK) == 0;  // true for the superuser
+  RewriteOutcome outcome = RewriteKmlFile(path_, fs_, dialogs_);
+  chmod(path_.c_str(), 0644);
+  if (readable) GTEST_SKIP() << "permissions do not bind this user; see the injected read failure";
+  EXPECT_FALSE(outcome.succeeded);
+  EXPECT_NE(outcome.problem.find("cannot open"), std::string::npos);
+  EXPECT_EQ(ReadAll(path_), in);
+  ExpectNoTempFiles();
+}
+
 TEST_F(RewriterTest, ReadOnlyFolderFailsAndKeepsTheInput) {
   std::string in = kDecl + "\n" + kOldRoot + "\n</kml>\n";
   WriteAll(path_, in);
