@@ -54,6 +54,18 @@ class Rewrite {
   // Copies the lines before the root start tag; leaves the tag's line in
   // line_. Throws RewriteError when the document has no kml root.
   size_t CopyPrologue();
+
+  // The lines that hold the root start tag, from the line where it begins.
+  struct RootLines {
+    std::string text;   // the lines as read, joined by line feeds
+    std::string shown;  // the same lines joined by blanks, for the message
+    size_t close;       // position of the tag's '>' in text
+  };
+  // Reads on until the root start tag that begins at line_[tag_start] ends.
+  // Throws RewriteError when the input or the size limit ends first.
+  RootLines GatherRootLines(size_t tag_start);
+  // Writes the root start tag's lines, mending the tag when it lacks the OGC
+  // namespace, and cleans the coordinates that follow the tag on its line.
   void WriteRootLines(size_t tag_start);
   void WriteBody();
   void WriteProcessed(std::string_view text_before, std::string_view rest);
@@ -113,38 +125,41 @@ size_t Rewrite::CopyPrologue() {
   throw RewriteError("no kml root element in " + file_name_ + "; file left unchanged");
 }
 
-void Rewrite::WriteRootLines(size_t tag_start) {
-  // Gather the lines up to the tag's closing '>', keeping them as read.
-  std::string lines = line_;
-  std::string shown = line_;
+Rewrite::RootLines Rewrite::GatherRootLines(size_t tag_start) {
+  RootLines root{line_, line_, 0};
   StartTagEnd tag_end;
-  size_t close = tag_end.Find(lines, tag_start + 1);
-  while (close == std::string::npos) {
-    if (in_->AtEnd() || lines.size() > kMaxRootTagBytes)
+  root.close = tag_end.Find(root.text, tag_start + 1);
+  while (root.close == std::string::npos) {
+    if (in_->AtEnd() || root.text.size() > kMaxRootTagBytes)
       throw RewriteError("the root start tag of " + file_name_ + " does not end");
     in_->ReadLine(&line_);
-    size_t from = lines.size() + 1;
-    lines.append("\n").append(line_);
-    shown.append(" ").append(line_);
-    close = tag_end.Find(lines, from);
+    size_t from = root.text.size() + 1;
+    root.text.append("\n").append(line_);
+    root.shown.append(" ").append(line_);
+    root.close = tag_end.Find(root.text, from);
   }
-  std::string_view all = lines;
-  std::string_view tag = all.substr(tag_start, close + 1 - tag_start);
+  return root;
+}
+
+void Rewrite::WriteRootLines(size_t tag_start) {
+  RootLines root = GatherRootLines(tag_start);
+  std::string_view text = root.text;
+  std::string_view tag = text.substr(tag_start, root.close + 1 - tag_start);
+  std::string_view after_tag = text.substr(root.close + 1);
   if (tag.find(kOgcKml22Uri) != std::string_view::npos) {
-    // Already right: write the gathered lines as they were.
-    size_t last_break = all.rfind('\n', close);
+    // Already right: the gathered lines are written as they were read.
+    size_t last_break = text.rfind('\n', root.close);
     size_t last_line = last_break == std::string_view::npos ? 0 : last_break + 1;
-    for (size_t pos = 0; pos < last_line;) {
-      size_t nl = all.find('\n', pos);
-      out_->WriteLine(all.substr(pos, nl - pos));
-      pos = nl + 1;
+    for (size_t pos = 0, nl; pos < last_line; pos = nl + 1) {
+      nl = text.find('\n', pos);
+      out_->WriteLine(text.substr(pos, nl - pos));
     }
-    WriteProcessed(all.substr(last_line, close + 1 - last_line), all.substr(close + 1));
+    WriteProcessed(text.substr(last_line, root.close + 1 - last_line), after_tag);
     return;
   }
   dialogs_.ShowMessage("File " + file_name_ + " has an old incompatible namespace definition :" +
-                       shown + " This has been changed");
-  WriteProcessed(std::string(all.substr(0, tag_start)) + MendRootTag(tag), all.substr(close + 1));
+                       root.shown + " This has been changed");
+  WriteProcessed(std::string(text.substr(0, tag_start)) + MendRootTag(tag), after_tag);
 }
 
 void Rewrite::WriteProcessed(std::string_view text_before, std::string_view rest) {

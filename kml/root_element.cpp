@@ -180,7 +180,12 @@ std::string MendRootTag(std::string_view tag) {
     std::string_view prefix = attr.name.substr(6);
     if (std::find(taken.begin(), taken.end(), prefix) != taken.end()) continue;
     taken.push_back(prefix);
-    out.append(" ").append(attr.raw);
+    // A value that spanned lines keeps its meaning with a blank for each
+    // break (XML reads a line break in a value as a blank), and the tag
+    // stays on one line.
+    std::string raw(attr.raw);
+    std::replace(raw.begin(), raw.end(), '\n', ' ');
+    out.append(" ").append(raw);
   }
   bool self_closing = tag.size() >= 2 && tag[tag.size() - 2] == '/';
   return out + (self_closing ? "/>" : ">");

@@ -10,10 +10,6 @@ namespace kml {
 
 namespace {
 
-inline bool IsSeparator(char c) {
-  return static_cast<unsigned char>(c) <= 32 || c == ',';
-}
-
 // Bits of 16 characters: separators (code 0 to 32, or a comma) and commas.
 inline void Classify16(const char* p, uint32_t* separators, uint32_t* commas) {
   __m128i chars = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));

@@ -10,7 +10,7 @@ packages=(
   googletest libgtest-dev
   libxml2-utils
   xvfb xauth fonts-liberation fonts-dejavu-core
-  clang-format
+  clang-format clang libclang-rt-14-dev
 )
 
 missing=()

@@ -18,3 +18,6 @@ export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/tests/lsan.supp}
 (cd build-asan && ctest --output-on-failure -j"$(nproc)")
+
+echo "== Fuzzing =="
+bash scripts/fuzz.sh 30

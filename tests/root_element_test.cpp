@@ -87,6 +87,11 @@ TEST(MendRootTag, KeepsOtherPrefixDeclarations) {
                         " xmlns:xsi='http://www.w3.org/2001/XMLSchema-instance'>");
 }
 
+TEST(MendRootTag, KeptValueThatSpannedLinesStaysOnOneLine) {
+  EXPECT_EQ(MendRootTag("<kml xmlns=\"old\"\n xmlns:a=\"urn:a\nb\">"),
+            FixedRootTag().substr(0, 172) + " xmlns:a=\"urn:a b\">");
+}
+
 TEST(MendRootTag, PrefixedRootKeepsItsNameAndBindsItsPrefix) {
   EXPECT_EQ(MendRootTag("<kml:kml xmlns:kml=\"http://earth.google.com/kml/2.1\">"),
             "<kml:kml" + FixedRootTag().substr(4));
