@@ -171,10 +171,9 @@ void Rewrite::WriteProcessed(std::string_view text_before, std::string_view rest
 void Rewrite::WriteBody() {
   // At least one line follows the root line, even at the end of the input.
   do {
-    in_->ReadLine(&line_);
-    processed_.clear();
-    coordinates_.Process(line_, &processed_);
-    out_->WriteLine(processed_);
+    std::string_view line = in_->NextLine();
+    out_->WriteLineInPlace(CoordinateLines::MaxOutput(line.size()),
+                           [&](char* dst) { return coordinates_.Process(line, dst); });
   } while (!in_->AtEnd());
 }
 

@@ -10,13 +10,32 @@ namespace kml {
 
 namespace {
 
-// Bits of 16 characters: separators (code 0 to 32, or a comma) and commas.
-inline void Classify16(const char* p, uint32_t* separators, uint32_t* commas) {
+// What one pass over 16 characters finds.
+struct Chunk16 {
+  uint32_t separators;  // code 0 to 32, or a comma
+  uint32_t commas;
+  uint32_t tabs;
+  uint32_t opens;  // '<'
+};
+
+template <bool kFacts>
+inline Chunk16 Classify16(const char* p) {
   __m128i chars = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
   __m128i blank = _mm_cmpeq_epi8(_mm_min_epu8(chars, _mm_set1_epi8(32)), chars);
   __m128i comma = _mm_cmpeq_epi8(chars, _mm_set1_epi8(','));
-  *separators = static_cast<uint32_t>(_mm_movemask_epi8(_mm_or_si128(blank, comma)));
-  *commas = static_cast<uint32_t>(_mm_movemask_epi8(comma));
+  Chunk16 c{static_cast<uint32_t>(_mm_movemask_epi8(_mm_or_si128(blank, comma))),
+            static_cast<uint32_t>(_mm_movemask_epi8(comma)), 0, 0};
+  if constexpr (kFacts) {
+    c.tabs = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(chars, _mm_set1_epi8('\t'))));
+    c.opens = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(chars, _mm_set1_epi8('<'))));
+  }
+  return c;
+}
+
+inline size_t CountBits(uint32_t bits) {
+  size_t count = 0;
+  for (; bits != 0; bits &= bits - 1) ++count;
+  return count;
 }
 
 // Values are short: copying them in whole chunks, where the text allows
@@ -32,34 +51,41 @@ inline void CopyValue(std::string_view text, size_t begin, size_t end, char* dst
     std::memcpy(dst, text.data() + k, kCopyChunk);
 }
 
-// Separator and comma bits of the 64 characters at p.
-inline void Classify64(const char* p, uint64_t* separators, uint64_t* commas) {
-  uint64_t sep = 0, com = 0;
-  for (int part = 0; part < 4; ++part) {
-    uint32_t s16, c16;
-    Classify16(p + 16 * part, &s16, &c16);
-    sep |= uint64_t{s16} << (16 * part);
-    com |= uint64_t{c16} << (16 * part);
-  }
-  *separators = sep;
-  *commas = com;
-}
-
 }  // namespace
 
-void TupleCleaner::Classify(std::string_view text) {
-  size_t n = text.size();
-  size_t words = (n + 63) / 64;
-  separators_.resize(words);
-  commas_.resize(words);
-  size_t i = 0, w = 0;
-  for (; i + 64 <= n; i += 64, ++w) Classify64(text.data() + i, &separators_[w], &commas_[w]);
-  if (i == n) return;
-  // The last partial word: classify a copy padded with value characters.
-  char tail[64];
-  std::memset(tail, '0', sizeof tail);
-  std::memcpy(tail, text.data() + i, n - i);
-  Classify64(tail, &separators_[w], &commas_[w]);
+template <bool kFacts>
+void TupleCleaner::ClassifyText(std::string_view text, TextFacts* facts) {
+  const size_t n = text.size();
+  separators_.resize((n + 63) / 64);
+  commas_.resize((n + 63) / 64);
+  for (size_t w = 0, i = 0; i < n; ++w) {
+    uint64_t sep = 0, com = 0;
+    for (size_t shift = 0; shift < 64 && i < n; shift += 16, i += 16) {
+      const char* chunk = text.data() + i;
+      // The last characters are classified from a copy padded with value characters.
+      char padded[16];
+      if (n - i < 16) {
+        std::memset(padded, '0', sizeof padded);
+        std::memcpy(padded, chunk, n - i);
+        chunk = padded;
+      }
+      Chunk16 c = Classify16<kFacts>(chunk);
+      sep |= uint64_t{c.separators} << shift;
+      com |= uint64_t{c.commas} << shift;
+      if constexpr (kFacts) {
+        facts->tabs += CountBits(c.tabs);
+        if (c.opens != 0 && facts->first_open == std::string_view::npos)
+          facts->first_open = i + static_cast<size_t>(std::countr_zero(c.opens));
+      }
+    }
+    separators_[w] = sep;
+    commas_[w] = com;
+  }
+}
+
+void TupleCleaner::Classify(std::string_view text, TextFacts* facts) {
+  *facts = TextFacts();
+  ClassifyText<true>(text, facts);
 }
 
 inline size_t TupleCleaner::CommasIn(size_t begin, size_t end) const {
@@ -84,12 +110,21 @@ inline size_t TupleCleaner::CommasIn(size_t begin, size_t end) const {
 }
 
 void TupleCleaner::Clean(std::string_view text, std::string* out) {
-  Classify(text);
   // The result is never longer than the text: write it in place and trim.
-  const size_t n = text.size();
   size_t base = out->size();
-  out->resize(base + n + kCopyChunk);
-  char* dst = out->data() + base;
+  out->resize(base + text.size() + kSlack);
+  char* end = Clean(text, out->data() + base);
+  out->resize(static_cast<size_t>(end - out->data()));
+}
+
+char* TupleCleaner::Clean(std::string_view text, char* dst) {
+  ClassifyText<false>(text, nullptr);
+  return CleanClassified(text, text.size(), dst);
+}
+
+char* TupleCleaner::CleanClassified(std::string_view classified, size_t n, char* dst) {
+  static_assert(kSlack >= kCopyChunk);
+  std::string_view text = classified.substr(0, n);
   int components = 0;  // values so far in the current tuple
   bool seen_value = false;
   auto separator = [&](size_t begin, size_t end, bool at_end) __attribute__((always_inline)) {
@@ -97,7 +132,11 @@ void TupleCleaner::Clean(std::string_view text, std::string* out) {
     bool blank = commas < end - begin;
     bool ends_tuple = commas == 0 || (components == 3 && commas == 1 && blank);
     if (!seen_value || at_end || !ends_tuple) {
-      dst = std::fill_n(dst, commas, ',');
+      if (commas == 1) {
+        *dst++ = ',';  // the usual case, without a call to memset
+      } else {
+        dst = std::fill_n(dst, commas, ',');
+      }
     } else {
       *dst++ = ' ';
       components = 0;
@@ -114,11 +153,12 @@ void TupleCleaner::Clean(std::string_view text, std::string* out) {
   bool in_separator = true;
   size_t run_start = 0;
   uint64_t carry = 1;
-  for (size_t w = 0; w < separators_.size(); ++w) {
+  const size_t words = (n + 63) / 64;
+  for (size_t w = 0; w < words; ++w) {
     uint64_t sep = separators_[w];
     uint64_t edges = sep ^ ((sep << 1) | carry);
     carry = sep >> 63;
-    if (w + 1 == separators_.size() && n % 64 != 0) edges &= (uint64_t{1} << (n % 64)) - 1;
+    if (w + 1 == words && n % 64 != 0) edges &= (uint64_t{1} << (n % 64)) - 1;
     for (; edges != 0; edges &= edges - 1) {
       size_t pos = w * 64 + static_cast<size_t>(std::countr_zero(edges));
       if (in_separator) {
@@ -135,7 +175,7 @@ void TupleCleaner::Clean(std::string_view text, std::string* out) {
   } else {
     value(run_start, n);
   }
-  out->resize(static_cast<size_t>(dst - out->data()));
+  return dst;
 }
 
 void CleanTuples(std::string_view text, std::string* out) {

@@ -22,12 +22,30 @@ namespace kml {
 // the last value only the commas of a separator are kept.
 class TupleCleaner {
  public:
+  // Room the cleaning may use past the end of its output.
+  static constexpr size_t kSlack = 16;
+
   // Appends the cleaned form of `text` to *out.
   void Clean(std::string_view text, std::string* out);
+  // Writes the cleaned form of `text` from dst on, which must have room for
+  // text.size() + kSlack characters; returns the end of the cleaned text.
+  char* Clean(std::string_view text, char* dst);
+
+  // What Classify() learns of a line besides its separators.
+  struct TextFacts {
+    size_t tabs = 0;                             // tab characters
+    size_t first_open = std::string_view::npos;  // position of the first '<'
+  };
+  // Looks at `text` in one pass, ready for CleanClassified(), and fills *facts.
+  void Classify(std::string_view text, TextFacts* facts);
+  // Like Clean() for text[0, n), where `text` is what Classify() looked at last.
+  char* CleanClassified(std::string_view text, size_t n, char* dst);
 
  private:
-  // Marks separators and commas, one bit per character of `text`.
-  void Classify(std::string_view text);
+  // Marks separators and commas, one bit per character of `text`; with
+  // kFacts, also counts tabs and finds the first '<' into *facts.
+  template <bool kFacts>
+  void ClassifyText(std::string_view text, TextFacts* facts);
   size_t CommasIn(size_t begin, size_t end) const;
 
   std::vector<uint64_t> separators_;

@@ -50,25 +50,37 @@ bool TextReader::AtEnd() {
   return buf_[pos_] == kCtrlZ;
 }
 
-bool TextReader::ScanLine(std::string* line) {
-  const char* start = buf_.data() + pos_;
-  size_t avail = end_ - pos_;
-  size_t scan = FindLineStop(start, avail);
-  line->append(start, scan);
-  pos_ += scan;
-  if (pos_ == end_) return false;
+void TextReader::ConsumeStop() {
   char c = buf_[pos_++];
   if (c == kCtrlZ) stopped_ = true;
   if (c == '\r') pending_cr_ = true;
+}
+
+bool TextReader::ScanLine(std::string_view* text) {
+  const char* start = buf_.data() + pos_;
+  size_t scan = FindLineStop(start, end_ - pos_);
+  *text = std::string_view(start, scan);
+  pos_ += scan;
+  if (pos_ == end_) return false;
+  ConsumeStop();
   return true;
 }
 
-void TextReader::ReadLine(std::string* line) {
-  line->clear();
-  if (AtEnd()) return;
-  while (!ScanLine(line)) {
-    if (!Fill()) return;
+std::string_view TextReader::NextLine() {
+  if (AtEnd()) return {};
+  std::string_view part;
+  if (ScanLine(&part)) return part;  // the whole line lies in the buffer
+  spill_.assign(part);
+  while (Fill()) {
+    bool ended = ScanLine(&part);
+    spill_.append(part);
+    if (ended) break;
   }
+  return spill_;
+}
+
+void TextReader::ReadLine(std::string* line) {
+  line->assign(NextLine());
 }
 
 TextWriter::TextWriter(std::unique_ptr<WritableFile> file, size_t buffer_size)
@@ -91,6 +103,14 @@ void TextWriter::Append(const char* data, size_t n) {
   }
   std::memcpy(buf_.data() + used_, data, n);
   used_ += n;
+}
+
+char* TextWriter::Reserve(size_t n) {
+  if (n > buf_.size() - used_) {
+    Flush();
+    if (n > buf_.size()) buf_.resize(n);
+  }
+  return buf_.data() + used_;
 }
 
 void TextWriter::WriteLine(std::string_view text) {

@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/file_system.h"
@@ -19,19 +20,23 @@ namespace platform {
 class TextReader {
  public:
   // Takes ownership of `file`.
-  explicit TextReader(std::unique_ptr<ReadableFile> file, size_t buffer_size = 1 << 16);
+  explicit TextReader(std::unique_ptr<ReadableFile> file, size_t buffer_size = 1 << 18);
 
   // Replaces *line with the next line's text (without its end). At the end of
   // the input *line becomes empty. Throws IoError when reading fails.
   void ReadLine(std::string* line);
+  // The same without a copy where possible: the text stays valid until the
+  // next call on this reader.
+  std::string_view NextLine();
   // True when no characters remain or the next one is a Ctrl-Z.
   bool AtEnd();
 
  private:
   bool Fill();  // false at the end of the file
-  // Appends text up to the next line end or Ctrl-Z to *line; true when the
-  // line ended inside the buffer.
-  bool ScanLine(std::string* line);
+  // Takes text up to the next line end or Ctrl-Z from the buffer into
+  // *text; true when the line ended inside the buffer.
+  bool ScanLine(std::string_view* text);
+  void ConsumeStop();  // steps over the line end or Ctrl-Z at pos_
 
   std::unique_ptr<ReadableFile> file_;
   std::vector<char> buf_;
@@ -40,23 +45,37 @@ class TextReader {
   bool eof_ = false;         // the file has no more bytes
   bool stopped_ = false;     // a Ctrl-Z ended the input
   bool pending_cr_ = false;  // the last line ended at a CR: drop an LF that follows
+  std::string spill_;        // a line that crosses the end of the buffer
 };
 
 class TextWriter {
  public:
   // Takes ownership of `file`.
-  explicit TextWriter(std::unique_ptr<WritableFile> file, size_t buffer_size = 1 << 16);
+  explicit TextWriter(std::unique_ptr<WritableFile> file, size_t buffer_size = 1 << 18);
   // Closes the file without reporting errors if Close() was not called.
   ~TextWriter();
 
   // Writes text followed by CR LF. Throws IoError.
   void WriteLine(std::string_view text);
+  // Writes a line whose text `produce(char* dst)` puts straight into the
+  // buffer: at most max_size characters from dst on, returning the end of
+  // what it wrote. CR LF follows. Throws IoError.
+  template <typename Produce>
+  void WriteLineInPlace(size_t max_size, Produce&& produce) {
+    char* end = produce(Reserve(max_size + 2));
+    *end++ = '\r';
+    *end++ = '\n';
+    used_ = static_cast<size_t>(end - buf_.data());
+  }
   // Flushes the buffer and closes the file. Throws IoError.
   void Close();
 
  private:
   void Append(const char* data, size_t n);
   void Flush();
+  // Room for n more characters at the end of the buffer, which grows when
+  // it is smaller than n.
+  char* Reserve(size_t n);
 
   std::unique_ptr<WritableFile> file_;
   std::vector<char> buf_;

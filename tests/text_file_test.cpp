@@ -98,5 +98,25 @@ TEST(TextWriter, EndsEveryLineWithCrLfAndFlushesOnClose) {
   EXPECT_EQ(out, "abc\r\n\r\na much longer line than the buffer\r\n");
 }
 
+TEST(TextWriter, LinesWrittenInPlaceMayOutgrowTheBuffer) {
+  std::string out;
+  TextWriter writer(std::make_unique<StringSink>(&out), 8);
+  writer.WriteLine("ab");
+  std::string big(20, 'x');
+  writer.WriteLineInPlace(big.size(),
+                          [&](char* dst) { return std::copy(big.begin(), big.end(), dst); });
+  writer.WriteLineInPlace(5, [](char* dst) { return dst; });  // an empty line
+  writer.Close();
+  EXPECT_EQ(out, "ab\r\n" + big + "\r\n\r\n");
+}
+
+TEST(TextReader, NextLineViewsMatchCopiedLines) {
+  std::string data = "one\r\ntwo is longer than the buffer\rthree\n";
+  TextReader reader(std::make_unique<StringFile>(data), 8);
+  std::vector<std::string> seen;
+  while (!reader.AtEnd()) seen.emplace_back(reader.NextLine());
+  EXPECT_EQ(seen, (V{"one", "two is longer than the buffer", "three"}));
+}
+
 }  // namespace
 }  // namespace platform
