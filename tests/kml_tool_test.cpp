@@ -48,37 +48,6 @@ TEST(KmlToolExtension, TakesTheLastDotAfterTheLastSlash) {
   EXPECT_EQ(KmlTool::UpperExtension("/dir/.kml"), ".KML");
 }
 
-TEST_F(KmlToolTest, MixedCaseKmlTakesTheKmlPath) {
-  std::string file = dir_.File("x.Kml");
-  WriteAll(file, kOld);
-  EXPECT_TRUE(tool_.ProcessFile(file, false, log_));
-  EXPECT_TRUE(tool_.ProcessSucceeded);
-  EXPECT_EQ(log_.lines, std::vector<std::string>{"Processing file " + file});
-  EXPECT_NE(ReadAll(file).find("<coordinates>1,2,3</coordinates>\r\n"), std::string::npos);
-  EXPECT_EQ(dir_.List(), std::vector<std::string>{"x.Kml"});
-}
-
-TEST_F(KmlToolTest, OtherExtensionClearsTheLogAndTouchesNothing) {
-  std::string file = dir_.File("x.txt");
-  WriteAll(file, kOld);
-  EXPECT_FALSE(tool_.ProcessFile(file, true, log_));
-  EXPECT_EQ(ReadAll(file), kOld);
-  EXPECT_EQ(dir_.List(), std::vector<std::string>{"x.txt"});
-  EXPECT_EQ(log_.problems.size(), 1u);
-  EXPECT_EQ(log_.lines, log_.problems);  // the initial text is gone
-}
-
-TEST_F(KmlToolTest, SecondBackupHoldsTheRewrittenVersion) {
-  std::string file = dir_.File("area.kml");
-  WriteAll(file, kOld);
-  ASSERT_TRUE(tool_.ProcessFile(file, true, log_));
-  EXPECT_EQ(ReadAll(file + ".Backup"), kOld);
-  std::string first_output = ReadAll(file);
-  ASSERT_TRUE(tool_.ProcessFile(file, true, log_));
-  EXPECT_EQ(ReadAll(file + ".Backup"), first_output);
-  EXPECT_EQ(ReadAll(file), first_output);  // a second rewrite changes nothing
-}
-
 TEST_F(KmlToolTest, FailedBackupLeavesTheFileAndSaysWhy) {
   std::string file = dir_.File("area.kml");
   WriteAll(file, kOld);
@@ -107,13 +76,6 @@ TEST_F(KmlToolTest, SuccessIsClearedByTheNextFailure) {
   ASSERT_TRUE(tool_.ProcessFile(good, false, log_));
   EXPECT_FALSE(tool_.ProcessFile(dir_.File("missing.kml"), false, log_));
   EXPECT_FALSE(tool_.ProcessSucceeded);
-}
-
-TEST_F(KmlToolTest, KmzFailsUntilArchivesCanBeProcessed) {
-  std::string file = dir_.File("area.KMZ");
-  WriteAll(file, "PK\x05\x06" + std::string(18, '\0'));
-  EXPECT_FALSE(tool_.ProcessFile(file, false, log_));
-  EXPECT_EQ(KmlTool::StatusText(tool_.ProcessSucceeded), std::string("Process Failed"));
 }
 
 }  // namespace
