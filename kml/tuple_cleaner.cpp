@@ -13,7 +13,6 @@ namespace {
 // What one pass over 16 characters finds.
 struct Chunk16 {
   uint32_t separators;  // code 0 to 32, or a comma
-  uint32_t commas;
   uint32_t tabs;
   uint32_t opens;  // '<'
 };
@@ -23,8 +22,7 @@ inline Chunk16 Classify16(const char* p) {
   __m128i chars = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
   __m128i blank = _mm_cmpeq_epi8(_mm_min_epu8(chars, _mm_set1_epi8(32)), chars);
   __m128i comma = _mm_cmpeq_epi8(chars, _mm_set1_epi8(','));
-  Chunk16 c{static_cast<uint32_t>(_mm_movemask_epi8(_mm_or_si128(blank, comma))),
-            static_cast<uint32_t>(_mm_movemask_epi8(comma)), 0, 0};
+  Chunk16 c{static_cast<uint32_t>(_mm_movemask_epi8(_mm_or_si128(blank, comma))), 0, 0};
   if constexpr (kFacts) {
     c.tabs = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(chars, _mm_set1_epi8('\t'))));
     c.opens = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(chars, _mm_set1_epi8('<'))));
@@ -51,15 +49,22 @@ inline void CopyValue(std::string_view text, size_t begin, size_t end, char* dst
     std::memcpy(dst, text.data() + k, kCopyChunk);
 }
 
+// Commas in text[begin, end), a separator run: such runs are a character or
+// two, so looking at the characters beats any arithmetic on masks.
+inline size_t CommasIn(std::string_view text, size_t begin, size_t end) {
+  size_t count = 0;
+  for (size_t k = begin; k < end; ++k) count += text[k] == ',';
+  return count;
+}
+
 }  // namespace
 
 template <bool kFacts>
 void TupleCleaner::ClassifyText(std::string_view text, TextFacts* facts) {
   const size_t n = text.size();
   separators_.resize((n + 63) / 64);
-  commas_.resize((n + 63) / 64);
   for (size_t w = 0, i = 0; i < n; ++w) {
-    uint64_t sep = 0, com = 0;
+    uint64_t sep = 0;
     for (size_t shift = 0; shift < 64 && i < n; shift += 16, i += 16) {
       const char* chunk = text.data() + i;
       // The last characters are classified from a copy padded with value characters.
@@ -71,7 +76,6 @@ void TupleCleaner::ClassifyText(std::string_view text, TextFacts* facts) {
       }
       Chunk16 c = Classify16<kFacts>(chunk);
       sep |= uint64_t{c.separators} << shift;
-      com |= uint64_t{c.commas} << shift;
       if constexpr (kFacts) {
         facts->tabs += CountBits(c.tabs);
         if (c.opens != 0 && facts->first_open == std::string_view::npos)
@@ -79,34 +83,12 @@ void TupleCleaner::ClassifyText(std::string_view text, TextFacts* facts) {
       }
     }
     separators_[w] = sep;
-    commas_[w] = com;
   }
 }
 
 void TupleCleaner::Classify(std::string_view text, TextFacts* facts) {
   *facts = TextFacts();
   ClassifyText<true>(text, facts);
-}
-
-inline size_t TupleCleaner::CommasIn(size_t begin, size_t end) const {
-  // Separators hold a comma or two, so clearing bit by bit beats a popcount,
-  // which the baseline instruction set lacks.
-  size_t count = 0;
-  if (begin == end) return 0;
-  if (begin / 64 == (end - 1) / 64) {
-    uint64_t bits =
-        (commas_[begin / 64] >> (begin % 64)) & ((uint64_t{2} << (end - 1 - begin)) - 1);
-    for (; bits != 0; bits &= bits - 1) ++count;
-    return count;
-  }
-  while (begin < end) {
-    size_t w = begin / 64, shift = begin % 64;
-    size_t take = std::min<size_t>(64 - shift, end - begin);
-    uint64_t mask = take == 64 ? ~uint64_t{0} : ((uint64_t{1} << take) - 1) << shift;
-    for (uint64_t bits = commas_[w] & mask; bits != 0; bits &= bits - 1) ++count;
-    begin += take;
-  }
-  return count;
 }
 
 void TupleCleaner::Clean(std::string_view text, std::string* out) {
@@ -128,7 +110,7 @@ char* TupleCleaner::CleanClassified(std::string_view classified, size_t n, char*
   int components = 0;  // values so far in the current tuple
   bool seen_value = false;
   auto separator = [&](size_t begin, size_t end, bool at_end) __attribute__((always_inline)) {
-    size_t commas = CommasIn(begin, end);
+    size_t commas = CommasIn(text, begin, end);
     bool blank = commas < end - begin;
     bool ends_tuple = commas == 0 || (components == 3 && commas == 1 && blank);
     if (!seen_value || at_end || !ends_tuple) {

@@ -42,14 +42,12 @@ class TupleCleaner {
   char* CleanClassified(std::string_view text, size_t n, char* dst);
 
  private:
-  // Marks separators and commas, one bit per character of `text`; with
+  // Marks separators, one bit per character of `text`; with
   // kFacts, also counts tabs and finds the first '<' into *facts.
   template <bool kFacts>
   void ClassifyText(std::string_view text, TextFacts* facts);
-  size_t CommasIn(size_t begin, size_t end) const;
 
   std::vector<uint64_t> separators_;
-  std::vector<uint64_t> commas_;
 };
 
 // Convenience for a single text: appends its cleaned form to *out.
