@@ -27,29 +27,34 @@ void ConsoleDialogs::ShowMessage(const std::string& text) {
   out_ << text << '\n' << std::flush;
 }
 
-ConfirmAnswer ConsoleDialogs::Confirm(const std::string& text) {
+template <typename Answer>
+Answer ConsoleDialogs::Choose(const std::string& text, const std::string& prompt,
+                              std::initializer_list<Choice<Answer>> choices, Answer fallback) {
   out_ << text << '\n';
   for (;;) {
-    auto answer = Ask("[y]es, [n]o, n[o] to all, yes to [a]ll? ");
-    if (!answer) return ConfirmAnswer::kNo;
-    std::string a = Lower(*answer);
-    if (a == "y" || a == "yes") return ConfirmAnswer::kYes;
-    if (a == "n" || a == "no") return ConfirmAnswer::kNo;
-    if (a == "o" || a == "no to all") return ConfirmAnswer::kNoToAll;
-    if (a == "a" || a == "yes to all") return ConfirmAnswer::kYesToAll;
+    auto answer = Ask(prompt);
+    if (!answer) return fallback;
+    std::string typed = Lower(*answer);
+    for (const Choice<Answer>& choice : choices)
+      if (typed == choice.key || typed == choice.word) return choice.answer;
   }
 }
 
+ConfirmAnswer ConsoleDialogs::Confirm(const std::string& text) {
+  return Choose(text, "[y]es, [n]o, n[o] to all, yes to [a]ll? ",
+                {{"y", "yes", ConfirmAnswer::kYes},
+                 {"n", "no", ConfirmAnswer::kNo},
+                 {"o", "no to all", ConfirmAnswer::kNoToAll},
+                 {"a", "yes to all", ConfirmAnswer::kYesToAll}},
+                ConfirmAnswer::kNo);
+}
+
 FailureAnswer ConsoleDialogs::AskOnFailure(const std::string& text) {
-  out_ << text << '\n';
-  for (;;) {
-    auto answer = Ask("[a]bort, [r]etry, [i]gnore? ");
-    if (!answer) return FailureAnswer::kAbort;
-    std::string a = Lower(*answer);
-    if (a == "a" || a == "abort") return FailureAnswer::kAbort;
-    if (a == "r" || a == "retry") return FailureAnswer::kRetry;
-    if (a == "i" || a == "ignore") return FailureAnswer::kIgnore;
-  }
+  return Choose(text, "[a]bort, [r]etry, [i]gnore? ",
+                {{"a", "abort", FailureAnswer::kAbort},
+                 {"r", "retry", FailureAnswer::kRetry},
+                 {"i", "ignore", FailureAnswer::kIgnore}},
+                FailureAnswer::kAbort);
 }
 
 std::optional<std::string> ConsoleDialogs::AskPassword(const std::string& caption,

@@ -4,6 +4,7 @@
 // never blocks.
 #pragma once
 
+#include <initializer_list>
 #include <iosfwd>
 
 #include "platform/dialogs.h"
@@ -25,6 +26,19 @@ class ConsoleDialogs : public Dialogs {
  private:
   // Prints the prompt and reads one answer line; nullopt at the end of input.
   std::optional<std::string> Ask(const std::string& prompt);
+
+  // One answer of a question, typed as its key letter or its whole word.
+  template <typename Answer>
+  struct Choice {
+    const char* key;
+    const char* word;
+    Answer answer;
+  };
+  // Shows text and asks until one of the choices is typed; `fallback` at the
+  // end of the input.
+  template <typename Answer>
+  Answer Choose(const std::string& text, const std::string& prompt,
+                std::initializer_list<Choice<Answer>> choices, Answer fallback);
 
   std::istream& in_;
   std::ostream& out_;
