@@ -31,7 +31,7 @@ bool KmlTool::ProcessFile(const std::string& FileName, bool make_backup, Process
   } else if (ext == ".KMZ") {
     ProcessKmz(FileName, make_backup, log);
   } else {
-    log.Problem("Not a KML or KMZ file: " + FileName);
+    log.NotProcessed("not a KML or KMZ file: " + FileName);
   }
   return ProcessSucceeded;
 }

@@ -14,6 +14,7 @@ class ConsoleLog : public kmlcompat::ProcessLog {
   void Clear() override {}
   void Add(const std::string& line) override { std::cout << line << '\n'; }
   void Problem(const std::string& line) override { std::cerr << "kmlcompat-cli: " << line << '\n'; }
+  void NotProcessed(const std::string& line) override { Problem(line); }
 };
 
 }  // namespace

@@ -50,6 +50,7 @@ TEST(Cli, ProcessesEveryFileAndFailsIfOneFails) {
   EXPECT_NE(run.out.find("has an old incompatible namespace definition :"), std::string::npos);
   EXPECT_NE(run.out.find("Processing file " + a + "\n"), std::string::npos);
   EXPECT_NE(run.out.find(b + ": Done\n"), std::string::npos);
+  EXPECT_NE(run.err.find("not a KML or KMZ file: " + bad + "\n"), std::string::npos);
   EXPECT_NE(run.err.find(bad + ": Process Failed\n"), std::string::npos);
   EXPECT_EQ(ReadAll(a + ".Backup"), kOld);
   EXPECT_EQ(ReadAll(bad), "x");
