@@ -1,6 +1,7 @@
 #include "app/kml_tool.h"
 
 #include "kml/rewriter.h"
+#include "platform/ascii.h"
 #include "platform/io_error.h"
 
 namespace kmlcompat {
@@ -9,10 +10,7 @@ std::string KmlTool::UpperExtension(const std::string& path) {
   size_t dot = path.rfind('.');
   size_t slash = path.rfind('/');
   if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
-  std::string ext = path.substr(dot);
-  for (char& c : ext)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return ext;
+  return platform::AsciiUpper(path.substr(dot));
 }
 
 void KmlTool::ModifyKMLFile(const std::string& FileName) {

@@ -10,9 +10,14 @@
 
 #include <vector>
 
+#include "platform/ascii.h"
+
 namespace kmlcompat {
 
 namespace {
+
+using platform::AsciiLower;
+using platform::AsciiUpper;
 
 std::vector<std::string> Split(const std::string& text, char separator) {
   std::vector<std::string> parts;
@@ -34,19 +39,6 @@ std::string Trim(const std::string& text) {
 
 bool IsAsciiLetter(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
-char AsciiUpper(char c) {
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-char AsciiLower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-std::string AsciiLower(std::string text) {
-  for (char& c : text) c = AsciiLower(c);
-  return text;
 }
 
 // One wildcard pattern made to match in any letter case: "*.KML" becomes

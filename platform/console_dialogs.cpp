@@ -1,17 +1,11 @@
 #include "platform/console_dialogs.h"
 
-#include <cctype>
 #include <istream>
 #include <ostream>
 
-namespace platform {
+#include "platform/ascii.h"
 
-namespace {
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-}  // namespace
+namespace platform {
 
 std::optional<std::string> ConsoleDialogs::Ask(const std::string& prompt) {
   out_ << prompt << std::flush;
@@ -34,7 +28,7 @@ Answer ConsoleDialogs::Choose(const std::string& text, const std::string& prompt
   for (;;) {
     auto answer = Ask(prompt);
     if (!answer) return fallback;
-    std::string typed = Lower(*answer);
+    std::string typed = AsciiLower(*answer);
     for (const Choice<Answer>& choice : choices)
       if (typed == choice.key || typed == choice.word) return choice.answer;
   }

@@ -1,9 +1,5 @@
 // Runs the real kmlcompat-cli program.
-#include <sys/wait.h>
-
 #include <gtest/gtest.h>
-
-#include <cstdio>
 
 #include "tests/test_support.h"
 
@@ -13,27 +9,11 @@ using testing_support::ReadAll;
 using testing_support::ScratchDir;
 using testing_support::WriteAll;
 
-struct CliRun {
-  int status;
-  std::string out;
-  std::string err;
-};
+using testing_support::CommandResult;
+using testing_support::ShellQuote;
 
-std::string Quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
-CliRun RunCli(const ScratchDir& dir, const std::string& args) {
-  std::string out = dir.File(".out"), err = dir.File(".err");
-  std::string cmd =
-      Quote(KMLCOMPAT_CLI) + " " + args + " >" + Quote(out) + " 2>" + Quote(err) + " </dev/null";
-  int raw = std::system(cmd.c_str());
-  CliRun run{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadAll(out), ReadAll(err)};
-  std::remove(out.c_str());
-  std::remove(err.c_str());
-  return run;
+CommandResult RunCli(const std::string& args) {
+  return testing_support::RunCommand(ShellQuote(KMLCOMPAT_CLI) + " " + args);
 }
 
 const std::string kOld =
@@ -45,7 +25,7 @@ TEST(Cli, ProcessesEveryFileAndFailsIfOneFails) {
   WriteAll(a, kOld);
   WriteAll(b, kOld);
   WriteAll(bad, "x");
-  CliRun run = RunCli(dir, Quote(a) + " " + Quote(bad) + " " + Quote(b));
+  CommandResult run = RunCli(ShellQuote(a) + " " + ShellQuote(bad) + " " + ShellQuote(b));
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.out.find("has an old incompatible namespace definition :"), std::string::npos);
   EXPECT_NE(run.out.find("Processing file " + a + "\n"), std::string::npos);
@@ -60,22 +40,21 @@ TEST(Cli, AllGoodFilesExitZeroAndNoBackupMeansNone) {
   ScratchDir dir;
   std::string a = dir.File("a.kml");
   WriteAll(a, kOld);
-  CliRun run = RunCli(dir, "--no-backup -- " + Quote(a));
+  CommandResult run = RunCli("--no-backup -- " + ShellQuote(a));
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(dir.List(), std::vector<std::string>{"a.kml"});
 }
 
 TEST(Cli, HelpVersionAndBadUsage) {
-  ScratchDir dir;
-  CliRun help = RunCli(dir, "--help");
+  CommandResult help = RunCli("--help");
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("--no-backup"), std::string::npos);
-  CliRun version = RunCli(dir, "--version");
+  CommandResult version = RunCli("--version");
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.out.rfind("kmlcompat-cli ", 0), 0u);
-  EXPECT_EQ(RunCli(dir, "").status, 2);
-  CliRun unknown = RunCli(dir, "--frobnicate x.kml");
+  EXPECT_EQ(RunCli("").status, 2);
+  CommandResult unknown = RunCli("--frobnicate x.kml");
   EXPECT_EQ(unknown.status, 2);
   EXPECT_NE(unknown.err.find("unknown option --frobnicate"), std::string::npos);
 }

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 
 #include "app/kml_tool.h"
@@ -15,7 +14,9 @@
 namespace {
 
 using testing_support::ReadAll;
+using testing_support::RunCommand;
 using testing_support::ScratchDir;
+using testing_support::ShellQuote;
 using testing_support::WriteAll;
 
 std::string CorpusDir() {
@@ -36,30 +37,15 @@ std::vector<std::string> CorpusFiles(const std::string& suffix) {
   return names;
 }
 
-// Runs a shell command and returns its standard output; *status gets its exit code.
-std::string Capture(const std::string& cmd, int* status) {
-  std::string out;
-  FILE* pipe = popen(cmd.c_str(), "r");
-  if (!pipe) return out;
-  char buf[4096];
-  for (size_t n; (n = fread(buf, 1, sizeof buf, pipe)) > 0;) out.append(buf, n);
-  int raw = pclose(pipe);
-  *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return out;
-}
-
 bool WellFormed(const std::string& path) {
-  int status = -1;
-  Capture("xmllint --noout --nonet '" + path + "' 2>/dev/null", &status);
-  return status == 0;
+  return RunCommand("xmllint --noout --nonet " + ShellQuote(path)).status == 0;
 }
 
 std::string RootName(const std::string& path) {
-  int status = -1;
   std::string name =
-      Capture("xmllint --nonet --xpath 'concat(local-name(/*),\"|\",namespace-uri(/*))' '" + path +
-                  "' 2>/dev/null",
-              &status);
+      RunCommand("xmllint --nonet --xpath 'concat(local-name(/*),\"|\",namespace-uri(/*))' " +
+                 ShellQuote(path))
+          .out;
   while (!name.empty() && name.back() == '\n') name.pop_back();
   return name;
 }
@@ -89,9 +75,7 @@ std::vector<std::string> CoordinateValues(const std::string& text) {
 }
 
 bool HasXmllint() {
-  int status = -1;
-  Capture("xmllint --version 2>/dev/null", &status);
-  return status == 0;
+  return RunCommand("xmllint --version").status == 0;
 }
 
 TEST(Corpus, EveryKmlFileIsRepairedWithoutLosingCoordinates) {

@@ -4,6 +4,7 @@
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -87,6 +88,21 @@ std::string ReadAll(const std::string& path) {
   std::ostringstream ss;
   ss << in.rdbuf();
   return ss.str();
+}
+
+std::string ShellQuote(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+CommandResult RunCommand(const std::string& command) {
+  ScratchDir capture;
+  std::string out = capture.File("out"), err = capture.File("err");
+  std::string full =
+      "(" + command + ") >" + ShellQuote(out) + " 2>" + ShellQuote(err) + " </dev/null";
+  int raw = std::system(full.c_str());
+  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadAll(out), ReadAll(err)};
 }
 
 void WriteAll(const std::string& path, const std::string& data) {

@@ -43,6 +43,19 @@ class UnwritableFolder {
 };
 
 std::string ReadAll(const std::string& path);
+
+// What a shell command did: its exit status (-1 when it did not exit) and
+// what it wrote to standard output and standard error. Standard input is
+// empty.
+struct CommandResult {
+  int status;
+  std::string out;
+  std::string err;
+};
+CommandResult RunCommand(const std::string& command);
+
+// `text` quoted for the shell.
+std::string ShellQuote(const std::string& text);
 void WriteAll(const std::string& path, const std::string& data);
 
 // The real file system, except that the chosen operation fails with EIO
