@@ -1,0 +1,62 @@
+// The in-memory central directory: an array of entries and the index of
+// their lower-cased names, position for position.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "archive/directory/dir_item.h"
+#include "archive/directory/hashed_string_list.h"
+#include "platform/code_pages.h"
+
+namespace parcelon {
+
+class TPLDirArray {
+ public:
+  // `code_pages` must outlive the array.
+  explicit TPLDirArray(const platform::CodePages& code_pages);
+  ~TPLDirArray();
+  TPLDirArray(const TPLDirArray&) = delete;
+  TPLDirArray& operator=(const TPLDirArray&) = delete;
+
+  int32_t Count() const { return item_count_; }
+  // Sets the count, growing the storage by the doubling step policy (500
+  // doubled before each growth, capped at 10,000); 0 releases the storage.
+  void SetCount(int32_t n);
+  int32_t Capacity() const { return static_cast<int32_t>(items_.size()); }
+  int32_t AllocBy() const { return alloc_by_; }
+  void Clear();
+
+  // Direct access; an index outside 0..Count()-1 raises error 3.
+  TDirItem& Items(int32_t index);
+  const TDirItem& Items(int32_t index) const;
+  // A copy of the entry; out of range raises error 2.
+  TDirItem GetItem(int32_t index) const;
+  // Stores a copy of `item` at `index` and its lower-cased name at the same
+  // position of the name list; out of range raises error 1, a name list that
+  // does not line up raises error 58.
+  void SetItem(int32_t index, const TDirItem& item);
+  // Deep copy of another array.
+  void Assign(const TPLDirArray& source);
+  // Removes the entry; out of range raises error 4.
+  void Delete(int32_t index);
+  void ClearMarks();
+  // The index of the entry named `name` (letter case ignored), or -1.
+  bool Find(std::u16string_view name, int32_t& index);
+  // Renames the entry at `index` (an existing slot) and its index entry.
+  void SetName(int32_t index, std::u16string name);
+
+  TPLHashedStringList& Names() { return names_; }
+
+ private:
+  const platform::CodePages& code_pages_;
+  std::vector<TDirItem> items_;
+  TPLHashedStringList names_;
+  int32_t alloc_by_ = 500;
+  int32_t max_alloc_by_ = 10000;
+  int32_t item_count_ = 0;
+};
+
+}  // namespace parcelon

@@ -1,0 +1,88 @@
+// Reads the central directory of an open archive stream into the in-memory
+// directory, or rebuilds it from the local headers when it is missing or
+// damaged, and keeps the end records for the writer.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "archive/directory/dir_array.h"
+#include "archive/format/records.h"
+#include "platform/code_pages.h"
+#include "platform/stream.h"
+
+namespace parcelon {
+
+// The archiver's settings that the load reads.
+struct DirLoadSettings {
+  bool repair_directory = true;  // rebuild from local headers instead of failing
+  bool oem_file_names = true;    // names without flag bit 11 are OEM text
+};
+
+class TPLDirManager {
+ public:
+  // `stream` (the archive) and `code_pages` must outlive the manager.
+  // `creating`: the manager starts a new archive (nothing is read).
+  TPLDirManager(platform::Stream& stream, const platform::CodePages& code_pages, bool creating);
+
+  // Empties the directory and prepares an end record with only its signature.
+  void Reset();
+
+  // Finds the last valid end of central directory record in the final
+  // 65,600 bytes; on success fills `record` and `position` and reads the
+  // archive comment. Never throws for malformed data (stream errors pass).
+  bool FindEndRecord(EndRecord& record, int64_t& position);
+  // FindEndRecord into the kept end record; with `repair` reports true
+  // whatever was found.
+  bool LocateEnd(bool repair);
+  // Fills the directory from the central directory, or from the local
+  // headers when that fails and repair is on. Raises error 35, 40 or 57.
+  void LoadDirectory(const DirLoadSettings& settings);
+  // Fills the directory from the local headers in file order. Raises 35
+  // when there is none.
+  void RebuildDirectory(const DirLoadSettings& settings, bool end_record_found);
+  // The first position at or after `from` where the 4 signature bytes stand
+  // (with `min_tail` bytes from there to the end), or nullopt.
+  std::optional<int64_t> FindSignature(int64_t from, uint32_t signature, int64_t min_tail = 4);
+
+  TPLDirArray& Dir() { return dir_; }
+  TPLDirArray& BackupDir() { return backup_dir_; }
+  platform::Stream& Stream() { return stream_; }
+
+  const std::string& ArchiveComment() const { return archive_comment_; }
+  void SetArchiveComment(std::string comment) { archive_comment_ = std::move(comment); }
+  EndRecord& EndRec() { return end_record_; }
+  Zip64EndRecord& Zip64End() { return zip64_end_record_; }
+  Zip64Locator& Zip64Loc() { return zip64_locator_; }
+  int64_t StubSize() const { return stub_size_; }
+  void SetStubSize(int64_t size) { stub_size_ = size; }
+  bool IsZip64() const { return is_zip64_; }
+  int64_t CentralDirOffset() const { return central_dir_offset_; }
+  void SetCentralDirOffset(int64_t offset) { central_dir_offset_ = offset; }
+  bool Creating() const { return creating_; }
+  // Where the end record was found by the last load, -1 when none.
+  int64_t EndRecordPosition() const { return end_record_position_; }
+  // The disk numbers the last load found (0 for a single file).
+  uint32_t ThisDisk() const { return this_disk_; }
+  uint32_t DirectoryDisk() const { return directory_disk_; }
+
+ private:
+  platform::Stream& stream_;
+  const platform::CodePages& code_pages_;
+  bool creating_;
+  TPLDirArray backup_dir_;
+  TPLDirArray dir_;
+  std::string archive_comment_;
+  Zip64Locator zip64_locator_;
+  Zip64EndRecord zip64_end_record_;
+  EndRecord end_record_;
+  int64_t stub_size_ = 0;
+  bool is_zip64_ = false;
+  int64_t central_dir_offset_ = 0;
+  int64_t end_record_position_ = -1;
+  uint32_t this_disk_ = 0;
+  uint32_t directory_disk_ = 0;
+};
+
+}  // namespace parcelon

@@ -1,0 +1,104 @@
+#include "platform/file_stream.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/exception.h"
+#include "platform/unicode.h"
+
+namespace platform {
+namespace {
+
+constexpr uint16_t kCreate = 0xFFFF;
+
+// The advisory lock a file mode asks for: LOCK_EX, LOCK_SH or 0 for none.
+int LockFor(uint16_t mode) {
+  if (mode == kCreate) return LOCK_EX;
+  const int access = mode & 0x3;
+  const int share = mode & 0x70;
+  if (access != 0 || share == 0x00 || share == 0x10 || share == 0x30) return LOCK_EX;
+  return share == 0x20 ? LOCK_SH : 0;
+}
+
+int OpenFlags(uint16_t mode) {
+  if (mode == kCreate) return O_RDWR | O_CREAT | O_CLOEXEC;
+  const int access = mode & 0x3;
+  const int flags = access == 0 ? O_RDONLY : access == 1 ? O_WRONLY : O_RDWR;
+  return flags | O_CLOEXEC;
+}
+
+std::u16string Reason(int errnum) {
+  if (errnum == EWOULDBLOCK) return u"The file is in use by another program";
+  return Utf8ToUtf16(std::strerror(errnum));
+}
+
+[[noreturn]] void ThrowOpenError(const std::u16string& path, uint16_t mode, int errnum) {
+  const std::u16string reason = Reason(errnum);
+  if (mode == kCreate) throw EFCreateError(u"Cannot create file \"" + path + u"\". " + reason);
+  throw EFOpenError(u"Cannot open file \"" + path + u"\". " + reason);
+}
+
+}  // namespace
+
+FileStream::FileStream(const std::u16string& path, uint16_t mode) : path_(path) {
+  const std::string native = Utf16ToUtf8(path);
+  fd_ = ::open(native.c_str(), OpenFlags(mode), 0666);
+  if (fd_ < 0) ThrowOpenError(path, mode, errno);
+  const int lock = LockFor(mode);
+  if ((lock != 0 && ::flock(fd_, lock | LOCK_NB) != 0) ||
+      (mode == kCreate && ::ftruncate(fd_, 0) != 0)) {
+    const int errnum = errno;
+    ::close(fd_);
+    ThrowOpenError(path, mode, errnum);
+  }
+}
+
+FileStream::~FileStream() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+size_t FileStream::Read(void* buffer, size_t n) {
+  size_t done = 0;
+  while (done < n) {
+    const ssize_t got = ::read(fd_, static_cast<char*>(buffer) + done, n - done);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) throw EStreamError(u"Stream read error: " + Reason(errno));
+    if (got == 0) break;
+    done += static_cast<size_t>(got);
+  }
+  return done;
+}
+
+size_t FileStream::Write(const void* buffer, size_t n) {
+  size_t done = 0;
+  while (done < n) {
+    const ssize_t put = ::write(fd_, static_cast<const char*>(buffer) + done, n - done);
+    if (put < 0 && errno == EINTR) continue;
+    if (put < 0 && errno == ENOSPC) break;  // reported as a short write
+    if (put < 0) throw EStreamError(u"Stream write error: " + Reason(errno));
+    if (put == 0) break;
+    done += static_cast<size_t>(put);
+  }
+  return done;
+}
+
+int64_t FileStream::Seek(int64_t offset, SeekOrigin origin) {
+  const int whence = origin == SeekOrigin::kBegin ? SEEK_SET
+                     : origin == SeekOrigin::kCurrent ? SEEK_CUR
+                                                      : SEEK_END;
+  const off_t position = ::lseek(fd_, offset, whence);
+  if (position < 0) throw EStreamError(u"Stream seek error: " + Reason(errno));
+  return position;
+}
+
+void FileStream::SetSize(int64_t size) {
+  if (::ftruncate(fd_, size) != 0) throw EStreamError(u"Stream size error: " + Reason(errno));
+}
+
+void FileStream::Flush() { ::fsync(fd_); }
+
+}  // namespace platform

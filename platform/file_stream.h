@@ -1,0 +1,43 @@
+// A stream on a disk file, opened with a 16-bit file mode: 0xFFFF creates
+// (or truncates) the file; otherwise bits 0-1 are the access (0 read, 1
+// write, 2 read and write) and bits 4-6 the sharing mode (0x00 compatible,
+// 0x10 exclusive, 0x20 deny write, 0x30 deny read, 0x40 deny none).
+//
+// Sharing is enforced between programs that honour advisory locks (flock):
+// creating, any write access, and the compatible, exclusive and deny-read
+// modes take an exclusive lock; reading with deny write takes a shared lock;
+// reading with deny none takes none. A lock that another process holds makes
+// the open fail at once.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/stream.h"
+
+namespace platform {
+
+class FileStream : public Stream {
+ public:
+  // Opens or creates `path` (UTF-16). Throws EFOpenError ("Cannot open file
+  // \"%s\". %s") or EFCreateError ("Cannot create file \"%s\". %s") with the
+  // system's reason.
+  FileStream(const std::u16string& path, uint16_t mode);
+  ~FileStream() override;
+  FileStream(const FileStream&) = delete;
+  FileStream& operator=(const FileStream&) = delete;
+
+  size_t Read(void* buffer, size_t n) override;
+  size_t Write(const void* buffer, size_t n) override;
+  int64_t Seek(int64_t offset, SeekOrigin origin) override;
+  void SetSize(int64_t size) override;
+  void Flush() override;
+
+  const std::u16string& Path() const { return path_; }
+
+ private:
+  std::u16string path_;
+  int fd_ = -1;
+};
+
+}  // namespace platform

@@ -1,0 +1,43 @@
+// A seekable byte stream with 64-bit positions: the archive file, a memory
+// buffer, or a test double that injects faults.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace platform {
+
+enum class SeekOrigin { kBegin, kCurrent, kEnd };
+
+class Stream {
+ public:
+  virtual ~Stream() = default;
+
+  // Reads up to n bytes; returns the count read (0 at the end).
+  // Throws EStreamError when the system reports a failure.
+  virtual size_t Read(void* buffer, size_t n) = 0;
+  // Writes up to n bytes; returns the count written (fewer on a full disk).
+  // Throws EStreamError when the system reports a failure other than a short write.
+  virtual size_t Write(const void* buffer, size_t n) = 0;
+  // Moves the position; returns the new position. Throws EStreamError.
+  virtual int64_t Seek(int64_t offset, SeekOrigin origin) = 0;
+  // Sets the size (truncating or extending); the position is kept.
+  // Throws EStreamError.
+  virtual void SetSize(int64_t size) = 0;
+  // Forces written data to stable storage where that means anything.
+  virtual void Flush() {}
+
+  int64_t Position() { return Seek(0, SeekOrigin::kCurrent); }
+  // The size; the position is kept.
+  int64_t Size();
+  // Reads exactly n bytes or throws EStreamError("Stream read error").
+  void ReadBuffer(void* buffer, size_t n);
+  // Writes exactly n bytes or throws EStreamError("Stream write error").
+  void WriteBuffer(const void* buffer, size_t n);
+  // Copies n bytes from the source's position to this stream's position
+  // through a buffer of at most 61,440 bytes. Throws EStreamError on a short
+  // read or write.
+  void CopyFrom(Stream& source, int64_t n);
+};
+
+}  // namespace platform

@@ -1,0 +1,79 @@
+#include "platform/unicode.h"
+
+#include <cstdint>
+
+namespace platform {
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+void AppendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+void AppendUtf16(std::u16string& out, char32_t c) {
+  if (c < 0x10000) {
+    out += static_cast<char16_t>(c);
+  } else {
+    c -= 0x10000;
+    out += static_cast<char16_t>(0xD800 | (c >> 10));
+    out += static_cast<char16_t>(0xDC00 | (c & 0x3FF));
+  }
+}
+
+// Decodes one sequence at text[i]; advances i past what was consumed.
+char32_t DecodeUtf8(std::string_view text, size_t& i) {
+  const auto lead = static_cast<uint8_t>(text[i++]);
+  if (lead < 0x80) return lead;
+  int extra = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : -1;
+  if (extra < 0 || lead > 0xF4) return kReplacement;
+  char32_t c = lead & (0x3F >> extra);
+  const char32_t min = extra == 1 ? 0x80 : extra == 2 ? 0x800 : 0x10000;
+  for (int k = 0; k < extra; ++k) {
+    if (i >= text.size() || (static_cast<uint8_t>(text[i]) & 0xC0) != 0x80) return kReplacement;
+    c = (c << 6) | (static_cast<uint8_t>(text[i++]) & 0x3F);
+  }
+  if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return kReplacement;
+  return c;
+}
+
+}  // namespace
+
+std::string Utf16ToUtf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    char32_t c = text[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = kReplacement;
+    }
+    AppendUtf8(out, c);
+  }
+  return out;
+}
+
+std::u16string Utf8ToUtf16(std::string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size();) AppendUtf16(out, DecodeUtf8(text, i));
+  return out;
+}
+
+}  // namespace platform
