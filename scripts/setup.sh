@@ -11,6 +11,7 @@ packages=(
   libxml2-utils
   xvfb xauth fonts-liberation fonts-dejavu-core
   clang-format clang libclang-rt-14-dev
+  p7zip-full libarchive-tools python3 zip unzip
 )
 
 missing=()
