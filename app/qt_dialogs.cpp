@@ -204,6 +204,17 @@ platform::FailureAnswer QtDialogs::AskOnFailure(const std::string& text) {
   }
 }
 
+platform::FailureAnswer QtDialogs::AskAbortOrIgnore(const std::string& text) {
+  QMessageBox box(QMessageBox::Question, BoxTitle(), QString::fromUtf8(text),
+                  QMessageBox::Abort | QMessageBox::Ignore, Parent());
+  box.setDefaultButton(QMessageBox::Abort);
+  box.setEscapeButton(QMessageBox::Abort);
+  box.exec();
+  return box.standardButton(box.clickedButton()) == QMessageBox::Ignore
+             ? platform::FailureAnswer::kIgnore
+             : platform::FailureAnswer::kAbort;
+}
+
 std::optional<std::string> QtDialogs::AskPassword(const std::string& caption,
                                                   const std::string& prompt) {
   bool ok = false;

@@ -36,6 +36,7 @@ class QtDialogs : public platform::Dialogs {
   void ShowMessage(const std::string& text) override;
   platform::ConfirmAnswer Confirm(const std::string& text) override;
   platform::FailureAnswer AskOnFailure(const std::string& text) override;
+  platform::FailureAnswer AskAbortOrIgnore(const std::string& text) override;
   std::optional<std::string> AskPassword(const std::string& caption,
                                          const std::string& prompt) override;
   std::optional<std::string> ChooseFileToOpen(const platform::OpenFileRequest& request) override;

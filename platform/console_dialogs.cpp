@@ -51,6 +51,12 @@ FailureAnswer ConsoleDialogs::AskOnFailure(const std::string& text) {
                 FailureAnswer::kAbort);
 }
 
+FailureAnswer ConsoleDialogs::AskAbortOrIgnore(const std::string& text) {
+  return Choose(text, "[a]bort, [i]gnore? ",
+                {{"a", "abort", FailureAnswer::kAbort}, {"i", "ignore", FailureAnswer::kIgnore}},
+                FailureAnswer::kAbort);
+}
+
 std::optional<std::string> ConsoleDialogs::AskPassword(const std::string& caption,
                                                        const std::string& prompt) {
   out_ << caption << '\n';

@@ -19,6 +19,7 @@ class ConsoleDialogs : public Dialogs {
   void ShowMessage(const std::string& text) override;
   ConfirmAnswer Confirm(const std::string& text) override;
   FailureAnswer AskOnFailure(const std::string& text) override;
+  FailureAnswer AskAbortOrIgnore(const std::string& text) override;
   std::optional<std::string> AskPassword(const std::string& caption,
                                          const std::string& prompt) override;
   std::optional<std::string> ChooseFileToOpen(const OpenFileRequest& request) override;

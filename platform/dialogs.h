@@ -35,6 +35,8 @@ class Dialogs {
   virtual ConfirmAnswer Confirm(const std::string& text) = 0;
   // A failure with Abort, Retry and Ignore.
   virtual FailureAnswer AskOnFailure(const std::string& text) = 0;
+  // A failure with only Abort and Ignore; never answers kRetry.
+  virtual FailureAnswer AskAbortOrIgnore(const std::string& text) = 0;
   // Asks for a password; nullopt when the user cancels.
   virtual std::optional<std::string> AskPassword(const std::string& caption,
                                                  const std::string& prompt) = 0;

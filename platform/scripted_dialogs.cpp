@@ -31,6 +31,10 @@ FailureAnswer ScriptedDialogs::AskOnFailure(const std::string& text) {
   return Next(failure_answers, "failure", text);
 }
 
+FailureAnswer ScriptedDialogs::AskAbortOrIgnore(const std::string& text) {
+  return Next(failure_answers, "abort-ignore", text);
+}
+
 std::optional<std::string> ScriptedDialogs::AskPassword(const std::string& caption,
                                                         const std::string&) {
   return Next(password_answers, "password", caption);

@@ -15,11 +15,12 @@ namespace platform {
 class ScriptedDialogs : public Dialogs {
  public:
   struct Call {
-    std::string kind;  // "message", "confirm", "failure", "password", "open"
+    std::string kind;  // "message", "confirm", "failure", "abort-ignore", "password", "open"
     std::string text;  // the message, or the title of the dialog
   };
 
   std::deque<ConfirmAnswer> confirm_answers;
+  // Answers both failure boxes, in order.
   std::deque<FailureAnswer> failure_answers;
   std::deque<std::optional<std::string>> password_answers;
   std::deque<std::optional<std::string>> open_answers;
@@ -33,6 +34,7 @@ class ScriptedDialogs : public Dialogs {
   void ShowMessage(const std::string& text) override;
   ConfirmAnswer Confirm(const std::string& text) override;
   FailureAnswer AskOnFailure(const std::string& text) override;
+  FailureAnswer AskAbortOrIgnore(const std::string& text) override;
   std::optional<std::string> AskPassword(const std::string& caption,
                                          const std::string& prompt) override;
   std::optional<std::string> ChooseFileToOpen(const OpenFileRequest& request) override;

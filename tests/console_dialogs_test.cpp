@@ -17,12 +17,21 @@ TEST(ConsoleDialogs, AsksAgainUntilAnAnswerIsUnderstood) {
   EXPECT_NE(out.str().find("Cannot write\n"), std::string::npos);
 }
 
+TEST(ConsoleDialogs, AbortOrIgnoreRefusesRetry) {
+  std::istringstream in("r\ni\n");
+  std::ostringstream out;
+  ConsoleDialogs dialogs(in, out);
+  EXPECT_EQ(dialogs.AskAbortOrIgnore("Name too long"), FailureAnswer::kIgnore);
+  EXPECT_EQ(out.str().find("[a]bort, [i]gnore? "), out.str().rfind("[a]bort, [i]gnore? ") - 19);
+}
+
 TEST(ConsoleDialogs, EndOfInputTakesTheSafeAnswers) {
   std::istringstream in("");
   std::ostringstream out;
   ConsoleDialogs dialogs(in, out);
   EXPECT_EQ(dialogs.Confirm("Overwrite?"), ConfirmAnswer::kNo);
   EXPECT_EQ(dialogs.AskOnFailure("Failed"), FailureAnswer::kAbort);
+  EXPECT_EQ(dialogs.AskAbortOrIgnore("Failed"), FailureAnswer::kAbort);
   EXPECT_EQ(dialogs.AskPassword("Password", "Password:"), std::nullopt);
   EXPECT_EQ(dialogs.ChooseFileToOpen({"Select a file", "", "", ""}), std::nullopt);
 }
