@@ -1,0 +1,114 @@
+#include "archive/directory/dir_array.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "archive/errors/pl_exception.h"
+
+namespace parcelon {
+
+namespace {
+
+constexpr int32_t kSetItemOutOfBounds = 1;
+constexpr int32_t kGetItemOutOfBounds = 2;
+constexpr int32_t kItemsOutOfBounds = 3;
+constexpr int32_t kDeleteOutOfBounds = 4;
+constexpr int32_t kNameListMisaligned = 58;
+
+}  // namespace
+
+TPLDirArray::TPLDirArray(const platform::CodePages& code_pages)
+    : code_pages_(code_pages), names_(code_pages) {}
+
+TPLDirArray::~TPLDirArray() = default;
+
+// A negative count is no count at all; it is refused like an index out of
+// bounds. Shrinking drops the names beyond the new count, so that Find never
+// answers with a slot that is no longer in use.
+void TPLDirArray::SetCount(int32_t n) {
+  if (n < 0) throw EPLException::Create(kSetItemOutOfBounds, nullptr);
+  if (n == 0) {
+    items_ = std::vector<TDirItem>();
+  } else if (n > Capacity()) {
+    alloc_by_ = std::min(alloc_by_ * 2, max_alloc_by_);
+    const int64_t grown = int64_t{Capacity()} + alloc_by_;
+    items_.resize(grown <= n ? static_cast<size_t>(n) : static_cast<size_t>(grown));
+  }
+  while (names_.Count() > n) names_.Delete(names_.Count() - 1);
+  item_count_ = n;
+}
+
+void TPLDirArray::Clear() {
+  for (int32_t i = 0; i < item_count_; ++i) items_[static_cast<size_t>(i)].ExtraFields.clear();
+  item_count_ = 0;
+  names_.Clear();
+}
+
+TDirItem& TPLDirArray::Items(int32_t index) {
+  if (index < 0 || index >= item_count_) throw EPLException::Create(kItemsOutOfBounds, nullptr);
+  return items_[static_cast<size_t>(index)];
+}
+
+const TDirItem& TPLDirArray::Items(int32_t index) const {
+  if (index < 0 || index >= item_count_) throw EPLException::Create(kItemsOutOfBounds, nullptr);
+  return items_[static_cast<size_t>(index)];
+}
+
+TDirItem TPLDirArray::GetItem(int32_t index) const {
+  if (index < 0 || index >= item_count_) throw EPLException::Create(kGetItemOutOfBounds, nullptr);
+  return items_[static_cast<size_t>(index)];
+}
+
+void TPLDirArray::SetItem(int32_t index, const TDirItem& item) {
+  if (index < 0 || index >= item_count_) throw EPLException::Create(kSetItemOutOfBounds, nullptr);
+  SetName(index, item.Name);
+  items_[static_cast<size_t>(index)] = item;
+}
+
+void TPLDirArray::Assign(const TPLDirArray& source) {
+  if (&source == this) return;
+  Clear();
+  SetCount(source.Count());
+  for (int32_t i = 0; i < source.Count(); ++i) SetItem(i, source.items_[static_cast<size_t>(i)]);
+}
+
+// Later entries move down by one; the slot freed at the end is reset, which
+// releases the extra fields and the data stream reference it held.
+void TPLDirArray::Delete(int32_t index) {
+  if (index < 0 || index >= item_count_) throw EPLException::Create(kDeleteOutOfBounds, nullptr);
+  const auto first = items_.begin() + index;
+  const auto end = items_.begin() + item_count_;
+  std::move(first + 1, end, first);
+  *(end - 1) = TDirItem();
+  if (index < names_.Count()) names_.Delete(index);
+  --item_count_;
+}
+
+void TPLDirArray::ClearMarks() {
+  for (int32_t i = 0; i < item_count_; ++i) items_[static_cast<size_t>(i)].Marked = false;
+}
+
+bool TPLDirArray::Find(std::u16string_view name, int32_t& index) {
+  index = names_.IndexOf(code_pages_.WideLower(name));
+  if (index >= item_count_) index = -1;
+  return index >= 0;
+}
+
+// The name list lines up with the entries position for position, so the
+// slot's name is replaced in place, or appended when the list ends right at
+// this slot (the way a directory is loaded, entry by entry). A list that ends
+// earlier does not line up; it is refused before anything changes.
+void TPLDirArray::SetName(int32_t index, std::u16string name) {
+  if (index < 0 || index >= item_count_) throw EPLException::Create(kSetItemOutOfBounds, nullptr);
+  const int32_t listed = names_.Count();
+  if (index > listed) throw EPLException::Create(kNameListMisaligned, nullptr);
+  std::u16string key = code_pages_.WideLower(name);
+  if (index < listed) {
+    names_.Put(index, std::move(key));
+  } else {
+    names_.Add(std::move(key));
+  }
+  items_[static_cast<size_t>(index)].Name = std::move(name);
+}
+
+}  // namespace parcelon
