@@ -1,0 +1,143 @@
+#include "archive/search/item_search.h"
+
+#include "archive/search/wildcard.h"
+
+namespace parcelon {
+namespace {
+
+bool IsSeparator(char16_t c) {
+  return c == u'/';
+}
+
+// The position just after the last folder separator, 0 when there is none.
+size_t FileStart(std::u16string_view name) {
+  for (size_t i = name.size(); i > 0; --i)
+    if (IsSeparator(name[i - 1])) return i;
+  return 0;
+}
+
+std::u16string_view WithoutTrailingSeparator(std::u16string_view name) {
+  if (!name.empty() && (name.back() == u'/' || name.back() == u'\\')) name.remove_suffix(1);
+  return name;
+}
+
+// Length of a leading "X:" or "\\server\share" (with either separator).
+size_t DrivePartLength(std::u16string_view mask) {
+  if (mask.size() >= 2 && mask[1] == u':' &&
+      ((mask[0] >= u'A' && mask[0] <= u'Z') || (mask[0] >= u'a' && mask[0] <= u'z')))
+    return 2;
+  auto sep = [](char16_t c) { return c == u'\\' || c == u'/'; };
+  if (mask.size() < 3 || !sep(mask[0]) || !sep(mask[1])) return 0;
+  size_t i = 2;
+  while (i < mask.size() && !sep(mask[i])) ++i;  // server
+  if (i == 2 || i >= mask.size()) return 0;
+  size_t j = i + 1;
+  while (j < mask.size() && !sep(mask[j])) ++j;  // share
+  return j == i + 1 ? 0 : j;
+}
+
+bool InMaskFolder(const SearchScope& scope, std::u16string_view name, std::u16string_view mask) {
+  name = WithoutTrailingSeparator(name);
+  const auto name_folder = scope.code_pages.WideLower(name.substr(0, FileStart(name)));
+  return name_folder == scope.code_pages.WideLower(mask.substr(0, FileStart(mask)));
+}
+
+bool MatchesAnyMask(const SearchScope& scope, std::u16string_view name,
+                    const std::vector<std::u16string>* masks) {
+  if (masks == nullptr) return false;
+  for (const std::u16string& mask : *masks)
+    if (NameMatchesMask(name, PrepareMask(mask, true), scope.code_pages)) return true;
+  return false;
+}
+
+bool MatchesMaskLists(const SearchScope& scope, std::u16string_view name) {
+  return MatchesAnyMask(scope, name, scope.file_masks) &&
+         !MatchesAnyMask(scope, name, scope.exclusion_masks);
+}
+
+bool ExactLookup(const SearchScope& scope, TPLArchiveItem& item) {
+  int32_t index = -1;
+  if (!scope.dir.Find(item.SearchRec.Mask, index) || index < item.SearchRec.ItemIndex) return false;
+  item.SearchRec.ItemIndex = index;
+  FillArchiveItem(scope.dir.Items(index), item);
+  return true;
+}
+
+bool Scan(const SearchScope& scope, TPLArchiveItem& item) {
+  const TInternalSearchRec& rec = item.SearchRec;
+  for (int32_t i = rec.ItemIndex < 0 ? 0 : rec.ItemIndex; i < scope.dir.Count(); ++i) {
+    const TDirItem& entry = scope.dir.Items(i);
+    if (!scope.recurse && !InMaskFolder(scope, entry.Name, rec.Mask)) continue;
+    if (!ItemMatchesEntry(scope, i, item)) continue;
+    if (!AttributesMatch(entry.ExternalAttributes, static_cast<uint32_t>(rec.SearchAttr))) continue;
+    item.SearchRec.ItemIndex = i;
+    FillArchiveItem(entry, item);
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::u16string PrepareMask(std::u16string_view mask, bool keep_drive) {
+  std::u16string prepared(keep_drive ? mask : mask.substr(DrivePartLength(mask)));
+  for (char16_t& c : prepared)
+    if (c == u'\\') c = u'/';
+  return prepared;
+}
+
+bool FindFirstItem(const SearchScope& scope, std::u16string_view mask, TPLArchiveItem& item,
+                   int32_t search_attr, std::u16string_view exclusion_mask, bool keep_drive) {
+  TInternalSearchRec& rec = item.SearchRec;
+  rec.Mask = PrepareMask(mask, keep_drive);
+  rec.ExclusionMask = exclusion_mask;
+  rec.UseMaskLists = false;
+  rec.HasWildcards = rec.Mask.find_first_of(u"*?") != std::u16string::npos;
+  rec.SearchAttr = search_attr;
+  rec.ItemIndex = 0;
+  return InternalFindItem(scope, item);
+}
+
+bool FindNextItem(const SearchScope& scope, TPLArchiveItem& item) {
+  ++item.SearchRec.ItemIndex;
+  return InternalFindItem(scope, item);
+}
+
+bool InternalFindItem(const SearchScope& scope, TPLArchiveItem& item) {
+  if (!item.SearchRec.HasWildcards && !scope.recurse && !item.SearchRec.UseMaskLists)
+    return ExactLookup(scope, item);
+  return Scan(scope, item);
+}
+
+bool ItemMatchesEntry(const SearchScope& scope, int32_t index, const TPLArchiveItem& item) {
+  const TDirItem& entry = scope.dir.Items(index);
+  if (item.SearchRec.UseMaskLists) return MatchesMaskLists(scope, entry.Name);
+  const std::u16string_view name = WithoutTrailingSeparator(entry.Name);
+  const std::u16string_view mask = item.SearchRec.Mask;
+  const bool matches = NameMatchesMask(name, mask, scope.code_pages) ||
+                       NameMatchesMask(name.substr(FileStart(name)), mask, scope.code_pages);
+  return matches && !NameMatchesMask(name, item.SearchRec.ExclusionMask, scope.code_pages);
+}
+
+void FillArchiveItem(const TDirItem& entry, TPLArchiveItem& item) {
+  const std::u16string_view name = WithoutTrailingSeparator(entry.Name);
+  const size_t file_start = FileStart(name);
+  item.FileName = name.substr(file_start);
+  item.EntryPath = name.substr(0, file_start);
+  item.CompressedSize = static_cast<int64_t>(entry.PackedSize64());
+  item.UncompressedSize = static_cast<int64_t>(entry.UnpackedSize64());
+  double percent = 100;
+  if (item.UncompressedSize > 0)
+    percent = (1.0 - static_cast<double>(item.CompressedSize) /
+                         static_cast<double>(item.UncompressedSize)) *
+              100.0;
+  item.CompressionPercent = percent < 0 ? 0 : percent;
+  item.Encrypted = entry.IsEncrypted();
+  item.LastModFileDate = entry.FileDate;
+  item.LastModFileTime = entry.FileTime;
+  item.Crc32 = entry.Crc32;
+  item.ExternalAttributes = entry.ExternalAttributes;
+  item.FileComment = entry.Comment;
+}
+
+}  // namespace parcelon

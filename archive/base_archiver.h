@@ -1,0 +1,231 @@
+// The archiver component: the archive's file name and every setting, the
+// open archive stream and its directory manager, the open and update state,
+// and the events through which the engine asks its owner for decisions.
+// Each event has a virtual trigger (Do...) that calls the assigned handler
+// or applies the built-in default.
+//
+// The component delegates: the loader (TPLDirManager) reads the directory,
+// the search functions walk it, the writer writes the central directory.
+// Dialogs and code pages are injected; without them the archiver uses the
+// console and the system's code pages.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "archive/archiver_events.h"
+#include "archive/component.h"
+#include "archive/directory/dir_manager.h"
+#include "archive/options.h"
+#include "archive/search/item_search.h"
+#include "archive/types.h"
+#include "platform/code_pages.h"
+#include "platform/dialogs.h"
+#include "platform/stream.h"
+
+namespace parcelon {
+
+using TPLStringList = std::vector<std::u16string>;
+
+// What the archiver talks to; each may be null for the default.
+struct ArchiverEnvironment {
+  platform::Dialogs* dialogs = nullptr;             // not owned
+  const platform::CodePages* code_pages = nullptr;  // not owned
+};
+
+class TPLBaseArchiver : public TComponent {
+ public:
+  explicit TPLBaseArchiver(TComponent* owner = nullptr, ArchiverEnvironment environment = {});
+  ~TPLBaseArchiver() override;
+  TPLBaseArchiver(const TPLBaseArchiver&) = delete;
+  TPLBaseArchiver& operator=(const TPLBaseArchiver&) = delete;
+
+  // --- Properties ---
+  bool ExtractCorruptedFiles() const { return extract_corrupted_files_; }
+  void SetExtractCorruptedFiles(bool value) { extract_corrupted_files_ = value; }
+  TPLCompressionLevel CompressionLevel() const { return compression_level_; }
+  // Also sets CompressionMode (0, 1, 6 or 9).
+  void SetCompressionLevel(TPLCompressionLevel value);
+  uint8_t CompressionMode() const { return compression_mode_; }
+  // Above 9 raises error 5 and changes nothing; also sets CompressionLevel.
+  void SetCompressionMode(uint8_t value);
+  // "5.10 "; writing it changes nothing.
+  std::u16string CurrentVersion() const;
+  void SetCurrentVersion(const std::u16string&) {}
+  const std::string& Password() const { return password_; }
+  virtual void SetPassword(const std::string& value) { password_ = value; }
+  const std::u16string& FileName() const { return file_name_; }
+  void SetFileName(std::u16string value) { file_name_ = std::move(value); }
+  const std::u16string& BaseDir() const { return base_dir_; }
+  void SetBaseDir(std::u16string value) { base_dir_ = std::move(value); }
+  const std::u16string& TempDir() const { return temp_dir_; }
+  void SetTempDir(std::u16string value) { temp_dir_ = std::move(value); }
+  TPLSpanningMode SpanningMode() const { return spanning_mode_; }
+  // Refused while open with a plain exception.
+  void SetSpanningMode(TPLSpanningMode value);
+  TPLSpanningOptions& SpanningOptions() { return spanning_options_; }
+  const std::u16string& SFXStub() const { return sfx_stub_; }
+  void SetSFXStub(std::u16string value) { sfx_stub_ = std::move(value); }
+  TPLOptions& Options() { return options_; }
+  const TPLOptions& Options() const { return options_; }
+  void SetOptions(const TPLOptions& value) { options_.Assign(value); }
+  TPLStringList& FileMasks() { return file_masks_; }
+  void SetFileMasks(const TPLStringList& value) { file_masks_ = value; }
+  TPLStringList& ExclusionMasks() { return exclusion_masks_; }
+  void SetExclusionMasks(const TPLStringList& value) { exclusion_masks_ = value; }
+  TPLStringList& NoCompressionMasks() { return no_compression_masks_; }
+  void SetNoCompressionMasks(const TPLStringList& value) { no_compression_masks_ = value; }
+  bool InMemory() const { return in_memory_; }
+  // Moves an open archive between memory and its file (see the .cpp).
+  void SetInMemory(bool value);
+  TZip64Mode Zip64Mode() const { return zip64_mode_; }
+  void SetZip64Mode(TZip64Mode value) { zip64_mode_ = value; }
+  bool UnicodeFilenames() const { return unicode_filenames_; }
+  void SetUnicodeFilenames(bool value) { unicode_filenames_ = value; }
+  TPLCryptoAlgorithm EncryptionMethod() const { return encryption_method_; }
+  void SetEncryptionMethod(TPLCryptoAlgorithm value) { encryption_method_ = value; }
+
+  // --- Events ---
+  TPLOverallProgressEvent OnOverallProgress;
+  TPLFileProgressEvent OnFileProgress;
+  TPLCopyTempFileProgressEvent OnCopyTempFileProgress;
+  TPLConfirmOverwriteEvent OnConfirmOverwrite;
+  TPLConfirmProcessFileEvent OnConfirmProcessFile;
+  TPLNotifyEvent AfterOpen;
+  TPLPasswordEvent OnPassword;
+  TPLProcessFileFailureEvent OnProcessFileFailure;
+  TPLRequestVolumeEvent OnRequestBlankVolume;
+  TPLRequestVolumeEvent OnRequestFirstVolume;
+  TPLRequestVolumeEvent OnRequestLastVolume;
+  TPLRequestVolumeEvent OnRequestMiddleVolume;
+  TPLDiskFullEvent OnDiskFull;
+  TPLStoreFileEvent OnStoreFile;
+  TPLExtractFileEvent OnExtractFile;
+
+  // --- Lifecycle ---
+  // Opens FileName, choosing the mode: create when it does not exist (or
+  // InMemory), read-write denying writers when the file is writable, else
+  // read-only sharing everything. Raises error 9 for a blank file name.
+  void OpenArchive();
+  // Opens with a file mode (fmCreate, or access | sharing). Raises error 10
+  // (blank name), 12 (missing file, mode not fmCreate), 28 (InMemory and not
+  // fmCreate), 48 (no end record, repair off), the loader's errors (35, 40,
+  // 57), or the file layer's EFOpenError / EFCreateError. On failure the
+  // archiver is closed.
+  void OpenArchive(uint16_t mode);
+  // Commits pending changes (swallowing failures), finishes a new archive
+  // with its central directory and closes. Never throws.
+  void CloseArchive() noexcept;
+  bool IsOpen() const { return is_open_; }
+  void SetOpen(bool value);
+  bool InUpdate() const { return update_depth_ > 0; }
+  // Error 13 when closed.
+  void CheckOpen() const;
+  // Error 26 while an update transaction is in progress.
+  void CheckNoUpdate() const;
+
+  // --- Search ---
+  // Starts a search for entries matching `file_mask` (error 13 when closed).
+  bool FindFirst(const std::u16string& file_mask, TPLArchiveItem& item, int32_t search_attr = 10431,
+                 const std::u16string& exclusion_mask = u"");
+  bool FindNext(TPLArchiveItem& item);
+  bool InternalFind(TPLArchiveItem& item);
+  bool ItemMatches(int32_t index, const TPLArchiveItem& item);
+
+  // --- Engine internals, for the engine's own parts and tools ---
+  // The directory manager while open, else null.
+  TPLDirManager* DirManager() { return dir_manager_.get(); }
+  uint16_t NewEntryMethod() const { return new_entry_method_; }
+  uint16_t OpenMode() const { return open_mode_; }
+  const TPLVolumeNumberInfo& VolumeInfo() const { return volume_info_; }
+  const std::u16string& CurrentVolumeName() const { return current_volume_name_; }
+  bool RepairDirectory() const { return repair_directory_; }
+  void SetRepairDirectory(bool value) { repair_directory_ = value; }
+  TComponent* Owner() const { return owner_; }
+  platform::Dialogs& Dialogs() { return *dialogs_; }
+  const platform::CodePages& CodePages() const { return *code_pages_; }
+
+  // --- Event triggers ---
+  virtual void DoOverallProgress(double progress, TPLProcessOperation operation,
+                                 TPLProgressPhase phase, bool& cancel);
+  virtual void DoFileProgress(const std::u16string& file_name, double progress,
+                              TPLProcessOperation operation, TPLProgressPhase phase, bool& cancel);
+  virtual void DoCopyTempFileProgress(double progress, TPLProgressPhase phase, bool& cancel);
+  virtual void DoConfirmOverwrite(const std::u16string& source_file_name,
+                                  std::u16string& dest_file_name, bool& confirm);
+  virtual void DoConfirmProcessFile(const std::u16string& file_name, TPLProcessOperation operation,
+                                    bool& confirm);
+  virtual void DoPassword(const std::u16string& file_name, std::string& new_password,
+                          bool& skip_file);
+  virtual void DoProcessFileFailure(const std::u16string& file_name, TPLProcessOperation operation,
+                                    int32_t native_error, int32_t error_code,
+                                    const std::u16string& error_message, TPLAction& action);
+  virtual void DoRequestBlankVolume(int32_t volume_number, std::u16string& volume_file_name,
+                                    bool& cancel);
+  virtual void DoRequestFirstVolume(std::u16string& volume_file_name, bool& cancel);
+  virtual void DoRequestLastVolume(std::u16string& volume_file_name, bool& cancel);
+  virtual void DoRequestMiddleVolume(int32_t volume_number, std::u16string& volume_file_name,
+                                     bool& cancel);
+  virtual void DoDiskFull(int32_t volume_number, const std::u16string& volume_file_name,
+                          bool& cancel);
+  virtual void DoStoreFile(std::u16string& file_name, int32_t& file_attr, std::string& comment,
+                           const std::u16string& original_file_name);
+  virtual void DoExtractFile(std::u16string& file_name, uint32_t& file_attr,
+                             const std::string& comment);
+  virtual void DoAfterOpen();
+
+ protected:
+  // Sets the method code of new entries; the base class sets 0xFFFF.
+  virtual void UpdateDefaultMethod();
+  void SetNewEntryMethod(uint16_t method) { new_entry_method_ = method; }
+
+ private:
+  SearchScope Scope();
+  void InternalOpen();
+  void CreateNewArchive();
+  void OpenExistingArchive();
+  void FinishArchive();
+  void ReleaseArchive() noexcept;
+  void MoveArchiveToFile();
+  uint16_t ChooseOpenMode() const;
+
+  TComponent* owner_;
+  std::unique_ptr<platform::Dialogs> own_dialogs_;
+  std::unique_ptr<platform::CodePages> own_code_pages_;
+  platform::Dialogs* dialogs_;
+  const platform::CodePages* code_pages_;
+
+  bool extract_corrupted_files_ = false;
+  TPLCompressionLevel compression_level_ = clFastest;
+  uint8_t compression_mode_ = 1;
+  std::string password_;
+  std::u16string file_name_;
+  std::u16string base_dir_;
+  std::u16string temp_dir_;
+  TPLSpanningMode spanning_mode_ = smNone;
+  TPLSpanningOptions spanning_options_;
+  std::u16string sfx_stub_;
+  TPLOptions options_;
+  TPLStringList file_masks_;
+  TPLStringList exclusion_masks_;
+  TPLStringList no_compression_masks_;
+  bool in_memory_ = false;
+  TZip64Mode zip64_mode_ = zmAuto;
+  bool unicode_filenames_ = false;
+  TPLCryptoAlgorithm encryption_method_ = caPkzipClassic;
+
+  int32_t update_depth_ = 0;
+  bool is_open_ = false;
+  std::u16string current_volume_name_;
+  TPLVolumeNumberInfo volume_info_;
+  uint16_t open_mode_ = 0;
+  bool repair_directory_ = true;
+  bool committed_ = false;
+  uint16_t new_entry_method_ = 0xFFFF;
+  std::unique_ptr<platform::Stream> archive_stream_;
+  std::unique_ptr<TPLDirManager> dir_manager_;
+};
+
+}  // namespace parcelon

@@ -1,0 +1,23 @@
+// The verbs of the parcelon program. Each takes the arguments after the
+// verb, writes its output to `out` and its errors to `err`, and returns the
+// exit status: 0 on success, 1 when the engine or the file system failed,
+// 2 for arguments it does not understand.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace parcelon::cli {
+
+using Args = std::vector<std::string>;
+
+int RunList(const Args& args, std::ostream& out, std::ostream& err);
+int RunInfo(const Args& args, std::ostream& out, std::ostream& err);
+
+// Usage texts, as --help prints them.
+extern const char kListUsage[];
+extern const char kInfoUsage[];
+extern const char kMainUsage[];
+
+}  // namespace parcelon::cli

@@ -1,0 +1,56 @@
+// parcelon info ARCHIVE
+#include "archive/format/name_codec.h"
+#include "cli/parcelon/commands.h"
+#include "cli/parcelon/open_archive.h"
+#include "platform/unicode.h"
+
+namespace parcelon::cli {
+
+const char kInfoUsage[] =
+    "usage: parcelon info ARCHIVE\n"
+    "Prints what the end records of ARCHIVE say, one 'key: value' line each:\n"
+    "entries loaded and counted, comment, stub size, Zip64, and where the\n"
+    "central directory and the end record lie.\n";
+
+namespace {
+
+// The archive comment as text: UTF-8 when it is valid UTF-8, else ANSI.
+std::string CommentText(TParcelon& archiver, const std::string& comment) {
+  if (IsValidUtf8(comment)) return comment;
+  return platform::Utf16ToUtf8(archiver.CodePages().AnsiToWide(comment));
+}
+
+void PrintInfo(TParcelon& archiver, std::ostream& out) {
+  TPLDirManager& manager = *archiver.DirManager();
+  const EndRecord& end = manager.EndRec();
+  const bool zip64 = manager.IsZip64();
+  out << "entries: " << manager.Dir().Count() << '\n'
+      << "entries counted: " << (zip64 ? manager.Zip64End().TotalEntries : end.TotalEntries) << '\n'
+      << "comment: " << CommentText(archiver, manager.ArchiveComment()) << '\n'
+      << "comment length: " << manager.ArchiveComment().size() << '\n'
+      << "stub size: " << manager.StubSize() << '\n'
+      << "zip64: " << (zip64 ? "yes" : "no") << '\n'
+      << "central directory offset: " << manager.CentralDirOffset() << '\n'
+      << "central directory size: "
+      << (zip64 ? manager.Zip64End().DirectorySize : end.DirectorySize) << '\n'
+      << "end record offset: " << manager.EndRecordPosition() << '\n'
+      << "this disk: " << manager.ThisDisk() << '\n';
+}
+
+}  // namespace
+
+int RunInfo(const Args& args, std::ostream& out, std::ostream& err) {
+  std::string archive;
+  for (const std::string& arg : args) {
+    if (arg == "--help") return out << kInfoUsage, 0;
+    if (!archive.empty() || (arg.size() > 1 && arg[0] == '-')) return err << kInfoUsage, 2;
+    archive = arg;
+  }
+  if (archive.empty()) return err << kInfoUsage, 2;
+  auto archiver = OpenForReading(archive, err);
+  if (!archiver) return 1;
+  PrintInfo(*archiver, out);
+  return 0;
+}
+
+}  // namespace parcelon::cli

@@ -1,0 +1,27 @@
+// parcelon: a command-line program over the archive engine.
+#include <iostream>
+
+#include "cli/parcelon/commands.h"
+
+namespace parcelon::cli {
+
+const char kMainUsage[] =
+    "usage: parcelon VERB [ARGS...]\n"
+    "Verbs:\n"
+    "  list [--tsv] ARCHIVE [MASK...]  list the entries that match the masks\n"
+    "  info ARCHIVE                    show what the end records say\n"
+    "'parcelon VERB --help' describes a verb.\n";
+
+}  // namespace parcelon::cli
+
+int main(int argc, char** argv) {
+  using namespace parcelon::cli;
+  const Args args(argv + (argc > 1 ? 2 : 1), argv + argc);
+  const std::string verb = argc > 1 ? argv[1] : "";
+  if (verb == "list") return RunList(args, std::cout, std::cerr);
+  if (verb == "info") return RunInfo(args, std::cout, std::cerr);
+  if (verb == "--help" || verb == "help") return std::cout << kMainUsage, 0;
+  if (verb == "--version") return std::cout << "parcelon " << PARCELON_VERSION << '\n', 0;
+  std::cerr << (verb.empty() ? "" : "parcelon: unknown verb " + verb + "\n") << kMainUsage;
+  return 2;
+}

@@ -1,0 +1,20 @@
+// Opens the archive a verb names, for reading, and reports failures.
+#pragma once
+
+#include <memory>
+#include <ostream>
+#include <string>
+
+#include "archive/parcelon.h"
+
+namespace parcelon::cli {
+
+// Opens `path` for reading, letting others read but not write meanwhile.
+// Never creates a file: a missing archive is the engine's error 12. On
+// failure writes "parcelon: <message>" to `err` and returns null.
+std::unique_ptr<TParcelon> OpenForReading(const std::string& path, std::ostream& err);
+
+// The stored name of the entry the search record points at, in UTF-8.
+std::string StoredName(TParcelon& archiver, const TPLArchiveItem& item);
+
+}  // namespace parcelon::cli
