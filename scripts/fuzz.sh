@@ -1,22 +1,35 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets with clang and runs each for the given number
-# of seconds (default 60) over its seed corpus. Fails on any crash, leak,
+# Builds the libFuzzer targets with clang and runs each over its seed corpus:
+# the KML rewriter fuzzer for KML_SECONDS (default 60), then the archive
+# fuzzer for ARCHIVE_SECONDS (default 60). Fails on any crash, leak,
 # time-out or sanitizer report.
+#
+# Usage: fuzz.sh [KML_SECONDS] [ARCHIVE_SECONDS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-seconds=${1:-60}
+kml_seconds=${1:-60}
+archive_seconds=${2:-60}
 CC=clang CXX=clang++ bash scripts/build.sh build-fuzz -DKMLCOMPAT_FUZZ=ON \
   -DKMLCOMPAT_WITH_GUI=OFF -DKMLCOMPAT_BUILD_TESTS=OFF
 work=$(mktemp -d "${TMPDIR:-/tmp}/kmlcompat-fuzz-XXXXXX")
 trap 'rm -rf "$work"' EXIT
-cp fuzz/corpus/kml/* "$work/"
-echo "== kml_rewrite_fuzzer, ${seconds}s =="
-log="$work/fuzz.log"
-if ! TMPDIR="$work" build-fuzz/bin/kml_rewrite_fuzzer -max_total_time="$seconds" -max_len=4096 \
-  -timeout=10 -rss_limit_mb=2048 -artifact_prefix="$PWD/build-fuzz/" -print_final_stats=1 \
-  "$work" >"$log" 2>&1; then
-  tail -n 60 "$log"
-  echo "fuzzing failed; the input is kept in build-fuzz/"
-  exit 1
-fi
-grep -E '^(Done|stat::number_of_executed_units)' "$log" || true
+
+# run_fuzzer NAME CORPUS SECONDS MAX_LEN
+run_fuzzer() {
+  local name=$1 corpus=$2 seconds=$3 max_len=$4
+  local dir="$work/$name" log="$work/$name.log"
+  mkdir -p "$dir"
+  cp "$corpus"/* "$dir/"
+  echo "== $name, ${seconds}s =="
+  if ! TMPDIR="$work" "build-fuzz/bin/$name" -max_total_time="$seconds" -max_len="$max_len" \
+    -timeout=10 -rss_limit_mb=2048 -artifact_prefix="$PWD/build-fuzz/" -print_final_stats=1 \
+    "$dir" >"$log" 2>&1; then
+    tail -n 60 "$log"
+    echo "fuzzing failed; the input is kept in build-fuzz/"
+    exit 1
+  fi
+  grep -E '^(Done|stat::number_of_executed_units)' "$log" || true
+}
+
+run_fuzzer kml_rewrite_fuzzer fuzz/corpus/kml "$kml_seconds" 4096
+run_fuzzer archive_open_fuzzer fuzz/corpus/archive "$archive_seconds" 65536
