@@ -22,6 +22,11 @@ class CodePages {
   // other side become '?'.
   virtual std::string OemToAnsi(std::string_view oem) const = 0;
   virtual std::string AnsiToOem(std::string_view ansi) const = 0;
+  // OEM bytes straight to UTF-16, keeping characters that ANSI lacks. The
+  // default goes through ANSI.
+  virtual std::u16string OemToWide(std::string_view oem) const {
+    return AnsiToWide(OemToAnsi(oem));
+  }
   // UTF-8 to UTF-16; invalid sequences become U+FFFD.
   virtual std::u16string Utf8ToWide(std::string_view utf8) const = 0;
   // UTF-16 to UTF-8; unpaired surrogates become U+FFFD.

@@ -1,0 +1,146 @@
+#include "archive/format/extra_fields.h"
+
+#include <algorithm>
+
+#include "archive/codec/crc32.h"
+#include "archive/format/byte_io.h"
+
+namespace parcelon {
+namespace {
+
+constexpr size_t kFieldHeaderSize = 4;
+constexpr size_t kUnicodeNamePrefixSize = 8;  // marker and count
+constexpr size_t kAesDataSize = 7;
+constexpr uint8_t kUnicodePathVersion = 1;
+
+ExtraField FieldOf(uint16_t id, std::vector<uint8_t> data) {
+  ExtraField field;
+  field.HeaderID = id;
+  field.DataSize = static_cast<uint16_t>(data.size());
+  field.Data = std::move(data);
+  return field;
+}
+
+void PutLE(std::vector<uint8_t>& out, uint64_t value, size_t width) {
+  for (size_t i = 0; i < width; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
+}
+
+// Reads the next value of `width` bytes into `slot` when it is needed. Gives
+// false once a needed value does not fit, so later values are not taken
+// from the wrong place.
+template <typename T>
+bool TakeIfNeeded(ByteReader& reader, bool needed, std::optional<T>& slot) {
+  if (!needed) return true;
+  if (!reader.Has(sizeof(T))) return false;
+  slot = static_cast<T>(sizeof(T) == 8 ? reader.U64() : reader.U32());
+  return true;
+}
+
+// The ID of a torn field header of 1 to 3 bytes: its first two bytes, a
+// missing second byte read as zero.
+uint16_t PaddedId(std::span<const uint8_t> rest) {
+  uint16_t id = rest[0];
+  if (rest.size() > 1) id = static_cast<uint16_t>(id | (rest[1] << 8));
+  return id;
+}
+
+}  // namespace
+
+std::vector<ExtraField> ParseExtraFields(std::span<const uint8_t> area) {
+  std::vector<ExtraField> fields;
+  ByteReader reader(area);
+  while (reader.Remaining() >= kFieldHeaderSize) {
+    const uint16_t id = reader.U16();
+    const uint16_t declared = reader.U16();
+    const size_t size = std::min<size_t>(declared, reader.Remaining());
+    auto data = reader.Bytes(size);
+    fields.push_back(FieldOf(id, {data.begin(), data.end()}));
+  }
+  if (reader.Remaining() > 0) {
+    // A torn field header: keep its bytes as the ID so nothing is silently lost.
+    fields.push_back(FieldOf(PaddedId(area.subspan(reader.Position())), {}));
+  }
+  return fields;
+}
+
+void AppendExtraField(std::vector<uint8_t>& out, const ExtraField& field) {
+  PutLE(out, field.HeaderID, 2);
+  PutLE(out, field.DataSize, 2);
+  const size_t size = std::min<size_t>(field.DataSize, field.Data.size());
+  out.insert(out.end(), field.Data.begin(), field.Data.begin() + static_cast<ptrdiff_t>(size));
+  out.resize(out.size() + (field.DataSize - size), 0);  // keep the declared size true
+}
+
+Zip64Values ReadZip64Field(std::span<const uint8_t> data, Zip64Needs needs) {
+  Zip64Values values;
+  ByteReader reader(data);
+  TakeIfNeeded(reader, needs.unpacked, values.unpacked) &&
+      TakeIfNeeded(reader, needs.packed, values.packed) &&
+      TakeIfNeeded(reader, needs.offset, values.offset) &&
+      TakeIfNeeded(reader, needs.disk, values.disk);
+  return values;
+}
+
+ExtraField MakeZip64Field(const Zip64Values& values) {
+  std::vector<uint8_t> data;
+  if (values.unpacked) PutLE(data, *values.unpacked, 8);
+  if (values.packed) PutLE(data, *values.packed, 8);
+  if (values.offset) PutLE(data, *values.offset, 8);
+  if (values.disk) PutLE(data, *values.disk, 4);
+  return FieldOf(kZip64FieldId, std::move(data));
+}
+
+std::optional<std::u16string> ReadUnicodeNameField(std::span<const uint8_t> data) {
+  ByteReader reader(data);
+  if (reader.U32() != kUnicodeNameMarker || !reader.Ok()) return std::nullopt;
+  const uint64_t count = reader.U32();
+  if (!reader.Ok() || count * 2 > reader.Remaining()) return std::nullopt;
+  std::u16string name;
+  name.reserve(static_cast<size_t>(count));
+  for (uint64_t i = 0; i < count; ++i) name += static_cast<char16_t>(reader.U16());
+  return name;
+}
+
+ExtraField MakeUnicodeNameField(std::u16string_view name) {
+  if (name.size() > kMaxUnicodeNameUnits) return FieldOf(kUnicodeNameFieldId, {});
+  std::vector<uint8_t> data;
+  data.reserve(kUnicodeNamePrefixSize + 2 * name.size());
+  PutLE(data, kUnicodeNameMarker, 4);
+  PutLE(data, name.size(), 4);
+  for (char16_t unit : name) PutLE(data, unit, 2);
+  return FieldOf(kUnicodeNameFieldId, std::move(data));
+}
+
+std::optional<AesField> ReadAesField(std::span<const uint8_t> data) {
+  if (data.size() != kAesDataSize) return std::nullopt;
+  ByteReader reader(data);
+  AesField field;
+  field.VendorVersion = reader.U16();
+  reader.Bytes(2);  // vendor ID "AE"
+  field.KeyStrength = reader.U8();
+  field.Method = reader.U16();
+  return field;
+}
+
+ExtraField MakeAesField(const AesField& field) {
+  std::vector<uint8_t> data;
+  PutLE(data, field.VendorVersion, 2);
+  data.push_back('A');
+  data.push_back('E');
+  data.push_back(field.KeyStrength);
+  PutLE(data, field.Method, 2);
+  return FieldOf(kAesFieldId, std::move(data));
+}
+
+std::optional<std::string> ReadUnicodePathField(std::span<const uint8_t> data,
+                                                std::string_view stored_name) {
+  ByteReader reader(data);
+  const uint8_t version = reader.U8();
+  const uint32_t crc = reader.U32();
+  if (!reader.Ok() || version != kUnicodePathVersion || crc != Crc32Of(stored_name))
+    return std::nullopt;
+  auto name = reader.Bytes(reader.Remaining());
+  return std::string(name.begin(), name.end());
+}
+
+}  // namespace parcelon

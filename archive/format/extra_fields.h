@@ -59,6 +59,11 @@ ExtraField MakeZip64Field(const Zip64Values& values);
 // The Unicode name field's name, when its marker matches and its count fits
 // the data; nullopt otherwise.
 std::optional<std::u16string> ReadUnicodeNameField(std::span<const uint8_t> data);
+// The longest name a Unicode name field can carry (its data size is a u16).
+inline constexpr size_t kMaxUnicodeNameUnits = (0xFFFF - 8) / 2;
+// The field for `name`. A name longer than kMaxUnicodeNameUnits gives a
+// field with no data, which readers ignore (its marker is missing); a writer
+// may leave such a field out.
 ExtraField MakeUnicodeNameField(std::u16string_view name);
 
 // The AES field (7 data bytes).

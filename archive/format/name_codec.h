@@ -9,14 +9,17 @@
 
 namespace parcelon {
 
-// Valid UTF-8 in the strict sense of the format (no overlong forms, no
-// surrogates, nothing above U+10FFFF).
+// Valid UTF-8 by the rule of stored names: no overlong forms and nothing
+// above U+10FFFF. Lead bytes E1-EF take any two continuation bytes, so
+// encoded surrogates (ED A0-BF ..) pass; decoding turns each into U+FFFD.
 bool IsValidUtf8(std::string_view bytes);
 bool HasNonAsciiByte(std::string_view bytes);
 
 // Decodes a stored name. With `utf8_flag` (flag bit 11) the bytes are UTF-8.
 // Without it, bytes that are valid UTF-8 and hold a non-ASCII byte are UTF-8
-// too; otherwise, with `oem_file_names`, they are OEM text, else ANSI text.
+// too (tested on the bytes as stored, before any OEM conversion); otherwise,
+// with `oem_file_names`, they are OEM text, else ANSI text. Never fails:
+// invalid UTF-8 under the flag decodes to U+FFFD.
 std::u16string DecodeStoredName(std::string_view bytes, bool utf8_flag, bool oem_file_names,
                                 const platform::CodePages& code_pages);
 
@@ -25,8 +28,12 @@ struct EncodedName {
   std::string bytes;
   bool utf8 = false;  // set flag bit 11
 };
-// Encodes a name: ANSI when the name survives the round trip through ANSI,
-// then OEM when `oem_file_names`; otherwise UTF-8 (whole, up to 65,535 bytes).
+// Encodes a name: ANSI bytes when the name survives the round trip through
+// ANSI (and, with `oem_file_names`, through OEM too; the bytes are then OEM).
+// Otherwise, and also when those 8-bit bytes would read back as UTF-8, the
+// name is stored as UTF-8 with `utf8` set. The whole name is stored, up to the
+// 65,535 bytes the u16 length field can count: a longer name is cut at a
+// character boundary to at most 65,535 bytes.
 EncodedName EncodeStoredName(std::u16string_view name, bool oem_file_names,
                              const platform::CodePages& code_pages);
 
