@@ -1,0 +1,141 @@
+#include "archive/update/central_directory_writer.h"
+
+#include <algorithm>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "archive/errors/pl_exception.h"
+#include "archive/format/name_codec.h"
+
+namespace parcelon {
+namespace {
+
+constexpr int32_t kShortWrite = 46;
+constexpr size_t kMaxFieldLength = 0xFFFF;
+constexpr size_t kFlushThreshold = 1 << 16;
+
+// Collects output and writes it in blocks; a block the stream takes only in
+// part raises error 46.
+class CheckedWriter {
+ public:
+  CheckedWriter(platform::Stream& stream, const TComponent* component)
+      : stream_(stream), component_(component) {}
+
+  void Append(std::span<const uint8_t> bytes) {
+    pending_.insert(pending_.end(), bytes.begin(), bytes.end());
+    if (pending_.size() >= kFlushThreshold) Flush();
+  }
+  void Append(std::string_view text) {
+    Append({reinterpret_cast<const uint8_t*>(text.data()), text.size()});
+  }
+  void Flush() {
+    if (pending_.empty()) return;
+    if (stream_.Write(pending_.data(), pending_.size()) != pending_.size())
+      throw EPLException::Create(kShortWrite, component_);
+    written_ += static_cast<int64_t>(pending_.size());
+    pending_.clear();
+  }
+  // Bytes written and pending.
+  int64_t Count() const { return written_ + static_cast<int64_t>(pending_.size()); }
+
+ private:
+  platform::Stream& stream_;
+  const TComponent* component_;
+  std::vector<uint8_t> pending_;
+  int64_t written_ = 0;
+};
+
+// A fresh Zip64 field for whatever the fixed part leaves saturated, then
+// every kept field except a kept Zip64 one, as long as the area stays within
+// the 16-bit length.
+std::vector<uint8_t> ExtraAreaOf(TDirItem& item) {
+  Zip64Values values;
+  if (item.UnpackedSize == kSaturated32) values.unpacked = item.Zip64UnpackedSize;
+  if (item.PackedSize == kSaturated32) values.packed = item.Zip64PackedSize;
+  if (item.LocalHeaderOffset == kSaturated32) values.offset = item.Zip64LocalHeaderOffset;
+  if (item.DiskStart == kSaturated16) values.disk = item.Zip64DiskStart;
+  std::vector<uint8_t> area;
+  item.IsZip64 = values.unpacked || values.packed || values.offset || values.disk;
+  if (item.IsZip64) AppendExtraField(area, MakeZip64Field(values));
+  for (const ExtraField& field : item.ExtraFields) {
+    if (field.HeaderID == kZip64FieldId) continue;
+    if (area.size() + 4 + field.DataSize > kMaxFieldLength) continue;
+    AppendExtraField(area, field);
+  }
+  return area;
+}
+
+void WriteEntry(TDirItem& item, bool oem_file_names, const platform::CodePages& code_pages,
+                CheckedWriter& out) {
+  const EncodedName name = EncodeStoredName(item.Name, oem_file_names, code_pages);
+  const std::string_view name_bytes = std::string_view(name.bytes).substr(0, kMaxFieldLength);
+  const std::string_view comment = std::string_view(item.Comment).substr(0, kMaxFieldLength);
+  const std::vector<uint8_t> extra = ExtraAreaOf(item);
+  item.Flags = static_cast<uint16_t>(name.utf8 ? item.Flags | kFlagUtf8 : item.Flags & ~kFlagUtf8);
+  item.NameLength = static_cast<uint16_t>(name_bytes.size());
+  item.ExtraLength = static_cast<uint16_t>(extra.size());
+  item.CommentLength = static_cast<uint16_t>(comment.size());
+  out.Append(item.SerializeHeader());
+  out.Append(name_bytes);
+  out.Append(extra);
+  out.Append(comment);
+}
+
+EndRecord EndRecordOf(int64_t count, int64_t offset, int64_t size, size_t comment_length) {
+  EndRecord record;
+  const auto entries = static_cast<uint16_t>(std::min<int64_t>(count, kSaturated16));
+  record.EntriesOnDisk = record.TotalEntries = entries;
+  record.DirectorySize = static_cast<uint32_t>(std::min<int64_t>(size, kSaturated32));
+  record.DirectoryOffset = static_cast<uint32_t>(std::min<int64_t>(offset, kSaturated32));
+  record.CommentLength = static_cast<uint16_t>(comment_length);
+  return record;
+}
+
+Zip64EndRecord Zip64EndRecordOf(int64_t count, int64_t offset, int64_t size) {
+  Zip64EndRecord record;
+  record.EntriesOnDisk = record.TotalEntries = static_cast<uint64_t>(count);
+  record.DirectorySize = static_cast<uint64_t>(size);
+  record.DirectoryOffset = static_cast<uint64_t>(offset);
+  return record;
+}
+
+// The Zip64 end record and its locator, for the directory that ends at
+// `end`; the manager keeps both.
+void WriteZip64Records(TPLDirManager& manager, int64_t count, int64_t offset, int64_t end,
+                       CheckedWriter& out) {
+  manager.Zip64End() = Zip64EndRecordOf(count, offset, end - offset);
+  Zip64Locator locator;
+  locator.EndRecordDisk = 0;
+  locator.EndRecordOffset = static_cast<uint64_t>(end);
+  locator.TotalDisks = 1;
+  manager.Zip64Loc() = locator;
+  out.Append(manager.Zip64End().Serialize());
+  out.Append(locator.Serialize());
+}
+
+}  // namespace
+
+// Writes at the end of the stream, cut there; the directory goes out in
+// blocks, not one write per field.
+void WriteCentralDirectory(TPLDirManager& manager, const platform::CodePages& code_pages,
+                           const CentralWriteSettings& settings) {
+  platform::Stream& stream = manager.Stream();
+  const std::string comment = manager.ArchiveComment().substr(0, kMaxFieldLength);
+  const int64_t offset = stream.Seek(0, platform::SeekOrigin::kEnd);
+  stream.SetSize(offset);
+  CheckedWriter out(stream, settings.component);
+  TPLDirArray& dir = manager.Dir();
+  for (int32_t i = 0; i < dir.Count(); ++i)
+    WriteEntry(dir.Items(i), settings.oem_file_names, code_pages, out);
+  const int64_t end = offset + out.Count();
+  if (end >= int64_t{kSaturated32} || dir.Count() >= kSaturated16)
+    WriteZip64Records(manager, dir.Count(), offset, end, out);
+  manager.EndRec() = EndRecordOf(dir.Count(), offset, end - offset, comment.size());
+  out.Append(manager.EndRec().Serialize());
+  out.Append(comment);
+  out.Flush();
+  manager.SetCentralDirOffset(offset);
+}
+
+}  // namespace parcelon

@@ -1,0 +1,123 @@
+#include "archive/directory/central_reader.h"
+
+#include <limits>
+#include <vector>
+
+#include "archive/format/byte_io.h"
+#include "archive/format/name_codec.h"
+#include "platform/exception.h"
+
+namespace parcelon {
+namespace {
+
+std::string_view AsText(std::span<const uint8_t> bytes) {
+  return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
+
+[[noreturn]] void ThrowTruncated() {
+  throw platform::EStreamError(u"Stream read error");
+}
+
+void ApplyZip64Field(TDirItem& item, std::span<const uint8_t> data) {
+  Zip64Needs needs;
+  needs.unpacked = item.UnpackedSize == kSaturated32;
+  needs.packed = item.PackedSize == kSaturated32;
+  needs.offset = item.LocalHeaderOffset == kSaturated32;
+  needs.disk = item.DiskStart == kSaturated16;
+  const Zip64Values values = ReadZip64Field(data, needs);
+  if (values.unpacked) item.Zip64UnpackedSize = *values.unpacked;
+  if (values.packed) item.Zip64PackedSize = *values.packed;
+  if (values.offset) item.Zip64LocalHeaderOffset = *values.offset;
+  if (values.disk) item.Zip64DiskStart = *values.disk;
+  item.IsZip64 = true;
+}
+
+void ApplyAesField(TDirItem& item, std::span<const uint8_t> data) {
+  if (item.VersionNeeded >= kVersionAesLimit) return;
+  const std::optional<AesField> aes = ReadAesField(data);
+  if (!aes) return;
+  if (aes->KeyStrength >= 1 && aes->KeyStrength <= 3)
+    item.Encryption = static_cast<TPLCryptoAlgorithm>(caAES_128 + (aes->KeyStrength - 1));
+  item.RealMethod = aes->Method;
+}
+
+// The offsets of the headers to read: `claimed` ones first, then those that
+// follow with the central header signature. Each header's name, extra area
+// and comment must lie inside the area.
+std::vector<size_t> LocateHeaders(std::span<const uint8_t> area, uint64_t claimed) {
+  if (claimed > area.size() / kCentralHeaderSize) ThrowTruncated();
+  std::vector<size_t> offsets;
+  offsets.reserve(static_cast<size_t>(claimed));
+  size_t position = 0;
+  for (;;) {
+    const bool counted = offsets.size() < claimed;
+    if (!counted && (area.size() - position < kCentralHeaderSize ||
+                     LoadU32(area, position) != kCentralHeaderSignature))
+      break;
+    if (area.size() - position < kCentralHeaderSize) ThrowTruncated();
+    const size_t variable = size_t{LoadU16(area, position + 28)} + LoadU16(area, position + 30) +
+                            LoadU16(area, position + 32);
+    if (area.size() - position - kCentralHeaderSize < variable) ThrowTruncated();
+    offsets.push_back(position);
+    position += kCentralHeaderSize + variable;
+  }
+  return offsets;
+}
+
+void ReadHeader(std::span<const uint8_t> header, bool oem_file_names,
+                const platform::CodePages& code_pages, TPLDirArray& dir, int32_t index) {
+  TDirItem& item = dir.Items(index);
+  item.ParseHeader(header.first<kCentralHeaderSize>());
+  if ((item.Flags & kFlagEncrypted) != 0 && item.VersionNeeded < kVersionAesLimit)
+    item.Encryption = caPkzipClassic;
+  item.RealMethod = item.Method;
+  ByteReader reader(header.subspan(kCentralHeaderSize));
+  const std::string_view stored = AsText(reader.Bytes(item.NameLength));
+  const auto extra = reader.Bytes(item.ExtraLength);
+  const auto comment = reader.Bytes(item.CommentLength);
+  if (!reader.Ok()) ThrowTruncated();
+  std::optional<std::u16string> name;
+  if (!extra.empty()) name = ApplyExtraFields(item, extra, stored, code_pages);
+  item.Comment = std::string(AsText(comment));
+  if (!name) {
+    name = DecodeStoredName(stored, (item.Flags & kFlagUtf8) != 0, oem_file_names, code_pages);
+  }
+  dir.SetName(index, std::move(*name));
+}
+
+}  // namespace
+
+std::optional<std::u16string> ApplyExtraFields(TDirItem& item, std::span<const uint8_t> area,
+                                               std::string_view stored_name,
+                                               const platform::CodePages& code_pages) {
+  item.IsZip64 = false;
+  item.ExtraFields = ParseExtraFields(area);
+  std::optional<std::u16string> unicode_name;
+  std::optional<std::u16string> path_name;
+  for (const ExtraField& field : item.ExtraFields) {
+    const std::span<const uint8_t> data(field.Data);
+    if (field.HeaderID == kZip64FieldId) {
+      ApplyZip64Field(item, data);
+    } else if (field.HeaderID == kAesFieldId && field.DataSize == 7) {
+      ApplyAesField(item, data);
+    } else if (field.HeaderID == kUnicodeNameFieldId && !unicode_name) {
+      unicode_name = ReadUnicodeNameField(data);
+    } else if (field.HeaderID == kUnicodePathFieldId && !path_name) {
+      if (auto utf8 = ReadUnicodePathField(data, stored_name))
+        path_name = code_pages.Utf8ToWide(*utf8);
+    }
+  }
+  return unicode_name ? unicode_name : path_name;
+}
+
+void ReadCentralHeaders(std::span<const uint8_t> area, uint64_t claimed, bool oem_file_names,
+                        const platform::CodePages& code_pages, TPLDirArray& dir) {
+  const std::vector<size_t> offsets = LocateHeaders(area, claimed);
+  if (offsets.size() > size_t{std::numeric_limits<int32_t>::max()}) ThrowTruncated();
+  dir.SetCount(static_cast<int32_t>(offsets.size()));
+  for (size_t i = 0; i < offsets.size(); ++i) {
+    ReadHeader(area.subspan(offsets[i]), oem_file_names, code_pages, dir, static_cast<int32_t>(i));
+  }
+}
+
+}  // namespace parcelon

@@ -1,0 +1,37 @@
+// Turning central directory headers (and the local headers of a rebuild)
+// into directory entries: the header image, the decoded name, the extra
+// fields the engine interprets, and the comment.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "archive/directory/dir_array.h"
+#include "platform/code_pages.h"
+
+namespace parcelon {
+
+// Keeps the extra fields of `area` on `item` in order and interprets them:
+// a Zip64 field fills the 64-bit values of the saturated fixed fields and
+// marks the entry as Zip64; an AES field (7 data bytes, version needed below
+// 0x4114) sets the encryption and the real method. Gives the name a Unicode
+// name field carries (0x554E), else the one of a Unicode path field (0x7075)
+// whose CRC-32 matches `stored_name`, else nullopt.
+std::optional<std::u16string> ApplyExtraFields(TDirItem& item, std::span<const uint8_t> area,
+                                               std::string_view stored_name,
+                                               const platform::CodePages& code_pages);
+
+// Fills the empty `dir` from the central directory held in `area`: the
+// `claimed` headers, then every further header that starts with the central
+// header signature and lies inside the area (writers that keep the count
+// modulo 65,536 leave them beyond the count). Nothing is allocated before the
+// headers are known to fit. Throws platform::EStreamError ("Stream read
+// error") when a header, name, extra area or comment runs past the area or
+// `claimed` headers cannot fit it; `dir` then holds what was read so far.
+void ReadCentralHeaders(std::span<const uint8_t> area, uint64_t claimed, bool oem_file_names,
+                        const platform::CodePages& code_pages, TPLDirArray& dir);
+
+}  // namespace parcelon

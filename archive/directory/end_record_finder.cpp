@@ -1,0 +1,73 @@
+// Locating and validating the end of central directory record.
+#include <algorithm>
+#include <vector>
+
+#include "archive/directory/dir_manager.h"
+
+namespace parcelon {
+namespace {
+
+constexpr int64_t kEndSearchWindow = 65600;
+
+bool IsEndSignatureAt(const std::vector<uint8_t>& buffer, size_t start) {
+  return buffer[start] == 'P' && buffer[start + 1] == 'K' && buffer[start + 2] == 0x05 &&
+         buffer[start + 3] == 0x06;
+}
+
+// The record at `position` (whose 22 bytes are in hand) describes a
+// directory that can stand before it, and its comment fits the stream.
+bool IsPlausibleEndRecord(const EndRecord& record, int64_t position, int64_t stream_size) {
+  const int64_t record_end = position + static_cast<int64_t>(kEndRecordSize);
+  if (record.DirectoryDisk > record.ThisDisk) return false;
+  if (record.EntriesOnDisk > record.TotalEntries) return false;
+  if (record.DirectorySize != kSaturated32 && record.DirectorySize >= record_end) return false;
+  if (record.DirectoryDisk == record.ThisDisk && record.DirectoryOffset != kSaturated32 &&
+      record.DirectoryOffset >= record_end - int64_t{record.DirectorySize})
+    return false;
+  return record.CommentLength <= stream_size - record_end;
+}
+
+// The bytes of [base, base + count), the stream's position kept.
+std::vector<uint8_t> ReadKeepingPosition(platform::Stream& stream, int64_t base, int64_t count) {
+  std::vector<uint8_t> buffer(static_cast<size_t>(count));
+  const int64_t saved = stream.Position();
+  stream.Seek(base, platform::SeekOrigin::kBegin);
+  stream.ReadBuffer(buffer.data(), buffer.size());
+  stream.Seek(saved, platform::SeekOrigin::kBegin);
+  return buffer;
+}
+
+}  // namespace
+
+// The last Window bytes are read once; candidates are validated from that
+// buffer, which holds the whole record and comment of any candidate.
+bool TPLDirManager::FindEndRecord(EndRecord& record, int64_t& position) {
+  position = -1;
+  archive_comment_.clear();
+  record = EndRecord{};
+  record.Signature = 0;
+  const int64_t size = stream_.Size();
+  const int64_t base = size - std::min(size, kEndSearchWindow);
+  const std::vector<uint8_t> buffer = ReadKeepingPosition(stream_, base, size - base);
+  for (size_t start = buffer.size() >= kEndRecordSize ? buffer.size() - kEndRecordSize + 1 : 0;
+       start-- > 0;) {
+    if (!IsEndSignatureAt(buffer, start)) continue;
+    const auto candidate =
+        EndRecord::Parse(std::span<const uint8_t>(buffer).subspan(start).first<kEndRecordSize>());
+    const int64_t at = base + static_cast<int64_t>(start);
+    if (!IsPlausibleEndRecord(candidate, at, size)) continue;
+    record = candidate;
+    position = at;
+    const auto comment = buffer.begin() + static_cast<ptrdiff_t>(start + kEndRecordSize);
+    archive_comment_.assign(comment, comment + candidate.CommentLength);
+    return true;
+  }
+  return false;
+}
+
+bool TPLDirManager::LocateEnd(bool repair) {
+  const bool found = FindEndRecord(end_record_, end_record_position_);
+  return found || repair;
+}
+
+}  // namespace parcelon

@@ -1,0 +1,167 @@
+// Rebuilding the directory from the local file headers, in file order.
+#include <algorithm>
+#include <span>
+#include <vector>
+
+#include "archive/directory/central_reader.h"
+#include "archive/directory/dir_manager.h"
+#include "archive/directory/signature_scanner.h"
+#include "archive/errors/pl_exception.h"
+#include "archive/format/name_codec.h"
+
+namespace parcelon {
+namespace {
+
+constexpr int32_t kNoLocalHeader = 35;
+constexpr uint16_t kMaxRebuiltExtraLength = 260;
+
+struct RebuildContext {
+  platform::Stream& stream;
+  int64_t size;
+  bool oem_names;  // an end record was found and the OEM option is on
+  const platform::CodePages& code_pages;
+  TPLDirArray& dir;
+};
+
+TDirItem ItemOf(const LocalFileHeader& local) {
+  TDirItem item;
+  item.Signature = kCentralHeaderSignature;
+  item.VersionMadeBy = item.VersionNeeded = local.VersionNeeded;
+  item.Flags = local.Flags;
+  item.Method = item.RealMethod = local.Method;
+  item.FileTime = local.FileTime;
+  item.FileDate = local.FileDate;
+  item.Crc32 = local.Crc32;
+  item.PackedSize = local.PackedSize;
+  item.UnpackedSize = local.UnpackedSize;
+  item.NameLength = local.NameLength;
+  item.ExtraLength = local.ExtraLength;
+  if ((item.Flags & kFlagEncrypted) != 0 && item.VersionNeeded < kVersionAesLimit)
+    item.Encryption = caPkzipClassic;
+  return item;
+}
+
+// Only an entry without data whose name ends in a separator is a folder: an
+// empty file stays a file.
+void SetAttributesAndOffset(TDirItem& item, int64_t position) {
+  const bool has_data = item.UnpackedSize != 0 || (item.Flags & kFlagDataDescriptor) != 0;
+  const bool folder_name =
+      !item.Name.empty() && (item.Name.back() == u'/' || item.Name.back() == u'\\');
+  item.ExternalAttributes = !has_data && folder_name ? faDirectory : faArchive;
+  if (position < int64_t{kSaturated32}) {
+    item.LocalHeaderOffset = static_cast<uint32_t>(position);
+    return;
+  }
+  item.LocalHeaderOffset = kSaturated32;
+  item.Zip64LocalHeaderOffset = static_cast<uint64_t>(position);
+  item.IsZip64 = true;
+}
+
+bool HoldsLocalSignature(std::span<const uint8_t> bytes) {
+  static constexpr uint8_t kSignature[] = {'P', 'K', 3, 4};
+  return std::search(bytes.begin(), bytes.end(), std::begin(kSignature), std::end(kSignature)) !=
+         bytes.end();
+}
+
+// The name and extra area behind a local header, as far as the stream holds
+// them; a name that runs past the stream is left out (an empty name).
+std::vector<uint8_t> ReadVariablePart(const RebuildContext& context, TDirItem& item, int64_t at) {
+  const int64_t left = std::max<int64_t>(context.size - at, 0);
+  if (item.NameLength > left) item.NameLength = 0;
+  const int64_t wanted = std::min<int64_t>(left, int64_t{item.NameLength} + item.ExtraLength);
+  std::vector<uint8_t> bytes;
+  if (!ReadExactAt(context.stream, context.size, at, static_cast<size_t>(wanted), bytes))
+    bytes.clear();
+  if (bytes.size() < item.NameLength) item.NameLength = 0;
+  return bytes;
+}
+
+// Decodes the name (a Unicode name field wins) and interprets the extra area.
+void ReadNameAndExtra(const RebuildContext& context, TDirItem& item,
+                      std::span<const uint8_t> variable) {
+  const auto name = variable.first(item.NameLength);
+  const auto extra = variable.subspan(item.NameLength);
+  const std::string_view stored(reinterpret_cast<const char*>(name.data()), name.size());
+  std::optional<std::u16string> unicode;
+  if (!extra.empty()) unicode = ApplyExtraFields(item, extra, stored, context.code_pages);
+  item.Name = unicode ? *unicode
+                      : DecodeStoredName(stored, (item.Flags & kFlagUtf8) != 0, context.oem_names,
+                                         context.code_pages);
+}
+
+void ApplyDescriptor(const RebuildContext& context, SignatureScanner& descriptors, TDirItem& item,
+                     int64_t data_start) {
+  const auto hit = descriptors.NextFrom(data_start, int64_t{kDataDescriptorSize});
+  std::vector<uint8_t> bytes;
+  if (!hit || !ReadExactAt(context.stream, context.size, *hit, kDataDescriptorSize, bytes)) return;
+  const auto descriptor =
+      DataDescriptor::Parse(std::span<const uint8_t, kDataDescriptorSize>(bytes));
+  item.Crc32 = descriptor.Crc32;
+  item.PackedSize = descriptor.PackedSize;
+  item.UnpackedSize = descriptor.UnpackedSize;
+}
+
+void Append(TPLDirArray& dir, TDirItem item) {
+  const int32_t index = dir.Count();
+  std::u16string name = std::move(item.Name);
+  item.Name.clear();
+  dir.SetCount(index + 1);
+  dir.Items(index) = std::move(item);
+  dir.SetName(index, std::move(name));
+}
+
+// Appends the entry of the local header at `at` when it passes the checks;
+// gives the position to search the next header from.
+int64_t RebuildEntryAt(const RebuildContext& context, SignatureScanner& descriptors, int64_t at) {
+  std::vector<uint8_t> fixed;
+  if (!ReadExactAt(context.stream, context.size, at, kLocalHeaderSize, fixed)) return context.size;
+  const auto local = LocalFileHeader::Parse(std::span<const uint8_t, kLocalHeaderSize>(fixed));
+  if (local.PackedSize >= uint64_t(context.size) || local.ExtraLength > kMaxRebuiltExtraLength)
+    return at + 4;
+  TDirItem item = ItemOf(local);
+  const int64_t variable_at = at + int64_t{kLocalHeaderSize};
+  const std::vector<uint8_t> variable = ReadVariablePart(context, item, variable_at);
+  if (HoldsLocalSignature(variable)) return at + 4;
+  ReadNameAndExtra(context, item, variable);
+  SetAttributesAndOffset(item, at);
+  const int64_t variable_end = variable_at + static_cast<int64_t>(variable.size());
+  if ((item.Flags & kFlagDataDescriptor) != 0)
+    ApplyDescriptor(context, descriptors, item, variable_end);
+  Append(context.dir, std::move(item));
+  return std::max(at + 4, variable_end - 3);
+}
+
+}  // namespace
+
+// Each hit is examined once, in file order. A header whose name or extra
+// area holds another local header signature declares lengths that run into
+// that header: it is no header. The search resumes behind an accepted
+// header's name and extra area (less 3 bytes, for a signature that straddles
+// their end), which hold no signature, so names never overlap and any input
+// ends after one forward pass; the data descriptor search moves forward only.
+void TPLDirManager::RebuildDirectory(const DirLoadSettings& settings, bool end_record_found) {
+  dir_.Clear();
+  dir_.SetCount(0);
+  const int64_t size = stream_.Size();
+  const RebuildContext context{stream_, size, end_record_found && settings.oem_file_names,
+                               code_pages_, dir_};
+  SignatureScanner headers(stream_, size, kLocalHeaderSignature);
+  SignatureScanner descriptors(stream_, size, kDataDescriptorSignature);
+  auto hit = headers.NextFrom(0, int64_t{kLocalHeaderSize});
+  if (!hit) throw EPLException::Create(kNoLocalHeader, nullptr);
+  while (hit) {
+    hit = headers.NextFrom(RebuildEntryAt(context, descriptors, *hit), int64_t{kLocalHeaderSize});
+  }
+  central_dir_offset_ = size;
+}
+
+std::optional<int64_t> TPLDirManager::FindSignature(int64_t from, uint32_t signature,
+                                                    int64_t min_tail) {
+  const int64_t saved = stream_.Position();
+  SignatureScanner scanner(stream_, stream_.Size(), signature, 10000);
+  const auto hit = scanner.NextFrom(from, min_tail);
+  stream_.Seek(saved, platform::SeekOrigin::kBegin);
+  return hit;
+}
+
+}  // namespace parcelon

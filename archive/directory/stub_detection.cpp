@@ -1,0 +1,67 @@
+#include "archive/directory/stub_detection.h"
+
+#include <span>
+#include <vector>
+
+#include "archive/directory/signature_scanner.h"
+#include "archive/format/records.h"
+
+namespace parcelon {
+namespace {
+
+bool RepeatsEntry(const LocalFileHeader& local, const TDirItem& entry) {
+  return local.VersionNeeded == entry.VersionNeeded && local.Method == entry.Method &&
+         local.FileTime == entry.FileTime && local.FileDate == entry.FileDate &&
+         local.Crc32 == entry.Crc32 && local.PackedSize == entry.PackedSize &&
+         local.UnpackedSize == entry.UnpackedSize;
+}
+
+// The hit is a whole local header (its name included) that stands for entry 0.
+bool AcceptsHeader(platform::Stream& stream, int64_t size, int64_t hit, const TDirItem& entry) {
+  std::vector<uint8_t> bytes;
+  if (!ReadExactAt(stream, size, hit, kLocalHeaderSize, bytes)) return false;
+  const auto local = LocalFileHeader::Parse(std::span<const uint8_t, kLocalHeaderSize>(bytes));
+  if (local.Signature != kLocalHeaderSignature) return false;
+  const int64_t name_end = hit + int64_t{kLocalHeaderSize} + local.NameLength;
+  if (name_end > size) return false;
+  return hit == 0 || RepeatsEntry(local, entry);
+}
+
+void ShiftOffset(TDirItem& item, int64_t shift) {
+  const uint64_t moved = item.LocalHeaderOffset64() + static_cast<uint64_t>(shift);
+  if (item.LocalHeaderOffset != kSaturated32 && moved < kSaturated32) {
+    item.LocalHeaderOffset = static_cast<uint32_t>(moved);
+    return;
+  }
+  item.LocalHeaderOffset = kSaturated32;
+  item.Zip64LocalHeaderOffset = moved;
+  item.IsZip64 = true;
+}
+
+}  // namespace
+
+StubInfo DetectStub(platform::Stream& stream, const TPLDirArray& dir, int64_t end_position) {
+  StubInfo info;
+  if (dir.Count() == 0) {
+    info.stub_size = end_position;
+    return info;
+  }
+  const TDirItem& first = dir.Items(0);
+  const uint64_t stated = first.LocalHeaderOffset64();
+  const int64_t size = stream.Size();
+  if (stated >= static_cast<uint64_t>(size)) return info;
+  SignatureScanner scanner(stream, size, kLocalHeaderSignature);
+  auto hit = scanner.NextFrom(static_cast<int64_t>(stated));
+  while (hit && !AcceptsHeader(stream, size, *hit, first)) hit = scanner.NextFrom(*hit + 1);
+  if (!hit) return info;
+  info.stub_size = *hit;
+  info.shift = *hit - static_cast<int64_t>(stated);
+  return info;
+}
+
+void ShiftOffsets(TPLDirArray& dir, int64_t shift) {
+  if (shift <= 0) return;
+  for (int32_t i = 0; i < dir.Count(); ++i) ShiftOffset(dir.Items(i), shift);
+}
+
+}  // namespace parcelon
