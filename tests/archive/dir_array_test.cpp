@@ -1,0 +1,248 @@
+// The directory array: growth, bounds, the name index kept position for
+// position, and loading many entries.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "archive/directory/dir_array.h"
+#include "archive/errors/pl_exception.h"
+#include "platform/iconv_code_pages.h"
+#include "platform/memory_stream.h"
+
+namespace parcelon {
+namespace {
+
+// The detailed code of the engine error `action` raises, 0 when none.
+int32_t CodeOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const EPLException& e) {
+    return e.NativeError();
+  }
+  return 0;
+}
+
+std::u16string NameOf(int i) {
+  std::u16string name = u"folder/entry";
+  for (char c : std::to_string(i)) name.push_back(static_cast<char16_t>(c));
+  return name + u".kml";
+}
+
+TDirItem ItemNamed(std::u16string name) {
+  TDirItem item;
+  item.Name = std::move(name);
+  return item;
+}
+
+class DirArray : public ::testing::Test {
+ protected:
+  // Appends entries the way new entries are queued: one more slot, then
+  // the entry stored into it.
+  void Append(std::initializer_list<std::u16string> names) {
+    for (const auto& name : names) {
+      dir.SetCount(dir.Count() + 1);
+      dir.SetItem(dir.Count() - 1, ItemNamed(name));
+    }
+  }
+  int32_t IndexOf(std::u16string_view name) {
+    int32_t index = -2;
+    const bool found = dir.Find(name, index);
+    EXPECT_EQ(found, index >= 0);
+    return index;
+  }
+
+  platform::IconvCodePages code_pages;
+  TPLDirArray dir{code_pages};
+};
+
+TEST_F(DirArray, GrowsInDoublingStepsCappedAtTenThousand) {
+  std::vector<int32_t> capacities;
+  for (int32_t n = 1; n <= 45001; ++n) {
+    const int32_t before = dir.Capacity();
+    dir.SetCount(n);
+    if (dir.Capacity() != before) capacities.push_back(dir.Capacity());
+  }
+  EXPECT_EQ(capacities,
+            (std::vector<int32_t>{1000, 3000, 7000, 15000, 25000, 35000, 45000, 55000}));
+  EXPECT_EQ(dir.AllocBy(), 10000);
+  dir.SetCount(10);  // never shrinks for a count above 0
+  EXPECT_EQ(dir.Capacity(), 55000);
+  dir.SetCount(0);
+  EXPECT_EQ(dir.Capacity(), 0);
+  EXPECT_EQ(dir.Count(), 0);
+}
+
+TEST_F(DirArray, OneLargeSetCountTakesTheCountItself) {
+  dir.SetCount(30000);
+  EXPECT_EQ(dir.Capacity(), 30000);
+  EXPECT_EQ(dir.Count(), 30000);
+  EXPECT_FALSE(dir.Items(29999).Modified);
+  EXPECT_TRUE(dir.Items(29999).ExtraFields.empty());
+  EXPECT_EQ(CodeOf([&] { dir.SetCount(-1); }), 1);
+  EXPECT_EQ(dir.Count(), 30000);
+}
+
+TEST_F(DirArray, IndexesOutOfBoundsRaiseTheirOwnCodes) {
+  Append({u"a", u"b"});
+  EXPECT_EQ(CodeOf([&] { dir.GetItem(dir.Count()); }), 2);
+  EXPECT_EQ(CodeOf([&] { dir.GetItem(-1); }), 2);
+  EXPECT_EQ(CodeOf([&] { dir.Items(-1); }), 3);
+  EXPECT_EQ(CodeOf([&] { dir.Items(2); }), 3);
+  EXPECT_EQ(CodeOf([&] { std::as_const(dir).Items(2); }), 3);
+  EXPECT_EQ(CodeOf([&] { dir.Delete(dir.Count()); }), 4);
+  EXPECT_EQ(CodeOf([&] { dir.SetItem(dir.Count(), ItemNamed(u"x")); }), 1);
+  EXPECT_EQ(CodeOf([&] { dir.SetName(dir.Count(), u"x"); }), 1);
+  EXPECT_EQ(dir.Count(), 2);
+  EXPECT_EQ(IndexOf(u"b"), 1);
+  EXPECT_EQ(IndexOf(u"x"), -1);
+}
+
+TEST_F(DirArray, FindIgnoresCaseButNotSeparators) {
+  Append({u"readme.txt", u"docs/readme.txt", u"\u00C4rger.kml"});
+  EXPECT_EQ(IndexOf(u"README.TXT"), 0);
+  EXPECT_EQ(IndexOf(u"Docs/ReadMe.txt"), 1);
+  EXPECT_EQ(IndexOf(u"docs\\readme.txt"), -1);
+  EXPECT_EQ(IndexOf(u"\u00E4RGER.KML"), 2);
+  EXPECT_EQ(dir.Items(1).Name, u"docs/readme.txt");  // the entry keeps its case
+  EXPECT_EQ(dir.Names()[2], u"\u00E4rger.kml");
+}
+
+TEST_F(DirArray, DeleteMovesLaterEntriesDownAndReindexes) {
+  Append({u"one", u"two", u"three"});
+  dir.Items(2).Marked = true;
+  dir.Delete(0);
+  ASSERT_EQ(dir.Count(), 2);
+  EXPECT_EQ(IndexOf(u"two"), 0);
+  EXPECT_EQ(IndexOf(u"three"), 1);
+  EXPECT_EQ(IndexOf(u"one"), -1);
+  EXPECT_TRUE(dir.Items(1).Marked);
+  EXPECT_EQ(dir.Capacity(), 1000);
+  Append({u"four"});
+  EXPECT_EQ(IndexOf(u"four"), 2);
+  EXPECT_TRUE(dir.Items(2).ExtraFields.empty());  // the freed slot was reset
+}
+
+TEST_F(DirArray, DeleteReleasesTheEntrysDataStream) {
+  Append({u"a"});
+  auto stream = std::make_shared<platform::MemoryStream>();
+  std::weak_ptr<platform::MemoryStream> watch = stream;
+  dir.Items(0).DataStream = std::move(stream);
+  dir.Delete(0);
+  EXPECT_TRUE(watch.expired());
+}
+
+TEST_F(DirArray, EqualNamesFindTheHighestIndexAfterLoading) {
+  dir.SetCount(3);
+  dir.SetName(0, u"dup.kml");
+  dir.SetName(1, u"other.kml");
+  dir.SetName(2, u"DUP.kml");
+  EXPECT_EQ(IndexOf(u"dup.kml"), 2);
+}
+
+TEST_F(DirArray, NamelessEntriesLoad) {
+  dir.SetCount(4);
+  dir.SetName(0, u"");
+  dir.SetName(1, u"");
+  dir.SetName(2, u"x");
+  dir.SetName(3, u"");
+  EXPECT_EQ(dir.Names().Count(), 4);
+  EXPECT_EQ(IndexOf(u"x"), 2);
+  EXPECT_EQ(IndexOf(u""), 3);
+  dir.SetName(3, u"y");  // a rename in place keeps the others
+  EXPECT_EQ(IndexOf(u""), 1);
+  EXPECT_EQ(IndexOf(u"y"), 3);
+}
+
+TEST_F(DirArray, RenameReplacesTheIndexEntryInPlace) {
+  Append({u"a.kml", u"b.kml"});
+  dir.SetName(0, u"Renamed.KML");
+  EXPECT_EQ(dir.Items(0).Name, u"Renamed.KML");
+  EXPECT_EQ(IndexOf(u"renamed.kml"), 0);
+  EXPECT_EQ(IndexOf(u"a.kml"), -1);
+  EXPECT_EQ(dir.Names().Count(), 2);
+}
+
+TEST_F(DirArray, ANameListThatDoesNotLineUpIsRefusedUnchanged) {
+  dir.SetCount(3);
+  dir.SetName(0, u"a");
+  EXPECT_EQ(CodeOf([&] { dir.SetName(2, u"c"); }), 58);
+  EXPECT_EQ(CodeOf([&] { dir.SetItem(2, ItemNamed(u"c")); }), 58);
+  EXPECT_TRUE(dir.Items(2).Name.empty());
+  EXPECT_EQ(dir.Names().Count(), 1);
+  EXPECT_EQ(IndexOf(u"c"), -1);
+}
+
+TEST_F(DirArray, ShrinkingForgetsTheNamesOfDroppedSlots) {
+  Append({u"a", u"b", u"c"});
+  dir.SetCount(1);
+  EXPECT_EQ(IndexOf(u"c"), -1);
+  EXPECT_EQ(IndexOf(u"a"), 0);
+  dir.SetCount(0);
+  EXPECT_EQ(IndexOf(u"a"), -1);
+  Append({u"d"});
+  EXPECT_EQ(IndexOf(u"d"), 0);
+}
+
+TEST_F(DirArray, SetItemCopiesTheRecordAndItsExtraFields) {
+  TDirItem item = ItemNamed(u"Data.bin");
+  item.ExtraFields.push_back(ExtraField{0x5455, 2, {1, 2}});
+  item.Crc32 = 0x12345678;
+  Append({u"placeholder"});
+  dir.SetItem(0, item);
+  item.ExtraFields[0].Data[0] = 9;
+  EXPECT_EQ(dir.Items(0).ExtraFields[0].Data[0], 1);
+  EXPECT_EQ(dir.GetItem(0).Crc32, 0x12345678u);
+  EXPECT_EQ(IndexOf(u"data.bin"), 0);
+  EXPECT_EQ(IndexOf(u"placeholder"), -1);
+}
+
+TEST_F(DirArray, AssignMakesAnIndependentDeepCopy) {
+  Append({u"a", u"b"});
+  dir.Items(1).ExtraFields.push_back(ExtraField{1, 1, {7}});
+  TPLDirArray copy(code_pages);
+  copy.Assign(dir);
+  dir.Items(1).ExtraFields[0].Data[0] = 8;
+  dir.Delete(0);
+  ASSERT_EQ(copy.Count(), 2);
+  EXPECT_EQ(copy.Items(1).ExtraFields[0].Data[0], 7);
+  int32_t index = -1;
+  EXPECT_TRUE(copy.Find(u"A", index));
+  EXPECT_EQ(index, 0);
+  copy.Assign(copy);
+  EXPECT_EQ(copy.Count(), 2);
+}
+
+TEST_F(DirArray, ClearAndClearMarks) {
+  Append({u"a", u"b"});
+  dir.Items(0).Marked = dir.Items(1).Marked = true;
+  dir.ClearMarks();
+  EXPECT_FALSE(dir.Items(0).Marked || dir.Items(1).Marked);
+  dir.Clear();
+  EXPECT_EQ(dir.Count(), 0);
+  EXPECT_EQ(dir.Capacity(), 1000);
+  EXPECT_EQ(IndexOf(u"a"), -1);
+}
+
+TEST_F(DirArray, LoadingAHundredThousandEntriesIsLinearAndLookupsAreFast) {
+  constexpr int32_t kCount = 100000;
+  const auto start = std::chrono::steady_clock::now();
+  dir.SetCount(kCount);
+  for (int32_t i = 0; i < kCount; ++i) dir.SetName(i, NameOf(i));
+  const auto loaded = std::chrono::steady_clock::now();
+  ASSERT_EQ(IndexOf(NameOf(0)), 0);  // builds the table once
+  const auto built = std::chrono::steady_clock::now();
+  for (int32_t i = 0; i < kCount; ++i) ASSERT_EQ(IndexOf(NameOf(i)), i);
+  const auto done = std::chrono::steady_clock::now();
+  // Generous bounds (sanitizer builds are slow); quadratic work would take
+  // minutes here.
+  EXPECT_LT(loaded - start, std::chrono::seconds(10));
+  EXPECT_LT(built - loaded, std::chrono::seconds(10));
+  EXPECT_LT((done - built) / kCount, std::chrono::microseconds(100));
+  EXPECT_GE(dir.Names().ValueTableSize(), static_cast<size_t>(kCount));
+}
+
+}  // namespace
+}  // namespace parcelon
