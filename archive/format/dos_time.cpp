@@ -15,6 +15,22 @@ DosDateTime Pack(int year, int month, int day, int hour, int minute, int second)
   return out;
 }
 
+bool IsLeapYear(int year) {
+  return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
+
+int DaysInMonth(int year, int month) {
+  constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return month == 1 && IsLeapYear(year) ? 29 : kDays[month];
+}
+
+// Whether the fields (month 0-11) name a real calendar date and clock time.
+bool Exists(const std::tm& parts) {
+  if (parts.tm_mon < 0 || parts.tm_mon > 11 || parts.tm_mday < 1) return false;
+  if (parts.tm_mday > DaysInMonth(parts.tm_year + 1900, parts.tm_mon)) return false;
+  return parts.tm_hour < 24 && parts.tm_min < 60 && parts.tm_sec < 60;
+}
+
 }  // namespace
 
 DosDateTime ToDosDateTime(std::time_t local_time) {
@@ -37,15 +53,9 @@ std::time_t FromDosDateTime(DosDateTime value) {
   parts.tm_min = (value.time >> 5) & 0x3F;
   parts.tm_sec = (value.time & 0x1F) * 2;
   parts.tm_isdst = -1;
-  const std::tm wanted = parts;
-  const std::time_t result = std::mktime(&parts);
-  // mktime normalises impossible fields (month 13, 31 February, 25:00);
-  // such words name no time at all.
-  if (result == -1 || parts.tm_mon != wanted.tm_mon || parts.tm_mday != wanted.tm_mday ||
-      parts.tm_hour != wanted.tm_hour || parts.tm_min != wanted.tm_min ||
-      parts.tm_sec != wanted.tm_sec)
-    return -1;
-  return result;
+  if (!Exists(parts)) return -1;
+  // A time skipped by a change to summer time is moved forward by mktime.
+  return std::mktime(&parts);
 }
 
 std::string FormatDosDateTime(uint16_t date, uint16_t time) {
