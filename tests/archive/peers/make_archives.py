@@ -105,6 +105,24 @@ def infozip_comment(out, work):
     infozip(out, work, ["doc.kml", "files/a.kml"], options=["-z"], comment=comment)
 
 
+def infozip_encrypted(out, work):
+    # Traditional encryption: flag bit 0 and a 12-byte header before the data.
+    infozip(out, work, ["doc.kml", "files/a.kml"], options=["-P", "secret"])
+
+
+def infozip_unicode(out, work):
+    # zip keeps the name's UTF-8 bytes without setting flag bit 11.
+    stage(work, with_unicode=True)
+    run(["zip", "-q", out, UNICODE_FILE], cwd=work)
+
+
+def infozip_stream(out, work):
+    # Input from a pipe and output to a pipe: the entry is named "-" and has
+    # the time of the run.
+    with open(out, "wb") as f:
+        run(["zip", "-q", "-", "-"], cwd=work, stdin=KML % b"piped", stdout=f)
+
+
 def with_stub(out, work):
     infozip_plain(out + ".inner", work)
     with open(out, "wb") as f:
@@ -295,6 +313,13 @@ def sevenzip(out, work):
     run(["7z", "a", "-tzip", "-mcu=on", "-bd", "-bso0", "-bsp0", out, *files], cwd=work)
 
 
+def sevenzip_aes(out, work):
+    # AES-256: method 99 with the AES extra field, flag bit 0.
+    stage(work)
+    run(["7z", "a", "-tzip", "-psecret", "-mem=AES256", "-bd", "-bso0", "-bsp0", out,
+         "doc.kml", "files/a.kml"], cwd=work)
+
+
 def bsdtar_stream(out, work):
     # Written to a pipe, so bsdtar cannot go back: data descriptors follow the
     # data. -n: folders are named one by one, as the other writers get them.
@@ -313,6 +338,9 @@ ARCHIVES = {
     "infozip_folders.zip": (infozip_folders, "zip", True),
     "infozip_stored.zip": (infozip_stored, "zip", True),
     "infozip_comment.zip": (infozip_comment, "zip", True),
+    "infozip_encrypted.zip": (infozip_encrypted, "zip", True),
+    "infozip_unicode.zip": (infozip_unicode, "zip", True),
+    "infozip_stream.zip": (infozip_stream, "zip", True),
     "infozip_prefix_unadjusted.zip": (infozip_prefix_unadjusted, "zip", True),
     "infozip_prefix_adjusted.zip": (infozip_prefix_adjusted, "zip", True),
     "infozip_truncated_cd.zip": (infozip_truncated_cd, "zip", True),
@@ -327,6 +355,7 @@ ARCHIVES = {
     "py_70000_zip64.zip": (py_70000_zip64, None, False),
     "py_70000_wrapped.zip": (py_70000_wrapped, None, False),
     "7z_plain.zip": (sevenzip, "7z", True),
+    "7z_aes.zip": (sevenzip_aes, "7z", True),
     "bsdtar_stream.zip": (bsdtar_stream, "bsdtar", True),
     "zero_bytes.zip": (zero_bytes, None, True),
 }
