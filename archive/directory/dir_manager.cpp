@@ -91,6 +91,11 @@ struct CentralArea {
   uint64_t count;  // the number of headers stated
 };
 
+template <typename Record>
+CentralArea AreaOf(int64_t end, const Record& record) {
+  return {end, record.DirectorySize, record.TotalEntries};
+}
+
 // ReadCentralDirectory; false when it fails and repair is on (the failure
 // propagates when repair is off).
 bool TryReadCentralDirectory(platform::Stream& stream, const CentralArea& area,
@@ -146,10 +151,8 @@ void TPLDirManager::LoadDirectory(const DirLoadSettings& settings) {
     return RebuildDirectory(settings, true);
   SetDiskNumbers(end_record_, is_zip64_ ? &zip64_end_record_ : nullptr, zip64_locator_, this_disk_,
                  directory_disk_);
-  const uint64_t size = is_zip64_ ? zip64_end_record_.DirectorySize : end_record_.DirectorySize;
-  const uint64_t count = is_zip64_ ? zip64_end_record_.TotalEntries : end_record_.TotalEntries;
-  central_dir_offset_ = end - static_cast<int64_t>(std::min<uint64_t>(size, uint64_t(end)));
-  const CentralArea area{end, size, count};
+  const CentralArea area = is_zip64_ ? AreaOf(end, zip64_end_record_) : AreaOf(end, end_record_);
+  central_dir_offset_ = end - static_cast<int64_t>(std::min<uint64_t>(area.size, uint64_t(end)));
   if (!TryReadCentralDirectory(stream_, area, settings, code_pages_, dir_))
     return RebuildDirectory(settings, true);
   if (!settings.repair_directory && TotalPackedSize(dir_) > uint64_t(stream_.Size()))

@@ -21,6 +21,8 @@ struct RebuildContext {
   bool oem_names;  // an end record was found and the OEM option is on
   const platform::CodePages& code_pages;
   TPLDirArray& dir;
+  SignatureScanner& inner_headers;  // local header signatures inside a header's name or extra
+  SignatureScanner& descriptors;
 };
 
 TDirItem ItemOf(const LocalFileHeader& local) {
@@ -57,23 +59,22 @@ void SetAttributesAndOffset(TDirItem& item, int64_t position) {
   item.IsZip64 = true;
 }
 
-bool HoldsLocalSignature(std::span<const uint8_t> bytes) {
-  static constexpr uint8_t kSignature[] = {'P', 'K', 3, 4};
-  return std::search(bytes.begin(), bytes.end(), std::begin(kSignature), std::end(kSignature)) !=
-         bytes.end();
+// How many bytes of name and extra area the stream holds behind the fixed
+// header at `at`; a name that runs past the stream is left out (an empty
+// name), and so is what would follow it.
+int64_t VariableLength(const RebuildContext& context, TDirItem& item, int64_t at) {
+  const int64_t left = std::max<int64_t>(context.size - at, 0);
+  if (item.NameLength > left) {
+    item.NameLength = 0;
+    return 0;
+  }
+  return std::min<int64_t>(left, int64_t{item.NameLength} + item.ExtraLength);
 }
 
-// The name and extra area behind a local header, as far as the stream holds
-// them; a name that runs past the stream is left out (an empty name).
-std::vector<uint8_t> ReadVariablePart(const RebuildContext& context, TDirItem& item, int64_t at) {
-  const int64_t left = std::max<int64_t>(context.size - at, 0);
-  if (item.NameLength > left) item.NameLength = 0;
-  const int64_t wanted = std::min<int64_t>(left, int64_t{item.NameLength} + item.ExtraLength);
-  std::vector<uint8_t> bytes;
-  if (!ReadExactAt(context.stream, context.size, at, static_cast<size_t>(wanted), bytes))
-    bytes.clear();
-  if (bytes.size() < item.NameLength) item.NameLength = 0;
-  return bytes;
+// Another local header signature stands wholly inside [from, end).
+bool HoldsLocalSignature(const RebuildContext& context, int64_t from, int64_t end) {
+  const auto hit = context.inner_headers.NextFrom(from);
+  return hit && *hit + 4 <= end;
 }
 
 // Decodes the name (a Unicode name field wins) and interprets the extra area.
@@ -89,9 +90,8 @@ void ReadNameAndExtra(const RebuildContext& context, TDirItem& item,
                                          context.code_pages);
 }
 
-void ApplyDescriptor(const RebuildContext& context, SignatureScanner& descriptors, TDirItem& item,
-                     int64_t data_start) {
-  const auto hit = descriptors.NextFrom(data_start, int64_t{kDataDescriptorSize});
+void ApplyDescriptor(const RebuildContext& context, TDirItem& item, int64_t data_start) {
+  const auto hit = context.descriptors.NextFrom(data_start, int64_t{kDataDescriptorSize});
   std::vector<uint8_t> bytes;
   if (!hit || !ReadExactAt(context.stream, context.size, *hit, kDataDescriptorSize, bytes)) return;
   const auto descriptor =
@@ -111,22 +111,24 @@ void Append(TPLDirArray& dir, TDirItem item) {
 }
 
 // Appends the entry of the local header at `at` when it passes the checks;
-// gives the position to search the next header from.
-int64_t RebuildEntryAt(const RebuildContext& context, SignatureScanner& descriptors, int64_t at) {
-  std::vector<uint8_t> fixed;
-  if (!ReadExactAt(context.stream, context.size, at, kLocalHeaderSize, fixed)) return context.size;
-  const auto local = LocalFileHeader::Parse(std::span<const uint8_t, kLocalHeaderSize>(fixed));
+// gives the position to search the next header from. The name and extra
+// area are read only once they are known to hold no other header, so no
+// byte is read for more than one accepted header.
+int64_t RebuildEntryAt(const RebuildContext& context, int64_t at) {
+  std::vector<uint8_t> bytes;
+  if (!ReadExactAt(context.stream, context.size, at, kLocalHeaderSize, bytes)) return context.size;
+  const auto local = LocalFileHeader::Parse(std::span<const uint8_t, kLocalHeaderSize>(bytes));
   if (local.PackedSize >= uint64_t(context.size) || local.ExtraLength > kMaxRebuiltExtraLength)
     return at + 4;
   TDirItem item = ItemOf(local);
   const int64_t variable_at = at + int64_t{kLocalHeaderSize};
-  const std::vector<uint8_t> variable = ReadVariablePart(context, item, variable_at);
-  if (HoldsLocalSignature(variable)) return at + 4;
-  ReadNameAndExtra(context, item, variable);
+  const int64_t variable_end = variable_at + VariableLength(context, item, variable_at);
+  if (HoldsLocalSignature(context, variable_at, variable_end)) return at + 4;
+  const auto length = static_cast<size_t>(variable_end - variable_at);
+  if (!ReadExactAt(context.stream, context.size, variable_at, length, bytes)) return at + 4;
+  ReadNameAndExtra(context, item, bytes);
   SetAttributesAndOffset(item, at);
-  const int64_t variable_end = variable_at + static_cast<int64_t>(variable.size());
-  if ((item.Flags & kFlagDataDescriptor) != 0)
-    ApplyDescriptor(context, descriptors, item, variable_end);
+  if ((item.Flags & kFlagDataDescriptor) != 0) ApplyDescriptor(context, item, variable_end);
   Append(context.dir, std::move(item));
   return std::max(at + 4, variable_end - 3);
 }
@@ -143,14 +145,16 @@ void TPLDirManager::RebuildDirectory(const DirLoadSettings& settings, bool end_r
   dir_.Clear();
   dir_.SetCount(0);
   const int64_t size = stream_.Size();
-  const RebuildContext context{stream_, size, end_record_found && settings.oem_file_names,
-                               code_pages_, dir_};
   SignatureScanner headers(stream_, size, kLocalHeaderSignature);
+  SignatureScanner inner_headers(stream_, size, kLocalHeaderSignature);
   SignatureScanner descriptors(stream_, size, kDataDescriptorSignature);
+  const RebuildContext context{stream_,     size, end_record_found && settings.oem_file_names,
+                               code_pages_, dir_, inner_headers,
+                               descriptors};
   auto hit = headers.NextFrom(0, int64_t{kLocalHeaderSize});
   if (!hit) throw EPLException::Create(kNoLocalHeader, nullptr);
   while (hit) {
-    hit = headers.NextFrom(RebuildEntryAt(context, descriptors, *hit), int64_t{kLocalHeaderSize});
+    hit = headers.NextFrom(RebuildEntryAt(context, *hit), int64_t{kLocalHeaderSize});
   }
   central_dir_offset_ = size;
 }

@@ -1,0 +1,155 @@
+// Rebuilding the directory from local headers, and the forward signature
+// search under it: what is taken from each header, what is skipped, and that
+// hostile input ends quickly.
+#include <chrono>
+
+#include "loading_fixture.h"
+
+namespace ziptest {
+namespace {
+
+using parcelon::kFlagDataDescriptor;
+
+// Local records only, as a directory-less archive or a torn download has them.
+Bytes LocalsOnly(const std::vector<TestEntry>& entries) {
+  Bytes out;
+  for (const TestEntry& entry : entries) Append(out, LocalRecord(entry));
+  return out;
+}
+
+class Rebuild : public LoaderTest {};
+
+TEST_F(Rebuild, TakesEveryLocalHeaderInFileOrder) {
+  TestEntry folder = FileEntry("docs/", "");
+  TestEntry empty = FileEntry("docs/empty.txt", "");
+  TestEntry text = FileEntry("docs/a.txt", "some text");
+  text.time = 0x1234;
+  auto& manager = Load(LocalsOnly({folder, empty, text}));
+  ASSERT_EQ(manager.Dir().Count(), 3);
+  EXPECT_TRUE(Rebuilt());
+  EXPECT_EQ(Item(0).Name, u"docs/");
+  EXPECT_TRUE(Item(0).IsFolder());
+  EXPECT_FALSE(Item(1).IsFolder());  // an empty file is no folder
+  EXPECT_EQ(Item(2).LocalHeaderOffset, 30u + 5 + 30 + 14);
+  EXPECT_EQ(Item(2).PackedSize, 9u);
+  EXPECT_EQ(Item(2).FileTime, 0x1234);
+  EXPECT_EQ(Item(2).VersionMadeBy, 20);
+  EXPECT_EQ(Item(2).Signature, parcelon::kCentralHeaderSignature);
+}
+
+TEST_F(Rebuild, DataDescriptorGivesTheSizes) {
+  TestEntry entry = FileEntry("streamed.txt", "");
+  entry.flags = kFlagDataDescriptor;
+  Bytes bytes = LocalRecord(entry);
+  Append(bytes, std::string("twelve bytes"));
+  PutU32(bytes, 0x08074B50);
+  PutU32(bytes, 0xCAFEF00D);
+  PutU32(bytes, 12);
+  PutU32(bytes, 12);
+  Append(bytes, LocalRecord(FileEntry("next.txt", "n")));
+  auto& manager = Load(bytes);
+  ASSERT_EQ(manager.Dir().Count(), 2);
+  EXPECT_EQ(Item(0).Crc32, 0xCAFEF00Du);
+  EXPECT_EQ(Item(0).PackedSize, 12u);
+  EXPECT_EQ(Item(0).UnpackedSize, 12u);
+  EXPECT_FALSE(Item(0).IsFolder());
+  EXPECT_EQ(Item(1).Name, u"next.txt");
+}
+
+TEST_F(Rebuild, SkipsHeadersWithImpossibleSizesOrLongExtras) {
+  TestEntry long_extra = FileEntry("extra.bin", "x");
+  long_extra.local_extra = RawField(0x7777, Bytes(300, 0));
+  Bytes bytes = LocalsOnly({long_extra, FileEntry("kept.txt", "k")});
+  Bytes huge = LocalRecord(FileEntry("huge.bin", ""));
+  huge[21] = 0x7F;  // compressed size beyond the stream
+  Append(bytes, huge);
+  auto& manager = Load(bytes);
+  ASSERT_EQ(manager.Dir().Count(), 1);
+  EXPECT_EQ(Item(0).Name, u"kept.txt");
+}
+
+TEST_F(Rebuild, NameLongerThanTheRestGivesAnEmptyName) {
+  Bytes bytes = LocalRecord(FileEntry("cut", ""));
+  bytes[26] = 200;
+  auto& manager = Load(bytes);
+  ASSERT_EQ(manager.Dir().Count(), 1);
+  EXPECT_EQ(Item(0).Name, u"");
+}
+
+TEST_F(Rebuild, HeaderWhoseNameSwallowsTheNextHeaderIsDropped) {
+  Bytes bytes = LocalRecord(FileEntry("bogus", ""));
+  bytes[26] = 100;  // its name would run over the next header
+  Append(bytes, LocalRecord(FileEntry("real.txt", std::string(80, 'r'))));
+  auto& manager = Load(bytes);
+  ASSERT_EQ(manager.Dir().Count(), 1);
+  EXPECT_EQ(Item(0).Name, u"real.txt");
+  EXPECT_EQ(Item(0).LocalHeaderOffset, 35u);
+}
+
+TEST_F(Rebuild, NamesUseTheOemPageOnlyWhenAnEndRecordWasFound) {
+  Bytes bytes = LocalRecord(FileEntry("\x81.txt", ""));
+  Load(bytes);
+  EXPECT_EQ(Item(0).Name, u"\u0081.txt");  // no end record: ANSI
+  Bytes with_end = LocalRecord(FileEntry("\x81.txt", ""));
+  BuildOptions options;
+  options.total_entries = 0xFFFF;  // found, then rebuilt
+  const Bytes end = BuildZip({}, options);
+  Append(with_end, end);
+  Load(with_end);
+  EXPECT_TRUE(Rebuilt());
+  EXPECT_EQ(Item(0).Name, u"\u00FC.txt");
+  Load(with_end, {true, false});
+  EXPECT_EQ(Item(0).Name, u"\u0081.txt");
+}
+
+TEST_F(Rebuild, UnicodeNameFieldOfTheLocalHeaderIsUsed) {
+  TestEntry entry = FileEntry("x", "");
+  entry.local_extra = UnicodeNameField(u"\u00E9.kml");
+  Load(LocalsOnly({entry}));
+  EXPECT_EQ(Item(0).Name, u"\u00E9.kml");
+}
+
+TEST_F(Rebuild, NoLocalHeaderIsNoArchive) {
+  EXPECT_EQ(LoadError(Bytes(1000, 'x')), 35);
+  Bytes short_hit{'P', 'K', 3, 4, 0, 0, 0};  // fewer than 30 bytes from the hit
+  EXPECT_EQ(LoadError(short_hit), 35);
+}
+
+TEST_F(Rebuild, RepeatedSignaturesEndQuickly) {
+  Bytes bytes;
+  bytes.reserve(10 << 20);
+  while (bytes.size() < (10u << 20)) Append(bytes, std::string("PK\3\4"));
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(LoadError(bytes), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+}
+
+TEST_F(Rebuild, OverlappingHeadersWithLongNamesStayLinear) {
+  // Every 30 bytes a plausible header declaring a 65,535-byte name.
+  Bytes header = LocalRecord(FileEntry("", ""));
+  header[26] = header[27] = 0xFF;
+  Bytes bytes;
+  while (bytes.size() < (4u << 20)) Append(bytes, header);
+  const auto start = std::chrono::steady_clock::now();
+  auto& manager = Load(bytes);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+  // Only the headers whose names run past the end remain, with empty names.
+  EXPECT_LE(manager.Dir().Count(), 65535 / 30 + 1);
+}
+
+TEST_F(Rebuild, FindSignatureSearchesAcrossChunksAndKeepsThePosition) {
+  Bytes bytes(30000, 0);
+  const Bytes signature{'P', 'K', 7, 8};
+  std::copy(signature.begin(), signature.end(), bytes.begin() + 9998);  // across 10,000
+  auto& manager = Open(bytes);
+  stream_->Seek(123, platform::SeekOrigin::kBegin);
+  EXPECT_EQ(manager.FindSignature(0, parcelon::kDataDescriptorSignature), 9998);
+  EXPECT_EQ(stream_->Position(), 123);
+  EXPECT_EQ(manager.FindSignature(9999, parcelon::kDataDescriptorSignature), std::nullopt);
+  EXPECT_EQ(manager.FindSignature(0, parcelon::kDataDescriptorSignature, 30000 - 9998), 9998);
+  EXPECT_EQ(manager.FindSignature(0, parcelon::kDataDescriptorSignature, 30000 - 9997),
+            std::nullopt);
+}
+
+}  // namespace
+}  // namespace ziptest
