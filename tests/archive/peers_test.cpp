@@ -107,9 +107,11 @@ std::map<std::string, std::string> EngineInfo(const std::string& archive) {
   return facts;
 }
 
-uint32_t Le32(const std::string& data, size_t pos) {
+// The little-endian number of `width` bytes at `pos`, 0 past the end.
+uint32_t LittleEndian(const std::string& data, size_t pos, size_t width) {
   uint32_t value = 0;
-  for (size_t i = 4; i-- > 0;) value = value << 8 | static_cast<unsigned char>(data[pos + i]);
+  if (pos + width > data.size()) return 0;
+  for (size_t i = width; i-- > 0;) value = value << 8 | static_cast<unsigned char>(data[pos + i]);
   return value;
 }
 
@@ -120,8 +122,9 @@ std::string PhysicalCentralDirectory(const std::string& archive) {
   std::string data = ReadAll(archive);
   for (size_t pos = data.rfind("PK\x05\x06"); pos != std::string::npos && pos > 0;
        pos = data.rfind("PK\x05\x06", pos - 1)) {
-    uint32_t comment = Le32(data, pos + 20) & 0xFFFF;
-    if (pos + 22 + comment == data.size()) return std::to_string(pos - Le32(data, pos + 12));
+    uint32_t comment = LittleEndian(data, pos + 20, 2);
+    if (pos + 22 + comment == data.size())
+      return std::to_string(pos - LittleEndian(data, pos + 12, 4));
   }
   return "(no end record)";
 }
