@@ -87,7 +87,7 @@ size_t FileStream::Write(const void* buffer, size_t n) {
 }
 
 int64_t FileStream::Seek(int64_t offset, SeekOrigin origin) {
-  const int whence = origin == SeekOrigin::kBegin ? SEEK_SET
+  const int whence = origin == SeekOrigin::kBegin     ? SEEK_SET
                      : origin == SeekOrigin::kCurrent ? SEEK_CUR
                                                       : SEEK_END;
   const off_t position = ::lseek(fd_, offset, whence);
@@ -99,6 +99,8 @@ void FileStream::SetSize(int64_t size) {
   if (::ftruncate(fd_, size) != 0) throw EStreamError(u"Stream size error: " + Reason(errno));
 }
 
-void FileStream::Flush() { ::fsync(fd_); }
+void FileStream::Flush() {
+  ::fsync(fd_);
+}
 
 }  // namespace platform

@@ -10,7 +10,8 @@ namespace platform {
 size_t MemoryStream::Read(void* buffer, size_t n) {
   const auto size = static_cast<int64_t>(bytes_.size());
   if (position_ >= size) return 0;
-  const auto count = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(n), size - position_));
+  const auto count =
+      static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(n), size - position_));
   std::memcpy(buffer, bytes_.data() + position_, count);
   position_ += static_cast<int64_t>(count);
   return count;

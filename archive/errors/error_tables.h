@@ -3,8 +3,8 @@
 
 #include <array>
 #include <cstdint>
-#include <string_view>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <variant>
 #include <vector>

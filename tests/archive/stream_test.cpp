@@ -1,0 +1,106 @@
+// The streams under the archive: memory, disk files and their errors.
+#include <gtest/gtest.h>
+
+#include "platform/exception.h"
+#include "platform/file_stream.h"
+#include "platform/memory_stream.h"
+#include "platform/unicode.h"
+#include "tests/test_support.h"
+
+namespace platform {
+namespace {
+
+using testing_support::ReadAll;
+using testing_support::ScratchDir;
+using testing_support::WriteAll;
+
+TEST(MemoryStream, GrowsOnWriteAndReadsBackAnywhere) {
+  MemoryStream stream;
+  stream.WriteBuffer("hello", 5);
+  EXPECT_EQ(stream.Seek(10, SeekOrigin::kBegin), 10);
+  stream.WriteBuffer("!", 1);
+  EXPECT_EQ(stream.Size(), 11);
+  EXPECT_EQ(stream.Position(), 11);
+  stream.Seek(-11, SeekOrigin::kEnd);
+  char buffer[11];
+  EXPECT_EQ(stream.Read(buffer, sizeof buffer), 11u);
+  EXPECT_EQ(std::string(buffer, 5), "hello");
+  EXPECT_EQ(buffer[7], '\0');
+  EXPECT_EQ(stream.Read(buffer, 1), 0u);
+  EXPECT_THROW(stream.Seek(-1, SeekOrigin::kBegin), EStreamError);
+  stream.SetSize(2);
+  EXPECT_EQ(stream.Size(), 2);
+}
+
+TEST(Stream, ShortReadsAndCopiesAreErrors) {
+  MemoryStream source(std::vector<uint8_t>(100000, 7));
+  MemoryStream target;
+  target.CopyFrom(source, 70000);
+  EXPECT_EQ(target.Size(), 70000);
+  char byte;
+  source.Seek(0, SeekOrigin::kEnd);
+  try {
+    source.ReadBuffer(&byte, 1);
+    FAIL();
+  } catch (const EStreamError& e) {
+    EXPECT_EQ(e.Message(), u"Stream read error");
+  }
+  source.Seek(90000, SeekOrigin::kBegin);
+  EXPECT_THROW(target.CopyFrom(source, 20000), EStreamError);
+}
+
+TEST(FileStream, CreateTruncatesAndOpenReadsWhatWasWritten) {
+  ScratchDir dir;
+  const std::string path = dir.File("f.bin");
+  WriteAll(path, "old contents");
+  {
+    FileStream stream(Utf8ToUtf16(path), 0xFFFF);
+    EXPECT_EQ(stream.Size(), 0);
+    stream.WriteBuffer("abcdef", 6);
+    stream.SetSize(4);
+  }
+  EXPECT_EQ(ReadAll(path), "abcd");
+  FileStream reader(Utf8ToUtf16(path), 0x20);
+  reader.Seek(1, SeekOrigin::kBegin);
+  char buffer[8];
+  EXPECT_EQ(reader.Read(buffer, sizeof buffer), 3u);
+  EXPECT_EQ(std::string(buffer, 3), "bcd");
+  EXPECT_THROW(reader.WriteBuffer("x", 1), EStreamError);
+}
+
+TEST(FileStream, FailuresNameTheFileAndTheReason) {
+  ScratchDir dir;
+  const std::u16string missing = Utf8ToUtf16(dir.File("missing.zip"));
+  try {
+    FileStream stream(missing, 0x40);
+    FAIL();
+  } catch (const EFOpenError& e) {
+    EXPECT_EQ(e.Message(), u"Cannot open file \"" + missing + u"\". No such file or directory");
+  }
+  const std::u16string nowhere = Utf8ToUtf16(dir.File("no/such/folder.zip"));
+  try {
+    FileStream stream(nowhere, 0xFFFF);
+    FAIL();
+  } catch (const EFCreateError& e) {
+    EXPECT_EQ(e.Message(), u"Cannot create file \"" + nowhere + u"\". No such file or directory");
+  }
+}
+
+TEST(FileStream, SharingModesBecomeAdvisoryLocks) {
+  ScratchDir dir;
+  const std::u16string path = Utf8ToUtf16(dir.File("locked.zip"));
+  FileStream writer(path, 0xFFFF);
+  EXPECT_THROW(FileStream(path, 0x02), EFOpenError);  // compatible read-write
+  EXPECT_THROW(FileStream(path, 0x20), EFOpenError);  // read, deny write
+  EXPECT_THROW(FileStream(path, 0x10), EFOpenError);  // read, exclusive
+  EXPECT_NO_THROW(FileStream(path, 0x40));            // read, deny none
+  try {
+    FileStream stream(path, 0x22);
+    FAIL();
+  } catch (const EFOpenError& e) {
+    EXPECT_NE(e.Message().find(u"in use by another program"), std::u16string::npos);
+  }
+}
+
+}  // namespace
+}  // namespace platform
