@@ -80,7 +80,7 @@ int RunList(const Args& args, std::ostream& out, std::ostream& err) {
   try {
     Print(*archiver, FindAll(*archiver, request.masks), request.tsv, out);
   } catch (const std::exception& failure) {
-    err << "parcelon: " << failure.what() << '\n';
+    ReportFailure(failure, err);
     return 1;
   }
   return 0;

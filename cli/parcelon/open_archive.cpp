@@ -1,6 +1,7 @@
 #include "cli/parcelon/open_archive.h"
 
 #include <exception>
+#include <string_view>
 
 #include "platform/unicode.h"
 
@@ -13,10 +14,17 @@ std::unique_ptr<TParcelon> OpenForReading(const std::string& path, std::ostream&
   try {
     archiver->OpenArchive(fmOpenRead | fmShareDenyWrite);
   } catch (const std::exception& failure) {
-    err << "parcelon: " << failure.what() << '\n';
+    ReportFailure(failure, err);
     return nullptr;
   }
   return archiver;
+}
+
+void ReportFailure(const std::exception& failure, std::ostream& err) {
+  constexpr std::string_view kPrefix = "parcelon: ";
+  const std::string_view message = failure.what();
+  if (!message.starts_with(kPrefix)) err << kPrefix;
+  err << message << '\n';
 }
 
 std::string StoredName(TParcelon& archiver, const TPLArchiveItem& item) {

@@ -1,6 +1,7 @@
 // Opens the archive a verb names, for reading, and reports failures.
 #pragma once
 
+#include <exception>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -11,8 +12,13 @@ namespace parcelon::cli {
 
 // Opens `path` for reading, letting others read but not write meanwhile.
 // Never creates a file: a missing archive is the engine's error 12. On
-// failure writes "parcelon: <message>" to `err` and returns null.
+// failure reports it through ReportFailure and returns null.
 std::unique_ptr<TParcelon> OpenForReading(const std::string& path, std::ostream& err);
+
+// Writes "parcelon: <message>" and a line end to `err`. Engine messages
+// already start with the component's name, which is "parcelon", and are
+// written as they stand.
+void ReportFailure(const std::exception& failure, std::ostream& err);
 
 // The stored name of the entry the search record points at, in UTF-8.
 std::string StoredName(TParcelon& archiver, const TPLArchiveItem& item);
