@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -78,14 +77,9 @@ TEST_F(CodePagesTest, CaseMappingsCoverNonAsciiLetters) {
   EXPECT_EQ(pages.WideLower(u"\U00010400"), u"\U00010400");
 }
 
-TEST_F(CodePagesTest, LowersManyNamesQuickly) {
-  const std::u16string name = u"Folder/Sub Folder/Überschrift Ä Nr. 0001.KML";
-  const auto start = std::chrono::steady_clock::now();
-  size_t total = 0;
-  for (int i = 0; i < 100000; ++i) total += pages.WideLower(name).size();
-  const auto elapsed = std::chrono::steady_clock::now() - start;
-  EXPECT_EQ(total, name.size() * 100000);
-  EXPECT_LT(elapsed, std::chrono::seconds(5));
+TEST_F(CodePagesTest, LowersWholeNamesWithFoldersAndAccents) {
+  EXPECT_EQ(pages.WideLower(u"Folder/Sub Folder/Überschrift Ä Nr. 0001.KML"),
+            u"folder/sub folder/überschrift ä nr. 0001.kml");
 }
 
 TEST_F(CodePagesTest, OneObjectServesSeveralThreads) {

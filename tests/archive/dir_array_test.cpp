@@ -2,7 +2,6 @@
 // position, and loading many entries.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
@@ -226,21 +225,12 @@ TEST_F(DirArray, ClearAndClearMarks) {
   EXPECT_EQ(IndexOf(u"a"), -1);
 }
 
-TEST_F(DirArray, LoadingAHundredThousandEntriesIsLinearAndLookupsAreFast) {
+TEST_F(DirArray, AHundredThousandEntriesAreEachFoundByName) {
+  // Quadratic loading or lookups would outrun the test's time limit here.
   constexpr int32_t kCount = 100000;
-  const auto start = std::chrono::steady_clock::now();
   dir.SetCount(kCount);
   for (int32_t i = 0; i < kCount; ++i) dir.SetName(i, NameOf(i));
-  const auto loaded = std::chrono::steady_clock::now();
-  ASSERT_EQ(IndexOf(NameOf(0)), 0);  // builds the table once
-  const auto built = std::chrono::steady_clock::now();
   for (int32_t i = 0; i < kCount; ++i) ASSERT_EQ(IndexOf(NameOf(i)), i);
-  const auto done = std::chrono::steady_clock::now();
-  // Generous bounds (sanitizer builds are slow); quadratic work would take
-  // minutes here.
-  EXPECT_LT(loaded - start, std::chrono::seconds(10));
-  EXPECT_LT(built - loaded, std::chrono::seconds(10));
-  EXPECT_LT((done - built) / kCount, std::chrono::microseconds(100));
   EXPECT_GE(dir.Names().ValueTableSize(), static_cast<size_t>(kCount));
 }
 

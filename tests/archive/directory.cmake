@@ -6,4 +6,4 @@ add_executable(archive_directory_tests
 )
 target_link_libraries(archive_directory_tests PRIVATE parcelon_directory test_support GTest::gtest
                       GTest::gtest_main)
-gtest_discover_tests(archive_directory_tests DISCOVERY_TIMEOUT 60)
+gtest_discover_tests(archive_directory_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)

@@ -6,4 +6,4 @@ add_executable(archive_errors_format_tests
 )
 target_link_libraries(archive_errors_format_tests PRIVATE parcelon_errors parcelon_format
                       test_support GTest::gtest GTest::gtest_main)
-gtest_discover_tests(archive_errors_format_tests DISCOVERY_TIMEOUT 60)
+gtest_discover_tests(archive_errors_format_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)

@@ -8,4 +8,4 @@ add_executable(archive_loading_tests
 )
 target_link_libraries(archive_loading_tests PRIVATE parcelon_directory parcelon_update test_support
                       GTest::gtest GTest::gtest_main)
-gtest_discover_tests(archive_loading_tests DISCOVERY_TIMEOUT 60)
+gtest_discover_tests(archive_loading_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)

@@ -1,7 +1,6 @@
 // Rebuilding the directory from local headers, and the forward signature
 // search under it: what is taken from each header, what is skipped, and that
 // hostile input ends quickly.
-#include <chrono>
 
 #include "loading_fixture.h"
 
@@ -115,13 +114,13 @@ TEST_F(Rebuild, NoLocalHeaderIsNoArchive) {
   EXPECT_EQ(LoadError(short_hit), 35);
 }
 
-TEST_F(Rebuild, RepeatedSignaturesEndQuickly) {
+TEST_F(Rebuild, RepeatedSignaturesEnd) {
+  // 10 MiB of signatures; a scan that restarts at each hit would outrun the
+  // test's time limit.
   Bytes bytes;
   bytes.reserve(10 << 20);
   while (bytes.size() < (10u << 20)) Append(bytes, std::string("PK\3\4"));
-  const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(LoadError(bytes), 0);
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
 }
 
 TEST_F(Rebuild, OverlappingHeadersWithLongNamesStayLinear) {
@@ -130,9 +129,7 @@ TEST_F(Rebuild, OverlappingHeadersWithLongNamesStayLinear) {
   header[26] = header[27] = 0xFF;
   Bytes bytes;
   while (bytes.size() < (4u << 20)) Append(bytes, header);
-  const auto start = std::chrono::steady_clock::now();
   auto& manager = Load(bytes);
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
   // Only the headers whose names run past the end remain, with empty names.
   EXPECT_LE(manager.Dir().Count(), 65535 / 30 + 1);
 }
