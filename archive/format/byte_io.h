@@ -61,6 +61,11 @@ class ByteReader {
   uint16_t U16() { return Read<uint16_t>(); }
   uint32_t U32() { return Read<uint32_t>(); }
   uint64_t U64() { return Read<uint64_t>(); }
+  // Reads the next field into `field`, by its width.
+  template <typename T>
+  void Field(T& field) {
+    field = Read<T>();
+  }
 
   // The next `count` bytes as a view into the underlying span.
   std::span<const uint8_t> Bytes(size_t count) {
@@ -103,6 +108,11 @@ class ByteWriter {
   void U16(uint16_t v) { Write(v); }
   void U32(uint32_t v) { Write(v); }
   void U64(uint64_t v) { Write(v); }
+  // Writes `field` by its width.
+  template <typename T>
+  void Field(const T& field) {
+    Write(field);
+  }
 
   size_t Position() const { return pos_; }
   bool Ok() const { return ok_; }

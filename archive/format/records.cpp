@@ -3,173 +3,143 @@
 #include "archive/format/byte_io.h"
 
 namespace parcelon {
+namespace {
+
+// Each record's fields are listed once, in file order, by a visitor that
+// either reads them (ByteReader) or writes them (ByteWriter).
+template <typename Record, size_t N, typename Visit>
+Record ParseWith(std::span<const uint8_t, N> bytes, Visit visit) {
+  ByteReader reader(bytes);
+  Record record;
+  visit(reader, record);
+  return record;
+}
+
+template <size_t N, typename Record, typename Visit>
+std::array<uint8_t, N> SerializeWith(const Record& record, Visit visit) {
+  std::array<uint8_t, N> out{};
+  ByteWriter writer(out);
+  visit(writer, record);
+  return out;
+}
+
+const auto kLocalFields = [](auto& io, auto& h) {
+  io.Field(h.Signature);
+  io.Field(h.VersionNeeded);
+  io.Field(h.Flags);
+  io.Field(h.Method);
+  io.Field(h.FileTime);
+  io.Field(h.FileDate);
+  io.Field(h.Crc32);
+  io.Field(h.PackedSize);
+  io.Field(h.UnpackedSize);
+  io.Field(h.NameLength);
+  io.Field(h.ExtraLength);
+};
+
+const auto kCentralFields = [](auto& io, auto& h) {
+  io.Field(h.Signature);
+  io.Field(h.VersionMadeBy);
+  io.Field(h.VersionNeeded);
+  io.Field(h.Flags);
+  io.Field(h.Method);
+  io.Field(h.FileTime);
+  io.Field(h.FileDate);
+  io.Field(h.Crc32);
+  io.Field(h.PackedSize);
+  io.Field(h.UnpackedSize);
+  io.Field(h.NameLength);
+  io.Field(h.ExtraLength);
+  io.Field(h.CommentLength);
+  io.Field(h.DiskStart);
+  io.Field(h.InternalAttributes);
+  io.Field(h.ExternalAttributes);
+  io.Field(h.LocalHeaderOffset);
+};
+
+const auto kEndFields = [](auto& io, auto& e) {
+  io.Field(e.Signature);
+  io.Field(e.ThisDisk);
+  io.Field(e.DirectoryDisk);
+  io.Field(e.EntriesOnDisk);
+  io.Field(e.TotalEntries);
+  io.Field(e.DirectorySize);
+  io.Field(e.DirectoryOffset);
+  io.Field(e.CommentLength);
+};
+
+const auto kZip64EndFields = [](auto& io, auto& e) {
+  io.Field(e.Signature);
+  io.Field(e.RecordSize);
+  io.Field(e.VersionMadeBy);
+  io.Field(e.VersionNeeded);
+  io.Field(e.ThisDisk);
+  io.Field(e.DirectoryDisk);
+  io.Field(e.EntriesOnDisk);
+  io.Field(e.TotalEntries);
+  io.Field(e.DirectorySize);
+  io.Field(e.DirectoryOffset);
+};
+
+const auto kLocatorFields = [](auto& io, auto& l) {
+  io.Field(l.Signature);
+  io.Field(l.EndRecordDisk);
+  io.Field(l.EndRecordOffset);
+  io.Field(l.TotalDisks);
+};
+
+const auto kDescriptorFields = [](auto& io, auto& d) {
+  io.Field(d.Signature);
+  io.Field(d.Crc32);
+  io.Field(d.PackedSize);
+  io.Field(d.UnpackedSize);
+};
+
+}  // namespace
 
 LocalFileHeader LocalFileHeader::Parse(std::span<const uint8_t, kLocalHeaderSize> bytes) {
-  ByteReader r(bytes);
-  LocalFileHeader h;
-  h.Signature = r.U32();
-  h.VersionNeeded = r.U16();
-  h.Flags = r.U16();
-  h.Method = r.U16();
-  h.FileTime = r.U16();
-  h.FileDate = r.U16();
-  h.Crc32 = r.U32();
-  h.PackedSize = r.U32();
-  h.UnpackedSize = r.U32();
-  h.NameLength = r.U16();
-  h.ExtraLength = r.U16();
-  return h;
+  return ParseWith<LocalFileHeader>(bytes, kLocalFields);
 }
 
 std::array<uint8_t, kLocalHeaderSize> LocalFileHeader::Serialize() const {
-  std::array<uint8_t, kLocalHeaderSize> out{};
-  ByteWriter w(out);
-  w.U32(Signature);
-  w.U16(VersionNeeded);
-  w.U16(Flags);
-  w.U16(Method);
-  w.U16(FileTime);
-  w.U16(FileDate);
-  w.U32(Crc32);
-  w.U32(PackedSize);
-  w.U32(UnpackedSize);
-  w.U16(NameLength);
-  w.U16(ExtraLength);
-  return out;
+  return SerializeWith<kLocalHeaderSize>(*this, kLocalFields);
 }
 
 void CentralDirHeader::ParseHeader(std::span<const uint8_t, kCentralHeaderSize> bytes) {
-  ByteReader r(bytes);
-  Signature = r.U32();
-  VersionMadeBy = r.U16();
-  VersionNeeded = r.U16();
-  Flags = r.U16();
-  Method = r.U16();
-  FileTime = r.U16();
-  FileDate = r.U16();
-  Crc32 = r.U32();
-  PackedSize = r.U32();
-  UnpackedSize = r.U32();
-  NameLength = r.U16();
-  ExtraLength = r.U16();
-  CommentLength = r.U16();
-  DiskStart = r.U16();
-  InternalAttributes = r.U16();
-  ExternalAttributes = r.U32();
-  LocalHeaderOffset = r.U32();
+  ByteReader reader(bytes);
+  kCentralFields(reader, *this);
 }
 
 std::array<uint8_t, kCentralHeaderSize> CentralDirHeader::SerializeHeader() const {
-  std::array<uint8_t, kCentralHeaderSize> out{};
-  ByteWriter w(out);
-  w.U32(Signature);
-  w.U16(VersionMadeBy);
-  w.U16(VersionNeeded);
-  w.U16(Flags);
-  w.U16(Method);
-  w.U16(FileTime);
-  w.U16(FileDate);
-  w.U32(Crc32);
-  w.U32(PackedSize);
-  w.U32(UnpackedSize);
-  w.U16(NameLength);
-  w.U16(ExtraLength);
-  w.U16(CommentLength);
-  w.U16(DiskStart);
-  w.U16(InternalAttributes);
-  w.U32(ExternalAttributes);
-  w.U32(LocalHeaderOffset);
-  return out;
+  return SerializeWith<kCentralHeaderSize>(*this, kCentralFields);
 }
 
 EndRecord EndRecord::Parse(std::span<const uint8_t, kEndRecordSize> bytes) {
-  ByteReader r(bytes);
-  EndRecord e;
-  e.Signature = r.U32();
-  e.ThisDisk = r.U16();
-  e.DirectoryDisk = r.U16();
-  e.EntriesOnDisk = r.U16();
-  e.TotalEntries = r.U16();
-  e.DirectorySize = r.U32();
-  e.DirectoryOffset = r.U32();
-  e.CommentLength = r.U16();
-  return e;
+  return ParseWith<EndRecord>(bytes, kEndFields);
 }
 
 std::array<uint8_t, kEndRecordSize> EndRecord::Serialize() const {
-  std::array<uint8_t, kEndRecordSize> out{};
-  ByteWriter w(out);
-  w.U32(Signature);
-  w.U16(ThisDisk);
-  w.U16(DirectoryDisk);
-  w.U16(EntriesOnDisk);
-  w.U16(TotalEntries);
-  w.U32(DirectorySize);
-  w.U32(DirectoryOffset);
-  w.U16(CommentLength);
-  return out;
+  return SerializeWith<kEndRecordSize>(*this, kEndFields);
 }
 
 Zip64EndRecord Zip64EndRecord::Parse(std::span<const uint8_t, kZip64EndRecordSize> bytes) {
-  ByteReader r(bytes);
-  Zip64EndRecord e;
-  e.Signature = r.U32();
-  e.RecordSize = r.U64();
-  e.VersionMadeBy = r.U16();
-  e.VersionNeeded = r.U16();
-  e.ThisDisk = r.U32();
-  e.DirectoryDisk = r.U32();
-  e.EntriesOnDisk = r.U64();
-  e.TotalEntries = r.U64();
-  e.DirectorySize = r.U64();
-  e.DirectoryOffset = r.U64();
-  return e;
+  return ParseWith<Zip64EndRecord>(bytes, kZip64EndFields);
 }
 
 std::array<uint8_t, kZip64EndRecordSize> Zip64EndRecord::Serialize() const {
-  std::array<uint8_t, kZip64EndRecordSize> out{};
-  ByteWriter w(out);
-  w.U32(Signature);
-  w.U64(RecordSize);
-  w.U16(VersionMadeBy);
-  w.U16(VersionNeeded);
-  w.U32(ThisDisk);
-  w.U32(DirectoryDisk);
-  w.U64(EntriesOnDisk);
-  w.U64(TotalEntries);
-  w.U64(DirectorySize);
-  w.U64(DirectoryOffset);
-  return out;
+  return SerializeWith<kZip64EndRecordSize>(*this, kZip64EndFields);
 }
 
 Zip64Locator Zip64Locator::Parse(std::span<const uint8_t, kZip64LocatorSize> bytes) {
-  ByteReader r(bytes);
-  Zip64Locator l;
-  l.Signature = r.U32();
-  l.EndRecordDisk = r.U32();
-  l.EndRecordOffset = r.U64();
-  l.TotalDisks = r.U32();
-  return l;
+  return ParseWith<Zip64Locator>(bytes, kLocatorFields);
 }
 
 std::array<uint8_t, kZip64LocatorSize> Zip64Locator::Serialize() const {
-  std::array<uint8_t, kZip64LocatorSize> out{};
-  ByteWriter w(out);
-  w.U32(Signature);
-  w.U32(EndRecordDisk);
-  w.U64(EndRecordOffset);
-  w.U32(TotalDisks);
-  return out;
+  return SerializeWith<kZip64LocatorSize>(*this, kLocatorFields);
 }
 
 DataDescriptor DataDescriptor::Parse(std::span<const uint8_t, kDataDescriptorSize> bytes) {
-  ByteReader r(bytes);
-  DataDescriptor d;
-  d.Signature = r.U32();
-  d.Crc32 = r.U32();
-  d.PackedSize = r.U32();
-  d.UnpackedSize = r.U32();
-  return d;
+  return ParseWith<DataDescriptor>(bytes, kDescriptorFields);
 }
 
 }  // namespace parcelon
