@@ -67,7 +67,12 @@ std::vector<size_t> LocateHeaders(std::span<const uint8_t> area, uint64_t claime
 void ReadHeader(std::span<const uint8_t> header, bool oem_file_names,
                 const platform::CodePages& code_pages, TPLDirArray& dir, int32_t index) {
   TDirItem& item = dir.Items(index);
+  item = TDirItem();  // a reused slot keeps nothing of an earlier entry
   item.ParseHeader(header.first<kCentralHeaderSize>());
+  // A saturated field without a Zip64 value means what it says.
+  item.Zip64UnpackedSize = item.UnpackedSize;
+  item.Zip64PackedSize = item.PackedSize;
+  item.Zip64LocalHeaderOffset = item.LocalHeaderOffset;
   if ((item.Flags & kFlagEncrypted) != 0 && item.VersionNeeded < kVersionAesLimit)
     item.Encryption = caPkzipClassic;
   item.RealMethod = item.Method;

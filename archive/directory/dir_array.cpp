@@ -39,7 +39,9 @@ void TPLDirArray::SetCount(int32_t n) {
 }
 
 void TPLDirArray::Clear() {
-  for (int32_t i = 0; i < item_count_; ++i) items_[static_cast<size_t>(i)].ExtraFields.clear();
+  // The storage stays; what the entries held (names, fields, pending data
+  // streams) is released now.
+  for (int32_t i = 0; i < item_count_; ++i) items_[static_cast<size_t>(i)] = TDirItem();
   item_count_ = 0;
   names_.Clear();
 }

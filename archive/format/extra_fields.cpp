@@ -36,14 +36,6 @@ bool TakeIfNeeded(ByteReader& reader, bool needed, std::optional<T>& slot) {
   return true;
 }
 
-// The ID of a torn field header of 1 to 3 bytes: its first two bytes, a
-// missing second byte read as zero.
-uint16_t PaddedId(std::span<const uint8_t> rest) {
-  uint16_t id = rest[0];
-  if (rest.size() > 1) id = static_cast<uint16_t>(id | (rest[1] << 8));
-  return id;
-}
-
 }  // namespace
 
 std::vector<ExtraField> ParseExtraFields(std::span<const uint8_t> area) {
@@ -56,10 +48,9 @@ std::vector<ExtraField> ParseExtraFields(std::span<const uint8_t> area) {
     auto data = reader.Bytes(size);
     fields.push_back(FieldOf(id, {data.begin(), data.end()}));
   }
-  if (reader.Remaining() > 0) {
-    // A torn field header: keep its bytes as the ID so nothing is silently lost.
-    fields.push_back(FieldOf(PaddedId(area.subspan(reader.Position())), {}));
-  }
+  // Fewer than 4 bytes left hold no field: alignment padding, or a torn
+  // header. They are not kept, so a rewrite neither invents a field from
+  // them nor moves what follows.
   return fields;
 }
 

@@ -46,6 +46,17 @@ class CheckedWriter {
   int64_t written_ = 0;
 };
 
+// Readers need version 4.5 to take Zip64 fields; the host byte stays.
+void RaiseVersionForZip64(TDirItem& item) {
+  const auto raise = [](uint16_t version) {
+    return (version & 0xFF) < kVersionZip64
+               ? static_cast<uint16_t>((version & 0xFF00) | kVersionZip64)
+               : version;
+  };
+  item.VersionNeeded = raise(item.VersionNeeded);
+  item.VersionMadeBy = raise(item.VersionMadeBy);
+}
+
 // A fresh Zip64 field for whatever the fixed part leaves saturated, then
 // every kept field except a kept Zip64 one, as long as the area stays within
 // the 16-bit length.
@@ -57,7 +68,10 @@ std::vector<uint8_t> ExtraAreaOf(TDirItem& item) {
   if (item.DiskStart == kSaturated16) values.disk = item.Zip64DiskStart;
   std::vector<uint8_t> area;
   item.IsZip64 = values.unpacked || values.packed || values.offset || values.disk;
-  if (item.IsZip64) AppendExtraField(area, MakeZip64Field(values));
+  if (item.IsZip64) {
+    AppendExtraField(area, MakeZip64Field(values));
+    RaiseVersionForZip64(item);
+  }
   for (const ExtraField& field : item.ExtraFields) {
     if (field.HeaderID == kZip64FieldId) continue;
     if (area.size() + 4 + field.DataSize > kMaxFieldLength) continue;

@@ -112,6 +112,8 @@ TEST_F(CentralWriter, SaturatedValuesGetAFreshZip64FieldAndTheOldOneIsDropped) {
   EXPECT_EQ(U16At(bytes, 46 + 7), 0x0001);
   EXPECT_EQ(U16At(bytes, 46 + 7 + 2), 24);
   EXPECT_EQ(U16At(bytes, 46 + 7 + 28), 0x5555);
+  EXPECT_EQ(U16At(bytes, 4), 45);  // versions made by and needed raised to 4.5
+  EXPECT_EQ(U16At(bytes, 6), 45);
   Reload();
   EXPECT_EQ(Item(0).Zip64UnpackedSize, 6000000000ULL);
   EXPECT_EQ(Item(0).Zip64PackedSize, 5000000000ULL);

@@ -228,8 +228,13 @@ TEST_F(Loader, Zip64FieldFillsTheSaturatedValuesInOrder) {
   entry.central_extra = Zip64Field({5000000000ULL});  // only the uncompressed size
   Load(BuildZip({entry}));
   EXPECT_TRUE(Item(0).IsZip64);
-  EXPECT_EQ(Item(0).Zip64UnpackedSize, 5000000000ULL);
-  EXPECT_EQ(Item(0).Zip64PackedSize, 0u);
+  EXPECT_EQ(Item(0).UnpackedSize64(), 5000000000ULL);
+  // No value left for the compressed size: the saturated field stands.
+  EXPECT_EQ(Item(0).PackedSize64(), kSaturated32);
+  entry.central_extra.clear();
+  Load(BuildZip({entry}));
+  EXPECT_FALSE(Item(0).IsZip64);
+  EXPECT_EQ(Item(0).UnpackedSize64(), kSaturated32);
 }
 
 TEST_F(Loader, AesFieldSetsEncryptionAndTheRealMethod) {
