@@ -1,5 +1,6 @@
 #include "archive/directory/central_reader.h"
 
+#include <algorithm>
 #include <limits>
 #include <vector>
 
@@ -41,23 +42,56 @@ void ApplyAesField(TDirItem& item, std::span<const uint8_t> data) {
   item.RealMethod = aes->Method;
 }
 
+// The bytes of the stated directory area, read from the stream only as far
+// as the headers found so far reach (at least doubling each time), so that a
+// stated size far beyond the real headers costs no memory.
+class GrowingArea {
+ public:
+  GrowingArea(platform::Stream& stream, int64_t start, uint64_t size)
+      : stream_(stream), start_(start), size_(size) {}
+
+  uint64_t Size() const { return size_; }
+  std::span<const uint8_t> Bytes() const { return bytes_; }
+
+  // Makes the first `count` bytes available; false when the area is smaller.
+  bool Ensure(uint64_t count) {
+    if (count > size_) return false;
+    if (count <= bytes_.size()) return true;
+    constexpr uint64_t kFirstRead = 64 * 1024;
+    const uint64_t wanted = std::max({count, uint64_t{bytes_.size()} * 2, kFirstRead});
+    const auto target = static_cast<size_t>(std::min(wanted, size_));
+    const size_t have = bytes_.size();
+    bytes_.resize(target);
+    stream_.Seek(start_ + static_cast<int64_t>(have), platform::SeekOrigin::kBegin);
+    if (stream_.Read(bytes_.data() + have, target - have) != target - have) ThrowTruncated();
+    return true;
+  }
+
+ private:
+  platform::Stream& stream_;
+  int64_t start_;
+  uint64_t size_;
+  std::vector<uint8_t> bytes_;
+};
+
 // The offsets of the headers to read: `claimed` ones first, then those that
 // follow with the central header signature. Each header's name, extra area
 // and comment must lie inside the area.
-std::vector<size_t> LocateHeaders(std::span<const uint8_t> area, uint64_t claimed) {
-  if (claimed > area.size() / kCentralHeaderSize) ThrowTruncated();
+std::vector<size_t> LocateHeaders(GrowingArea& area, uint64_t claimed) {
+  if (claimed > area.Size() / kCentralHeaderSize) ThrowTruncated();
   std::vector<size_t> offsets;
-  offsets.reserve(static_cast<size_t>(claimed));
+  offsets.reserve(static_cast<size_t>(std::min<uint64_t>(claimed, 1 << 16)));
   size_t position = 0;
   for (;;) {
     const bool counted = offsets.size() < claimed;
-    if (!counted && (area.size() - position < kCentralHeaderSize ||
-                     LoadU32(area, position) != kCentralHeaderSignature))
+    const bool fixed_part = area.Ensure(uint64_t{position} + kCentralHeaderSize);
+    if (!counted && (!fixed_part || LoadU32(area.Bytes(), position) != kCentralHeaderSignature))
       break;
-    if (area.size() - position < kCentralHeaderSize) ThrowTruncated();
-    const size_t variable = size_t{LoadU16(area, position + 28)} + LoadU16(area, position + 30) +
-                            LoadU16(area, position + 32);
-    if (area.size() - position - kCentralHeaderSize < variable) ThrowTruncated();
+    if (!fixed_part) ThrowTruncated();
+    const auto bytes = area.Bytes();
+    const size_t variable = size_t{LoadU16(bytes, position + 28)} + LoadU16(bytes, position + 30) +
+                            LoadU16(bytes, position + 32);
+    if (!area.Ensure(uint64_t{position} + kCentralHeaderSize + variable)) ThrowTruncated();
     offsets.push_back(position);
     position += kCentralHeaderSize + variable;
   }
@@ -115,13 +149,16 @@ std::optional<std::u16string> ApplyExtraFields(TDirItem& item, std::span<const u
   return unicode_name ? unicode_name : path_name;
 }
 
-void ReadCentralHeaders(std::span<const uint8_t> area, uint64_t claimed, bool oem_file_names,
-                        const platform::CodePages& code_pages, TPLDirArray& dir) {
+void ReadCentralHeaders(platform::Stream& stream, int64_t start, uint64_t size, uint64_t claimed,
+                        bool oem_file_names, const platform::CodePages& code_pages,
+                        TPLDirArray& dir) {
+  GrowingArea area(stream, start, size);
   const std::vector<size_t> offsets = LocateHeaders(area, claimed);
   if (offsets.size() > size_t{std::numeric_limits<int32_t>::max()}) ThrowTruncated();
   dir.SetCount(static_cast<int32_t>(offsets.size()));
   for (size_t i = 0; i < offsets.size(); ++i) {
-    ReadHeader(area.subspan(offsets[i]), oem_file_names, code_pages, dir, static_cast<int32_t>(i));
+    ReadHeader(area.Bytes().subspan(offsets[i]), oem_file_names, code_pages, dir,
+               static_cast<int32_t>(i));
   }
 }
 

@@ -11,6 +11,7 @@
 
 #include "archive/directory/dir_array.h"
 #include "platform/code_pages.h"
+#include "platform/stream.h"
 
 namespace parcelon {
 
@@ -24,14 +25,17 @@ std::optional<std::u16string> ApplyExtraFields(TDirItem& item, std::span<const u
                                                std::string_view stored_name,
                                                const platform::CodePages& code_pages);
 
-// Fills the empty `dir` from the central directory held in `area`: the
-// `claimed` headers, then every further header that starts with the central
-// header signature and lies inside the area (writers that keep the count
-// modulo 65,536 leave them beyond the count). Nothing is allocated before the
-// headers are known to fit. Throws platform::EStreamError ("Stream read
-// error") when a header, name, extra area or comment runs past the area or
-// `claimed` headers cannot fit it; `dir` then holds what was read so far.
-void ReadCentralHeaders(std::span<const uint8_t> area, uint64_t claimed, bool oem_file_names,
-                        const platform::CodePages& code_pages, TPLDirArray& dir);
+// Fills the empty `dir` from the central directory of `size` bytes at
+// `start` in `stream` (the caller has checked that the stream holds them):
+// the `claimed` headers, then every further header that starts with the
+// central header signature and lies inside the area (writers that keep the
+// count modulo 65,536 leave them beyond the count). The area is read only as
+// far as the headers reach, and no entry is allocated before all headers are
+// known to fit. Throws platform::EStreamError ("Stream read error") when a
+// header, name, extra area or comment runs past the area, when `claimed`
+// headers cannot fit it, or when the stream gives fewer bytes than it holds.
+void ReadCentralHeaders(platform::Stream& stream, int64_t start, uint64_t size, uint64_t claimed,
+                        bool oem_file_names, const platform::CodePages& code_pages,
+                        TPLDirArray& dir);
 
 }  // namespace parcelon

@@ -72,17 +72,15 @@ uint64_t TotalPackedSize(const TPLDirArray& dir) {
   return total;
 }
 
-// Fills `dir` from the central directory that ends at `end`: its whole area
-// is read at once, after checking that it lies inside the stream. Throws
-// EStreamError when it does not or when a header does not fit it.
+// Fills `dir` from the central directory that ends at `end`, after checking
+// that it lies inside the stream. Throws EStreamError when it does not or
+// when a header does not fit it.
 void ReadCentralDirectory(platform::Stream& stream, int64_t end, uint64_t size, uint64_t count,
                           bool oem_file_names, const platform::CodePages& code_pages,
                           TPLDirArray& dir) {
-  std::vector<uint8_t> area;
-  if (size > uint64_t(end) ||
-      !ReadExactAt(stream, stream.Size(), end - int64_t(size), static_cast<size_t>(size), area))
+  if (end < 0 || end > stream.Size() || size > uint64_t(end))
     throw platform::EStreamError(u"Stream read error");
-  ReadCentralHeaders(area, count, oem_file_names, code_pages, dir);
+  ReadCentralHeaders(stream, end - int64_t(size), size, count, oem_file_names, code_pages, dir);
 }
 
 struct CentralArea {
@@ -96,8 +94,9 @@ CentralArea AreaOf(int64_t end, const Record& record) {
   return {end, record.DirectorySize, record.TotalEntries};
 }
 
-// ReadCentralDirectory; false when it fails and repair is on (the failure
-// propagates when repair is off).
+// ReadCentralDirectory; false when it fails in any way, running out of
+// memory included, and repair is on (the failure propagates when repair is
+// off).
 bool TryReadCentralDirectory(platform::Stream& stream, const CentralArea& area,
                              const DirLoadSettings& settings, const platform::CodePages& code_pages,
                              TPLDirArray& dir) {
@@ -105,7 +104,7 @@ bool TryReadCentralDirectory(platform::Stream& stream, const CentralArea& area,
     ReadCentralDirectory(stream, area.end, area.size, area.count, settings.oem_file_names,
                          code_pages, dir);
     return true;
-  } catch (const platform::Exception&) {
+  } catch (const std::exception&) {
     if (!settings.repair_directory) throw;
   }
   return false;
@@ -158,7 +157,7 @@ void TPLDirManager::LoadDirectory(const DirLoadSettings& settings) {
   if (!settings.repair_directory && TotalPackedSize(dir_) > uint64_t(stream_.Size()))
     throw EPLException::Create(kDamagedArchive);
   if (this_disk_ != 0) return;
-  const StubInfo stub = DetectStub(stream_, dir_, end);
+  const StubInfo stub = DetectStub(stream_, dir_, end, central_dir_offset_);
   stub_size_ = stub.stub_size;
   ShiftOffsets(dir_, stub.shift);
 }

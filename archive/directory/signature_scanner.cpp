@@ -40,9 +40,8 @@ std::optional<int64_t> SignatureScanner::SearchChunk(int64_t from) const {
 
 // Each chunk after the first starts 3 bytes before the end of the previous
 // one, so a signature across the boundary is found exactly once.
-std::optional<int64_t> SignatureScanner::NextFrom(int64_t from, int64_t min_tail) {
-  int64_t position = std::max<int64_t>(from, 0);
-  min_tail = std::max<int64_t>(min_tail, 4);
+std::optional<int64_t> SignatureScanner::Search(int64_t from, int64_t min_tail) {
+  int64_t position = from;
   while (stream_size_ - position >= min_tail) {
     if (!Covers(position)) Load(position);
     if (chunk_.size() < 4) return std::nullopt;  // the stream gave less than its size
@@ -53,6 +52,18 @@ std::optional<int64_t> SignatureScanner::NextFrom(int64_t from, int64_t min_tail
     position = chunk_start_ + static_cast<int64_t>(chunk_.size()) - 3;
   }
   return std::nullopt;
+}
+
+// No signature stands between the last question and its answer, so any
+// position in that range has the same answer.
+std::optional<int64_t> SignatureScanner::NextFrom(int64_t from, int64_t min_tail) {
+  from = std::max<int64_t>(from, 0);
+  min_tail = std::max<int64_t>(min_tail, 4);
+  if (last_ && last_->min_tail == min_tail && from >= last_->from &&
+      (!last_->hit || from <= *last_->hit))
+    return last_->hit;
+  last_ = Answer{from, min_tail, Search(from, min_tail)};
+  return last_->hit;
 }
 
 bool ReadExactAt(platform::Stream& stream, int64_t stream_size, int64_t position, size_t count,

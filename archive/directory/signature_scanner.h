@@ -20,10 +20,18 @@ class SignatureScanner {
   // The first position at or after `from` where the signature stands with at
   // least `min_tail` bytes (4 or more) from there to the end of the stream,
   // or nullopt. Asking for positions in increasing order reads the stream
-  // once; a position behind the cached chunk reloads it.
+  // once, and a position between the last question and its answer is
+  // answered without searching again; a position behind the cached chunk
+  // reloads it.
   std::optional<int64_t> NextFrom(int64_t from, int64_t min_tail = 4);
 
  private:
+  struct Answer {
+    int64_t from;
+    int64_t min_tail;
+    std::optional<int64_t> hit;
+  };
+  std::optional<int64_t> Search(int64_t from, int64_t min_tail);
   bool Covers(int64_t position) const;
   void Load(int64_t position);
   std::optional<int64_t> SearchChunk(int64_t from) const;
@@ -34,6 +42,7 @@ class SignatureScanner {
   size_t chunk_size_;
   std::vector<uint8_t> chunk_;
   int64_t chunk_start_ = 0;
+  std::optional<Answer> last_;
 };
 
 // Reads exactly `count` bytes at `position` into `out` (resized); false,

@@ -1,5 +1,6 @@
 #include "archive/directory/stub_detection.h"
 
+#include <algorithm>
 #include <span>
 #include <vector>
 
@@ -40,7 +41,8 @@ void ShiftOffset(TDirItem& item, int64_t shift) {
 
 }  // namespace
 
-StubInfo DetectStub(platform::Stream& stream, const TPLDirArray& dir, int64_t end_position) {
+StubInfo DetectStub(platform::Stream& stream, const TPLDirArray& dir, int64_t end_position,
+                    int64_t directory_start) {
   StubInfo info;
   if (dir.Count() == 0) {
     info.stub_size = end_position;
@@ -48,8 +50,8 @@ StubInfo DetectStub(platform::Stream& stream, const TPLDirArray& dir, int64_t en
   }
   const TDirItem& first = dir.Items(0);
   const uint64_t stated = first.LocalHeaderOffset64();
-  const int64_t size = stream.Size();
-  if (stated >= static_cast<uint64_t>(size)) return info;
+  const int64_t size = std::min(stream.Size(), directory_start);
+  if (size < 0 || stated >= static_cast<uint64_t>(size)) return info;
   SignatureScanner scanner(stream, size, kLocalHeaderSignature);
   auto hit = scanner.NextFrom(static_cast<int64_t>(stated));
   while (hit && !AcceptsHeader(stream, size, *hit, first)) hit = scanner.NextFrom(*hit + 1);

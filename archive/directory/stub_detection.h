@@ -18,8 +18,11 @@ struct StubInfo {
 // prefix. Otherwise the first local header at or after entry 0's offset that
 // repeats entry 0's version, method, time, date, CRC-32 and sizes (or any
 // local header at position 0) marks the archive proper; the shift is how far
-// it lies behind the offset entry 0 states. No such header: no stub.
-StubInfo DetectStub(platform::Stream& stream, const TPLDirArray& dir, int64_t end_position);
+// it lies behind the offset entry 0 states. No such header: no stub. Local
+// headers stand in front of the central directory, so the search ends at
+// `directory_start`: a large file is not scanned past its directory.
+StubInfo DetectStub(platform::Stream& stream, const TPLDirArray& dir, int64_t end_position,
+                    int64_t directory_start);
 
 // Adds `shift` to every entry's local header offset, moving it into the
 // Zip64 value when the 32-bit field is saturated or the sum does not fit it.

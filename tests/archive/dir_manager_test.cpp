@@ -299,6 +299,35 @@ TEST_F(Loader, HugeZip64CountsAllocateNothing) {
   EXPECT_THROW(Load(BuildZip(ThreeEntries(), options), kNoRepair), platform::EStreamError);
 }
 
+TEST_F(Loader, HugeStatedDirectorySizeReadsOnlyWhatTheHeadersNeed) {
+  // 64 GiB of zeros, then Zip64 records claiming that all of it is one
+  // entry's directory: the entry is read from the first block (headers are
+  // taken without looking at their signature), and neither the directory
+  // nor the search for the archive proper runs through the zeros.
+  constexpr int64_t kBase = int64_t{64} << 30;
+  SparseStream stream(kBase);
+  parcelon::Zip64EndRecord zip64;
+  zip64.EntriesOnDisk = zip64.TotalEntries = 1;
+  zip64.DirectorySize = uint64_t{kBase};
+  parcelon::Zip64Locator locator;
+  locator.EndRecordOffset = uint64_t{kBase};
+  locator.TotalDisks = 1;
+  parcelon::EndRecord end;
+  end.EntriesOnDisk = end.TotalEntries = parcelon::kSaturated16;
+  end.DirectorySize = end.DirectoryOffset = kSaturated32;
+  stream.Seek(kBase, platform::SeekOrigin::kBegin);
+  const auto zip64_bytes = zip64.Serialize();
+  const auto locator_bytes = locator.Serialize();
+  const auto end_bytes = end.Serialize();
+  stream.Write(zip64_bytes.data(), zip64_bytes.size());
+  stream.Write(locator_bytes.data(), locator_bytes.size());
+  stream.Write(end_bytes.data(), end_bytes.size());
+  parcelon::TPLDirManager manager(stream, code_pages_, false);
+  manager.LoadDirectory(kNoRepair);
+  EXPECT_EQ(manager.Dir().Count(), 1);
+  EXPECT_EQ(manager.StubSize(), 0);
+}
+
 TEST_F(Loader, LocateEndReportsWhatWasFound) {
   EXPECT_TRUE(Open(BuildZip({})).LocateEnd(false));
   EXPECT_FALSE(Open(Bytes(100, 'x')).LocateEnd(false));
