@@ -5,8 +5,17 @@
 namespace parcelon {
 namespace {
 
+// Stored names separate folders with '/'; some writers use a backslash,
+// which counts as one too. A ':' is an ordinary character of a name here.
 bool IsSeparator(char16_t c) {
-  return c == u'/';
+  return c == u'/' || c == u'\\';
+}
+
+std::u16string WithSlashes(std::u16string_view text) {
+  std::u16string out(text);
+  for (char16_t& c : out)
+    if (c == u'\\') c = u'/';
+  return out;
 }
 
 // The position just after the last folder separator, 0 when there is none.
@@ -17,7 +26,7 @@ size_t FileStart(std::u16string_view name) {
 }
 
 std::u16string_view WithoutTrailingSeparator(std::u16string_view name) {
-  if (!name.empty() && (name.back() == u'/' || name.back() == u'\\')) name.remove_suffix(1);
+  if (!name.empty() && IsSeparator(name.back())) name.remove_suffix(1);
   return name;
 }
 
@@ -38,8 +47,8 @@ size_t DrivePartLength(std::u16string_view mask) {
 
 bool InMaskFolder(const SearchScope& scope, std::u16string_view name, std::u16string_view mask) {
   name = WithoutTrailingSeparator(name);
-  const auto name_folder = scope.code_pages.WideLower(name.substr(0, FileStart(name)));
-  return name_folder == scope.code_pages.WideLower(mask.substr(0, FileStart(mask)));
+  const auto name_folder = scope.code_pages.WideLower(WithSlashes(name.substr(0, FileStart(name))));
+  return name_folder == scope.code_pages.WideLower(WithSlashes(mask.substr(0, FileStart(mask))));
 }
 
 bool MatchesAnyMask(const SearchScope& scope, std::u16string_view name,
@@ -50,7 +59,8 @@ bool MatchesAnyMask(const SearchScope& scope, std::u16string_view name,
   return false;
 }
 
-bool MatchesMaskLists(const SearchScope& scope, std::u16string_view name) {
+bool MatchesMaskLists(const SearchScope& scope, std::u16string_view stored) {
+  const std::u16string name = WithSlashes(stored);
   return MatchesAnyMask(scope, name, scope.file_masks) &&
          !MatchesAnyMask(scope, name, scope.exclusion_masks);
 }
@@ -80,17 +90,14 @@ bool Scan(const SearchScope& scope, TPLArchiveItem& item) {
 }  // namespace
 
 std::u16string PrepareMask(std::u16string_view mask, bool keep_drive) {
-  std::u16string prepared(keep_drive ? mask : mask.substr(DrivePartLength(mask)));
-  for (char16_t& c : prepared)
-    if (c == u'\\') c = u'/';
-  return prepared;
+  return WithSlashes(keep_drive ? mask : mask.substr(DrivePartLength(mask)));
 }
 
 bool FindFirstItem(const SearchScope& scope, std::u16string_view mask, TPLArchiveItem& item,
                    int32_t search_attr, std::u16string_view exclusion_mask, bool keep_drive) {
   TInternalSearchRec& rec = item.SearchRec;
   rec.Mask = PrepareMask(mask, keep_drive);
-  rec.ExclusionMask = exclusion_mask;
+  rec.ExclusionMask = WithSlashes(exclusion_mask);
   rec.UseMaskLists = false;
   rec.HasWildcards = rec.Mask.find_first_of(u"*?") != std::u16string::npos;
   rec.SearchAttr = search_attr;
@@ -112,7 +119,9 @@ bool InternalFindItem(const SearchScope& scope, TPLArchiveItem& item) {
 bool ItemMatchesEntry(const SearchScope& scope, int32_t index, const TPLArchiveItem& item) {
   const TDirItem& entry = scope.dir.Items(index);
   if (item.SearchRec.UseMaskLists) return MatchesMaskLists(scope, entry.Name);
-  const std::u16string_view name = WithoutTrailingSeparator(entry.Name);
+  std::u16string_view name = WithoutTrailingSeparator(entry.Name);
+  std::u16string slashed;  // only names holding a backslash are copied
+  if (name.find(u'\\') != std::u16string_view::npos) name = slashed = WithSlashes(name);
   const std::u16string_view mask = item.SearchRec.Mask;
   const bool matches = NameMatchesMask(name, mask, scope.code_pages) ||
                        NameMatchesMask(name.substr(FileStart(name)), mask, scope.code_pages);
@@ -123,7 +132,7 @@ void FillArchiveItem(const TDirItem& entry, TPLArchiveItem& item) {
   const std::u16string_view name = WithoutTrailingSeparator(entry.Name);
   const size_t file_start = FileStart(name);
   item.FileName = name.substr(file_start);
-  item.EntryPath = name.substr(0, file_start);
+  item.EntryPath = WithSlashes(name.substr(0, file_start));
   item.CompressedSize = static_cast<int64_t>(entry.PackedSize64());
   item.UncompressedSize = static_cast<int64_t>(entry.UnpackedSize64());
   double percent = 100;

@@ -71,6 +71,19 @@ TEST_F(SearchTest, PlainNameFindsEveryFolderOrTheExactEntry) {
   EXPECT_EQ(FindAll(u"nothere.kml"), Names{});
 }
 
+TEST_F(SearchTest, BackslashesInStoredNamesSeparateFolders) {
+  Load({{u"maps\\old\\doc.kml"}, {u"maps\\x.bak"}, {u"files/y.bak"}});
+  EXPECT_EQ(FindAll(u"doc.kml"), (Names{u"maps/old/doc.kml"}));
+  TPLArchiveItem item;
+  ASSERT_TRUE(archiver.FindFirst(u"maps/old/*.kml", item));
+  EXPECT_EQ(item.FileName, u"doc.kml");
+  EXPECT_EQ(item.EntryPath, u"maps/old/");
+  // An exclusion mask is written with either separator too.
+  EXPECT_EQ(FindAll(u"*.bak", 10431, u"files\\*"), (Names{u"maps/x.bak"}));
+  archiver.Options().SetRecurse(false);
+  EXPECT_EQ(FindAll(u"maps\\*.bak"), (Names{u"maps/x.bak"}));
+}
+
 TEST_F(SearchTest, FolderMasks) {
   Load({{u"files/a.kml"}, {u"files/sub/b.kml"}, {u"a.kml"}, {u"other/files/c.kml"}});
   EXPECT_EQ(FindAll(u"files\\*.kml"), (Names{u"files/a.kml", u"files/sub/b.kml"}));
