@@ -36,6 +36,7 @@ TPLBaseArchiver::~TPLBaseArchiver() {
 
 void TPLBaseArchiver::SetCompressionLevel(TPLCompressionLevel value) {
   static constexpr uint8_t kModes[] = {0, 1, 6, 9};
+  if (value > clMax) value = clMax;  // a value cast from outside the enumeration
   compression_level_ = value;
   compression_mode_ = kModes[value];
   UpdateDefaultMethod();

@@ -1,5 +1,7 @@
 #include "archive/search/item_search.h"
 
+#include <cstdint>
+
 #include "archive/search/wildcard.h"
 
 namespace parcelon {
@@ -73,6 +75,12 @@ bool ExactLookup(const SearchScope& scope, TPLArchiveItem& item) {
   return true;
 }
 
+// A size beyond what the signed field holds (only a hostile header states
+// one) reads as the largest value, never as a negative one.
+int64_t SignedSize(uint64_t size) {
+  return size > uint64_t{INT64_MAX} ? INT64_MAX : static_cast<int64_t>(size);
+}
+
 bool Scan(const SearchScope& scope, TPLArchiveItem& item) {
   const TInternalSearchRec& rec = item.SearchRec;
   for (int32_t i = rec.ItemIndex < 0 ? 0 : rec.ItemIndex; i < scope.dir.Count(); ++i) {
@@ -133,8 +141,8 @@ void FillArchiveItem(const TDirItem& entry, TPLArchiveItem& item) {
   const size_t file_start = FileStart(name);
   item.FileName = name.substr(file_start);
   item.EntryPath = WithSlashes(name.substr(0, file_start));
-  item.CompressedSize = static_cast<int64_t>(entry.PackedSize64());
-  item.UncompressedSize = static_cast<int64_t>(entry.UnpackedSize64());
+  item.CompressedSize = SignedSize(entry.PackedSize64());
+  item.UncompressedSize = SignedSize(entry.UnpackedSize64());
   double percent = 100;
   if (item.UncompressedSize > 0)
     percent = (1.0 - static_cast<double>(item.CompressedSize) /

@@ -1,4 +1,5 @@
 // parcelon list [--tsv] ARCHIVE [MASK...]
+#include <cstdint>
 #include <map>
 
 #include "cli/parcelon/commands.h"
@@ -57,6 +58,12 @@ std::map<int32_t, TPLArchiveItem> FindAll(TParcelon& archiver,
   return found;
 }
 
+// Sums sizes, stopping at the largest value rather than wrapping.
+int64_t AddSize(int64_t total, int64_t size) {
+  if (size <= 0) return total;
+  return size > INT64_MAX - total ? INT64_MAX : total + size;
+}
+
 void Print(TParcelon& archiver, const std::map<int32_t, TPLArchiveItem>& found, bool tsv,
            std::ostream& out) {
   int64_t uncompressed = 0, compressed = 0;
@@ -64,8 +71,8 @@ void Print(TParcelon& archiver, const std::map<int32_t, TPLArchiveItem>& found, 
   for (const auto& [index, item] : found) {
     const std::string name = StoredName(archiver, item);
     out << (tsv ? TsvLine(name, item) + "\n" : TableLine(name, item));
-    uncompressed += item.UncompressedSize;
-    compressed += item.CompressedSize;
+    uncompressed = AddSize(uncompressed, item.UncompressedSize);
+    compressed = AddSize(compressed, item.CompressedSize);
   }
   if (!tsv) out << TotalsLine(static_cast<int64_t>(found.size()), uncompressed, compressed);
 }

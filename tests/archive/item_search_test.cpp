@@ -140,6 +140,10 @@ TEST_F(SearchTest, Zip64SizesAreReported) {
   EXPECT_EQ(item.CompressedSize, 5'000'000'000);
   EXPECT_EQ(item.UncompressedSize, 10'000'000'000);
   EXPECT_DOUBLE_EQ(item.CompressionPercent, 50);
+  entry.Zip64PackedSize = entry.Zip64UnpackedSize = UINT64_MAX;  // hostile
+  ASSERT_TRUE(archiver.FindFirst(u"*", item, 10431, u""));
+  EXPECT_EQ(item.CompressedSize, INT64_MAX);
+  EXPECT_EQ(item.UncompressedSize, INT64_MAX);
 }
 
 TEST_F(SearchTest, DriveIsDroppedUnlessPathsKeepIt) {
