@@ -10,11 +10,29 @@
 namespace parcelon {
 namespace {
 
+// A header written before its data was known (flag bit 3) may leave the
+// CRC-32 and sizes at 0; the data descriptor carries them instead.
 bool RepeatsEntry(const LocalFileHeader& local, const TDirItem& entry) {
+  const bool deferred = (local.Flags & kFlagDataDescriptor) != 0;
+  const auto same = [deferred](uint32_t in_header, uint32_t in_directory) {
+    return in_header == in_directory || (deferred && in_header == 0);
+  };
   return local.VersionNeeded == entry.VersionNeeded && local.Method == entry.Method &&
          local.FileTime == entry.FileTime && local.FileDate == entry.FileDate &&
-         local.Crc32 == entry.Crc32 && local.PackedSize == entry.PackedSize &&
-         local.UnpackedSize == entry.UnpackedSize;
+         same(local.Crc32, entry.Crc32) && same(local.PackedSize, entry.PackedSize) &&
+         same(local.UnpackedSize, entry.UnpackedSize);
+}
+
+// Where the archive proper begins once entry 0's header stands at `hit`: at
+// the first local header, which need not be entry 0's.
+int64_t FirstHeader(const TPLDirArray& dir, int64_t hit, int64_t shift) {
+  int64_t first = hit;
+  for (int32_t i = 1; i < dir.Count(); ++i) {
+    const uint64_t stated = dir.Items(i).LocalHeaderOffset64();
+    if (stated < uint64_t(hit) && int64_t(stated) + shift >= 0)
+      first = std::min(first, int64_t(stated) + shift);
+  }
+  return first;
 }
 
 // The hit is a whole local header (its name included) that stands for entry 0.
@@ -56,8 +74,8 @@ StubInfo DetectStub(platform::Stream& stream, const TPLDirArray& dir, int64_t en
   auto hit = scanner.NextFrom(static_cast<int64_t>(stated));
   while (hit && !AcceptsHeader(stream, size, *hit, first)) hit = scanner.NextFrom(*hit + 1);
   if (!hit) return info;
-  info.stub_size = *hit;
   info.shift = *hit - static_cast<int64_t>(stated);
+  info.stub_size = FirstHeader(dir, *hit, info.shift);
   return info;
 }
 

@@ -1,12 +1,16 @@
 // Loading the central directory: the end record search, Zip64 records,
 // headers, names, extra fields, stubs, and the fallbacks to the rebuild.
 
+#include <algorithm>
+
 #include "loading_fixture.h"
 
 namespace ziptest {
 namespace {
 
 using parcelon::DirLoadSettings;
+using parcelon::kCentralHeaderSize;
+using parcelon::kFlagDataDescriptor;
 using parcelon::kSaturated32;
 
 constexpr parcelon::DirLoadSettings kNoRepair{false, true};
@@ -93,6 +97,34 @@ TEST_F(Loader, StubIsMeasuredFromEntryZeroWhateverComesFirst) {
   Load(BuildZip(entries, options));
   EXPECT_EQ(Item(0).LocalHeaderOffset, 20u);
   EXPECT_EQ(Item(1).LocalHeaderOffset, 20u + 30 + 9);
+}
+
+TEST_F(Loader, ArchiveProperStartsAtTheFirstHeaderWhicheverEntryItHolds) {
+  // The directory lists the second local record first.
+  Bytes bytes = BuildZip({FileEntry("a.txt", "aaa"), FileEntry("b.txt", "bbb")});
+  const size_t directory = U32At(bytes, bytes.size() - 6);
+  const size_t header = kCentralHeaderSize + 5;
+  std::rotate(bytes.begin() + long(directory), bytes.begin() + long(directory + header),
+              bytes.begin() + long(directory + 2 * header));
+  auto& manager = Load(bytes);
+  EXPECT_EQ(Item(0).Name, u"b.txt");
+  EXPECT_EQ(manager.StubSize(), 0);
+  EXPECT_EQ(Item(0).LocalHeaderOffset, 30u + 5 + 3);
+}
+
+TEST_F(Loader, StubIsFoundForAStreamedFirstEntry) {
+  // Entry 0 was written with a data descriptor: its local header holds 0 for
+  // the CRC-32 and the sizes, which the directory knows.
+  TestEntry entry = FileEntry("streamed.txt", "data");
+  entry.flags = kFlagDataDescriptor;
+  BuildOptions options;
+  options.prefix = std::string(50, 'x');
+  options.offsets_relative = true;
+  Bytes bytes = BuildZip({entry, FileEntry("b.txt", "bbb")}, options);
+  std::fill(bytes.begin() + 50 + 14, bytes.begin() + 50 + 26, 0);
+  auto& manager = Load(bytes);
+  EXPECT_EQ(manager.StubSize(), 50);
+  EXPECT_EQ(Item(0).LocalHeaderOffset, 50u);
 }
 
 TEST_F(Loader, PrefixedZip64OffsetsAreShiftedToo) {
