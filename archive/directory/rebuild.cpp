@@ -1,5 +1,6 @@
 // Rebuilding the directory from the local file headers, in file order.
 #include <algorithm>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -7,6 +8,7 @@
 #include "archive/directory/dir_manager.h"
 #include "archive/directory/signature_scanner.h"
 #include "archive/errors/pl_exception.h"
+#include "archive/format/byte_io.h"
 #include "archive/format/name_codec.h"
 
 namespace parcelon {
@@ -38,6 +40,8 @@ TDirItem ItemOf(const LocalFileHeader& local) {
   item.UnpackedSize = local.UnpackedSize;
   item.NameLength = local.NameLength;
   item.ExtraLength = local.ExtraLength;
+  item.Zip64PackedSize = local.PackedSize;
+  item.Zip64UnpackedSize = local.UnpackedSize;
   if ((item.Flags & kFlagEncrypted) != 0 && item.VersionNeeded < kVersionAesLimit)
     item.Encryption = caPkzipClassic;
   return item;
@@ -101,6 +105,26 @@ void ApplyDescriptor(const RebuildContext& context, TDirItem& item, int64_t data
   item.UnpackedSize = descriptor.UnpackedSize;
 }
 
+// Where the data of a header that states its compressed size ends, when a
+// record signature (or the end of the stream) stands right there: the data
+// between is skipped, so an archive stored inside the archive gives no
+// entries of its own. Without that evidence the sizes are not trusted.
+std::optional<int64_t> VerifiedDataEnd(const RebuildContext& context, const TDirItem& item,
+                                       int64_t data_start) {
+  if ((item.Flags & kFlagDataDescriptor) != 0) return std::nullopt;
+  const uint64_t packed = item.PackedSize64();
+  if (packed > uint64_t(context.size - data_start)) return std::nullopt;
+  const int64_t end = data_start + int64_t(packed);
+  if (end == context.size) return end;
+  std::vector<uint8_t> bytes;
+  if (!ReadExactAt(context.stream, context.size, end, 4, bytes)) return std::nullopt;
+  const uint32_t signature = LoadU32(bytes, 0);
+  for (uint32_t known : {kLocalHeaderSignature, kCentralHeaderSignature, kEndRecordSignature,
+                         kZip64EndRecordSignature, kDataDescriptorSignature})
+    if (signature == known) return end;
+  return std::nullopt;
+}
+
 void Append(TPLDirArray& dir, TDirItem item) {
   const int32_t index = dir.Count();
   std::u16string name = std::move(item.Name);
@@ -129,8 +153,9 @@ int64_t RebuildEntryAt(const RebuildContext& context, int64_t at) {
   ReadNameAndExtra(context, item, bytes);
   SetAttributesAndOffset(item, at);
   if ((item.Flags & kFlagDataDescriptor) != 0) ApplyDescriptor(context, item, variable_end);
+  const auto data_end = VerifiedDataEnd(context, item, variable_end);
   Append(context.dir, std::move(item));
-  return std::max(at + 4, variable_end - 3);
+  return data_end ? std::max(at + 4, *data_end) : std::max(at + 4, variable_end - 3);
 }
 
 }  // namespace

@@ -55,6 +55,26 @@ TEST_F(Rebuild, DataDescriptorGivesTheSizes) {
   EXPECT_EQ(Item(1).Name, u"next.txt");
 }
 
+TEST_F(Rebuild, DataOfAStoredArchiveIsSkippedWhenItsSizeLeadsToTheNextRecord) {
+  const std::string inner = [] {
+    const Bytes zip = BuildZip({FileEntry("inner1.txt", "x"), FileEntry("inner2.txt", "y")});
+    return std::string(zip.begin(), zip.end());
+  }();
+  // The entry behind is long enough to keep the inner end record out of the
+  // end record search.
+  const TestEntry after = FileEntry("after.txt", std::string(70000, 'z'));
+  Bytes bytes = LocalsOnly({FileEntry("inner.zip", inner), after});
+  auto& manager = Load(bytes);
+  ASSERT_EQ(manager.Dir().Count(), 2);
+  EXPECT_EQ(Item(1).Name, u"after.txt");
+  // A stated size that leads nowhere is not trusted: the scan goes on
+  // behind the name, and the inner headers count.
+  TestEntry wrong = FileEntry("inner.zip", inner);
+  bytes = LocalsOnly({wrong, after});
+  bytes[18] = static_cast<uint8_t>(bytes[18] + 1);  // compressed size one too large
+  EXPECT_EQ(Load(bytes).Dir().Count(), 2 + 2);
+}
+
 TEST_F(Rebuild, SkipsHeadersWithImpossibleSizesOrLongExtras) {
   TestEntry long_extra = FileEntry("extra.bin", "x");
   long_extra.local_extra = RawField(0x7777, Bytes(300, 0));
