@@ -139,8 +139,8 @@ std::optional<std::u16string> ApplyExtraFields(TDirItem& item, std::span<const u
       ApplyZip64Field(item, data);
     } else if (field.HeaderID == kAesFieldId && field.DataSize == 7) {
       ApplyAesField(item, data);
-    } else if (field.HeaderID == kUnicodeNameFieldId && !unicode_name) {
-      unicode_name = ReadUnicodeNameField(data);
+    } else if (field.HeaderID == kUnicodeNameFieldId) {
+      if (auto name = ReadUnicodeNameField(data)) unicode_name = std::move(name);  // last wins
     } else if (field.HeaderID == kUnicodePathFieldId && !path_name) {
       if (auto utf8 = ReadUnicodePathField(data, stored_name))
         path_name = code_pages.Utf8ToWide(*utf8);

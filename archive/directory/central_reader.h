@@ -18,9 +18,10 @@ namespace parcelon {
 // Keeps the extra fields of `area` on `item` in order and interprets them:
 // a Zip64 field fills the 64-bit values of the saturated fixed fields and
 // marks the entry as Zip64; an AES field (7 data bytes, version needed below
-// 0x4114) sets the encryption and the real method. Gives the name a Unicode
-// name field carries (0x554E), else the one of a Unicode path field (0x7075)
-// whose CRC-32 matches `stored_name`, else nullopt.
+// 0x4114) sets the encryption and the real method. Gives the name the last
+// valid Unicode name field (0x554E) carries, else the one of the first
+// Unicode path field (0x7075) whose CRC-32 matches `stored_name`, else
+// nullopt.
 std::optional<std::u16string> ApplyExtraFields(TDirItem& item, std::span<const uint8_t> area,
                                                std::string_view stored_name,
                                                const platform::CodePages& code_pages);
