@@ -18,23 +18,22 @@ std::u16string_view FileNamePart(std::u16string_view path) {
   return slash == std::u16string_view::npos ? path : path.substr(slash + 1);
 }
 
-struct FileState {
-  bool exists = false;    // a file that is not a folder
-  bool writable = false;  // the owner's write bit
-};
-
-FileState StateOf(const std::u16string& path) {
-  struct stat info {};
-  if (::stat(platform::Utf16ToUtf8(path).c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return {};
-  return {true, (info.st_mode & S_IWUSR) != 0};
-}
-
 }  // namespace
 
+platform::FileInfo TPLBaseArchiver::ArchiveFileInfo() const {
+  return file_system_->Stat(platform::Utf16ToUtf8(file_name_));
+}
+
+bool TPLBaseArchiver::ArchiveFileExists() const {
+  const platform::FileInfo info = ArchiveFileInfo();
+  return info.exists && !info.is_directory;
+}
+
 uint16_t TPLBaseArchiver::ChooseOpenMode() const {
-  const FileState state = StateOf(file_name_);
-  if (in_memory_ || !state.exists) return fmCreate;
-  if (!state.writable) return fmOpenRead | fmShareDenyNone;
+  const platform::FileInfo info = ArchiveFileInfo();
+  if (in_memory_ || !info.exists || info.is_directory) return fmCreate;
+  // Read-only is the owner's missing write bit.
+  if ((info.mode & S_IWUSR) == 0) return fmOpenRead | fmShareDenyNone;
   try {
     platform::FileStream probe(file_name_, fmOpenReadWrite | fmShareDenyWrite);
   } catch (const platform::EStreamError&) {
@@ -52,7 +51,7 @@ void TPLBaseArchiver::OpenArchive() {
 void TPLBaseArchiver::OpenArchive(uint16_t mode) {
   committed_ = false;
   if (!in_memory_ && FileNamePart(file_name_).empty()) throw EPLException::Create(10, this);
-  if (mode != fmCreate && !StateOf(file_name_).exists && spanning_mode_ != smSpanning)
+  if (mode != fmCreate && !ArchiveFileExists() && spanning_mode_ != smSpanning)
     throw EPLException::CreateFmt(12, {file_name_}, this);
   if (mode != fmCreate && in_memory_) throw EPLException::Create(28, this);
   CloseArchive();

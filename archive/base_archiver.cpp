@@ -6,19 +6,15 @@
 #include "archive/errors/pl_exception.h"
 #include "platform/console_dialogs.h"
 #include "platform/iconv_code_pages.h"
+#include "platform/posix_file_system.h"
 #include "platform/unicode.h"
 
 namespace parcelon {
-namespace {
-
-std::string Utf8(const std::u16string& text) {
-  return platform::Utf16ToUtf8(text);
-}
-
-}  // namespace
-
 TPLBaseArchiver::TPLBaseArchiver(TComponent* owner, ArchiverEnvironment environment)
-    : owner_(owner), dialogs_(environment.dialogs), code_pages_(environment.code_pages) {
+    : owner_(owner),
+      dialogs_(environment.dialogs),
+      code_pages_(environment.code_pages),
+      file_system_(environment.file_system) {
   if (dialogs_ == nullptr) {
     own_dialogs_ = std::make_unique<platform::ConsoleDialogs>(std::cin, std::cout);
     dialogs_ = own_dialogs_.get();
@@ -26,6 +22,10 @@ TPLBaseArchiver::TPLBaseArchiver(TComponent* owner, ArchiverEnvironment environm
   if (code_pages_ == nullptr) {
     own_code_pages_ = std::make_unique<platform::IconvCodePages>();
     code_pages_ = own_code_pages_.get();
+  }
+  if (file_system_ == nullptr) {
+    own_file_system_ = std::make_unique<platform::PosixFileSystem>();
+    file_system_ = own_file_system_.get();
   }
   SetCompressionLevel(clFastest);
 }
@@ -135,8 +135,8 @@ void TPLBaseArchiver::DoConfirmOverwrite(const std::u16string& source_file_name,
     OnConfirmOverwrite(*this, source_file_name, dest_file_name, confirm);
     return;
   }
-  const std::string question =
-      "Overwrite file \"" + Utf8(dest_file_name) + "\" with \"" + Utf8(source_file_name) + "\"";
+  const std::string question = "Overwrite file \"" + platform::Utf16ToUtf8(dest_file_name) +
+                               "\" with \"" + platform::Utf16ToUtf8(source_file_name) + "\"";
   switch (dialogs_->Confirm(question)) {
     case platform::ConfirmAnswer::kYes:
       confirm = true;
@@ -167,8 +167,8 @@ void TPLBaseArchiver::DoPassword(const std::u16string& file_name, std::string& n
     OnPassword(*this, file_name, new_password, skip_file);
     return;
   }
-  auto answer =
-      dialogs_->AskPassword("Password for \"" + Utf8(file_name) + "\"", "Enter password: ");
+  auto answer = dialogs_->AskPassword("Password for \"" + platform::Utf16ToUtf8(file_name) + "\"",
+                                      "Enter password: ");
   skip_file = !answer.has_value();
   if (answer) new_password = *answer;
 }

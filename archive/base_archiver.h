@@ -6,8 +6,8 @@
 //
 // The component delegates: the loader (TPLDirManager) reads the directory,
 // the search functions walk it, the writer writes the central directory.
-// Dialogs and code pages are injected; without them the archiver uses the
-// console and the system's code pages.
+// Dialogs, code pages and the file system are injected; without them the
+// archiver uses the console, the system's code pages and the real disk.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +23,7 @@
 #include "archive/types.h"
 #include "platform/code_pages.h"
 #include "platform/dialogs.h"
+#include "platform/file_system.h"
 #include "platform/stream.h"
 
 namespace parcelon {
@@ -33,6 +34,7 @@ using TPLStringList = std::vector<std::u16string>;
 struct ArchiverEnvironment {
   platform::Dialogs* dialogs = nullptr;             // not owned
   const platform::CodePages* code_pages = nullptr;  // not owned
+  platform::FileSystem* file_system = nullptr;      // not owned
 };
 
 class TPLBaseArchiver : public TComponent {
@@ -128,8 +130,8 @@ class TPLBaseArchiver : public TComponent {
 
   // --- Search ---
   // Starts a search for entries matching `file_mask` (error 13 when closed).
-  bool FindFirst(const std::u16string& file_mask, TPLArchiveItem& item, int32_t search_attr = 10431,
-                 const std::u16string& exclusion_mask = u"");
+  bool FindFirst(const std::u16string& file_mask, TPLArchiveItem& item,
+                 int32_t search_attr = kAllEntries, const std::u16string& exclusion_mask = u"");
   bool FindNext(TPLArchiveItem& item);
   bool InternalFind(TPLArchiveItem& item);
   bool ItemMatches(int32_t index, const TPLArchiveItem& item);
@@ -190,12 +192,17 @@ class TPLBaseArchiver : public TComponent {
   void ReleaseArchive() noexcept;
   void MoveArchiveToFile();
   uint16_t ChooseOpenMode() const;
+  // The archive's file exists as a file (not a folder).
+  bool ArchiveFileExists() const;
+  platform::FileInfo ArchiveFileInfo() const;
 
   TComponent* owner_;
   std::unique_ptr<platform::Dialogs> own_dialogs_;
   std::unique_ptr<platform::CodePages> own_code_pages_;
+  std::unique_ptr<platform::FileSystem> own_file_system_;
   platform::Dialogs* dialogs_;
   const platform::CodePages* code_pages_;
+  platform::FileSystem* file_system_;
 
   bool extract_corrupted_files_ = false;
   TPLCompressionLevel compression_level_ = clFastest;

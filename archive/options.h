@@ -44,7 +44,7 @@ class TPLOptions {
   bool create_dirs_ = true;
   bool replace_read_only_ = true;
   bool set_attributes_ = true;
-  int32_t search_attr_ = 10431;
+  int32_t search_attr_ = kAllEntries;
   bool flush_buffers_ = true;
   bool oem_file_names_ = true;
 };

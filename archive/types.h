@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "platform/file_stream.h"
+
 namespace parcelon {
 
 enum TPLProcessOperation : uint8_t {
@@ -55,15 +57,19 @@ inline constexpr uint32_t faVolumeID = 0x08;
 inline constexpr uint32_t faDirectory = 0x10;
 inline constexpr uint32_t faArchive = 0x20;
 
-// File modes of the archive stream: create, or access | sharing.
-inline constexpr uint16_t fmCreate = 0xFFFF;
-inline constexpr uint16_t fmOpenRead = 0x0000;
-inline constexpr uint16_t fmOpenWrite = 0x0001;
-inline constexpr uint16_t fmOpenReadWrite = 0x0002;
-inline constexpr uint16_t fmShareCompat = 0x0000;
-inline constexpr uint16_t fmShareExclusive = 0x0010;
-inline constexpr uint16_t fmShareDenyWrite = 0x0020;
-inline constexpr uint16_t fmShareDenyRead = 0x0030;
-inline constexpr uint16_t fmShareDenyNone = 0x0040;
+// The search attributes that find every entry: hidden, system, volume label
+// and directory among them.
+inline constexpr int32_t kAllEntries = 10431;
+
+// File modes of the archive stream are those of the file layer.
+using platform::fmCreate;
+using platform::fmOpenRead;
+using platform::fmOpenReadWrite;
+using platform::fmOpenWrite;
+using platform::fmShareCompat;
+using platform::fmShareDenyNone;
+using platform::fmShareDenyRead;
+using platform::fmShareDenyWrite;
+using platform::fmShareExclusive;
 
 }  // namespace parcelon

@@ -96,7 +96,7 @@ size_t EngineWalk(const std::string& path, std::vector<std::u16string>* names) {
   Archiver archiver(path);
   parcelon::TPLArchiveItem item;
   size_t count = 0;
-  for (bool ok = archiver.engine.FindFirst(u"*", item, 10431, u""); ok;
+  for (bool ok = archiver.engine.FindFirst(u"*", item); ok;
        ok = archiver.engine.FindNext(item), ++count)
     if (names) names->push_back(FullName(item));
   return count;
@@ -112,7 +112,7 @@ double ExactLookupMicros(const std::string& path, const std::vector<std::u16stri
   parcelon::TPLArchiveItem item;
   Clock::time_point start = Clock::now();
   for (int i = 0; i < kLookups; ++i)
-    if (!archiver.engine.FindFirst(names[pick(random)], item, 10431, u"")) return -1;
+    if (!archiver.engine.FindFirst(names[pick(random)], item)) return -1;
   return Seconds(start) * 1e6 / kLookups;
 }
 

@@ -53,7 +53,7 @@ std::u16string FullName(const parcelon::TPLArchiveItem& item) {
 std::u16string Walk(parcelon::TParcelon& archiver, const std::u16string& mask) {
   parcelon::TPLArchiveItem item;
   std::u16string first;
-  for (bool ok = archiver.FindFirst(mask, item, 10431, u""); ok; ok = archiver.FindNext(item))
+  for (bool ok = archiver.FindFirst(mask, item); ok; ok = archiver.FindNext(item))
     if (first.empty()) first = FullName(item);
   return first;
 }

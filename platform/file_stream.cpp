@@ -13,21 +13,21 @@
 namespace platform {
 namespace {
 
-constexpr uint16_t kCreate = 0xFFFF;
-
 // The advisory lock a file mode asks for: LOCK_EX, LOCK_SH or 0 for none.
 int LockFor(uint16_t mode) {
-  if (mode == kCreate) return LOCK_EX;
+  if (mode == fmCreate) return LOCK_EX;
   const int access = mode & 0x3;
   const int share = mode & 0x70;
-  if (access != 0 || share == 0x00 || share == 0x10 || share == 0x30) return LOCK_EX;
-  return share == 0x20 ? LOCK_SH : 0;
+  if (access != fmOpenRead || share == fmShareCompat || share == fmShareExclusive ||
+      share == fmShareDenyRead)
+    return LOCK_EX;
+  return share == fmShareDenyWrite ? LOCK_SH : 0;
 }
 
 int OpenFlags(uint16_t mode) {
-  if (mode == kCreate) return O_RDWR | O_CREAT | O_CLOEXEC;
+  if (mode == fmCreate) return O_RDWR | O_CREAT | O_CLOEXEC;
   const int access = mode & 0x3;
-  const int flags = access == 0 ? O_RDONLY : access == 1 ? O_WRONLY : O_RDWR;
+  const int flags = access == fmOpenRead ? O_RDONLY : access == fmOpenWrite ? O_WRONLY : O_RDWR;
   return flags | O_CLOEXEC;
 }
 
@@ -38,7 +38,7 @@ std::u16string Reason(int errnum) {
 
 [[noreturn]] void ThrowOpenError(const std::u16string& path, uint16_t mode, int errnum) {
   const std::u16string reason = Reason(errnum);
-  if (mode == kCreate) throw EFCreateError(u"Cannot create file \"" + path + u"\". " + reason);
+  if (mode == fmCreate) throw EFCreateError(u"Cannot create file \"" + path + u"\". " + reason);
   throw EFOpenError(u"Cannot open file \"" + path + u"\". " + reason);
 }
 
@@ -50,7 +50,7 @@ FileStream::FileStream(const std::u16string& path, uint16_t mode) : path_(path) 
   if (fd_ < 0) ThrowOpenError(path, mode, errno);
   const int lock = LockFor(mode);
   if ((lock != 0 && ::flock(fd_, lock | LOCK_NB) != 0) ||
-      (mode == kCreate && ::ftruncate(fd_, 0) != 0)) {
+      (mode == fmCreate && ::ftruncate(fd_, 0) != 0)) {
     const int errnum = errno;
     ::close(fd_);
     ThrowOpenError(path, mode, errnum);

@@ -17,6 +17,17 @@
 
 namespace platform {
 
+// File modes: create, or access | sharing.
+inline constexpr uint16_t fmCreate = 0xFFFF;
+inline constexpr uint16_t fmOpenRead = 0x0000;
+inline constexpr uint16_t fmOpenWrite = 0x0001;
+inline constexpr uint16_t fmOpenReadWrite = 0x0002;
+inline constexpr uint16_t fmShareCompat = 0x0000;
+inline constexpr uint16_t fmShareExclusive = 0x0010;
+inline constexpr uint16_t fmShareDenyWrite = 0x0020;
+inline constexpr uint16_t fmShareDenyRead = 0x0030;
+inline constexpr uint16_t fmShareDenyNone = 0x0040;
+
 class FileStream : public Stream {
  public:
   // Opens or creates `path` (UTF-16). Throws EFOpenError ("Cannot open file

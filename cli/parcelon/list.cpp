@@ -52,7 +52,7 @@ std::map<int32_t, TPLArchiveItem> FindAll(TParcelon& archiver,
   std::map<int32_t, TPLArchiveItem> found;
   for (const std::u16string& mask : masks) {
     TPLArchiveItem item;
-    for (bool ok = archiver.FindFirst(mask, item, 10431, u""); ok; ok = archiver.FindNext(item))
+    for (bool ok = archiver.FindFirst(mask, item); ok; ok = archiver.FindNext(item))
       found.emplace(item.SearchRec.ItemIndex, item);
   }
   return found;

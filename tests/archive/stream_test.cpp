@@ -54,13 +54,13 @@ TEST(FileStream, CreateTruncatesAndOpenReadsWhatWasWritten) {
   const std::string path = dir.File("f.bin");
   WriteAll(path, "old contents");
   {
-    FileStream stream(Utf8ToUtf16(path), 0xFFFF);
+    FileStream stream(Utf8ToUtf16(path), fmCreate);
     EXPECT_EQ(stream.Size(), 0);
     stream.WriteBuffer("abcdef", 6);
     stream.SetSize(4);
   }
   EXPECT_EQ(ReadAll(path), "abcd");
-  FileStream reader(Utf8ToUtf16(path), 0x20);
+  FileStream reader(Utf8ToUtf16(path), fmOpenRead | fmShareDenyWrite);
   reader.Seek(1, SeekOrigin::kBegin);
   char buffer[8];
   EXPECT_EQ(reader.Read(buffer, sizeof buffer), 3u);
@@ -72,14 +72,14 @@ TEST(FileStream, FailuresNameTheFileAndTheReason) {
   ScratchDir dir;
   const std::u16string missing = Utf8ToUtf16(dir.File("missing.zip"));
   try {
-    FileStream stream(missing, 0x40);
+    FileStream stream(missing, fmOpenRead | fmShareDenyNone);
     FAIL();
   } catch (const EFOpenError& e) {
     EXPECT_EQ(e.Message(), u"Cannot open file \"" + missing + u"\". No such file or directory");
   }
   const std::u16string nowhere = Utf8ToUtf16(dir.File("no/such/folder.zip"));
   try {
-    FileStream stream(nowhere, 0xFFFF);
+    FileStream stream(nowhere, fmCreate);
     FAIL();
   } catch (const EFCreateError& e) {
     EXPECT_EQ(e.Message(), u"Cannot create file \"" + nowhere + u"\". No such file or directory");
@@ -89,13 +89,13 @@ TEST(FileStream, FailuresNameTheFileAndTheReason) {
 TEST(FileStream, SharingModesBecomeAdvisoryLocks) {
   ScratchDir dir;
   const std::u16string path = Utf8ToUtf16(dir.File("locked.zip"));
-  FileStream writer(path, 0xFFFF);
-  EXPECT_THROW(FileStream(path, 0x02), EFOpenError);  // compatible read-write
-  EXPECT_THROW(FileStream(path, 0x20), EFOpenError);  // read, deny write
-  EXPECT_THROW(FileStream(path, 0x10), EFOpenError);  // read, exclusive
-  EXPECT_NO_THROW(FileStream(path, 0x40));            // read, deny none
+  FileStream writer(path, fmCreate);
+  EXPECT_THROW(FileStream(path, fmOpenReadWrite | fmShareCompat), EFOpenError);
+  EXPECT_THROW(FileStream(path, fmOpenRead | fmShareDenyWrite), EFOpenError);
+  EXPECT_THROW(FileStream(path, fmOpenRead | fmShareExclusive), EFOpenError);
+  EXPECT_NO_THROW(FileStream(path, fmOpenRead | fmShareDenyNone));
   try {
-    FileStream stream(path, 0x22);
+    FileStream stream(path, fmOpenReadWrite | fmShareDenyWrite);
     FAIL();
   } catch (const EFOpenError& e) {
     EXPECT_NE(e.Message().find(u"in use by another program"), std::u16string::npos);
