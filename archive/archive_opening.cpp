@@ -98,7 +98,7 @@ void TPLBaseArchiver::OpenExistingArchive() {
   dir_manager_ = std::make_unique<TPLDirManager>(*archive_stream_, *code_pages_, false);
   // A record on another disk than 0 belongs to a multi-volume set; its
   // directory is still read as that of a single file.
-  if (!dir_manager_->LocateEnd(false) && !repair_directory_) throw EPLException::Create(48, this);
+  if (!dir_manager_->LocateEnd(repair_directory_)) throw EPLException::Create(48, this);
   dir_manager_->LoadDirectory({repair_directory_, options_.OEMFileNames()});
   volume_info_.SetLastVolumeNumber(dir_manager_->ThisDisk());
   volume_info_.SetNumber(dir_manager_->DirectoryDisk());

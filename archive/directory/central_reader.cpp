@@ -63,7 +63,7 @@ class GrowingArea {
     const size_t have = bytes_.size();
     bytes_.resize(target);
     stream_.Seek(start_ + static_cast<int64_t>(have), platform::SeekOrigin::kBegin);
-    if (stream_.Read(bytes_.data() + have, target - have) != target - have) ThrowTruncated();
+    stream_.ReadBuffer(bytes_.data() + have, target - have);
     return true;
   }
 
@@ -98,34 +98,8 @@ std::vector<size_t> LocateHeaders(GrowingArea& area, uint64_t claimed) {
   return offsets;
 }
 
-void ReadHeader(std::span<const uint8_t> header, bool oem_file_names,
-                const platform::CodePages& code_pages, TPLDirArray& dir, int32_t index) {
-  TDirItem& item = dir.Items(index);
-  item = TDirItem();  // a reused slot keeps nothing of an earlier entry
-  item.ParseHeader(header.first<kCentralHeaderSize>());
-  // A saturated field without a Zip64 value means what it says.
-  item.Zip64UnpackedSize = item.UnpackedSize;
-  item.Zip64PackedSize = item.PackedSize;
-  item.Zip64LocalHeaderOffset = item.LocalHeaderOffset;
-  if ((item.Flags & kFlagEncrypted) != 0 && item.VersionNeeded < kVersionAesLimit)
-    item.Encryption = caPkzipClassic;
-  item.RealMethod = item.Method;
-  ByteReader reader(header.subspan(kCentralHeaderSize));
-  const std::string_view stored = AsText(reader.Bytes(item.NameLength));
-  const auto extra = reader.Bytes(item.ExtraLength);
-  const auto comment = reader.Bytes(item.CommentLength);
-  if (!reader.Ok()) ThrowTruncated();
-  std::optional<std::u16string> name;
-  if (!extra.empty()) name = ApplyExtraFields(item, extra, stored, code_pages);
-  item.Comment = std::string(AsText(comment));
-  if (!name) {
-    name = DecodeStoredName(stored, (item.Flags & kFlagUtf8) != 0, oem_file_names, code_pages);
-  }
-  dir.SetName(index, std::move(*name));
-}
-
-}  // namespace
-
+// Keeps the extra fields of `area` on `item` in order and interprets them;
+// gives the name a name field carries.
 std::optional<std::u16string> ApplyExtraFields(TDirItem& item, std::span<const uint8_t> area,
                                                std::string_view stored_name,
                                                const platform::CodePages& code_pages) {
@@ -147,6 +121,36 @@ std::optional<std::u16string> ApplyExtraFields(TDirItem& item, std::span<const u
     }
   }
   return unicode_name ? unicode_name : path_name;
+}
+
+void ReadHeader(std::span<const uint8_t> header, bool oem_file_names,
+                const platform::CodePages& code_pages, TPLDirArray& dir, int32_t index) {
+  TDirItem& item = dir.Items(index);
+  item = TDirItem();  // a reused slot keeps nothing of an earlier entry
+  item.ParseHeader(header.first<kCentralHeaderSize>());
+  // A saturated field without a Zip64 value means what it says.
+  item.Zip64UnpackedSize = item.UnpackedSize;
+  item.Zip64PackedSize = item.PackedSize;
+  item.Zip64LocalHeaderOffset = item.LocalHeaderOffset;
+  item.RealMethod = item.Method;
+  ByteReader reader(header.subspan(kCentralHeaderSize));
+  const std::string_view stored = AsText(reader.Bytes(item.NameLength));
+  const auto extra = reader.Bytes(item.ExtraLength);
+  const auto comment = reader.Bytes(item.CommentLength);
+  if (!reader.Ok()) ThrowTruncated();
+  item.Comment = std::string(AsText(comment));
+  dir.SetName(index, DecodeEntryName(item, stored, extra, oem_file_names, code_pages));
+}
+
+}  // namespace
+
+std::u16string DecodeEntryName(TDirItem& item, std::string_view stored,
+                               std::span<const uint8_t> extra, bool oem_file_names,
+                               const platform::CodePages& code_pages) {
+  std::optional<std::u16string> name;
+  if (!extra.empty()) name = ApplyExtraFields(item, extra, stored, code_pages);
+  if (name) return std::move(*name);
+  return DecodeStoredName(stored, (item.Flags & kFlagUtf8) != 0, oem_file_names, code_pages);
 }
 
 void ReadCentralHeaders(platform::Stream& stream, int64_t start, uint64_t size, uint64_t claimed,

@@ -15,16 +15,17 @@
 
 namespace parcelon {
 
-// Keeps the extra fields of `area` on `item` in order and interprets them:
-// a Zip64 field fills the 64-bit values of the saturated fixed fields and
-// marks the entry as Zip64; an AES field (7 data bytes, version needed below
-// 0x4114) sets the encryption and the real method. Gives the name the last
-// valid Unicode name field (0x554E) carries, else the one of the first
-// Unicode path field (0x7075) whose CRC-32 matches `stored_name`, else
-// nullopt.
-std::optional<std::u16string> ApplyExtraFields(TDirItem& item, std::span<const uint8_t> area,
-                                               std::string_view stored_name,
-                                               const platform::CodePages& code_pages);
+// The name of an entry whose header stored `stored` and the extra area
+// `extra`. The extra fields are kept on `item` in order and interpreted: a
+// Zip64 field fills the 64-bit values of the saturated fixed fields and marks
+// the entry as Zip64; an AES field (7 data bytes, version needed below 0x4114)
+// sets the encryption and the real method. The name is the one the last valid
+// Unicode name field (0x554E) carries, else the one of the first Unicode path
+// field (0x7075) whose CRC-32 matches `stored`, else `stored` decoded by flag
+// bit 11 and `oem_file_names`.
+std::u16string DecodeEntryName(TDirItem& item, std::string_view stored,
+                               std::span<const uint8_t> extra, bool oem_file_names,
+                               const platform::CodePages& code_pages);
 
 // Fills the empty `dir` from the central directory of `size` bytes at
 // `start` in `stream` (the caller has checked that the stream holds them):

@@ -3,16 +3,12 @@
 #include <vector>
 
 #include "archive/directory/dir_manager.h"
+#include "archive/format/byte_io.h"
 
 namespace parcelon {
 namespace {
 
 constexpr int64_t kEndSearchWindow = 65600;
-
-bool IsEndSignatureAt(const std::vector<uint8_t>& buffer, size_t start) {
-  return buffer[start] == 'P' && buffer[start + 1] == 'K' && buffer[start + 2] == 0x05 &&
-         buffer[start + 3] == 0x06;
-}
 
 // The record at `position` (whose 22 bytes are in hand) describes a
 // directory that can stand before it, and its comment fits the stream.
@@ -51,7 +47,7 @@ bool TPLDirManager::FindEndRecord(EndRecord& record, int64_t& position) {
   const std::vector<uint8_t> buffer = ReadKeepingPosition(stream_, base, size - base);
   for (size_t start = buffer.size() >= kEndRecordSize ? buffer.size() - kEndRecordSize + 1 : 0;
        start-- > 0;) {
-    if (!IsEndSignatureAt(buffer, start)) continue;
+    if (LoadU32(buffer, start) != kEndRecordSignature) continue;
     const auto candidate =
         EndRecord::Parse(std::span<const uint8_t>(buffer).subspan(start).first<kEndRecordSize>());
     const int64_t at = base + static_cast<int64_t>(start);

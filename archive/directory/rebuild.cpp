@@ -29,7 +29,6 @@ struct RebuildContext {
 
 TDirItem ItemOf(const LocalFileHeader& local) {
   TDirItem item;
-  item.Signature = kCentralHeaderSignature;
   item.VersionMadeBy = item.VersionNeeded = local.VersionNeeded;
   item.Flags = local.Flags;
   item.Method = item.RealMethod = local.Method;
@@ -42,8 +41,6 @@ TDirItem ItemOf(const LocalFileHeader& local) {
   item.ExtraLength = local.ExtraLength;
   item.Zip64PackedSize = local.PackedSize;
   item.Zip64UnpackedSize = local.UnpackedSize;
-  if ((item.Flags & kFlagEncrypted) != 0 && item.VersionNeeded < kVersionAesLimit)
-    item.Encryption = caPkzipClassic;
   return item;
 }
 
@@ -81,17 +78,13 @@ bool HoldsLocalSignature(const RebuildContext& context, int64_t from, int64_t en
   return hit && *hit + 4 <= end;
 }
 
-// Decodes the name (a Unicode name field wins) and interprets the extra area.
+// Decodes the name and interprets the extra area.
 void ReadNameAndExtra(const RebuildContext& context, TDirItem& item,
                       std::span<const uint8_t> variable) {
   const auto name = variable.first(item.NameLength);
-  const auto extra = variable.subspan(item.NameLength);
   const std::string_view stored(reinterpret_cast<const char*>(name.data()), name.size());
-  std::optional<std::u16string> unicode;
-  if (!extra.empty()) unicode = ApplyExtraFields(item, extra, stored, context.code_pages);
-  item.Name = unicode ? *unicode
-                      : DecodeStoredName(stored, (item.Flags & kFlagUtf8) != 0, context.oem_names,
-                                         context.code_pages);
+  item.Name = DecodeEntryName(item, stored, variable.subspan(item.NameLength), context.oem_names,
+                              context.code_pages);
 }
 
 void ApplyDescriptor(const RebuildContext& context, TDirItem& item, int64_t data_start) {

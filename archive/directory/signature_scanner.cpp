@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <cstring>
 
+#include "archive/format/byte_io.h"
+
 namespace parcelon {
 
 SignatureScanner::SignatureScanner(platform::Stream& stream, int64_t stream_size,
                                    uint32_t signature, size_t chunk_size)
     : stream_(stream), stream_size_(stream_size), chunk_size_(std::max<size_t>(chunk_size, 8)) {
-  for (size_t i = 0; i < 4; ++i) bytes_[i] = static_cast<uint8_t>(signature >> (8 * i));
+  StoreU32(bytes_, 0, signature);
 }
 
 bool SignatureScanner::Covers(int64_t position) const {

@@ -37,20 +37,24 @@ size_t DrivePartLength(std::u16string_view mask) {
   if (mask.size() >= 2 && mask[1] == u':' &&
       ((mask[0] >= u'A' && mask[0] <= u'Z') || (mask[0] >= u'a' && mask[0] <= u'z')))
     return 2;
-  auto sep = [](char16_t c) { return c == u'\\' || c == u'/'; };
-  if (mask.size() < 3 || !sep(mask[0]) || !sep(mask[1])) return 0;
+  if (mask.size() < 3 || !IsSeparator(mask[0]) || !IsSeparator(mask[1])) return 0;
   size_t i = 2;
-  while (i < mask.size() && !sep(mask[i])) ++i;  // server
+  while (i < mask.size() && !IsSeparator(mask[i])) ++i;  // server
   if (i == 2 || i >= mask.size()) return 0;
   size_t j = i + 1;
-  while (j < mask.size() && !sep(mask[j])) ++j;  // share
+  while (j < mask.size() && !IsSeparator(mask[j])) ++j;  // share
   return j == i + 1 ? 0 : j;
 }
 
-bool InMaskFolder(const SearchScope& scope, std::u16string_view name, std::u16string_view mask) {
-  name = WithoutTrailingSeparator(name);
-  const auto name_folder = scope.code_pages.WideLower(WithSlashes(name.substr(0, FileStart(name))));
-  return name_folder == scope.code_pages.WideLower(WithSlashes(mask.substr(0, FileStart(mask))));
+// The folder part of `path` in lower case, with '/' between folders.
+std::u16string FolderKey(const SearchScope& scope, std::u16string_view path) {
+  return scope.code_pages.WideLower(WithSlashes(path.substr(0, FileStart(path))));
+}
+
+// The entry lies in the folder whose key is `mask_folder`.
+bool InMaskFolder(const SearchScope& scope, std::u16string_view name,
+                  const std::u16string& mask_folder) {
+  return FolderKey(scope, WithoutTrailingSeparator(name)) == mask_folder;
 }
 
 bool MatchesAnyMask(const SearchScope& scope, std::u16string_view name,
@@ -83,9 +87,10 @@ int64_t SignedSize(uint64_t size) {
 
 bool Scan(const SearchScope& scope, TPLArchiveItem& item) {
   const TInternalSearchRec& rec = item.SearchRec;
+  const std::u16string mask_folder = scope.recurse ? u"" : FolderKey(scope, rec.Mask);
   for (int32_t i = rec.ItemIndex < 0 ? 0 : rec.ItemIndex; i < scope.dir.Count(); ++i) {
     const TDirItem& entry = scope.dir.Items(i);
-    if (!scope.recurse && !InMaskFolder(scope, entry.Name, rec.Mask)) continue;
+    if (!scope.recurse && !InMaskFolder(scope, entry.Name, mask_folder)) continue;
     if (!ItemMatchesEntry(scope, i, item)) continue;
     if (!AttributesMatch(entry.ExternalAttributes, static_cast<uint32_t>(rec.SearchAttr))) continue;
     item.SearchRec.ItemIndex = i;

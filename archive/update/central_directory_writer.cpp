@@ -83,15 +83,14 @@ std::vector<uint8_t> ExtraAreaOf(TDirItem& item) {
 void WriteEntry(TDirItem& item, bool oem_file_names, const platform::CodePages& code_pages,
                 CheckedWriter& out) {
   const EncodedName name = EncodeStoredName(item.Name, oem_file_names, code_pages);
-  const std::string_view name_bytes = std::string_view(name.bytes).substr(0, kMaxFieldLength);
   const std::string_view comment = std::string_view(item.Comment).substr(0, kMaxFieldLength);
   const std::vector<uint8_t> extra = ExtraAreaOf(item);
   item.Flags = static_cast<uint16_t>(name.utf8 ? item.Flags | kFlagUtf8 : item.Flags & ~kFlagUtf8);
-  item.NameLength = static_cast<uint16_t>(name_bytes.size());
+  item.NameLength = static_cast<uint16_t>(name.bytes.size());
   item.ExtraLength = static_cast<uint16_t>(extra.size());
   item.CommentLength = static_cast<uint16_t>(comment.size());
   out.Append(item.SerializeHeader());
-  out.Append(name_bytes);
+  out.Append(name.bytes);
   out.Append(extra);
   out.Append(comment);
 }
