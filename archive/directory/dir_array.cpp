@@ -18,7 +18,10 @@ constexpr int32_t kNameListMisaligned = 58;
 }  // namespace
 
 TPLDirArray::TPLDirArray(const platform::CodePages& code_pages)
-    : code_pages_(code_pages), names_(code_pages) {}
+    : code_pages_(code_pages), names_(code_pages) {
+  // The list receives names already lower-cased; it need not lower them again.
+  names_.SetCaseSensitive(true);
+}
 
 TPLDirArray::~TPLDirArray() = default;
 
