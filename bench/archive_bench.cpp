@@ -72,23 +72,13 @@ class TempFolder {
   std::string path_;
 };
 
-std::u16string FullName(const parcelon::TPLArchiveItem& item) {
-  std::u16string name = item.EntryPath + item.FileName;
-  for (char16_t& c : name)
-    if (c == u'\\') c = u'/';
-  return name;
-}
-
 struct Archiver {
   platform::ScriptedDialogs dialogs;
   parcelon::TParcelon engine{nullptr, {&dialogs, nullptr}};
   explicit Archiver(const std::string& path) {
     engine.SetFileName(platform::Utf8ToUtf16(path));
     engine.OpenArchive(parcelon::fmOpenRead | parcelon::fmShareDenyWrite);
-  }
-  ~Archiver() { engine.CloseArchive(); }
-  Archiver(const Archiver&) = delete;
-  Archiver& operator=(const Archiver&) = delete;
+  }  // the engine closes the archive when it goes
 };
 
 // Open, walk everything, close; the names found go to `names` when given.
@@ -98,7 +88,7 @@ size_t EngineWalk(const std::string& path, std::vector<std::u16string>* names) {
   size_t count = 0;
   for (bool ok = archiver.engine.FindFirst(u"*", item); ok;
        ok = archiver.engine.FindNext(item), ++count)
-    if (names) names->push_back(FullName(item));
+    if (names) names->push_back(item.EntryPath + item.FileName);
   return count;
 }
 

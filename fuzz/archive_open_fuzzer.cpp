@@ -3,36 +3,29 @@
 // entry by its exact name (by scan and through the name index), and closes.
 // Engine and file errors are expected answers to bad input; crashes, hangs,
 // leaks and sanitizer reports are what the fuzzer looks for.
-#include <unistd.h>
-
 #include <cstdint>
-#include <cstdlib>
+#include <cstdio>
 #include <exception>
 #include <string>
 
 #include "archive/parcelon.h"
 #include "archive/types.h"
+#include "platform/posix_file_system.h"
 #include "platform/scripted_dialogs.h"
 #include "platform/unicode.h"
 
 namespace {
 
-// A temporary file holding the input, removed on destruction.
+// A temporary file holding the input, removed on destruction. A file that
+// cannot be written ends the run (the error escapes).
 class InputFile {
  public:
   InputFile(const uint8_t* data, size_t size) {
-    const char* tmp = std::getenv("TMPDIR");
-    path_ = std::string(tmp && *tmp ? tmp : "/tmp") + "/archive-fuzz-XXXXXX";
-    int fd = mkstemp(path_.data());
-    if (fd < 0) std::abort();
-    for (size_t done = 0; done < size;) {
-      ssize_t n = write(fd, data + done, size - done);
-      if (n <= 0) std::abort();
-      done += static_cast<size_t>(n);
-    }
-    close(fd);
+    auto file = platform::PosixFileSystem().CreateUnique("", "archive-fuzz", &path_);
+    file->Write(reinterpret_cast<const char*>(data), size);
+    file->Close();
   }
-  ~InputFile() { unlink(path_.c_str()); }
+  ~InputFile() { std::remove(path_.c_str()); }
   InputFile(const InputFile&) = delete;
   InputFile& operator=(const InputFile&) = delete;
   const std::string& path() const { return path_; }
@@ -41,20 +34,12 @@ class InputFile {
   std::string path_;
 };
 
-// The stored name of a found item, with '/' between folders.
-std::u16string FullName(const parcelon::TPLArchiveItem& item) {
-  std::u16string name = item.EntryPath + item.FileName;
-  for (char16_t& c : name)
-    if (c == u'\\') c = u'/';
-  return name;
-}
-
 // Walks every match of `mask`; gives the full name of the first one.
 std::u16string Walk(parcelon::TParcelon& archiver, const std::u16string& mask) {
   parcelon::TPLArchiveItem item;
   std::u16string first;
   for (bool ok = archiver.FindFirst(mask, item); ok; ok = archiver.FindNext(item))
-    if (first.empty()) first = FullName(item);
+    if (first.empty()) first = item.EntryPath + item.FileName;
   return first;
 }
 

@@ -8,6 +8,7 @@
 #include "platform/iconv_code_pages.h"
 #include "platform/scripted_dialogs.h"
 #include "platform/unicode.h"
+#include "tests/archive/engine_error.h"
 #include "tests/test_support.h"
 
 namespace parcelon {
@@ -21,17 +22,7 @@ std::u16string Wide(const std::string& text) {
   return platform::Utf8ToUtf16(text);
 }
 
-// Runs `action` and returns the detailed code of the EPLException it
-// raises, or -1 when it raises none.
-template <typename Action>
-int32_t NativeErrorOf(Action action) {
-  try {
-    action();
-  } catch (const EPLException& e) {
-    return e.NativeError();
-  }
-  return -1;
-}
+using testing_support::CodeOf;
 
 class ArchiverTest : public testing::Test {
  protected:
@@ -71,7 +62,7 @@ TEST_F(ArchiverTest, CompressionModeAndLevelFollowEachOther) {
   archiver.SetCompressionMode(5);
   EXPECT_EQ(archiver.CompressionLevel(), clNormal);
   EXPECT_EQ(archiver.NewEntryMethod(), 8);
-  EXPECT_EQ(NativeErrorOf([&] { archiver.SetCompressionMode(10); }), 5);
+  EXPECT_EQ(CodeOf([&] { archiver.SetCompressionMode(10); }), 5);
   EXPECT_EQ(archiver.CompressionMode(), 5);
   EXPECT_EQ(archiver.CompressionLevel(), clNormal);
   archiver.SetCompressionLevel(clMax);
@@ -113,10 +104,10 @@ TEST_F(ArchiverTest, MissingArchiveIsNotFoundWithItsName) {
 }
 
 TEST_F(ArchiverTest, BlankFileNamesAreRefused) {
-  EXPECT_EQ(NativeErrorOf([&] { archiver.OpenArchive(); }), 9);
-  EXPECT_EQ(NativeErrorOf([&] { archiver.OpenArchive(fmCreate); }), 10);
+  EXPECT_EQ(CodeOf([&] { archiver.OpenArchive(); }), 9);
+  EXPECT_EQ(CodeOf([&] { archiver.OpenArchive(fmCreate); }), 10);
   archiver.SetFileName(Wide(dir.path() + "/"));
-  EXPECT_EQ(NativeErrorOf([&] { archiver.OpenArchive(fmOpenRead); }), 10);
+  EXPECT_EQ(CodeOf([&] { archiver.OpenArchive(fmOpenRead); }), 10);
 }
 
 TEST_F(ArchiverTest, ANewArchiveClosesAsAnEmptyEndRecord) {
@@ -179,7 +170,7 @@ TEST_F(ArchiverTest, ClosedArchiveRefusesSearches) {
     EXPECT_EQ(e.Message(), u"Parcelon1: Archive is not open - Native error: 00013");
     EXPECT_EQ(e.ErrorCode(), 7);
   }
-  EXPECT_EQ(NativeErrorOf([&] { archiver.CheckNoUpdate(); }), -1);
+  EXPECT_EQ(CodeOf([&] { archiver.CheckNoUpdate(); }, -1), -1);
 }
 
 TEST_F(ArchiverTest, InMemoryArchiveIsCreatedOnlyAndReachesItsFile) {
@@ -187,7 +178,7 @@ TEST_F(ArchiverTest, InMemoryArchiveIsCreatedOnlyAndReachesItsFile) {
   WriteAll(path, "");
   archiver.SetFileName(Wide(path));
   archiver.SetInMemory(true);
-  EXPECT_EQ(NativeErrorOf([&] { archiver.OpenArchive(fmOpenRead); }), 28);
+  EXPECT_EQ(CodeOf([&] { archiver.OpenArchive(fmOpenRead); }), 28);
   archiver.OpenArchive();
   EXPECT_TRUE(archiver.IsOpen());
   // Leaving memory writes the finished archive to the file and reopens it.
@@ -202,7 +193,7 @@ TEST_F(ArchiverTest, InMemoryArchiveIsCreatedOnlyAndReachesItsFile) {
 TEST_F(ArchiverTest, LeavingMemoryNeedsAFileName) {
   archiver.SetInMemory(true);
   archiver.OpenArchive();
-  EXPECT_EQ(NativeErrorOf([&] { archiver.SetInMemory(false); }), 29);
+  EXPECT_EQ(CodeOf([&] { archiver.SetInMemory(false); }), 29);
   EXPECT_TRUE(archiver.InMemory());
 }
 
@@ -210,7 +201,7 @@ TEST_F(ArchiverTest, ZeroByteArchiveIsInvalid) {
   const std::string path = dir.File("empty.zip");
   WriteAll(path, "");
   archiver.SetFileName(Wide(path));
-  EXPECT_EQ(NativeErrorOf([&] { archiver.OpenArchive(fmOpenReadWrite); }), 35);
+  EXPECT_EQ(CodeOf([&] { archiver.OpenArchive(fmOpenReadWrite); }), 35);
   EXPECT_FALSE(archiver.IsOpen());
   EXPECT_EQ(ReadAll(path).size(), 0u);
 }
@@ -293,7 +284,7 @@ TEST_F(ArchiverTest, OtherDefaults) {
   EXPECT_FALSE(flag);
   archiver.DoConfirmProcessFile(u"a", poExtract, flag);
   EXPECT_TRUE(flag);
-  EXPECT_EQ(NativeErrorOf([&] { archiver.DoDiskFull(0, u"x.zip", flag); }), 65);
+  EXPECT_EQ(CodeOf([&] { archiver.DoDiskFull(0, u"x.zip", flag); }), 65);
 
   dialogs.password_answers = {std::nullopt, std::string("secret")};
   std::string password;

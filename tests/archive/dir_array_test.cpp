@@ -2,7 +2,6 @@
 // position, and loading many entries.
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -10,19 +9,12 @@
 #include "archive/errors/pl_exception.h"
 #include "platform/iconv_code_pages.h"
 #include "platform/memory_stream.h"
+#include "tests/archive/engine_error.h"
 
 namespace parcelon {
 namespace {
 
-// The detailed code of the engine error `action` raises, 0 when none.
-int32_t CodeOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const EPLException& e) {
-    return e.NativeError();
-  }
-  return 0;
-}
+using testing_support::CodeOf;
 
 std::u16string NameOf(int i) {
   std::u16string name = u"folder/entry";

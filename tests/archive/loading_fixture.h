@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <memory>
 #include <string>
 
@@ -12,19 +11,12 @@
 #include "archive/errors/pl_exception.h"
 #include "platform/iconv_code_pages.h"
 #include "platform/memory_stream.h"
+#include "tests/archive/engine_error.h"
 #include "zip_builder.h"
 
 namespace ziptest {
 
-// The detailed code of the engine error `action` raises, 0 when none.
-inline int32_t CodeOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const parcelon::EPLException& e) {
-    return e.NativeError();
-  }
-  return 0;
-}
+using testing_support::CodeOf;
 
 class LoaderTest : public ::testing::Test {
  protected:
