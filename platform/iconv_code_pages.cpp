@@ -65,10 +65,13 @@ bool IsHighSurrogate(char16_t c) {
 bool IsLowSurrogate(char16_t c) {
   return c >= 0xDC00 && c <= 0xDFFF;
 }
+bool IsSurrogate(wint_t c) {
+  return c >= 0xD800 && c <= 0xDFFF;
+}
 
 // A mapping result that still fits one code unit and is no surrogate.
 char16_t FitUnit(char16_t original, wint_t mapped) {
-  if (mapped > 0xFFFF || (mapped >= 0xD800 && mapped <= 0xDFFF)) return original;
+  if (mapped > 0xFFFF || IsSurrogate(mapped)) return original;
   return static_cast<char16_t>(mapped);
 }
 
@@ -140,13 +143,13 @@ std::string IconvCodePages::WideToUtf8(std::u16string_view wide) const {
 
 char16_t IconvCodePages::Lower(char16_t c) const {
   if (c < 0x80) return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 0x20) : c;
-  if (!locale_ || (c >= 0xD800 && c <= 0xDFFF)) return c;
+  if (!locale_ || IsSurrogate(c)) return c;
   return FitUnit(c, towlower_l(c, locale_.get()));
 }
 
-char16_t IconvCodePages::Upper(char16_t c) const {
+char16_t IconvCodePages::CharUpper(char16_t c) const {
   if (c < 0x80) return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 0x20) : c;
-  if (!locale_ || (c >= 0xD800 && c <= 0xDFFF)) return c;
+  if (!locale_ || IsSurrogate(c)) return c;
   return FitUnit(c, towupper_l(c, locale_.get()));
 }
 
@@ -158,12 +161,8 @@ std::u16string IconvCodePages::WideLower(std::u16string_view text) const {
 
 std::u16string IconvCodePages::WideUpper(std::u16string_view text) const {
   std::u16string out(text);
-  for (char16_t& c : out) c = Upper(c);
+  for (char16_t& c : out) c = CharUpper(c);
   return out;
-}
-
-char16_t IconvCodePages::CharUpper(char16_t c) const {
-  return Upper(c);
 }
 
 }  // namespace platform

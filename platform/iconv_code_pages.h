@@ -44,7 +44,6 @@ class IconvCodePages : public CodePages {
 
  private:
   char16_t Lower(char16_t c) const;
-  char16_t Upper(char16_t c) const;
 
   Table ansi_;
   Table oem_;

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 namespace parcelon {
 
@@ -46,8 +47,13 @@ inline bool StoreU16(std::span<uint8_t> bytes, size_t offset, uint16_t value) {
 inline bool StoreU32(std::span<uint8_t> bytes, size_t offset, uint32_t value) {
   return StoreLE(bytes, offset, value);
 }
-inline bool StoreU64(std::span<uint8_t> bytes, size_t offset, uint64_t value) {
-  return StoreLE(bytes, offset, value);
+
+// Appends `value` little-endian, sizeof(T) bytes, to `out`.
+template <typename T>
+void AppendLE(std::vector<uint8_t>& out, T value) {
+  const size_t at = out.size();
+  out.resize(at + sizeof(T));
+  StoreLE<T>(out, at, value);
 }
 
 // Sequential reader over a byte span. A read that does not fit sets a sticky
@@ -104,18 +110,11 @@ class ByteWriter {
  public:
   explicit ByteWriter(std::span<uint8_t> bytes) : bytes_(bytes) {}
 
-  void U8(uint8_t v) { Write(v); }
-  void U16(uint16_t v) { Write(v); }
-  void U32(uint32_t v) { Write(v); }
-  void U64(uint64_t v) { Write(v); }
   // Writes `field` by its width.
   template <typename T>
   void Field(const T& field) {
     Write(field);
   }
-
-  size_t Position() const { return pos_; }
-  bool Ok() const { return ok_; }
 
  private:
   template <typename T>

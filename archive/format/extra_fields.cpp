@@ -21,10 +21,6 @@ ExtraField FieldOf(uint16_t id, std::vector<uint8_t> data) {
   return field;
 }
 
-void PutLE(std::vector<uint8_t>& out, uint64_t value, size_t width) {
-  for (size_t i = 0; i < width; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
-}
-
 // Reads the next value of `width` bytes into `slot` when it is needed. Gives
 // false once a needed value does not fit, so later values are not taken
 // from the wrong place.
@@ -55,8 +51,8 @@ std::vector<ExtraField> ParseExtraFields(std::span<const uint8_t> area) {
 }
 
 void AppendExtraField(std::vector<uint8_t>& out, const ExtraField& field) {
-  PutLE(out, field.HeaderID, 2);
-  PutLE(out, field.DataSize, 2);
+  AppendLE<uint16_t>(out, field.HeaderID);
+  AppendLE<uint16_t>(out, field.DataSize);
   const size_t size = std::min<size_t>(field.DataSize, field.Data.size());
   out.insert(out.end(), field.Data.begin(), field.Data.begin() + static_cast<ptrdiff_t>(size));
   out.resize(out.size() + (field.DataSize - size), 0);  // keep the declared size true
@@ -74,10 +70,10 @@ Zip64Values ReadZip64Field(std::span<const uint8_t> data, Zip64Needs needs) {
 
 ExtraField MakeZip64Field(const Zip64Values& values) {
   std::vector<uint8_t> data;
-  if (values.unpacked) PutLE(data, *values.unpacked, 8);
-  if (values.packed) PutLE(data, *values.packed, 8);
-  if (values.offset) PutLE(data, *values.offset, 8);
-  if (values.disk) PutLE(data, *values.disk, 4);
+  if (values.unpacked) AppendLE<uint64_t>(data, *values.unpacked);
+  if (values.packed) AppendLE<uint64_t>(data, *values.packed);
+  if (values.offset) AppendLE<uint64_t>(data, *values.offset);
+  if (values.disk) AppendLE<uint32_t>(data, *values.disk);
   return FieldOf(kZip64FieldId, std::move(data));
 }
 
@@ -96,9 +92,9 @@ ExtraField MakeUnicodeNameField(std::u16string_view name) {
   if (name.size() > kMaxUnicodeNameUnits) return FieldOf(kUnicodeNameFieldId, {});
   std::vector<uint8_t> data;
   data.reserve(kUnicodeNamePrefixSize + 2 * name.size());
-  PutLE(data, kUnicodeNameMarker, 4);
-  PutLE(data, name.size(), 4);
-  for (char16_t unit : name) PutLE(data, unit, 2);
+  AppendLE<uint32_t>(data, kUnicodeNameMarker);
+  AppendLE<uint32_t>(data, static_cast<uint32_t>(name.size()));
+  for (char16_t unit : name) AppendLE<uint16_t>(data, unit);
   return FieldOf(kUnicodeNameFieldId, std::move(data));
 }
 
@@ -115,11 +111,11 @@ std::optional<AesField> ReadAesField(std::span<const uint8_t> data) {
 
 ExtraField MakeAesField(const AesField& field) {
   std::vector<uint8_t> data;
-  PutLE(data, field.VendorVersion, 2);
+  AppendLE<uint16_t>(data, field.VendorVersion);
   data.push_back('A');
   data.push_back('E');
   data.push_back(field.KeyStrength);
-  PutLE(data, field.Method, 2);
+  AppendLE<uint16_t>(data, field.Method);
   return FieldOf(kAesFieldId, std::move(data));
 }
 
