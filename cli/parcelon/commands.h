@@ -15,9 +15,4 @@ using Args = std::vector<std::string>;
 int RunList(const Args& args, std::ostream& out, std::ostream& err);
 int RunInfo(const Args& args, std::ostream& out, std::ostream& err);
 
-// Usage texts, as --help prints them.
-extern const char kListUsage[];
-extern const char kInfoUsage[];
-extern const char kMainUsage[];
-
 }  // namespace parcelon::cli

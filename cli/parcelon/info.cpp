@@ -6,7 +6,8 @@
 
 namespace parcelon::cli {
 
-const char kInfoUsage[] =
+// As --help prints it.
+constexpr char kInfoUsage[] =
     "usage: parcelon info ARCHIVE\n"
     "Prints what the end records of ARCHIVE say, one 'key: value' line each:\n"
     "entries loaded and counted, comment, stub size, Zip64, and where the\n"

@@ -9,7 +9,8 @@
 
 namespace parcelon::cli {
 
-const char kListUsage[] =
+// As --help prints it.
+constexpr char kListUsage[] =
     "usage: parcelon list [--tsv] ARCHIVE [MASK...]\n"
     "Lists the entries of ARCHIVE that match any MASK (default *): sizes, saved\n"
     "space, modification time, CRC-32, attributes, '*' for encrypted, and name.\n"
@@ -56,6 +57,11 @@ std::map<int32_t, TPLArchiveItem> FindAll(TParcelon& archiver,
       found.emplace(item.SearchRec.ItemIndex, item);
   }
   return found;
+}
+
+// The stored name of the entry the search record points at, in UTF-8.
+std::string StoredName(TParcelon& archiver, const TPLArchiveItem& item) {
+  return platform::Utf16ToUtf8(archiver.DirManager()->Dir().Items(item.SearchRec.ItemIndex).Name);
 }
 
 // Sums sizes, stopping at the largest value rather than wrapping.

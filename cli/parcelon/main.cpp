@@ -5,7 +5,8 @@
 
 namespace parcelon::cli {
 
-const char kMainUsage[] =
+// As --help prints it.
+constexpr char kMainUsage[] =
     "usage: parcelon VERB [ARGS...]\n"
     "Verbs:\n"
     "  list [--tsv] ARCHIVE [MASK...]  list the entries that match the masks\n"

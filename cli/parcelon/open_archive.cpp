@@ -27,8 +27,4 @@ void ReportFailure(const std::exception& failure, std::ostream& err) {
   err << message << '\n';
 }
 
-std::string StoredName(TParcelon& archiver, const TPLArchiveItem& item) {
-  return platform::Utf16ToUtf8(archiver.DirManager()->Dir().Items(item.SearchRec.ItemIndex).Name);
-}
-
 }  // namespace parcelon::cli

@@ -20,7 +20,4 @@ std::unique_ptr<TParcelon> OpenForReading(const std::string& path, std::ostream&
 // written as they stand.
 void ReportFailure(const std::exception& failure, std::ostream& err);
 
-// The stored name of the entry the search record points at, in UTF-8.
-std::string StoredName(TParcelon& archiver, const TPLArchiveItem& item);
-
 }  // namespace parcelon::cli
