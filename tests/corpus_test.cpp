@@ -1,11 +1,8 @@
 // Rewrites copies of the real KML files of the shared corpus and checks that
 // each result is well-formed whenever its input was, has its root in the OGC
 // KML 2.2 namespace, and keeps every number of its coordinates.
-#include <dirent.h>
 
 #include <gtest/gtest.h>
-
-#include <cstdlib>
 
 #include "app/kml_tool.h"
 #include "platform/scripted_dialogs.h"
@@ -13,29 +10,13 @@
 
 namespace {
 
+using testing_support::CorpusDir;
+using testing_support::CorpusFiles;
 using testing_support::ReadAll;
 using testing_support::RunCommand;
 using testing_support::ScratchDir;
 using testing_support::ShellQuote;
 using testing_support::WriteAll;
-
-std::string CorpusDir() {
-  const char* env = std::getenv("KMLCOMPAT_CORPUS");
-  return env ? env : KMLCOMPAT_CORPUS_DEFAULT;
-}
-
-std::vector<std::string> CorpusFiles(const std::string& suffix) {
-  std::vector<std::string> names;
-  if (DIR* dir = opendir(CorpusDir().c_str())) {
-    while (dirent* e = readdir(dir)) {
-      std::string name = e->d_name;
-      if (name.size() > suffix.size() && name.ends_with(suffix)) names.push_back(name);
-    }
-    closedir(dir);
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 bool WellFormed(const std::string& path) {
   return RunCommand("xmllint --noout --nonet " + ShellQuote(path)).status == 0;
@@ -79,7 +60,7 @@ bool HasXmllint() {
 }
 
 TEST(Corpus, EveryKmlFileIsRepairedWithoutLosingCoordinates) {
-  std::vector<std::string> files = CorpusFiles(".kml");
+  std::vector<std::string> files = CorpusFiles({".kml"});
   if (files.empty()) GTEST_SKIP() << "no corpus at " << CorpusDir();
   ASSERT_TRUE(HasXmllint()) << "xmllint (libxml2-utils) is needed";
   ScratchDir dir;

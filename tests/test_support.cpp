@@ -82,6 +82,23 @@ bool UnwritableFolder::Binds() const {
   return false;
 }
 
+std::string CorpusDir() {
+  const char* env = std::getenv("KMLCOMPAT_CORPUS");
+  return env ? env : KMLCOMPAT_CORPUS_DEFAULT;
+}
+
+std::vector<std::string> CorpusFiles(const std::vector<std::string>& suffixes) {
+  std::vector<std::string> names;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(CorpusDir(), error)) {
+    const std::string name = entry.path().filename().string();
+    for (const std::string& suffix : suffixes)
+      if (name.size() > suffix.size() && name.ends_with(suffix)) names.push_back(name);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 std::string ReadAll(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw std::runtime_error("cannot read " + path);

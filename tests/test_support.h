@@ -44,6 +44,13 @@ class UnwritableFolder {
 
 std::string ReadAll(const std::string& path);
 
+// The folder of real KML and KMZ files: $KMLCOMPAT_CORPUS, else the shared
+// corpus beside the project.
+std::string CorpusDir();
+// The names (not paths) of the corpus files that end in one of `suffixes`,
+// sorted; empty when there is no corpus.
+std::vector<std::string> CorpusFiles(const std::vector<std::string>& suffixes);
+
 // What a shell command did: its exit status (-1 when it did not exit) and
 // what it wrote to standard output and standard error. Standard input is
 // empty.

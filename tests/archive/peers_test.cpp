@@ -2,14 +2,11 @@
 // written by real ZIP writers (Info-ZIP zip, Python's zipfile, 7-Zip, bsdtar)
 // and the KMZ files of the shared corpus are listed and compared with what
 // Python's zipfile reads from them (tests/archive/peers/zipfile_listing.py).
-#include <dirent.h>
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cctype>
-#include <cstdlib>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -19,6 +16,8 @@
 namespace {
 
 using testing_support::CommandResult;
+using testing_support::CorpusDir;
+using testing_support::CorpusFiles;
 using testing_support::ReadAll;
 using testing_support::RunCommand;
 using testing_support::ScratchDir;
@@ -27,11 +26,6 @@ using testing_support::ShellQuote;
 const std::string kParcelon = PARCELON_PROGRAM;
 const std::string kPython = PARCELON_PYTHON;
 const std::string kScripts = PARCELON_PEER_SCRIPTS;
-
-std::string CorpusDir() {
-  const char* env = std::getenv("KMLCOMPAT_CORPUS");
-  return env ? env : PARCELON_CORPUS_DEFAULT;
-}
 
 bool Exists(const std::string& path) {
   struct stat st {};
@@ -367,19 +361,6 @@ TEST_F(PeerArchives, MasksOverManyEntries) {
 
 // --- the shared corpus ----------------------------------------------------------
 
-std::vector<std::string> CorpusArchives() {
-  std::vector<std::string> names;
-  if (DIR* dir = opendir(CorpusDir().c_str())) {
-    while (dirent* e = readdir(dir)) {
-      std::string name = e->d_name;
-      if (name.ends_with(".kmz") || name.ends_with(".zip")) names.push_back(name);
-    }
-    closedir(dir);
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 class CorpusListing : public testing::TestWithParam<std::string> {};
 
 TEST_P(CorpusListing, MatchesZipfile) {
@@ -387,7 +368,7 @@ TEST_P(CorpusListing, MatchesZipfile) {
   EXPECT_TRUE(SameListing(EngineListing(path), OracleListing(path)));
 }
 
-INSTANTIATE_TEST_SUITE_P(Corpus, CorpusListing, testing::ValuesIn(CorpusArchives()),
+INSTANTIATE_TEST_SUITE_P(Corpus, CorpusListing, testing::ValuesIn(CorpusFiles({".kmz", ".zip"})),
                          [](const testing::TestParamInfo<std::string>& param_info) {
                            std::string name = param_info.param;
                            for (char& c : name)
