@@ -145,9 +145,8 @@ def infozip_prefix_adjusted(out, work):
 
 def central_directory(data):
     """(offset, size) of the central directory, from the last end record."""
-    end = data.rfind(b"PK\x05\x06")
-    size, offset = struct.unpack("<II", data[end + 12 : end + 20])
-    return offset, size
+    _, fields = end_record(data)
+    return fields[6], fields[5]
 
 
 def infozip_truncated_cd(out, work):
