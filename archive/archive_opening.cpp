@@ -44,16 +44,18 @@ uint16_t TPLBaseArchiver::ChooseOpenMode() const {
 
 void TPLBaseArchiver::OpenArchive() {
   committed_ = false;
-  if (!in_memory_ && FileNamePart(file_name_).empty()) throw EPLException::Create(9, this);
+  if (!in_memory_ && FileNamePart(file_name_).empty())
+    throw EPLException::Create(errc::kBlankNameOpen, this);
   OpenArchive(ChooseOpenMode());
 }
 
 void TPLBaseArchiver::OpenArchive(uint16_t mode) {
   committed_ = false;
-  if (!in_memory_ && FileNamePart(file_name_).empty()) throw EPLException::Create(10, this);
+  if (!in_memory_ && FileNamePart(file_name_).empty())
+    throw EPLException::Create(errc::kBlankNameOpenMode, this);
   if (mode != fmCreate && !ArchiveFileExists() && spanning_mode_ != smSpanning)
-    throw EPLException::CreateFmt(12, {file_name_}, this);
-  if (mode != fmCreate && in_memory_) throw EPLException::Create(28, this);
+    throw EPLException::CreateFmt(errc::kArchiveNotFound, {file_name_}, this);
+  if (mode != fmCreate && in_memory_) throw EPLException::Create(errc::kInMemoryCreateOnly, this);
   CloseArchive();
   open_mode_ = mode;
   try {
@@ -98,7 +100,8 @@ void TPLBaseArchiver::OpenExistingArchive() {
   dir_manager_ = std::make_unique<TPLDirManager>(*archive_stream_, *code_pages_, false);
   // A record on another disk than 0 belongs to a multi-volume set; its
   // directory is still read as that of a single file.
-  if (!dir_manager_->LocateEnd(repair_directory_)) throw EPLException::Create(48, this);
+  if (!dir_manager_->LocateEnd(repair_directory_))
+    throw EPLException::Create(errc::kNoEndRecord, this);
   dir_manager_->LoadDirectory({repair_directory_, options_.OEMFileNames()});
   volume_info_.SetLastVolumeNumber(dir_manager_->ThisDisk());
   volume_info_.SetNumber(dir_manager_->DirectoryDisk());
@@ -144,7 +147,8 @@ void TPLBaseArchiver::MoveArchiveToFile() {
 void TPLBaseArchiver::SetInMemory(bool value) {
   if (value == in_memory_) return;
   if (is_open_ && in_memory_) {
-    if (FileNamePart(file_name_).empty()) throw EPLException::Create(29, this);
+    if (FileNamePart(file_name_).empty())
+      throw EPLException::Create(errc::kBlankNameLeavingMemory, this);
     MoveArchiveToFile();
     CloseArchive();
     in_memory_ = false;

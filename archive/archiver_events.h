@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "archive/types.h"
+#include "archive/common/types.h"
 
 namespace parcelon {
 

@@ -43,7 +43,7 @@ void TPLBaseArchiver::SetCompressionLevel(TPLCompressionLevel value) {
 }
 
 void TPLBaseArchiver::SetCompressionMode(uint8_t value) {
-  if (value > 9) throw EPLException::Create(5, this);
+  if (value > 9) throw EPLException::Create(errc::kInvalidCompressionMode, this);
   compression_mode_ = value;
   compression_level_ = value == 0 ? clNone : value <= 3 ? clFastest : value <= 6 ? clNormal : clMax;
   UpdateDefaultMethod();
@@ -63,11 +63,11 @@ void TPLBaseArchiver::UpdateDefaultMethod() {
 }
 
 void TPLBaseArchiver::CheckOpen() const {
-  if (!is_open_) throw EPLException::Create(13, this);
+  if (!is_open_) throw EPLException::Create(errc::kArchiveNotOpen, this);
 }
 
 void TPLBaseArchiver::CheckNoUpdate() const {
-  if (InUpdate()) throw EPLException::Create(26, this);
+  if (InUpdate()) throw EPLException::Create(errc::kUpdateInProgress, this);
 }
 
 void TPLBaseArchiver::SetOpen(bool value) {
@@ -216,7 +216,7 @@ void TPLBaseArchiver::DoDiskFull(int32_t volume_number, const std::u16string& vo
     OnDiskFull(*this, volume_number, volume_file_name, cancel);
     return;
   }
-  if (spanning_mode_ != smSpanning) throw EPLException::Create(65);
+  if (spanning_mode_ != smSpanning) throw EPLException::Create(errc::kDiskFull);
   cancel = true;
 }
 

@@ -16,11 +16,11 @@
 #include <vector>
 
 #include "archive/archiver_events.h"
-#include "archive/component.h"
+#include "archive/common/component.h"
+#include "archive/common/types.h"
 #include "archive/directory/dir_manager.h"
 #include "archive/options.h"
 #include "archive/search/item_search.h"
-#include "archive/types.h"
 #include "platform/code_pages.h"
 #include "platform/dialogs.h"
 #include "platform/file_system.h"

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "archive/types.h"
+#include "archive/common/types.h"
 
 namespace parcelon {
 

@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "archive/common/types.h"
 #include "archive/parcelon.h"
-#include "archive/types.h"
 #include "platform/scripted_dialogs.h"
 #include "platform/unicode.h"
 

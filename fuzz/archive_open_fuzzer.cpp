@@ -8,8 +8,8 @@
 #include <exception>
 #include <string>
 
+#include "archive/common/types.h"
 #include "archive/parcelon.h"
-#include "archive/types.h"
 #include "platform/posix_file_system.h"
 #include "platform/scripted_dialogs.h"
 #include "platform/unicode.h"

@@ -7,16 +7,6 @@
 
 namespace parcelon {
 
-namespace {
-
-constexpr int32_t kSetItemOutOfBounds = 1;
-constexpr int32_t kGetItemOutOfBounds = 2;
-constexpr int32_t kItemsOutOfBounds = 3;
-constexpr int32_t kDeleteOutOfBounds = 4;
-constexpr int32_t kNameListMisaligned = 58;
-
-}  // namespace
-
 TPLDirArray::TPLDirArray(const platform::CodePages& code_pages)
     : code_pages_(code_pages), names_(code_pages) {
   // The list receives names already lower-cased; it need not lower them again.
@@ -29,7 +19,7 @@ TPLDirArray::~TPLDirArray() = default;
 // bounds. Shrinking drops the names beyond the new count, so that Find never
 // answers with a slot that is no longer in use.
 void TPLDirArray::SetCount(int32_t n) {
-  if (n < 0) throw EPLException::Create(kSetItemOutOfBounds, nullptr);
+  if (n < 0) throw EPLException::Create(errc::kStoreOutOfBounds, nullptr);
   if (n == 0) {
     items_ = std::vector<TDirItem>();
   } else if (n > Capacity()) {
@@ -50,22 +40,26 @@ void TPLDirArray::Clear() {
 }
 
 TDirItem& TPLDirArray::Items(int32_t index) {
-  if (index < 0 || index >= item_count_) throw EPLException::Create(kItemsOutOfBounds, nullptr);
+  if (index < 0 || index >= item_count_)
+    throw EPLException::Create(errc::kReferenceOutOfBounds, nullptr);
   return items_[static_cast<size_t>(index)];
 }
 
 const TDirItem& TPLDirArray::Items(int32_t index) const {
-  if (index < 0 || index >= item_count_) throw EPLException::Create(kItemsOutOfBounds, nullptr);
+  if (index < 0 || index >= item_count_)
+    throw EPLException::Create(errc::kReferenceOutOfBounds, nullptr);
   return items_[static_cast<size_t>(index)];
 }
 
 TDirItem TPLDirArray::GetItem(int32_t index) const {
-  if (index < 0 || index >= item_count_) throw EPLException::Create(kGetItemOutOfBounds, nullptr);
+  if (index < 0 || index >= item_count_)
+    throw EPLException::Create(errc::kCopyOutOfBounds, nullptr);
   return items_[static_cast<size_t>(index)];
 }
 
 void TPLDirArray::SetItem(int32_t index, const TDirItem& item) {
-  if (index < 0 || index >= item_count_) throw EPLException::Create(kSetItemOutOfBounds, nullptr);
+  if (index < 0 || index >= item_count_)
+    throw EPLException::Create(errc::kStoreOutOfBounds, nullptr);
   SetName(index, item.Name);
   items_[static_cast<size_t>(index)] = item;
 }
@@ -80,7 +74,8 @@ void TPLDirArray::Assign(const TPLDirArray& source) {
 // Later entries move down by one; the slot freed at the end is reset, which
 // releases the extra fields and the data stream reference it held.
 void TPLDirArray::Delete(int32_t index) {
-  if (index < 0 || index >= item_count_) throw EPLException::Create(kDeleteOutOfBounds, nullptr);
+  if (index < 0 || index >= item_count_)
+    throw EPLException::Create(errc::kDeleteOutOfBounds, nullptr);
   const auto first = items_.begin() + index;
   const auto end = items_.begin() + item_count_;
   std::move(first + 1, end, first);
@@ -104,9 +99,10 @@ bool TPLDirArray::Find(std::u16string_view name, int32_t& index) {
 // this slot (the way a directory is loaded, entry by entry). A list that ends
 // earlier does not line up; it is refused before anything changes.
 void TPLDirArray::SetName(int32_t index, std::u16string name) {
-  if (index < 0 || index >= item_count_) throw EPLException::Create(kSetItemOutOfBounds, nullptr);
+  if (index < 0 || index >= item_count_)
+    throw EPLException::Create(errc::kStoreOutOfBounds, nullptr);
   const int32_t listed = names_.Count();
-  if (index > listed) throw EPLException::Create(kNameListMisaligned, nullptr);
+  if (index > listed) throw EPLException::Create(errc::kNameListMisaligned, nullptr);
   std::u16string key = code_pages_.WideLower(name);
   if (index < listed) {
     names_.Put(index, std::move(key));

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "archive/common/types.h"
 #include "archive/format/extra_fields.h"
 #include "archive/format/records.h"
-#include "archive/types.h"
 #include "platform/stream.h"
 
 namespace parcelon {

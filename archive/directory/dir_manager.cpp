@@ -14,9 +14,6 @@
 namespace parcelon {
 namespace {
 
-constexpr int32_t kNoZip64EndRecord = 40;
-constexpr int32_t kDamagedArchive = 57;
-
 // The Zip64 end record at `at`, when it lies whole before `limit` and
 // carries its signature.
 std::optional<Zip64EndRecord> Zip64EndAt(platform::Stream& stream, int64_t size, uint64_t at,
@@ -50,7 +47,7 @@ int64_t ReadZip64Records(platform::Stream& stream, int64_t position, Zip64Record
   out.locator = locator;
   out.present = true;
   position -= int64_t{kZip64LocatorSize};
-  if (position <= int64_t{kZip64EndRecordSize}) throw EPLException::Create(kNoZip64EndRecord);
+  if (position <= int64_t{kZip64EndRecordSize}) throw EPLException::Create(errc::kNoZip64EndRecord);
   // The locator's offset may count from the archive proper; a prefixed
   // archive still has its record right in front of the locator.
   const auto right_before = uint64_t(position) - kZip64EndRecordSize;
@@ -60,7 +57,7 @@ int64_t ReadZip64Records(platform::Stream& stream, int64_t position, Zip64Record
       return int64_t(at);
     }
   }
-  throw EPLException::Create(kNoZip64EndRecord);
+  throw EPLException::Create(errc::kNoZip64EndRecord);
 }
 
 uint64_t TotalPackedSize(const TPLDirArray& dir) {
@@ -155,7 +152,7 @@ void TPLDirManager::LoadDirectory(const DirLoadSettings& settings) {
   if (!TryReadCentralDirectory(stream_, area, settings, code_pages_, dir_))
     return RebuildDirectory(settings, true);
   if (!settings.repair_directory && TotalPackedSize(dir_) > uint64_t(stream_.Size()))
-    throw EPLException::Create(kDamagedArchive);
+    throw EPLException::Create(errc::kDamagedArchive);
   if (this_disk_ != 0) return;
   const StubInfo stub = DetectStub(stream_, dir_, end, central_dir_offset_);
   stub_size_ = stub.stub_size;

@@ -14,7 +14,6 @@
 namespace parcelon {
 namespace {
 
-constexpr int32_t kNoLocalHeader = 35;
 constexpr uint16_t kMaxRebuiltExtraLength = 260;
 
 struct RebuildContext {
@@ -170,7 +169,7 @@ void TPLDirManager::RebuildDirectory(const DirLoadSettings& settings, bool end_r
                                code_pages_, dir_, inner_headers,
                                descriptors};
   auto hit = headers.NextFrom(0, int64_t{kLocalHeaderSize});
-  if (!hit) throw EPLException::Create(kNoLocalHeader, nullptr);
+  if (!hit) throw EPLException::Create(errc::kInvalidArchive, nullptr);
   while (hit) {
     hit = headers.NextFrom(RebuildEntryAt(context, *hit), int64_t{kLocalHeaderSize});
   }

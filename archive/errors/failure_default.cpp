@@ -1,13 +1,12 @@
 #include "archive/errors/failure_default.h"
 
+#include "archive/errors/error_codes.h"
 #include "archive/errors/error_tables.h"
 #include "platform/unicode.h"
 
 namespace parcelon {
 namespace {
 
-constexpr int32_t kVolumeCannotBeOpened = 45;
-constexpr int32_t kNameTooLong = 61;
 constexpr std::u16string_view kFailureText = u"%s. File processing error, possibly disk is full";
 
 TPLAction ActionOf(platform::FailureAnswer answer) {
@@ -25,8 +24,8 @@ TPLAction ActionOf(platform::FailureAnswer answer) {
 
 TPLAction DefaultProcessFileFailure(platform::Dialogs& dialogs, int32_t native_error,
                                     const std::u16string& message) {
-  if (native_error == kVolumeCannotBeOpened) return fxaAbort;
-  if (native_error == kNameTooLong)
+  if (native_error == errc::kVolumeNotOpened) return fxaAbort;
+  if (native_error == errc::kNameTooLong)
     return ActionOf(dialogs.AskAbortOrIgnore(platform::Utf16ToUtf8(message)));
   const std::u16string text = FormatMessage(kFailureText, {message});
   return ActionOf(dialogs.AskOnFailure(platform::Utf16ToUtf8(text)));

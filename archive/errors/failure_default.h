@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "archive/types.h"
+#include "archive/common/types.h"
 #include "platform/dialogs.h"
 
 namespace parcelon {

@@ -10,7 +10,8 @@
 #include <variant>
 #include <vector>
 
-#include "archive/component.h"
+#include "archive/common/component.h"
+#include "archive/errors/error_codes.h"
 #include "archive/errors/error_tables.h"
 #include "platform/exception.h"
 

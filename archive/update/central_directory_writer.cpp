@@ -11,7 +11,6 @@
 namespace parcelon {
 namespace {
 
-constexpr int32_t kShortWrite = 46;
 constexpr size_t kMaxFieldLength = 0xFFFF;
 constexpr size_t kFlushThreshold = 1 << 16;
 
@@ -32,7 +31,7 @@ class CheckedWriter {
   void Flush() {
     if (pending_.empty()) return;
     if (stream_.Write(pending_.data(), pending_.size()) != pending_.size())
-      throw EPLException::Create(kShortWrite, component_);
+      throw EPLException::Create(errc::kShortWrite, component_);
     written_ += static_cast<int64_t>(pending_.size());
     pending_.clear();
   }

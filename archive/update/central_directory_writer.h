@@ -2,7 +2,7 @@
 // end of central directory record at the end of the archive stream.
 #pragma once
 
-#include "archive/component.h"
+#include "archive/common/component.h"
 #include "archive/directory/dir_manager.h"
 
 namespace parcelon {
