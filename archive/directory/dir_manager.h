@@ -66,6 +66,9 @@ class TPLDirManager {
   // The disk numbers the last load found (0 for a single file).
   uint32_t ThisDisk() const { return this_disk_; }
   uint32_t DirectoryDisk() const { return directory_disk_; }
+  // Why the last load rebuilt the directory from the local headers instead
+  // of reading the central directory; empty when it read the directory.
+  const std::string& RebuildReason() const { return rebuild_reason_; }
 
  private:
   platform::Stream& stream_;
@@ -83,6 +86,7 @@ class TPLDirManager {
   int64_t end_record_position_ = -1;
   uint32_t this_disk_ = 0;
   uint32_t directory_disk_ = 0;
+  std::string rebuild_reason_;
 };
 
 }  // namespace parcelon
