@@ -3,23 +3,13 @@
 #include <sys/stat.h>
 
 #include "archive/base_archiver.h"
+#include "archive/common/entry_path.h"
 #include "archive/errors/pl_exception.h"
 #include "archive/update/central_directory_writer.h"
-#include "platform/file_stream.h"
 #include "platform/memory_stream.h"
 #include "platform/unicode.h"
 
 namespace parcelon {
-namespace {
-
-// The text after the last folder separator.
-std::u16string_view FileNamePart(std::u16string_view path) {
-  const size_t slash = path.find_last_of(u'/');
-  return slash == std::u16string_view::npos ? path : path.substr(slash + 1);
-}
-
-}  // namespace
-
 platform::FileInfo TPLBaseArchiver::ArchiveFileInfo() const {
   return file_system_->Stat(platform::Utf16ToUtf8(file_name_));
 }
@@ -29,13 +19,18 @@ bool TPLBaseArchiver::ArchiveFileExists() const {
   return info.exists && !info.is_directory;
 }
 
-uint16_t TPLBaseArchiver::ChooseOpenMode() const {
+std::unique_ptr<platform::Stream> TPLBaseArchiver::OpenFile(const std::u16string& name,
+                                                            uint16_t mode) {
+  return file_system_->OpenStream(platform::Utf16ToUtf8(name), mode);
+}
+
+uint16_t TPLBaseArchiver::ChooseOpenMode() {
   const platform::FileInfo info = ArchiveFileInfo();
   if (in_memory_ || !info.exists || info.is_directory) return fmCreate;
   // Read-only is the owner's missing write bit.
   if ((info.mode & S_IWUSR) == 0) return fmOpenRead | fmShareDenyNone;
   try {
-    platform::FileStream probe(file_name_, fmOpenReadWrite | fmShareDenyWrite);
+    OpenFile(file_name_, fmOpenReadWrite | fmShareDenyWrite);
   } catch (const platform::EStreamError&) {
     return fmOpenRead | fmShareDenyNone;
   }
@@ -44,22 +39,45 @@ uint16_t TPLBaseArchiver::ChooseOpenMode() const {
 
 void TPLBaseArchiver::OpenArchive() {
   committed_ = false;
-  if (!in_memory_ && FileNamePart(file_name_).empty())
+  if (!in_memory_ && paths::DiskFileName(file_name_).empty())
     throw EPLException::Create(errc::kBlankNameOpen, this);
   OpenArchive(ChooseOpenMode());
 }
 
 void TPLBaseArchiver::OpenArchive(uint16_t mode) {
   committed_ = false;
-  if (!in_memory_ && FileNamePart(file_name_).empty())
+  if (!in_memory_ && paths::DiskFileName(file_name_).empty())
     throw EPLException::Create(errc::kBlankNameOpenMode, this);
   if (mode != fmCreate && !ArchiveFileExists() && spanning_mode_ != smSpanning)
     throw EPLException::CreateFmt(errc::kArchiveNotFound, {file_name_}, this);
   if (mode != fmCreate && in_memory_) throw EPLException::Create(errc::kInMemoryCreateOnly, this);
+  OpenWith(mode, [this] { InternalOpen(); });
+}
+
+void TPLBaseArchiver::OpenArchive(platform::Stream& stream, uint16_t mode) {
+  committed_ = false;
+  OpenWith(mode, [this, &stream] {
+    external_stream_ = true;
+    archive_stream_ = &stream;
+    current_volume_name_.clear();
+    if (open_mode_ == fmCreate) {
+      stream.SetSize(0);
+      StartDirectory(true);
+      return;
+    }
+    volume_info_.Reset();
+    LoadDirectory();
+  });
+}
+
+// Closes what was open, then opens with `mode` through `internal_open`; on
+// failure the archiver is left closed.
+void TPLBaseArchiver::OpenWith(uint16_t mode, const std::function<void()>& internal_open) {
   CloseArchive();
+  external_stream_ = false;
   open_mode_ = mode;
   try {
-    InternalOpen();
+    internal_open();
   } catch (...) {
     ReleaseArchive();
     throw;
@@ -76,28 +94,38 @@ void TPLBaseArchiver::InternalOpen() {
   }
 }
 
+void TPLBaseArchiver::StartDirectory(bool creating) {
+  dir_manager_ = std::make_unique<TPLDirManager>(*archive_stream_, *code_pages_, creating);
+  if (creating) volume_info_.SetFirst();
+}
+
 void TPLBaseArchiver::CreateNewArchive() {
   if (in_memory_) {
-    archive_stream_ = std::make_unique<platform::MemoryStream>();
+    own_stream_ = std::make_unique<platform::MemoryStream>();
   } else {
-    archive_stream_ = std::make_unique<platform::FileStream>(file_name_, fmCreate);
+    own_stream_ = OpenFile(file_name_, fmCreate);
   }
+  archive_stream_ = own_stream_.get();
   current_volume_name_ = file_name_;
-  dir_manager_ = std::make_unique<TPLDirManager>(*archive_stream_, *code_pages_, true);
-  volume_info_.SetFirst();
+  StartDirectory(true);
   if (in_memory_ || sfx_stub_.empty()) return;
-  platform::FileStream stub(sfx_stub_, fmOpenRead | fmShareDenyWrite);
-  const int64_t size = stub.Size();
-  archive_stream_->CopyFrom(stub, size);
+  const auto stub = OpenFile(sfx_stub_, fmOpenRead | fmShareDenyWrite);
+  const int64_t size = stub->Size();
+  archive_stream_->CopyFrom(*stub, size);
   dir_manager_->SetStubSize(size);
 }
 
 void TPLBaseArchiver::OpenExistingArchive() {
   spanning_mode_ = smNone;
   volume_info_.Reset();
-  archive_stream_ = std::make_unique<platform::FileStream>(file_name_, open_mode_);
+  own_stream_ = OpenFile(file_name_, open_mode_);
+  archive_stream_ = own_stream_.get();
   current_volume_name_ = file_name_;
-  dir_manager_ = std::make_unique<TPLDirManager>(*archive_stream_, *code_pages_, false);
+  LoadDirectory();
+}
+
+void TPLBaseArchiver::LoadDirectory() {
+  StartDirectory(false);
   // A record on another disk than 0 belongs to a multi-volume set; its
   // directory is still read as that of a single file.
   if (!dir_manager_->LocateEnd(repair_directory_))
@@ -113,7 +141,7 @@ void TPLBaseArchiver::OpenExistingArchive() {
 // valid empty one.
 void TPLBaseArchiver::FinishArchive() {
   update_depth_ = 0;
-  if (!archive_stream_ || archive_stream_->Size() != dir_manager_->StubSize()) return;
+  if (archive_stream_ == nullptr || archive_stream_->Size() != dir_manager_->StubSize()) return;
   WriteCentralDirectory(*dir_manager_, *code_pages_, {options_.OEMFileNames(), this});
   if (options_.FlushBuffers()) archive_stream_->Flush();
 }
@@ -132,22 +160,25 @@ void TPLBaseArchiver::CloseArchive() noexcept {
 
 void TPLBaseArchiver::ReleaseArchive() noexcept {
   dir_manager_.reset();
-  archive_stream_.reset();
+  archive_stream_ = nullptr;
+  own_stream_.reset();
+  external_stream_ = false;
 }
 
 // Writes the finished in-memory archive to FileName. The archive is finished
 // first, so that a new archive reaches the file with its central directory.
 void TPLBaseArchiver::MoveArchiveToFile() {
   FinishArchive();
-  platform::FileStream file(file_name_, fmCreate);
+  const auto file = OpenFile(file_name_, fmCreate);
   archive_stream_->Seek(0, platform::SeekOrigin::kBegin);
-  file.CopyFrom(*archive_stream_, archive_stream_->Size());
+  file->CopyFrom(*archive_stream_, archive_stream_->Size());
+  if (options_.FlushBuffers()) file->Flush();
 }
 
 void TPLBaseArchiver::SetInMemory(bool value) {
   if (value == in_memory_) return;
   if (is_open_ && in_memory_) {
-    if (FileNamePart(file_name_).empty())
+    if (paths::DiskFileName(file_name_).empty())
       throw EPLException::Create(errc::kBlankNameLeavingMemory, this);
     MoveArchiveToFile();
     CloseArchive();

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -117,10 +118,18 @@ class TPLBaseArchiver : public TComponent {
   // 57), or the file layer's EFOpenError / EFCreateError. On failure the
   // archiver is closed.
   void OpenArchive(uint16_t mode);
+  // Opens the archive held by `stream`, which the caller owns: it must stay
+  // alive until the archiver is closed, and closing leaves it to the caller.
+  // With fmCreate the stream is emptied and a new archive starts on it; any
+  // other mode loads the archive it holds (the mode's access decides whether
+  // it may be updated). Raises the loader's errors like OpenArchive(Mode).
+  void OpenArchive(platform::Stream& stream, uint16_t mode);
   // Commits pending changes (swallowing failures), finishes a new archive
   // with its central directory and closes. Never throws.
   void CloseArchive() noexcept;
   bool IsOpen() const { return is_open_; }
+  // The archive stream belongs to the caller (OpenArchive(Stream&, Mode)).
+  bool ExternalStream() const { return external_stream_; }
   void SetOpen(bool value);
   bool InUpdate() const { return update_depth_ > 0; }
   // Error 13 when closed.
@@ -148,6 +157,7 @@ class TPLBaseArchiver : public TComponent {
   TComponent* Owner() const { return owner_; }
   platform::Dialogs& Dialogs() { return *dialogs_; }
   const platform::CodePages& CodePages() const { return *code_pages_; }
+  platform::FileSystem& FileSystem() { return *file_system_; }
 
   // --- Event triggers ---
   virtual void DoOverallProgress(double progress, TPLProcessOperation operation,
@@ -185,13 +195,19 @@ class TPLBaseArchiver : public TComponent {
 
  private:
   SearchScope Scope();
+  void OpenWith(uint16_t mode, const std::function<void()>& internal_open);
   void InternalOpen();
   void CreateNewArchive();
   void OpenExistingArchive();
+  // Locates the end records and loads the directory of the archive stream.
+  void LoadDirectory();
   void FinishArchive();
   void ReleaseArchive() noexcept;
   void MoveArchiveToFile();
-  uint16_t ChooseOpenMode() const;
+  uint16_t ChooseOpenMode();
+  // Opens FileName (or another file) on the file system with a file mode.
+  std::unique_ptr<platform::Stream> OpenFile(const std::u16string& name, uint16_t mode);
+  void StartDirectory(bool creating);
   // The archive's file exists as a file (not a folder).
   bool ArchiveFileExists() const;
   platform::FileInfo ArchiveFileInfo() const;
@@ -231,7 +247,9 @@ class TPLBaseArchiver : public TComponent {
   bool repair_directory_ = true;
   bool committed_ = false;
   uint16_t new_entry_method_ = 0xFFFF;
-  std::unique_ptr<platform::Stream> archive_stream_;
+  bool external_stream_ = false;
+  std::unique_ptr<platform::Stream> own_stream_;  // unless external
+  platform::Stream* archive_stream_ = nullptr;    // the open archive, owned or not
   std::unique_ptr<TPLDirManager> dir_manager_;
 };
 

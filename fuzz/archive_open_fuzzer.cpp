@@ -1,38 +1,20 @@
-// Feeds arbitrary bytes to the archive engine as an archive file: opens it
-// for reading, walks every entry with the mask "*", looks up the first
-// entry by its exact name (by scan and through the name index), and closes.
+// Feeds arbitrary bytes to the archive engine as an archive held in a
+// caller's memory stream: opens it for reading, walks every entry with the
+// mask "*", looks up the first entry by its exact name (by scan and through
+// the name index), and closes.
 // Engine and file errors are expected answers to bad input; crashes, hangs,
 // leaks and sanitizer reports are what the fuzzer looks for.
 #include <cstdint>
-#include <cstdio>
 #include <exception>
 #include <string>
+#include <vector>
 
 #include "archive/common/types.h"
 #include "archive/parcelon.h"
-#include "platform/posix_file_system.h"
+#include "platform/memory_stream.h"
 #include "platform/scripted_dialogs.h"
-#include "platform/unicode.h"
 
 namespace {
-
-// A temporary file holding the input, removed on destruction. A file that
-// cannot be written ends the run (the error escapes).
-class InputFile {
- public:
-  InputFile(const uint8_t* data, size_t size) {
-    auto file = platform::PosixFileSystem().CreateUnique("", "archive-fuzz", &path_);
-    file->Write(reinterpret_cast<const char*>(data), size);
-    file->Close();
-  }
-  ~InputFile() { std::remove(path_.c_str()); }
-  InputFile(const InputFile&) = delete;
-  InputFile& operator=(const InputFile&) = delete;
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
 
 // Walks every match of `mask`; gives the full name of the first one.
 std::u16string Walk(parcelon::TParcelon& archiver, const std::u16string& mask) {
@@ -43,11 +25,10 @@ std::u16string Walk(parcelon::TParcelon& archiver, const std::u16string& mask) {
   return first;
 }
 
-void Exercise(const std::string& path) {
+void Exercise(platform::Stream& input) {
   platform::ScriptedDialogs dialogs;  // any question the engine asks throws
   parcelon::TParcelon archiver(nullptr, {&dialogs, nullptr});
-  archiver.SetFileName(platform::Utf8ToUtf16(path));
-  archiver.OpenArchive(parcelon::fmOpenRead | parcelon::fmShareDenyWrite);
+  archiver.OpenArchive(input, parcelon::fmOpenRead);
   std::u16string first = Walk(archiver, u"*");
   if (!first.empty() && first.find_first_of(u"*?") == std::u16string::npos) {
     Walk(archiver, first);
@@ -60,9 +41,9 @@ void Exercise(const std::string& path) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  InputFile input(data, size);
+  platform::MemoryStream input(std::vector<uint8_t>(data, data + size));
   try {
-    Exercise(input.path());
+    Exercise(input);
   } catch (const std::exception&) {
     // Engine errors (EPLException) and file errors are expected for bad input.
   }

@@ -68,6 +68,9 @@ class Rewrite {
   // namespace, and cleans the coordinates that follow the tag on its line.
   void WriteRootLines(size_t tag_start);
   void WriteBody();
+  // Syncs the folder after the rename; the rewrite has then taken place, and
+  // a failure says so.
+  void SyncFolderAfterRename(const std::string& folder);
   void WriteProcessed(std::string_view text_before, std::string_view rest);
 
   const std::string& file_name_;
@@ -101,11 +104,24 @@ void Rewrite::Run() {
 
   WriteRootLines(CopyPrologue());
   WriteBody();
-  out_->Close();
   in_.reset();
+  // The new file, its permissions included, reaches the disk before it takes
+  // the input's name, and the name change before the rewrite reports success.
   fs_.SetModeAndOwner(temp_path, info);
+  out_->Sync();
+  out_->Close();
   fs_.Rename(temp_path, target);
   guard.Commit();
+  SyncFolderAfterRename(platform::ContainingFolder(target));
+}
+
+void Rewrite::SyncFolderAfterRename(const std::string& folder) {
+  try {
+    fs_.SyncFolder(folder);
+  } catch (const std::exception& failure) {
+    throw RewriteError(file_name_ + " was rewritten, but the change may not survive a power cut: " +
+                       failure.what());
+  }
 }
 
 size_t Rewrite::CopyPrologue() {

@@ -20,9 +20,12 @@ struct RewriteOutcome {
 // input by one atomic rename, keeping the input's permission bits. When the
 // root start tag lacks the OGC KML 2.2 namespace, `dialogs` shows the
 // namespace message before the tag is replaced.
+// The new file is synced before the rename and its folder after it, so a
+// crash or power cut leaves either the old or the new file.
 // On failure the input is left byte for byte as it was and no temporary file
-// remains. A file without a kml start tag is left untouched and fails.
-// Never throws.
+// remains; the one exception is a folder that cannot be synced after the
+// rename, which fails with a problem that says the file was rewritten. A file
+// without a kml start tag is left untouched and fails. Never throws.
 RewriteOutcome RewriteKmlFile(const std::string& file_name, platform::FileSystem& fs,
                               platform::Dialogs& dialogs);
 

@@ -57,6 +57,12 @@ FileStream::FileStream(const std::u16string& path, uint16_t mode) : path_(path) 
   }
 }
 
+std::unique_ptr<FileStream> FileStream::Adopt(int fd, const std::u16string& path) {
+  auto stream = std::make_unique<FileStream>(AdoptKey{}, fd, path);
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) ThrowOpenError(path, fmOpenReadWrite, errno);
+  return stream;
+}
+
 FileStream::~FileStream() {
   if (fd_ >= 0) ::close(fd_);
 }
@@ -100,7 +106,7 @@ void FileStream::SetSize(int64_t size) {
 }
 
 void FileStream::Flush() {
-  ::fsync(fd_);
+  if (::fsync(fd_) != 0) throw EStreamError(u"Stream flush error: " + Reason(errno));
 }
 
 }  // namespace platform

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "platform/stream.h"
@@ -34,6 +35,10 @@ class FileStream : public Stream {
   // \"%s\". %s") or EFCreateError ("Cannot create file \"%s\". %s") with the
   // system's reason.
   FileStream(const std::u16string& path, uint16_t mode);
+  // Takes ownership of `fd`, a descriptor of `path` open for reading and
+  // writing, and locks it exclusively. Throws EFOpenError (after closing
+  // `fd`) when the lock is refused.
+  static std::unique_ptr<FileStream> Adopt(int fd, const std::u16string& path);
   ~FileStream() override;
   FileStream(const FileStream&) = delete;
   FileStream& operator=(const FileStream&) = delete;
@@ -42,9 +47,19 @@ class FileStream : public Stream {
   size_t Write(const void* buffer, size_t n) override;
   int64_t Seek(int64_t offset, SeekOrigin origin) override;
   void SetSize(int64_t size) override;
+  // Forces written data to stable storage. Throws EStreamError.
   void Flush() override;
 
   const std::u16string& Path() const { return path_; }
+
+ private:
+  struct AdoptKey {
+    explicit AdoptKey() = default;
+  };
+
+ public:
+  // Used by Adopt only (the key cannot be made elsewhere).
+  FileStream(AdoptKey, int fd, const std::u16string& path) : path_(path), fd_(fd) {}
 
  private:
   std::u16string path_;

@@ -1,13 +1,21 @@
 // The file system as the rest of the program sees it. Everything goes through
 // the FileSystem interface so that tests can inject faults (a layer that fails
-// the Nth write proves that a rewrite leaves its input intact).
+// or dies at the Nth call proves that a rewrite or a commit leaves its file
+// either as it was or as it should become).
+//
+// Durability: data written to a file reaches stable storage only after the
+// file is synced (WritableFile::Sync, Stream::Flush); a name created, renamed
+// or removed in a folder only after the folder is synced (SyncFolder).
 #pragma once
 
 #include <sys/types.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
+
+#include "platform/stream.h"
 
 namespace platform {
 
@@ -43,6 +51,7 @@ struct FileInfo {
   uid_t uid = 0;
   gid_t gid = 0;
   off_t size = 0;
+  int64_t modified = 0;  // last modification, seconds since 1970 (UTC)
 };
 
 class FileSystem {
@@ -57,7 +66,8 @@ class FileSystem {
   virtual std::unique_ptr<WritableFile> CreateUnique(const std::string& folder,
                                                      const std::string& prefix,
                                                      std::string* path) = 0;
-  // Copies `from` to `to`, replacing `to` if it exists. Throws IoError; on
+  // Copies `from` to `to`, replacing `to` if it exists: the copy is synced
+  // before it takes the name, and the folder after. Throws IoError; on
   // failure `to` is left as it was or removed, never half-written.
   virtual void CopyFile(const std::string& from, const std::string& to) = 0;
   // Atomically renames `from` to `to`, replacing `to`. Throws IoError.
@@ -73,11 +83,36 @@ class FileSystem {
   virtual std::string ResolveLinks(const std::string& path) = 0;
   // Creates `path` and missing parents; true when the folder exists afterwards.
   virtual bool CreateFolders(const std::string& path) = 0;
+
+  // Opens `path` as a seekable stream with a file mode (fmCreate, or access
+  // | sharing; see file_stream.h), taking the lock the mode asks for. Throws
+  // EFOpenError or EFCreateError with the system's reason.
+  virtual std::unique_ptr<Stream> OpenStream(const std::string& path, uint16_t mode) = 0;
+  // Creates a new, uniquely named file in `folder` whose name starts with
+  // `prefix`, open for reading and writing and locked exclusively; never
+  // overwrites an existing file. Stores its path in *path. Throws
+  // EFCreateError.
+  virtual std::unique_ptr<Stream> CreateUniqueStream(const std::string& folder,
+                                                     const std::string& prefix,
+                                                     std::string* path) = 0;
+  // Forces the folder's names (files created, renamed or removed in it) to
+  // stable storage. Throws IoError.
+  virtual void SyncFolder(const std::string& path) = 0;
+  // Removes an empty folder. Throws IoError.
+  virtual void RemoveFolder(const std::string& path) = 0;
+  // Sets the permission bits (07777) of `path`. Throws IoError.
+  virtual void SetPermissions(const std::string& path, mode_t mode) = 0;
+  // Sets the last modification (and access) time of `path`, in seconds since
+  // 1970 (UTC). Throws IoError.
+  virtual void SetModifiedTime(const std::string& path, int64_t seconds) = 0;
   bool Exists(const std::string& path) { return Stat(path).exists; }
 };
 
 // The folder part of a path, up to and including its last '/'; empty when
 // the path names no folder.
 std::string FolderOf(const std::string& path);
+// The folder to sync after a name in `path`'s folder changed: FolderOf(path),
+// or "." when the path names no folder.
+std::string ContainingFolder(const std::string& path);
 
 }  // namespace platform

@@ -12,7 +12,10 @@
 #include <utility>
 #include <vector>
 
+#include "platform/exception.h"
+#include "platform/file_stream.h"
 #include "platform/io_error.h"
+#include "platform/unicode.h"
 
 namespace platform {
 
@@ -23,6 +26,11 @@ IoError IoError::FromErrno(const std::string& operation, const std::string& path
 std::string FolderOf(const std::string& path) {
   size_t slash = path.rfind('/');
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string ContainingFolder(const std::string& path) {
+  std::string folder = FolderOf(path);
+  return folder.empty() ? std::string(".") : folder;
 }
 
 namespace {
@@ -92,6 +100,20 @@ std::string TempFolderOr(const std::string& folder) {
   return tmp && *tmp ? std::string(tmp) : std::string("/tmp");
 }
 
+// Creates a new file named `folder` + `prefix` + six unique characters;
+// gives its descriptor and stores its path. Throws IoError.
+int MakeUniqueFile(const std::string& folder, const std::string& prefix, std::string* path) {
+  std::string base = TempFolderOr(folder);
+  if (base.back() != '/') base += '/';
+  std::string name = base + prefix + ".XXXXXX";
+  std::vector<char> buf(name.begin(), name.end());
+  buf.push_back('\0');
+  int fd = ::mkostemp(buf.data(), O_CLOEXEC);
+  if (fd < 0) throw IoError::FromErrno("cannot create a file in", base, errno);
+  *path = buf.data();
+  return fd;
+}
+
 }  // namespace
 
 std::unique_ptr<ReadableFile> PosixFileSystem::OpenForRead(const std::string& path) {
@@ -107,14 +129,7 @@ std::unique_ptr<ReadableFile> PosixFileSystem::OpenForRead(const std::string& pa
 std::unique_ptr<WritableFile> PosixFileSystem::CreateUnique(const std::string& folder,
                                                             const std::string& prefix,
                                                             std::string* path) {
-  std::string base = TempFolderOr(folder);
-  if (base.back() != '/') base += '/';
-  std::string name = base + prefix + ".XXXXXX";
-  std::vector<char> buf(name.begin(), name.end());
-  buf.push_back('\0');
-  int fd = ::mkostemp(buf.data(), O_CLOEXEC);
-  if (fd < 0) throw IoError::FromErrno("cannot create a file in", base, errno);
-  *path = buf.data();
+  const int fd = MakeUniqueFile(folder, prefix, path);
   return std::make_unique<PosixWritableFile>(fd, *path);
 }
 
@@ -127,13 +142,15 @@ void PosixFileSystem::CopyFile(const std::string& from, const std::string& to) {
   try {
     std::vector<char> buf(1 << 16);
     for (size_t n; (n = in->Read(buf.data(), buf.size())) > 0;) out->Write(buf.data(), n);
-    out->Close();
     SetModeAndOwner(temp, Stat(from));
+    out->Sync();
+    out->Close();
     Rename(temp, to);
   } catch (...) {
     ::unlink(temp.c_str());
     throw;
   }
+  SyncFolder(ContainingFolder(to));
 }
 
 void PosixFileSystem::Rename(const std::string& from, const std::string& to) {
@@ -164,6 +181,7 @@ FileInfo PosixFileSystem::Stat(const std::string& path) {
   info.uid = st.st_uid;
   info.gid = st.st_gid;
   info.size = st.st_size;
+  info.modified = st.st_mtim.tv_sec;
   return info;
 }
 
@@ -178,6 +196,51 @@ bool PosixFileSystem::CreateFolders(const std::string& path) {
   std::error_code ec;
   std::filesystem::create_directories(path, ec);
   return std::filesystem::is_directory(path, ec);
+}
+
+std::unique_ptr<Stream> PosixFileSystem::OpenStream(const std::string& path, uint16_t mode) {
+  return std::make_unique<FileStream>(Utf8ToUtf16(path), mode);
+}
+
+std::unique_ptr<Stream> PosixFileSystem::CreateUniqueStream(const std::string& folder,
+                                                            const std::string& prefix,
+                                                            std::string* path) {
+  int fd = -1;
+  try {
+    fd = MakeUniqueFile(folder, prefix, path);
+  } catch (const IoError& failure) {
+    throw EFCreateError(u"Cannot create file \"" +
+                        Utf8ToUtf16(TempFolderOr(folder) + "/" + prefix) + u"\". " +
+                        Utf8ToUtf16(std::strerror(failure.Errno())));
+  }
+  try {
+    return FileStream::Adopt(fd, Utf8ToUtf16(*path));
+  } catch (...) {
+    ::unlink(path->c_str());
+    throw;
+  }
+}
+
+void PosixFileSystem::SyncFolder(const std::string& path) {
+  Fd folder(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (folder.get() < 0) throw IoError::FromErrno("cannot open the folder", path, errno);
+  if (::fsync(folder.get()) != 0) throw IoError::FromErrno("cannot sync the folder", path, errno);
+}
+
+void PosixFileSystem::RemoveFolder(const std::string& path) {
+  if (::rmdir(path.c_str()) != 0) throw IoError::FromErrno("cannot remove the folder", path, errno);
+}
+
+void PosixFileSystem::SetPermissions(const std::string& path, mode_t mode) {
+  if (::chmod(path.c_str(), mode & 07777) != 0)
+    throw IoError::FromErrno("cannot set the permissions of", path, errno);
+}
+
+void PosixFileSystem::SetModifiedTime(const std::string& path, int64_t seconds) {
+  const struct timespec times[2] = {{static_cast<time_t>(seconds), 0},
+                                    {static_cast<time_t>(seconds), 0}};
+  if (::utimensat(AT_FDCWD, path.c_str(), times, 0) != 0)
+    throw IoError::FromErrno("cannot set the time of", path, errno);
 }
 
 }  // namespace platform

@@ -18,6 +18,13 @@ class PosixFileSystem : public FileSystem {
   FileInfo Stat(const std::string& path) override;
   std::string ResolveLinks(const std::string& path) override;
   bool CreateFolders(const std::string& path) override;
+  std::unique_ptr<Stream> OpenStream(const std::string& path, uint16_t mode) override;
+  std::unique_ptr<Stream> CreateUniqueStream(const std::string& folder, const std::string& prefix,
+                                             std::string* path) override;
+  void SyncFolder(const std::string& path) override;
+  void RemoveFolder(const std::string& path) override;
+  void SetPermissions(const std::string& path, mode_t mode) override;
+  void SetModifiedTime(const std::string& path, int64_t seconds) override;
 };
 
 }  // namespace platform

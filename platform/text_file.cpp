@@ -118,6 +118,11 @@ void TextWriter::WriteLine(std::string_view text) {
   Append("\r\n", 2);
 }
 
+void TextWriter::Sync() {
+  Flush();
+  file_->Sync();
+}
+
 void TextWriter::Close() {
   Flush();
   file_->Close();

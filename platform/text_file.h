@@ -67,6 +67,9 @@ class TextWriter {
     *end++ = '\n';
     used_ = static_cast<size_t>(end - buf_.data());
   }
+  // Flushes the buffer and forces what was written to stable storage.
+  // Throws IoError.
+  void Sync();
   // Flushes the buffer and closes the file. Throws IoError.
   void Close();
 

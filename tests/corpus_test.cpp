@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "app/kml_tool.h"
+#include "platform/posix_file_system.h"
 #include "platform/scripted_dialogs.h"
 #include "tests/test_support.h"
 

@@ -7,6 +7,7 @@
 
 #include "kml/root_element.h"
 #include "platform/scripted_dialogs.h"
+#include "tests/faulty_file_system.h"
 #include "tests/test_support.h"
 
 namespace kml {
@@ -168,27 +169,39 @@ TEST_F(RewriterTest, MissingFileOrFolderFailsWithoutTempFile) {
   EXPECT_EQ(dir_.List(), std::vector<std::string>{"folder.kml"});
 }
 
-// Every injected failure leaves the input byte for byte intact and no temporary file.
-TEST_F(RewriterTest, AnyFailureLeavesTheInputIntact) {
+// A failure at any file-system call before the rename leaves the input byte
+// for byte intact and no temporary file; one at the folder sync after it
+// reports that the file was rewritten.
+TEST_F(RewriterTest, AFailureAtAnyCallLeavesTheInputIntact) {
   std::string in = kDecl + "\n" + kOldRoot + "\n";
   for (int i = 0; i < 20000; ++i) in += "<coordinates>1, 2, 3 4, 5, 6</coordinates>\n";
   in += "</kml>\n";
-  auto run = [&](auto&& inject) {
+  const std::string out = Rewrite(in);
+  const int64_t calls = fs_.Count(testing_support::kOpAll);
+  for (int64_t n = 1; n <= calls; ++n) {
     WriteAll(path_, in);
     fs_ = FaultyFileSystem();
-    inject(fs_);
+    fs_.Inject({n});
     RewriteOutcome outcome = RewriteKmlFile(path_, fs_, dialogs_);
-    EXPECT_FALSE(outcome.succeeded);
-    EXPECT_EQ(ReadAll(path_), in);
+    EXPECT_FALSE(outcome.succeeded) << n;
+    EXPECT_EQ(ReadAll(path_) == out, n == calls) << n;
+    EXPECT_EQ(outcome.problem.find("was rewritten") != std::string::npos, n == calls) << n;
     ExpectNoTempFiles();
-  };
-  run([](FaultyFileSystem& fs) { fs.fail_write_at = 1; });
-  run([](FaultyFileSystem& fs) { fs.fail_write_at = 3; });
-  run([](FaultyFileSystem& fs) { fs.fail_read_at = 2; });
-  run([](FaultyFileSystem& fs) { fs.fail_close = true; });
-  run([](FaultyFileSystem& fs) { fs.fail_rename = true; });
-  run([](FaultyFileSystem& fs) { fs.fail_set_mode = true; });
-  run([](FaultyFileSystem& fs) { fs.fail_create = true; });
+  }
+}
+
+// The new file and its permissions reach the disk before it takes the
+// input's name, and the folder is synced after the rename.
+TEST_F(RewriterTest, NewFileIsSyncedBeforeTheRenameAndTheFolderAfter) {
+  Rewrite(kDecl + "\n" + kOldRoot + "\n</kml>\n");
+  ASSERT_TRUE(outcome_.succeeded) << outcome_.problem;
+  const auto trace = fs_.Trace(testing_support::kOpSync | testing_support::kOpRename |
+                               testing_support::kOpClose | testing_support::kOpSetMode);
+  ASSERT_EQ(trace.size(), 5u);
+  const std::string temp = trace[0].substr(std::string("chmod ").size());
+  EXPECT_EQ(trace, (std::vector<std::string>{"chmod " + temp, "sync " + temp, "close " + temp,
+                                             "rename " + temp + " -> " + path_,
+                                             "sync " + dir_.path() + "/"}));
 }
 
 TEST_F(RewriterTest, UnreadableFileFailsWithoutTempFile) {

@@ -5,8 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix_file_system.h"
-
 namespace testing_support {
 
 // A fresh folder below $TMPDIR (or /tmp), removed with its contents on destruction.
@@ -64,27 +62,5 @@ CommandResult RunCommand(const std::string& command);
 // `text` quoted for the shell.
 std::string ShellQuote(const std::string& text);
 void WriteAll(const std::string& path, const std::string& data);
-
-// The real file system, except that the chosen operation fails with EIO
-// (or ENOSPC for writes) on its Nth call (counting from 1).
-class FaultyFileSystem : public platform::PosixFileSystem {
- public:
-  int fail_write_at = 0;
-  int fail_read_at = 0;
-  bool fail_create = false;
-  bool fail_rename = false;
-  bool fail_close = false;
-  bool fail_set_mode = false;
-
-  std::unique_ptr<platform::ReadableFile> OpenForRead(const std::string& path) override;
-  std::unique_ptr<platform::WritableFile> CreateUnique(const std::string& folder,
-                                                       const std::string& prefix,
-                                                       std::string* path) override;
-  void Rename(const std::string& from, const std::string& to) override;
-  void SetModeAndOwner(const std::string& path, const platform::FileInfo& like) override;
-
-  int writes = 0;
-  int reads = 0;
-};
 
 }  // namespace testing_support

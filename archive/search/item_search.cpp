@@ -2,53 +2,18 @@
 
 #include <cstdint>
 
+#include "archive/common/entry_path.h"
 #include "archive/search/wildcard.h"
 
 namespace parcelon {
 namespace {
 
-// Stored names separate folders with '/'; some writers use a backslash,
-// which counts as one too. A ':' is an ordinary character of a name here.
-bool IsSeparator(char16_t c) {
-  return c == u'/' || c == u'\\';
-}
-
-std::u16string WithSlashes(std::u16string_view text) {
-  std::u16string out(text);
-  for (char16_t& c : out)
-    if (c == u'\\') c = u'/';
-  return out;
-}
-
-// The position just after the last folder separator, 0 when there is none.
-size_t FileStart(std::u16string_view name) {
-  for (size_t i = name.size(); i > 0; --i)
-    if (IsSeparator(name[i - 1])) return i;
-  return 0;
-}
-
-std::u16string_view WithoutTrailingSeparator(std::u16string_view name) {
-  if (!name.empty() && IsSeparator(name.back())) name.remove_suffix(1);
-  return name;
-}
-
-// Length of a leading "X:" or "\\server\share" (with either separator).
-size_t DrivePartLength(std::u16string_view mask) {
-  if (mask.size() >= 2 && mask[1] == u':' &&
-      ((mask[0] >= u'A' && mask[0] <= u'Z') || (mask[0] >= u'a' && mask[0] <= u'z')))
-    return 2;
-  if (mask.size() < 3 || !IsSeparator(mask[0]) || !IsSeparator(mask[1])) return 0;
-  size_t i = 2;
-  while (i < mask.size() && !IsSeparator(mask[i])) ++i;  // server
-  if (i == 2 || i >= mask.size()) return 0;
-  size_t j = i + 1;
-  while (j < mask.size() && !IsSeparator(mask[j])) ++j;  // share
-  return j == i + 1 ? 0 : j;
-}
+using paths::WithoutTrailingSeparator;
+using paths::WithSlashes;
 
 // The folder part of `path` in lower case, with '/' between folders.
 std::u16string FolderKey(const SearchScope& scope, std::u16string_view path) {
-  return scope.code_pages.WideLower(WithSlashes(path.substr(0, FileStart(path))));
+  return scope.code_pages.WideLower(WithSlashes(paths::FolderPart(path)));
 }
 
 // The entry lies in the folder whose key is `mask_folder`.
@@ -103,7 +68,7 @@ bool Scan(const SearchScope& scope, TPLArchiveItem& item) {
 }  // namespace
 
 std::u16string PrepareMask(std::u16string_view mask, bool keep_drive) {
-  return WithSlashes(keep_drive ? mask : mask.substr(DrivePartLength(mask)));
+  return WithSlashes(keep_drive ? mask : mask.substr(paths::DrivePrefixLength(mask)));
 }
 
 bool FindFirstItem(const SearchScope& scope, std::u16string_view mask, TPLArchiveItem& item,
@@ -137,15 +102,14 @@ bool ItemMatchesEntry(const SearchScope& scope, int32_t index, const TPLArchiveI
   if (name.find(u'\\') != std::u16string_view::npos) name = slashed = WithSlashes(name);
   const std::u16string_view mask = item.SearchRec.Mask;
   const bool matches = NameMatchesMask(name, mask, scope.code_pages) ||
-                       NameMatchesMask(name.substr(FileStart(name)), mask, scope.code_pages);
+                       NameMatchesMask(paths::FileNamePart(name), mask, scope.code_pages);
   return matches && !NameMatchesMask(name, item.SearchRec.ExclusionMask, scope.code_pages);
 }
 
 void FillArchiveItem(const TDirItem& entry, TPLArchiveItem& item) {
   const std::u16string_view name = WithoutTrailingSeparator(entry.Name);
-  const size_t file_start = FileStart(name);
-  item.FileName = name.substr(file_start);
-  item.EntryPath = WithSlashes(name.substr(0, file_start));
+  item.FileName = paths::FileNamePart(name);
+  item.EntryPath = WithSlashes(paths::FolderPart(name));
   item.CompressedSize = SignedSize(entry.PackedSize64());
   item.UncompressedSize = SignedSize(entry.UnpackedSize64());
   double percent = 100;

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "archive/common/entry_path.h"
+
 namespace parcelon {
 
 namespace {
@@ -71,11 +73,10 @@ bool EndsWithDot(std::u16string_view s) {
   return !s.empty() && s.back() == u'.';
 }
 
-// The extension is the text from the last '.' after the last folder or drive
-// separator; names here may use '/' as well as '\' between folders.
+// The extension is the text from the last '.' after the last folder
+// separator.
 std::u16string_view ExtensionOf(std::u16string_view name) {
-  const size_t separator = name.find_last_of(u"\\/:");
-  const size_t file_start = separator == std::u16string_view::npos ? 0 : separator + 1;
+  const size_t file_start = paths::FileNameStart(name);
   const size_t dot = name.rfind(u'.');
   if (dot == std::u16string_view::npos || dot < file_start) return {};
   return name.substr(dot);

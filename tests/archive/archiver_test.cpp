@@ -6,9 +6,11 @@
 #include "archive/parcelon.h"
 #include "platform/file_stream.h"
 #include "platform/iconv_code_pages.h"
+#include "platform/memory_stream.h"
 #include "platform/scripted_dialogs.h"
 #include "platform/unicode.h"
 #include "tests/archive/engine_error.h"
+#include "tests/faulty_file_system.h"
 #include "tests/test_support.h"
 
 namespace parcelon {
@@ -148,6 +150,34 @@ TEST_F(ArchiverTest, OpenWithoutModeChoosesBySharingAndWriteBit) {
   EXPECT_FALSE(archiver.IsOpen());
   archiver.SetOpen(true);
   EXPECT_TRUE(archiver.IsOpen());
+}
+
+TEST_F(ArchiverTest, ACallersStreamHoldsTheArchiveAndOutlivesIt) {
+  platform::MemoryStream stream;
+  archiver.OpenArchive(stream, fmCreate);
+  EXPECT_TRUE(archiver.ExternalStream());
+  archiver.CloseArchive();
+  EXPECT_EQ(stream.Size(), 22);
+  archiver.OpenArchive(stream, fmOpenRead);
+  EXPECT_EQ(archiver.DirManager()->Dir().Count(), 0);
+  archiver.CloseArchive();
+  EXPECT_FALSE(archiver.ExternalStream());
+  EXPECT_EQ(stream.Size(), 22);  // still the caller's, and still open
+}
+
+TEST_F(ArchiverTest, FileWorkGoesThroughTheInjectedFileSystem) {
+  using namespace testing_support;
+  FaultyFileSystem fs;
+  TParcelon traced{nullptr, {&dialogs, &code_pages, &fs}};
+  const std::string path = dir.File("new.zip");
+  traced.SetFileName(Wide(path));
+  traced.OpenArchive(fmCreate);
+  traced.CloseArchive();
+  EXPECT_EQ(fs.Trace(kOpAll), (std::vector<std::string>{"create " + path, "truncate " + path,
+                                                        "write " + path, "sync " + path}));
+  fs.Inject({1, kOpRead});
+  EXPECT_THROW(traced.OpenArchive(fmOpenRead | fmShareDenyWrite), platform::EStreamError);
+  EXPECT_FALSE(traced.IsOpen());
 }
 
 TEST_F(ArchiverTest, SpanningModeIsFixedWhileOpen) {

@@ -1,0 +1,96 @@
+// A file system for tests: the real one, except that it records every call
+// the code under test makes and lets one chosen call fail, find the disk
+// full, or end the process on the spot (a crash at that instant).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/posix_file_system.h"
+
+namespace testing_support {
+
+// The kinds of calls, as bits so that a fault can pick several.
+enum FsOp : uint32_t {
+  kOpOpen = 1u << 0,      // OpenForRead, OpenStream of an existing file
+  kOpCreate = 1u << 1,    // CreateUnique, CreateUniqueStream, OpenStream with fmCreate
+  kOpRead = 1u << 2,      // ReadableFile::Read, Stream::Read
+  kOpWrite = 1u << 3,     // WritableFile::Write, Stream::Write
+  kOpTruncate = 1u << 4,  // Stream::SetSize
+  kOpSync = 1u << 5,      // WritableFile::Sync, Stream::Flush, SyncFolder
+  kOpRename = 1u << 6,
+  kOpRemove = 1u << 7,   // Remove, RemoveFolder
+  kOpClose = 1u << 8,    // WritableFile::Close
+  kOpSetMode = 1u << 9,  // SetModeAndOwner, SetPermissions
+  kOpSetTime = 1u << 10,
+  kOpAll = (1u << 11) - 1,
+};
+
+enum class FaultEffect {
+  kFail,      // the call fails with an I/O error and does nothing
+  kDiskFull,  // a write stores nothing (a stream reports a short write,
+              // a writable file throws ENOSPC); other calls fail as kFail
+  kDie,       // the process ends at once with kDeathStatus, before the call
+};
+
+struct FsCall {
+  FsOp op;
+  std::string path;
+};
+
+class FaultyFileSystem : public platform::PosixFileSystem {
+ public:
+  // The `at`-th call (counting from 1) whose kind is in `ops` gets `effect`;
+  // `at` 0 injects nothing. Streams and files opened through this object
+  // report to it, so it must outlive them.
+  struct Fault {
+    int64_t at = 0;
+    uint32_t ops = kOpAll;
+    FaultEffect effect = FaultEffect::kFail;
+  };
+  static constexpr int kDeathStatus = 86;
+
+  // Arms `fault`, counting its calls from now on.
+  void Inject(const Fault& fault);
+
+  // Every call so far, in order, the faulted one included.
+  const std::vector<FsCall>& Calls() const { return calls_; }
+  // How many calls so far had a kind in `ops`.
+  int64_t Count(uint32_t ops) const;
+  // The calls whose kind is in `ops`, as "op path" lines (for readable
+  // expectations).
+  std::vector<std::string> Trace(uint32_t ops) const;
+  void ClearCalls();
+
+  // Records a call; true when it must fail (kDie ends the process here).
+  bool Due(FsOp op, const std::string& path);
+  bool DiskFull() const { return fault_.effect == FaultEffect::kDiskFull; }
+
+  std::unique_ptr<platform::ReadableFile> OpenForRead(const std::string& path) override;
+  std::unique_ptr<platform::WritableFile> CreateUnique(const std::string& folder,
+                                                       const std::string& prefix,
+                                                       std::string* path) override;
+  void Rename(const std::string& from, const std::string& to) override;
+  void Remove(const std::string& path) override;
+  void SetModeAndOwner(const std::string& path, const platform::FileInfo& like) override;
+  std::unique_ptr<platform::Stream> OpenStream(const std::string& path, uint16_t mode) override;
+  std::unique_ptr<platform::Stream> CreateUniqueStream(const std::string& folder,
+                                                       const std::string& prefix,
+                                                       std::string* path) override;
+  void SyncFolder(const std::string& path) override;
+  void RemoveFolder(const std::string& path) override;
+  void SetPermissions(const std::string& path, mode_t mode) override;
+  void SetModifiedTime(const std::string& path, int64_t seconds) override;
+
+ private:
+  Fault fault_;
+  std::vector<FsCall> calls_;
+  int64_t matching_ = 0;  // calls of the armed fault's kinds since it was armed
+};
+
+// The name of a kind of call ("write", "sync", ...).
+const char* OpName(FsOp op);
+
+}  // namespace testing_support

@@ -1,0 +1,86 @@
+// The file layer's durability and stream operations, and the fault-injecting
+// double that the crash and rollback tests rely on.
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include "platform/exception.h"
+#include "platform/file_stream.h"
+#include "platform/io_error.h"
+#include "tests/faulty_file_system.h"
+#include "tests/test_support.h"
+
+namespace {
+
+using namespace testing_support;
+
+TEST(FileSystemTest, CopyIsSyncedBeforeItTakesTheNameAndTheFolderAfter) {
+  ScratchDir dir;
+  WriteAll(dir.File("a"), "payload");
+  ASSERT_EQ(chmod(dir.File("a").c_str(), 0640), 0);
+  FaultyFileSystem fs;
+  fs.CopyFile(dir.File("a"), dir.File("b"));
+  EXPECT_EQ(ReadAll(dir.File("b")), "payload");
+  EXPECT_EQ(fs.Stat(dir.File("b")).mode, 0640u);
+  const auto trace = fs.Trace(kOpSync | kOpRename | kOpClose | kOpSetMode);
+  ASSERT_EQ(trace.size(), 5u);
+  const std::string temp = trace[0].substr(std::string("chmod ").size());
+  EXPECT_EQ(trace, (std::vector<std::string>{"chmod " + temp, "sync " + temp, "close " + temp,
+                                             "rename " + temp + " -> " + dir.File("b"),
+                                             "sync " + dir.path() + "/"}));
+}
+
+TEST(FileSystemTest, UniqueStreamIsNewLockedAndSyncable) {
+  ScratchDir dir;
+  platform::PosixFileSystem fs;
+  std::string first, second;
+  auto a = fs.CreateUniqueStream(dir.path(), "pl", &first);
+  auto b = fs.CreateUniqueStream(dir.path(), "pl", &second);
+  EXPECT_NE(first, second);
+  a->WriteBuffer("xyz", 3);
+  a->Flush();
+  EXPECT_EQ(ReadAll(first), "xyz");
+  EXPECT_THROW(fs.OpenStream(first, platform::fmOpenReadWrite | platform::fmShareDenyWrite),
+               platform::EFOpenError);
+  EXPECT_THROW(fs.CreateUniqueStream(dir.File("missing"), "pl", &first), platform::EFCreateError);
+  EXPECT_THROW(fs.SyncFolder(dir.File("missing")), platform::IoError);
+}
+
+TEST(FileSystemTest, TimesAndPermissionsAreSet) {
+  ScratchDir dir;
+  platform::PosixFileSystem fs;
+  WriteAll(dir.File("a"), "");
+  fs.SetModifiedTime(dir.File("a"), 1'000'000'000);
+  fs.SetPermissions(dir.File("a"), 0444);
+  EXPECT_EQ(fs.Stat(dir.File("a")).modified, 1'000'000'000);
+  EXPECT_EQ(fs.Stat(dir.File("a")).mode, 0444u);
+  ASSERT_EQ(mkdir(dir.File("d").c_str(), 0755), 0);
+  fs.RemoveFolder(dir.File("d"));
+  EXPECT_FALSE(fs.Exists(dir.File("d")));
+}
+
+// The double: the Nth call of the chosen kinds fails, finds the disk full,
+// or ends the process; the calls before it happen.
+TEST(FaultyFileSystemTest, TheChosenCallFailsFillsTheDiskOrDies) {
+  ScratchDir dir;
+  const std::string path = dir.File("f");
+  auto writes_after_fault = [&](FaultEffect effect) {
+    FaultyFileSystem fs;
+    fs.Inject({2, kOpWrite, effect});
+    auto stream = fs.OpenStream(path, platform::fmCreate);
+    stream->WriteBuffer("a", 1);
+    return stream->Write("b", 1);
+  };
+  EXPECT_EQ(writes_after_fault(FaultEffect::kDiskFull), 0u);
+  EXPECT_EQ(ReadAll(path), "a");
+  EXPECT_THROW(writes_after_fault(FaultEffect::kFail), platform::EStreamError);
+  EXPECT_EXIT(writes_after_fault(FaultEffect::kDie),
+              ::testing::ExitedWithCode(FaultyFileSystem::kDeathStatus), "");
+  FaultyFileSystem fs;
+  fs.Inject({1, kOpRename | kOpRemove});
+  EXPECT_THROW(fs.Remove(path), platform::IoError);
+  EXPECT_TRUE(fs.Exists(path));
+  EXPECT_EQ(fs.Count(kOpAll), 1);
+}
+
+}  // namespace
