@@ -1,0 +1,140 @@
+#include "archive/codec/compressor.h"
+
+#include <algorithm>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "archive/codec/crc32.h"
+#include "archive/codec/deflate_stage.h"
+#include "archive/codec/output_sink.h"
+#include "archive/errors/pl_exception.h"
+
+namespace parcelon {
+namespace {
+
+constexpr uint16_t kMethodStored = 0;
+constexpr uint16_t kMethodDeflated = 8;
+
+// The stages an entry's data passes on its way to the sink: the deflate
+// encoder, or none for stored data.
+class EncoderChain {
+ public:
+  EncoderChain(const TDirItem& item, OutputSink& sink) : sink_(sink) {
+    if (item.RealMethod == kMethodDeflated)
+      deflate_ = std::make_unique<DeflateStage>(item.CompressionMode, sink);
+  }
+  DataStage& Head() { return deflate_ ? static_cast<DataStage&>(*deflate_) : sink_; }
+
+ private:
+  OutputSink& sink_;
+  std::unique_ptr<DeflateStage> deflate_;
+};
+
+// What the block loop got through.
+struct LoopResult {
+  uint64_t consumed = 0;
+  uint32_t crc = 0;
+};
+
+class BlockLoop {
+ public:
+  BlockLoop(platform::Stream& source, TDirItem& item, const EncodeSettings& settings, uint64_t size)
+      : source_(source), item_(item), settings_(settings), size_(size) {}
+
+  // Reads, checks and encodes the source block by block into `chain`,
+  // stopping early at a short read or a cancel.
+  void Run(EncoderChain& chain) {
+    std::vector<uint8_t> buffer(
+        static_cast<size_t>(std::min<uint64_t>(size_, ReadBufferSize(item_.CompressionMode))));
+    while (result_.consumed < size_ && !Cancelled()) {
+      const auto n =
+          static_cast<size_t>(std::min<uint64_t>(buffer.size(), size_ - result_.consumed));
+      if (source_.Read(buffer.data(), n) != n) break;
+      result_.crc = UpdateCrc32(result_.crc, {buffer.data(), n});
+      const bool last = result_.consumed + n >= size_;
+      if (!chain.Head().Put({buffer.data(), n}, last)) break;
+      result_.consumed += n;
+    }
+  }
+  const LoopResult& Result() const { return result_; }
+
+ private:
+  // Fires the per-block progress events; true when a handler cancelled.
+  bool Cancelled() {
+    CommitProgress& progress = settings_.progress;
+    if (!progress.reporting) return progress.cancel;
+    const double percent = static_cast<double>(result_.consumed) / static_cast<double>(size_) * 100;
+    settings_.events.FileProgress(item_.SourceFileName, percent, item_.Operation, ppProcess,
+                                  progress.cancel);
+    if (progress.cancel) return true;
+    settings_.events.OverallProgress(progress.Percent(result_.consumed), item_.Operation, ppProcess,
+                                     progress.cancel);
+    return progress.cancel;
+  }
+
+  platform::Stream& source_;
+  TDirItem& item_;
+  const EncodeSettings& settings_;
+  uint64_t size_;
+  LoopResult result_;
+};
+
+// Puts a size into its 32-bit field, or saturates it and keeps the value in
+// the 64-bit one; gives whether Zip64 is needed for it.
+bool StoreSize(uint64_t size, bool force_zip64, uint32_t& field, uint64_t& field64) {
+  field64 = size;
+  const bool zip64 = force_zip64 || size >= kSaturated32;
+  field = zip64 ? kSaturated32 : static_cast<uint32_t>(size);
+  return zip64;
+}
+
+void Complete(TDirItem& item, const LoopResult& done, uint64_t packed,
+              const EncodeSettings& settings) {
+  const bool always = settings.zip64_mode == zmAlways;
+  const bool packed64 = StoreSize(packed, always, item.PackedSize, item.Zip64PackedSize);
+  const bool unpacked64 =
+      StoreSize(done.consumed, always, item.UnpackedSize, item.Zip64UnpackedSize);
+  if (packed64 || unpacked64) item.IsZip64 = true;
+  item.Crc32 = done.crc;
+  if (item.IsZip64 && settings.zip64_mode == zmDisabled)
+    throw EPLException::CreateFmt(errc::kZip64NeededCompressing, {item.SourceFileName},
+                                  settings.component);
+  if (done.consumed == 0) item.Method = item.RealMethod = kMethodStored;
+}
+
+}  // namespace
+
+size_t ReadBufferSize(uint8_t compression_mode) {
+  constexpr size_t kKiB = 1024;
+  if (compression_mode == 0) return 1024 * kKiB;
+  if (compression_mode <= 3) return 512 * kKiB;
+  if (compression_mode <= 6) return 1024 * kKiB;
+  return 1536 * kKiB;
+}
+
+bool CompressItem(platform::Stream& source, platform::Stream& output, TDirItem& item,
+                  const EncodeSettings& settings) {
+  source.Seek(0, platform::SeekOrigin::kBegin);
+  const auto size = static_cast<uint64_t>(source.Size());
+  OutputSink sink(output, settings.events, settings.archive_name, settings.progress.cancel);
+  BlockLoop loop(source, item, settings, size);
+  try {
+    EncoderChain chain(item, sink);
+    loop.Run(chain);
+  } catch (const CodecError&) {
+    // The completeness test below reports what was not consumed.
+  }
+  const LoopResult& done = loop.Result();
+  settings.progress.done_bytes += size;
+  if (done.consumed == size) {
+    Complete(item, done, sink.Written(), settings);
+    return true;
+  }
+  if (settings.progress.cancel) return false;
+  throw EPLException::CreateFmt(errc::kCompressedSizeMismatch,
+                                {static_cast<int64_t>(size), static_cast<int64_t>(done.consumed)},
+                                settings.component);
+}
+
+}  // namespace parcelon

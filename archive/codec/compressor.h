@@ -1,0 +1,45 @@
+// Turns the bytes of one source into the data of one archive entry: stored
+// or deflated, with the CRC-32 of the source, both sizes and the Zip64
+// decisions, reporting progress per block.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "archive/codec/progress.h"
+#include "archive/common/component.h"
+#include "archive/common/engine_events.h"
+#include "archive/directory/dir_item.h"
+#include "platform/stream.h"
+
+namespace parcelon {
+
+struct EncodeSettings {
+  EngineEvents& events;
+  CommitProgress& progress;
+  TZip64Mode zip64_mode = zmDisabled;
+  std::u16string archive_name;            // named by the disk-full event
+  const TComponent* component = nullptr;  // prefixes the engine's messages
+};
+
+// How much of the source one block holds at a compression mode: 1 MiB at
+// 0, 512 KiB at 1 to 3, 1 MiB at 4 to 6, 1.5 MiB at 7 to 9.
+size_t ReadBufferSize(uint8_t compression_mode);
+
+// Encodes the whole of `source`, from its start, into `output` at its
+// position, by the item's RealMethod (8 deflates at the item's
+// CompressionMode; anything else stores) in blocks of ReadBufferSize.
+// Progress events fire before each block while `settings.progress.reporting`
+// is on. On success fills the item's CRC-32, sizes (Zip64 values with the
+// 32-bit fields saturated when a size is 0xFFFFFFFF or more, or under
+// zmAlways, which also sets IsZip64) and, for an empty source, method 0 both
+// in the header and as RealMethod; returns true. Returns false when a
+// progress or disk-full handler cancelled (the progress's cancel flag is
+// then set). Raises error 34 when the source gave fewer bytes than its size
+// or the encoder failed, error 41 when a size needs Zip64 under zmDisabled,
+// and error 65 from the disk-full default; stream errors pass.
+bool CompressItem(platform::Stream& source, platform::Stream& output, TDirItem& item,
+                  const EncodeSettings& settings);
+
+}  // namespace parcelon

@@ -1,0 +1,24 @@
+// The progress of one commit, shared by the entries it writes: the bytes of
+// all pending entries, those that earlier entries finished, and the cancel
+// flag that every progress event of the commit shares.
+#pragma once
+
+#include <cstdint>
+
+namespace parcelon {
+
+struct CommitProgress {
+  uint64_t total_bytes = 0;  // uncompressed bytes of all pending entries
+  uint64_t done_bytes = 0;   // of those, what finished entries held
+  bool reporting = false;    // fire progress events while encoding
+  bool cancel = false;
+
+  // Overall progress in percent once `current` more bytes are done; 50 when
+  // the pending entries hold nothing.
+  double Percent(uint64_t current) const {
+    if (total_bytes == 0) return 50;
+    return static_cast<double>(done_bytes + current) / static_cast<double>(total_bytes) * 100;
+  }
+};
+
+}  // namespace parcelon
