@@ -1,7 +1,9 @@
 // parcelon list [--tsv] ARCHIVE [MASK...]
 #include <cstdint>
-#include <map>
+#include <string>
+#include <vector>
 
+#include "archive/search/item_search.h"
 #include "cli/parcelon/commands.h"
 #include "cli/parcelon/listing.h"
 #include "cli/parcelon/open_archive.h"
@@ -15,9 +17,17 @@ constexpr char kListUsage[] =
     "Lists the entries of ARCHIVE that match any MASK (default *): sizes, saved\n"
     "space, modification time, CRC-32, attributes, '*' for encrypted, and name.\n"
     "  --tsv  one tab-separated line per entry, without header and totals:\n"
-    "         name, size, packed size, CRC-32, time, attributes, encrypted (1/0)\n";
+    "         name, size, packed size, CRC-32, time, attributes, encrypted (1/0)\n"
+    "Sizes are shown as the archive states them. In names, TAB, LF, CR and the\n"
+    "backslash are written \\t, \\n, \\r and \\\\, other control bytes (below 0x20,\n"
+    "and 0x7F) \\xNN, so that every entry takes one line.\n"
+    "When the central directory is damaged or missing and the directory is\n"
+    "rebuilt from the local headers, a line on standard error says so and why.\n";
 
 namespace {
+
+// The buffered output is handed on in blocks of about this size.
+constexpr size_t kBlockSize = size_t{1} << 16;
 
 struct ListRequest {
   bool tsv = false;
@@ -47,40 +57,56 @@ int ParseList(const Args& args, ListRequest& request, std::ostream& out, std::os
   return 0;
 }
 
-// Every entry that matches one of the masks, by directory index, once.
-std::map<int32_t, TPLArchiveItem> FindAll(TParcelon& archiver,
-                                          const std::vector<std::u16string>& masks) {
-  std::map<int32_t, TPLArchiveItem> found;
-  for (const std::u16string& mask : masks) {
-    TPLArchiveItem item;
+// Marks, by directory index, every entry that matches one of the masks.
+std::vector<bool> Select(TParcelon& archiver, const std::vector<std::u16string>& masks) {
+  std::vector<bool> selected(static_cast<size_t>(archiver.DirManager()->Dir().Count()));
+  TPLArchiveItem item;
+  for (const std::u16string& mask : masks)
     for (bool ok = archiver.FindFirst(mask, item); ok; ok = archiver.FindNext(item))
-      found.emplace(item.SearchRec.ItemIndex, item);
+      selected[static_cast<size_t>(item.SearchRec.ItemIndex)] = true;
+  return selected;
+}
+
+// Writes `text` to `out` once it has grown to a block, or always with `last`.
+void Flush(std::string& text, std::ostream& out, bool last) {
+  if (text.size() < kBlockSize && !last) return;
+  out.write(text.data(), static_cast<std::streamsize>(text.size()));
+  text.clear();
+}
+
+// What the totals line counts; sums stop at the largest value.
+struct Totals {
+  uint64_t entries = 0, size = 0, packed = 0;
+  void Add(const TDirItem& entry) {
+    ++entries;
+    size = AddSaturated(size, entry.UnpackedSize64());
+    packed = AddSaturated(packed, entry.PackedSize64());
   }
-  return found;
-}
+};
 
-// The stored name of the entry the search record points at, in UTF-8.
-std::string StoredName(TParcelon& archiver, const TPLArchiveItem& item) {
-  return platform::Utf16ToUtf8(archiver.DirManager()->Dir().Items(item.SearchRec.ItemIndex).Name);
-}
-
-// Sums sizes, stopping at the largest value rather than wrapping.
-int64_t AddSize(int64_t total, int64_t size) {
-  if (size <= 0) return total;
-  return size > INT64_MAX - total ? INT64_MAX : total + size;
-}
-
-void Print(TParcelon& archiver, const std::map<int32_t, TPLArchiveItem>& found, bool tsv,
-           std::ostream& out) {
-  int64_t uncompressed = 0, compressed = 0;
-  if (!tsv) out << TableHeader();
-  for (const auto& [index, item] : found) {
-    const std::string name = StoredName(archiver, item);
-    out << (tsv ? TsvLine(name, item) + "\n" : TableLine(name, item));
-    uncompressed = AddSize(uncompressed, item.UncompressedSize);
-    compressed = AddSize(compressed, item.CompressedSize);
+// Writes the selected entries in directory order, with the table's header
+// and totals unless `tsv`.
+void Print(TPLDirArray& dir, const std::vector<bool>& selected, bool tsv, std::ostream& out) {
+  const auto append_line = tsv ? AppendTsvLine : AppendTableLine;
+  std::string text;
+  text.reserve(kBlockSize + 1024);
+  Totals totals;
+  if (!tsv) AppendTableHeader(text);
+  for (size_t index = 0; index < selected.size(); ++index) {
+    if (!selected[index]) continue;
+    const TDirItem& entry = dir.Items(static_cast<int32_t>(index));
+    append_line(text, entry);
+    totals.Add(entry);
+    Flush(text, out, false);
   }
-  if (!tsv) out << TotalsLine(static_cast<int64_t>(found.size()), uncompressed, compressed);
+  if (!tsv) AppendTotalsLine(text, totals.entries, totals.size, totals.packed);
+  Flush(text, out, true);
+}
+
+// Says on `err` why the directory was rebuilt, when it was.
+void NoteRebuild(TParcelon& archiver, std::ostream& err) {
+  const std::string& reason = archiver.DirManager()->RebuildReason();
+  if (!reason.empty()) err << "directory rebuilt from local headers: " << reason << '\n';
 }
 
 }  // namespace
@@ -91,11 +117,13 @@ int RunList(const Args& args, std::ostream& out, std::ostream& err) {
   auto archiver = OpenForReading(request.archive, err);
   if (!archiver) return 1;
   try {
-    Print(*archiver, FindAll(*archiver, request.masks), request.tsv, out);
+    NoteRebuild(*archiver, err);
+    Print(archiver->DirManager()->Dir(), Select(*archiver, request.masks), request.tsv, out);
   } catch (const std::exception& failure) {
     ReportFailure(failure, err);
     return 1;
   }
+  if (!out.flush()) return err << "parcelon: cannot write the listing\n", 1;
   return 0;
 }
 

@@ -1,52 +1,78 @@
 #include "cli/parcelon/listing.h"
 
-#include <cstdio>
+#include <cmath>
 
-#include "archive/format/dos_time.h"
+#include "cli/parcelon/text_format.h"
 
 namespace parcelon::cli {
 namespace {
 
-std::string Format(const char* format, auto... values) {
-  char buffer[256];
-  std::snprintf(buffer, sizeof buffer, format, values...);
-  return buffer;
-}
-
-double Ratio(int64_t uncompressed, int64_t compressed) {
-  if (uncompressed <= 0) return 100;
-  const double ratio = (1.0 - static_cast<double>(compressed) / static_cast<double>(uncompressed));
-  return ratio < 0 ? 0 : ratio * 100;
+// "   nn%": the saved percentage right-aligned in 4 characters.
+void AppendPercent(std::string& out, uint64_t size, uint64_t packed) {
+  AppendDecimal(out, SavedPercent(size, packed), 4);
+  out += '%';
 }
 
 }  // namespace
 
-std::string TsvLine(const std::string& stored_name, const TPLArchiveItem& item) {
-  return stored_name + Format("\t%lld\t%lld\t%08x\t%s\t%08x\t%d",
-                              static_cast<long long>(item.UncompressedSize),
-                              static_cast<long long>(item.CompressedSize), item.Crc32,
-                              FormatDosDateTime(item.LastModFileDate, item.LastModFileTime).c_str(),
-                              item.ExternalAttributes, item.Encrypted ? 1 : 0);
+void AppendTsvLine(std::string& out, const TDirItem& entry) {
+  AppendEscapedName(out, entry.Name);
+  out += '\t';
+  AppendDecimal(out, entry.UnpackedSize64());
+  out += '\t';
+  AppendDecimal(out, entry.PackedSize64());
+  out += '\t';
+  AppendHex8(out, entry.Crc32);
+  out += '\t';
+  AppendDosDateTime(out, entry.FileDate, entry.FileTime);
+  out += '\t';
+  AppendHex8(out, entry.ExternalAttributes);
+  out += entry.IsEncrypted() ? "\t1\n" : "\t0\n";
 }
 
-std::string TableHeader() {
-  return "      Length      Packed  Saved  Modified             CRC-32    Attributes  E  Name\n"
-         "------------  ----------  -----  -------------------  --------  ----------  -  ----\n";
+void AppendTableHeader(std::string& out) {
+  out +=
+      "      Length      Packed  Saved  Modified             CRC-32    Attributes  E  Name\n"
+      "------------  ----------  -----  -------------------  --------  ----------  -  ----\n";
 }
 
-std::string TableLine(const std::string& stored_name, const TPLArchiveItem& item) {
-  return Format("%12lld  %10lld  %4.0f%%  %s  %08x  %08x    %c  ",
-                static_cast<long long>(item.UncompressedSize),
-                static_cast<long long>(item.CompressedSize), item.CompressionPercent,
-                FormatDosDateTime(item.LastModFileDate, item.LastModFileTime).c_str(), item.Crc32,
-                item.ExternalAttributes, item.Encrypted ? '*' : ' ') +
-         stored_name + "\n";
+void AppendTableLine(std::string& out, const TDirItem& entry) {
+  AppendDecimal(out, entry.UnpackedSize64(), 12);
+  out += "  ";
+  AppendDecimal(out, entry.PackedSize64(), 10);
+  out += "  ";
+  AppendPercent(out, entry.UnpackedSize64(), entry.PackedSize64());
+  out += "  ";
+  AppendDosDateTime(out, entry.FileDate, entry.FileTime);
+  out += "  ";
+  AppendHex8(out, entry.Crc32);
+  out += "  ";
+  AppendHex8(out, entry.ExternalAttributes);
+  out += entry.IsEncrypted() ? "    *  " : "       ";
+  AppendEscapedName(out, entry.Name);
+  out += '\n';
 }
 
-std::string TotalsLine(int64_t entries, int64_t uncompressed, int64_t compressed) {
-  return Format("%12lld  %10lld  %4.0f%%  %lld %s\n", static_cast<long long>(uncompressed),
-                static_cast<long long>(compressed), Ratio(uncompressed, compressed),
-                static_cast<long long>(entries), entries == 1 ? "entry" : "entries");
+void AppendTotalsLine(std::string& out, uint64_t entries, uint64_t size, uint64_t packed) {
+  AppendDecimal(out, size, 12);
+  out += "  ";
+  AppendDecimal(out, packed, 10);
+  out += "  ";
+  AppendPercent(out, size, packed);
+  out += "  ";
+  AppendDecimal(out, entries);
+  out += entries == 1 ? " entry\n" : " entries\n";
+}
+
+unsigned SavedPercent(uint64_t size, uint64_t packed) {
+  if (size == 0) return 100;
+  const double percent = (1.0 - static_cast<double>(packed) / static_cast<double>(size)) * 100.0;
+  // nearbyint rounds half to even in the default rounding mode, as printf does.
+  return percent <= 0 ? 0 : static_cast<unsigned>(std::nearbyint(percent));
+}
+
+uint64_t AddSaturated(uint64_t total, uint64_t size) {
+  return size > UINT64_MAX - total ? UINT64_MAX : total + size;
 }
 
 }  // namespace parcelon::cli

@@ -189,6 +189,8 @@ const std::vector<PeerCase>& PeerCases() {
       {"py_zip64.zip", nullptr, {}, ""},
       {"py_descriptor.zip", nullptr, {}, ""},
       {"py_utf8.zip", nullptr, {}, ""},
+      {"py_control_names.zip", nullptr, {}, ""},
+      {"py_zip64_huge.zip", nullptr, {}, ""},
       {"py_cp437.zip",
        nullptr,
        {"--names-as-utf8"},
@@ -281,6 +283,37 @@ TEST_F(PeerArchives, InfoOfZip64Archives) {
   EXPECT_NE(EngineInfo(with)["zip64"], EngineInfo(plain)["zip64"]);
 }
 
+// --- the table -----------------------------------------------------------------
+
+TEST_F(PeerArchives, TableShowsStoredSizesOneLinePerEntry) {
+  ARCHIVE_OR_SKIP(huge, "py_zip64_huge.zip");
+  ARCHIVE_OR_SKIP(control, "py_control_names.zip");
+  // Sizes above 2^63 as stored; totals stop at the largest value.
+  std::vector<std::string> lines = Lines(Parcelon({"list", huge}).out);
+  ASSERT_EQ(lines.size(), 6u);
+  EXPECT_TRUE(lines[2].starts_with("18446744073709551615  9223372036854775808    50%")) << lines[2];
+  EXPECT_TRUE(lines[5].starts_with("18446744073709551615  18446744073709551615")) << lines[5];
+  // Header, 8 entries, totals.
+  lines = Lines(Parcelon({"list", control}).out);
+  ASSERT_EQ(lines.size(), 11u);
+  EXPECT_TRUE(lines[2].ends_with("       tab\\there.kml")) << lines[2];
+}
+
+TEST_F(PeerArchives, ListSaysWhenTheDirectoryWasRebuilt) {
+  ARCHIVE_OR_SKIP(zeroed, "infozip_zeroed_cd.zip");
+  ARCHIVE_OR_SKIP(intact, "infozip_folders.zip");
+  EXPECT_EQ(Parcelon({"list", intact}).err, "");
+  // Central headers overwritten with zeros: the loader rebuilds the directory
+  // from the local headers and records why; both formats pass that on.
+  const std::string notice = "directory rebuilt from local headers: ";
+  for (const char* format : {"--tsv", "--"}) {
+    CommandResult r = Parcelon({"list", format, zeroed});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.err.starts_with(notice)) << format << ": " << r.err;
+    EXPECT_GT(r.err.find('\n'), notice.size()) << format << ": no reason in " << r.err;
+  }
+}
+
 // --- failures -----------------------------------------------------------------
 
 TEST_F(PeerArchives, ZeroByteFileIsNoArchive) {
@@ -300,6 +333,17 @@ TEST_F(PeerArchives, MissingArchive) {
     EXPECT_EQ(r.status, 1) << verb;
     EXPECT_NE(r.err.find("not found"), std::string::npos) << verb << ": " << r.err;
     EXPECT_NE(r.err.find("Native error: 00012"), std::string::npos) << verb << ": " << r.err;
+  }
+}
+
+TEST_F(PeerArchives, ListFailsWhenItsOutputCannotBeWritten) {
+  ARCHIVE_OR_SKIP(archive, "infozip_plain.zip");
+  if (!Exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  for (const char* format : {"--tsv", "--"}) {
+    CommandResult r = RunCommand(ShellQuote(kParcelon) + " list " + format + " " +
+                                 ShellQuote(archive) + " >/dev/full");
+    EXPECT_EQ(r.status, 1) << format;
+    EXPECT_EQ(r.err, "parcelon: cannot write the listing\n") << format;
   }
 }
 

@@ -247,6 +247,41 @@ def py_cp437(out, work):
             zf.writestr(zi, KML % raw)
 
 
+# Names holding the bytes that break a line or a column, or that are escaped
+# in listings; zipfile stores whatever name it is given (the NUL only when the
+# name is set after the ZipInfo is made, which cuts it at a NUL).
+CONTROL_NAMES = [
+    "tab\there.kml",
+    "line\nfeed.kml",
+    "carriage\rreturn.kml",
+    "nul\0byte.kml",
+    "back\\slash.kml",
+    "bell\x07esc\x1bdel\x7f.kml",
+    "caf\u00e9\tt\u00e4b.kml",
+    "plain.kml",
+]
+
+
+def py_control_names(out, work):
+    with zipfile.ZipFile(out, "w") as zf:
+        for name in CONTROL_NAMES:
+            zi = info("x")
+            zi.filename = name
+            zf.writestr(zi, KML % b"control")
+
+
+def py_zip64_huge(out, work):
+    # Two entries whose central headers state sizes above 2^63 in the Zip64
+    # field: zipfile writes the sizes its records hold when it closes, so they
+    # are set after the data is written. The third entry is ordinary.
+    with zipfile.ZipFile(out, "w") as zf:
+        for name in ("huge1.kml", "huge2.kml", "small.kml"):
+            zf.writestr(info(name), KML % b"huge")
+        for zi in zf.infolist()[:2]:
+            zi.file_size = 2**64 - 1
+            zi.compress_size = 2**63
+
+
 def py_empty(out, work):
     with zipfile.ZipFile(out, "w"):
         pass
@@ -348,6 +383,8 @@ ARCHIVES = {
     "py_descriptor.zip": (py_descriptor, None, True),
     "py_utf8.zip": (py_utf8, None, True),
     "py_cp437.zip": (py_cp437, None, True),
+    "py_control_names.zip": (py_control_names, None, True),
+    "py_zip64_huge.zip": (py_zip64_huge, None, True),
     "py_empty.zip": (py_empty, None, True),
     "py_65535.zip": (py_65535, None, False),
     "py_65535_zip64.zip": (py_65535_zip64, None, False),

@@ -4,7 +4,10 @@
     name  size  compressed size  CRC-32  YYYY-MM-DD HH:MM:SS  attributes  encrypted
 
 (CRC-32 and external attributes as 8 lower-case hex digits, encrypted 1 or 0),
-the same columns as `parcelon list --tsv`.
+the same columns as `parcelon list --tsv`. Names are the whole stored name
+(zipfile's filename stops at a NUL; its orig_filename does not), escaped as
+parcelon escapes them: TAB, LF, CR and backslash as \\t, \\n, \\r and \\\\,
+other characters below 0x20 and 0x7F as \\xNN.
 
 Usage: zipfile_listing.py [--rebuilt] [--names-as-utf8] [--strip-comment] ARCHIVE
 
@@ -41,13 +44,26 @@ def without_comment(data):
     return data
 
 
+ESCAPES = {"\t": "\\t", "\n": "\\n", "\r": "\\r", "\\": "\\\\"}
+
+
+def escaped(name):
+    def one(c):
+        if c in ESCAPES:
+            return ESCAPES[c]
+        return "\\x%02x" % ord(c) if ord(c) < 0x20 or c == "\x7f" else c
+
+    return "".join(one(c) for c in name)
+
+
 def name_of(zi, names_as_utf8):
+    name = zi.orig_filename
     if names_as_utf8 and not zi.flag_bits & 0x800:
         try:
-            return zi.filename.encode("cp437").decode("utf-8")
+            name = name.encode("cp437").decode("utf-8")
         except (UnicodeEncodeError, UnicodeDecodeError):
             pass
-    return zi.filename
+    return escaped(name)
 
 
 def attributes_of(zi, rebuilt):
