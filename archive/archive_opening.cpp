@@ -6,6 +6,7 @@
 #include "archive/common/entry_path.h"
 #include "archive/errors/pl_exception.h"
 #include "archive/update/central_directory_writer.h"
+#include "archive/update/rollback_journal.h"
 #include "platform/memory_stream.h"
 #include "platform/unicode.h"
 
@@ -104,6 +105,7 @@ void TPLBaseArchiver::CreateNewArchive() {
     own_stream_ = std::make_unique<platform::MemoryStream>();
   } else {
     own_stream_ = OpenFile(file_name_, fmCreate);
+    DiscardJournal();
   }
   archive_stream_ = own_stream_.get();
   current_volume_name_ = file_name_;
@@ -118,10 +120,18 @@ void TPLBaseArchiver::CreateNewArchive() {
 void TPLBaseArchiver::OpenExistingArchive() {
   spanning_mode_ = smNone;
   volume_info_.Reset();
+  RecoverJournal(*file_system_, platform::Utf16ToUtf8(file_name_));
   own_stream_ = OpenFile(file_name_, open_mode_);
   archive_stream_ = own_stream_.get();
   current_volume_name_ = file_name_;
   LoadDirectory();
+}
+
+// A new archive replaces whatever the file held: a journal left for the
+// old content no longer applies to it.
+void TPLBaseArchiver::DiscardJournal() {
+  const std::string journal = JournalPathFor(platform::Utf16ToUtf8(file_name_));
+  if (file_system_->Stat(journal).is_regular) file_system_->Remove(journal);
 }
 
 void TPLBaseArchiver::LoadDirectory() {
@@ -140,7 +150,7 @@ void TPLBaseArchiver::LoadDirectory() {
 // optional stub gets its central directory, which makes a new archive a
 // valid empty one.
 void TPLBaseArchiver::FinishArchive() {
-  update_depth_ = 0;
+  CommitUpdates();
   if (archive_stream_ == nullptr || archive_stream_->Size() != dir_manager_->StubSize()) return;
   WriteCentralDirectory(*dir_manager_, *code_pages_, {options_.OEMFileNames(), this});
   if (options_.FlushBuffers()) archive_stream_->Flush();
@@ -149,12 +159,18 @@ void TPLBaseArchiver::FinishArchive() {
 void TPLBaseArchiver::CloseArchive() noexcept {
   if (is_open_) {
     try {
+      CommitUpdates();
+    } catch (...) {
+      // Closing never fails: a failed commit has restored the archive.
+    }
+    try {
       FinishArchive();
     } catch (...) {
       // Closing never fails: the archive is closed whatever happened.
     }
     is_open_ = false;
   }
+  update_depth_ = 0;
   ReleaseArchive();
 }
 

@@ -213,6 +213,7 @@ void TPLBaseArchiver::DoRequestMiddleVolume(int32_t volume_number, std::u16strin
 void TPLBaseArchiver::DoDiskFull(int32_t volume_number, const std::u16string& volume_file_name,
                                  bool& cancel) {
   if (OnDiskFull) {
+    cancel = false;
     OnDiskFull(*this, volume_number, volume_file_name, cancel);
     return;
   }

@@ -20,6 +20,7 @@
 #include "archive/common/component.h"
 #include "archive/common/types.h"
 #include "archive/directory/dir_manager.h"
+#include "archive/event_bridge.h"
 #include "archive/options.h"
 #include "archive/search/item_search.h"
 #include "platform/code_pages.h"
@@ -137,6 +138,39 @@ class TPLBaseArchiver : public TComponent {
   // Error 26 while an update transaction is in progress.
   void CheckNoUpdate() const;
 
+  // --- Update transactions ---
+  // Starts an update transaction, or nests one more level. The first level
+  // opens a closed archive (choosing the mode), refuses one open for reading
+  // only (error 32; a caller's stream is allowed) and takes the snapshot
+  // that a failed commit restores. Error 62 for a second transaction on a
+  // multi-volume archive.
+  void BeginUpdate();
+  // Ends one level; the last one commits (see archive/update/commit.h).
+  // Failures of the commit propagate after the archive and the directory are
+  // restored; a commit whose rollback failed too closes the archive (its
+  // journal restores it at the next open).
+  void EndUpdate();
+  // Ends the transaction without writing anything; the directory is put
+  // back as it was when the transaction began.
+  void CancelUpdate();
+  // Removes entry `index` in the open transaction: error 22 outside one,
+  // error 21 for an index outside the directory.
+  void RemoveItem(int32_t index);
+  // Queues the file `file_name` as the new data of entry `index` in the open
+  // transaction (operation poUpdate): error 25 outside one, error 24 for an
+  // index outside the directory.
+  void MarkItemForUpdate(int32_t index, const std::u16string& file_name);
+  // Adds an entry named `stored_name` whose data is `source` from its
+  // current position to its end; it replaces an entry of that name. Inside
+  // a transaction the entry is queued (the caller keeps `source` alive and
+  // unchanged until the commit, after which its position is restored);
+  // outside one, a transaction of its own commits it at once. Error 13 when
+  // the archive is closed.
+  void AddStream(const std::u16string& stored_name, platform::Stream& source);
+  // Whether the last commit kept its rollback journal beside the archive
+  // (false when the folder could not hold it, or the archive is no file).
+  bool LastCommitRecoverable() const { return last_commit_recoverable_; }
+
   // --- Search ---
   // Starts a search for entries matching `file_mask` (error 13 when closed).
   bool FindFirst(const std::u16string& file_mask, TPLArchiveItem& item,
@@ -158,6 +192,8 @@ class TPLBaseArchiver : public TComponent {
   platform::Dialogs& Dialogs() { return *dialogs_; }
   const platform::CodePages& CodePages() const { return *code_pages_; }
   platform::FileSystem& FileSystem() { return *file_system_; }
+  // The events as the engine's parts below the component see them.
+  EngineEvents& Events() { return events_; }
 
   // --- Event triggers ---
   virtual void DoOverallProgress(double progress, TPLProcessOperation operation,
@@ -195,12 +231,18 @@ class TPLBaseArchiver : public TComponent {
 
  private:
   SearchScope Scope();
+  void CommitUpdates();
+  struct CommitSettings CommitSettingsNow();
+  struct NewItemSettings NewItemSettingsNow();
+  void TakeSnapshot();
+  void QueueStream(const std::u16string& stored_name, platform::Stream& source);
   void OpenWith(uint16_t mode, const std::function<void()>& internal_open);
   void InternalOpen();
   void CreateNewArchive();
   void OpenExistingArchive();
   // Locates the end records and loads the directory of the archive stream.
   void LoadDirectory();
+  void DiscardJournal();
   void FinishArchive();
   void ReleaseArchive() noexcept;
   void MoveArchiveToFile();
@@ -213,6 +255,7 @@ class TPLBaseArchiver : public TComponent {
   platform::FileInfo ArchiveFileInfo() const;
 
   TComponent* owner_;
+  ArchiverEvents events_{*this};
   std::unique_ptr<platform::Dialogs> own_dialogs_;
   std::unique_ptr<platform::CodePages> own_code_pages_;
   std::unique_ptr<platform::FileSystem> own_file_system_;
@@ -246,6 +289,10 @@ class TPLBaseArchiver : public TComponent {
   uint16_t open_mode_ = 0;
   bool repair_directory_ = true;
   bool committed_ = false;
+  bool last_commit_recoverable_ = false;
+  // Resolves relative paths while files are added; empty for the process's
+  // current folder.
+  std::u16string working_folder_;
   uint16_t new_entry_method_ = 0xFFFF;
   bool external_stream_ = false;
   std::unique_ptr<platform::Stream> own_stream_;  // unless external

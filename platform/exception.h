@@ -4,6 +4,7 @@
 
 #include <exception>
 #include <string>
+#include <utility>
 
 namespace platform {
 
@@ -20,10 +21,16 @@ class Exception : public std::exception {
 };
 
 // A stream could not be read, written, opened or created
-// ("Stream read error", "Cannot open file \"x\". reason", ...).
+// ("Stream read error", "Cannot open file \"x\". reason", ...). Errno() is
+// the system's error number when a system call failed, else 0.
 class EStreamError : public Exception {
  public:
-  using Exception::Exception;
+  explicit EStreamError(std::u16string message, int errnum = 0)
+      : Exception(std::move(message)), errno_(errnum) {}
+  int Errno() const { return errno_; }
+
+ private:
+  int errno_;
 };
 
 // A file could not be opened: "Cannot open file \"%s\". %s".

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/stream.h"
 
@@ -52,6 +53,14 @@ struct FileInfo {
   gid_t gid = 0;
   off_t size = 0;
   int64_t modified = 0;  // last modification, seconds since 1970 (UTC)
+};
+
+// One name in a folder, as ListFolder reports it: `info` describes what a
+// symbolic link points to; `is_link` says that the name is one.
+struct FolderEntry {
+  std::string name;
+  FileInfo info;
+  bool is_link = false;
 };
 
 class FileSystem {
@@ -100,6 +109,11 @@ class FileSystem {
   virtual void SyncFolder(const std::string& path) = 0;
   // Removes an empty folder. Throws IoError.
   virtual void RemoveFolder(const std::string& path) = 0;
+  // The process's current folder, absolute. Throws IoError.
+  virtual std::string CurrentFolder() = 0;
+  // The names in a folder ("." and ".." left out), in no particular order.
+  // Throws IoError.
+  virtual std::vector<FolderEntry> ListFolder(const std::string& path) = 0;
   // Sets the permission bits (07777) of `path`. Throws IoError.
   virtual void SetPermissions(const std::string& path, mode_t mode) = 0;
   // Sets the last modification (and access) time of `path`, in seconds since

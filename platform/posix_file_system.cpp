@@ -1,5 +1,6 @@
 #include "platform/posix_file_system.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -229,6 +230,35 @@ void PosixFileSystem::SyncFolder(const std::string& path) {
 
 void PosixFileSystem::RemoveFolder(const std::string& path) {
   if (::rmdir(path.c_str()) != 0) throw IoError::FromErrno("cannot remove the folder", path, errno);
+}
+
+FolderEntry PosixFileSystem::Describe(const std::string& prefix, const std::string& name) {
+  struct stat st;
+  const std::string path = prefix + name;
+  const bool is_link = ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+  return {name, Stat(path), is_link};
+}
+
+std::vector<FolderEntry> PosixFileSystem::ListFolder(const std::string& path) {
+  std::unique_ptr<DIR, int (*)(DIR*)> folder(::opendir(path.c_str()), ::closedir);
+  if (!folder) throw IoError::FromErrno("cannot list the folder", path, errno);
+  const std::string prefix = path.empty() || path.back() == '/' ? path : path + "/";
+  std::vector<FolderEntry> entries;
+  errno = 0;
+  while (const dirent* entry = ::readdir(folder.get())) {
+    const std::string name = entry->d_name;
+    if (name != "." && name != "..") entries.push_back(Describe(prefix, name));
+    errno = 0;
+  }
+  if (errno != 0) throw IoError::FromErrno("cannot list the folder", path, errno);
+  return entries;
+}
+
+std::string PosixFileSystem::CurrentFolder() {
+  std::error_code error;
+  const auto folder = std::filesystem::current_path(error);
+  if (error) throw IoError("cannot find the current folder: " + error.message(), error.value());
+  return folder.string();
 }
 
 void PosixFileSystem::SetPermissions(const std::string& path, mode_t mode) {

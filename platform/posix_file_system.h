@@ -23,8 +23,13 @@ class PosixFileSystem : public FileSystem {
                                              std::string* path) override;
   void SyncFolder(const std::string& path) override;
   void RemoveFolder(const std::string& path) override;
+  std::vector<FolderEntry> ListFolder(const std::string& path) override;
+  std::string CurrentFolder() override;
   void SetPermissions(const std::string& path, mode_t mode) override;
   void SetModifiedTime(const std::string& path, int64_t seconds) override;
+
+ private:
+  FolderEntry Describe(const std::string& prefix, const std::string& name);
 };
 
 }  // namespace platform

@@ -122,6 +122,8 @@ const char* OpName(FsOp op) {
       return "chmod";
     case kOpSetTime:
       return "touch";
+    case kOpList:
+      return "list";
     default:
       return "?";
   }
@@ -212,6 +214,11 @@ void FaultyFileSystem::SyncFolder(const std::string& path) {
 void FaultyFileSystem::RemoveFolder(const std::string& path) {
   if (Due(kOpRemove, path)) ThrowIoError(kOpRemove, path, false);
   PosixFileSystem::RemoveFolder(path);
+}
+
+std::vector<platform::FolderEntry> FaultyFileSystem::ListFolder(const std::string& path) {
+  if (Due(kOpList, path)) ThrowIoError(kOpList, path, false);
+  return PosixFileSystem::ListFolder(path);
 }
 
 void FaultyFileSystem::SetPermissions(const std::string& path, mode_t mode) {

@@ -25,7 +25,8 @@ enum FsOp : uint32_t {
   kOpClose = 1u << 8,    // WritableFile::Close
   kOpSetMode = 1u << 9,  // SetModeAndOwner, SetPermissions
   kOpSetTime = 1u << 10,
-  kOpAll = (1u << 11) - 1,
+  kOpList = 1u << 11,  // ListFolder
+  kOpAll = (1u << 12) - 1,
 };
 
 enum class FaultEffect {
@@ -81,6 +82,7 @@ class FaultyFileSystem : public platform::PosixFileSystem {
                                                        std::string* path) override;
   void SyncFolder(const std::string& path) override;
   void RemoveFolder(const std::string& path) override;
+  std::vector<platform::FolderEntry> ListFolder(const std::string& path) override;
   void SetPermissions(const std::string& path, mode_t mode) override;
   void SetModifiedTime(const std::string& path, int64_t seconds) override;
 

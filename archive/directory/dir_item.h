@@ -35,6 +35,9 @@ struct TDirItem : CentralDirHeader {
   uint16_t RealMethod = 0;
   uint8_t CompressionMode = 0;
   TPLProcessOperation Operation = poAdd;
+  // The entry's place in the snapshot of the open update transaction; -1
+  // for an entry the transaction added.
+  int32_t SnapshotIndex = -1;
 
   // The sizes and offset with the 64-bit values where the 32-bit field is
   // saturated.

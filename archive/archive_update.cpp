@@ -1,0 +1,154 @@
+// Update transactions of the archiver: beginning, ending and cancelling
+// them, the queue operations that need one, and running the commit.
+#include <ctime>
+#include <memory>
+
+#include "archive/base_archiver.h"
+#include "archive/errors/pl_exception.h"
+#include "archive/format/dos_time.h"
+#include "archive/update/commit.h"
+#include "archive/update/new_item.h"
+#include "platform/unicode.h"
+
+namespace parcelon {
+
+void TPLBaseArchiver::BeginUpdate() {
+  if (spanning_mode_ != smNone && committed_)
+    throw EPLException::Create(errc::kMultiVolumeTransactions, this);
+  if (update_depth_ == 0) {
+    if (!is_open_) OpenArchive();
+    if (open_mode_ != fmCreate && (open_mode_ & 0x3) == fmOpenRead && !external_stream_)
+      throw EPLException::Create(errc::kReadOnlyArchive, this);
+    TakeSnapshot();
+  }
+  ++update_depth_;
+}
+
+// Clears the modified marks, numbers the entries, and copies the directory.
+void TPLBaseArchiver::TakeSnapshot() {
+  TPLDirArray& dir = dir_manager_->Dir();
+  for (int32_t i = 0; i < dir.Count(); ++i) {
+    dir.Items(i).Modified = false;
+    dir.Items(i).SnapshotIndex = i;
+  }
+  dir_manager_->BackupDir().Assign(dir);
+}
+
+void TPLBaseArchiver::EndUpdate() {
+  if (update_depth_ <= 0) return;
+  if (update_depth_ >= 2) {
+    --update_depth_;
+    return;
+  }
+  committed_ = true;
+  CommitUpdates();
+}
+
+void TPLBaseArchiver::CancelUpdate() {
+  if (update_depth_ <= 0) return;
+  update_depth_ = 0;
+  if (dir_manager_) dir_manager_->Dir().Assign(dir_manager_->BackupDir());
+}
+
+void TPLBaseArchiver::CommitUpdates() {
+  if (update_depth_ <= 0) return;
+  update_depth_ = 0;
+  TPLCommit commit(*dir_manager_, CommitSettingsNow());
+  try {
+    commit.Run();
+  } catch (const ERollbackFailed&) {
+    last_commit_recoverable_ = commit.Recoverable();
+    is_open_ = false;
+    ReleaseArchive();
+    throw;
+  }
+  last_commit_recoverable_ = commit.Recoverable();
+}
+
+CommitSettings TPLBaseArchiver::CommitSettingsNow() {
+  const bool on_disk = !in_memory_ && !external_stream_;
+  EntryWriteContext entries{*archive_stream_,
+                            *file_system_,
+                            *code_pages_,
+                            events_,
+                            this,
+                            file_name_,
+                            zip64_mode_,
+                            options_.OEMFileNames(),
+                            unicode_filenames_,
+                            options_.ShareModeBits()};
+  TailCopy::Place place;
+  if (on_disk) place.journal_path = JournalPathFor(platform::Utf16ToUtf8(file_name_));
+  place.scratch_folder = platform::Utf16ToUtf8(temp_dir_);
+  place.in_memory = in_memory_;
+  return {entries, place, options_.FlushBuffers() && on_disk};
+}
+
+void TPLBaseArchiver::RemoveItem(int32_t index) {
+  if (!InUpdate()) throw EPLException::Create(errc::kRemoveOutsideUpdate, this);
+  if (index < 0 || index >= dir_manager_->Dir().Count())
+    throw EPLException::Create(errc::kRemoveOutOfBounds, this);
+  dir_manager_->Dir().Delete(index);
+}
+
+void TPLBaseArchiver::MarkItemForUpdate(int32_t index, const std::u16string& file_name) {
+  if (!InUpdate()) throw EPLException::Create(errc::kMarkOutsideUpdate, this);
+  TPLDirArray& dir = dir_manager_->Dir();
+  if (index < 0 || index >= dir.Count()) throw EPLException::Create(errc::kMarkOutOfBounds, this);
+  const platform::FileInfo info = file_system_->Stat(platform::Utf16ToUtf8(file_name));
+  FillNewItem(dir, index, file_name, base_dir_, info, NewItemSettingsNow());
+  dir.Items(index).Operation = poUpdate;
+}
+
+NewItemSettings TPLBaseArchiver::NewItemSettingsNow() {
+  const std::u16string working = working_folder_.empty()
+                                     ? platform::Utf8ToUtf16(file_system_->CurrentFolder())
+                                     : working_folder_;
+  return {options_.StorePath(),
+          options_.OEMFileNames(),
+          compression_mode_,
+          static_cast<uint16_t>(new_entry_method_ == 8 ? 8 : 0),
+          password_,
+          working};
+}
+
+void TPLBaseArchiver::AddStream(const std::u16string& stored_name, platform::Stream& source) {
+  CheckOpen();
+  if (InUpdate()) return QueueStream(stored_name, source);
+  BeginUpdate();
+  try {
+    QueueStream(stored_name, source);
+    EndUpdate();
+  } catch (...) {
+    CancelUpdate();
+    throw;
+  }
+}
+
+// Appends or replaces the entry, its data to come from `source`.
+void TPLBaseArchiver::QueueStream(const std::u16string& stored_name, platform::Stream& source) {
+  TPLDirArray& dir = dir_manager_->Dir();
+  int32_t index = -1;
+  const bool replace = dir.Find(stored_name, index);
+  if (!replace) {
+    index = dir.Count();
+    dir.SetCount(index + 1);
+  }
+  TDirItem item;
+  item.SnapshotIndex = replace ? dir.Items(index).SnapshotIndex : -1;
+  item.Operation = replace ? poUpdate : poAdd;
+  item.Modified = true;
+  item.Method = item.RealMethod = new_entry_method_ == 8 ? 8 : 0;
+  item.CompressionMode = item.RealMethod == 8 ? compression_mode_ : 0;
+  const DosDateTime now = ToDosDateTime(std::time(nullptr));
+  item.FileDate = now.date;
+  item.FileTime = now.time;
+  item.ExternalAttributes = faArchive;
+  item.SourceFileName = item.Name = stored_name;
+  item.DataStream = std::shared_ptr<platform::Stream>(&source, [](platform::Stream*) {});
+  item.DataStreamPosition = source.Position();
+  item.OwnsDataStream = false;
+  dir.SetItem(index, item);
+}
+
+}  // namespace parcelon

@@ -1,0 +1,50 @@
+#include "archive/event_bridge.h"
+
+#include "archive/base_archiver.h"
+
+namespace parcelon {
+
+void ArchiverEvents::OverallProgress(double progress, TPLProcessOperation operation,
+                                     TPLProgressPhase phase, bool& cancel) {
+  archiver_.DoOverallProgress(progress, operation, phase, cancel);
+}
+
+void ArchiverEvents::FileProgress(const std::u16string& file_name, double progress,
+                                  TPLProcessOperation operation, TPLProgressPhase phase,
+                                  bool& cancel) {
+  archiver_.DoFileProgress(file_name, progress, operation, phase, cancel);
+}
+
+TPLAction ArchiverEvents::ProcessFileFailure(const std::u16string& file_name,
+                                             TPLProcessOperation operation, int32_t native_error,
+                                             int32_t error_code, const std::u16string& message) {
+  TPLAction action = fxaIgnore;
+  archiver_.DoProcessFileFailure(file_name, operation, native_error, error_code, message, action);
+  return action;
+}
+
+void ArchiverEvents::DiskFull(int32_t volume_number, const std::u16string& volume_file_name,
+                              bool& cancel) {
+  archiver_.DoDiskFull(volume_number, volume_file_name, cancel);
+}
+
+bool ArchiverEvents::ConfirmProcessFile(const std::u16string& file_name,
+                                        TPLProcessOperation operation) {
+  bool confirm = true;
+  archiver_.DoConfirmProcessFile(file_name, operation, confirm);
+  return confirm;
+}
+
+void ArchiverEvents::StoreFile(std::u16string& file_name, int32_t& file_attr, std::string& comment,
+                               const std::u16string& original_file_name) {
+  archiver_.DoStoreFile(file_name, file_attr, comment, original_file_name);
+}
+
+bool ArchiverEvents::ConfirmOverwrite(const std::u16string& source_file_name,
+                                      std::u16string& dest_file_name) {
+  bool confirm = false;
+  archiver_.DoConfirmOverwrite(source_file_name, dest_file_name, confirm);
+  return confirm;
+}
+
+}  // namespace parcelon

@@ -1,0 +1,36 @@
+// The archiver's side of EngineEvents: each question of the parts below the
+// component fires the archiver's event through its virtual trigger, so that
+// handlers and overriding classes see every one.
+#pragma once
+
+#include "archive/common/engine_events.h"
+
+namespace parcelon {
+
+class TPLBaseArchiver;
+
+class ArchiverEvents final : public EngineEvents {
+ public:
+  // `archiver` owns this object.
+  explicit ArchiverEvents(TPLBaseArchiver& archiver) : archiver_(archiver) {}
+
+  void OverallProgress(double progress, TPLProcessOperation operation, TPLProgressPhase phase,
+                       bool& cancel) override;
+  void FileProgress(const std::u16string& file_name, double progress, TPLProcessOperation operation,
+                    TPLProgressPhase phase, bool& cancel) override;
+  TPLAction ProcessFileFailure(const std::u16string& file_name, TPLProcessOperation operation,
+                               int32_t native_error, int32_t error_code,
+                               const std::u16string& message) override;
+  void DiskFull(int32_t volume_number, const std::u16string& volume_file_name,
+                bool& cancel) override;
+  bool ConfirmProcessFile(const std::u16string& file_name, TPLProcessOperation operation) override;
+  void StoreFile(std::u16string& file_name, int32_t& file_attr, std::string& comment,
+                 const std::u16string& original_file_name) override;
+  bool ConfirmOverwrite(const std::u16string& source_file_name,
+                        std::u16string& dest_file_name) override;
+
+ private:
+  TPLBaseArchiver& archiver_;
+};
+
+}  // namespace parcelon

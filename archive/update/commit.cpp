@@ -1,0 +1,258 @@
+#include "archive/update/commit.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "archive/errors/pl_exception.h"
+#include "archive/update/central_directory_writer.h"
+#include "archive/update/entry_copier.h"
+#include "platform/io_error.h"
+#include "platform/unicode.h"
+
+namespace parcelon {
+namespace {
+
+bool WritesNewData(const TDirItem& item) {
+  return item.Modified && item.Operation != poRename && item.Operation != poChangeAttr &&
+         item.Operation != poChangeComment;
+}
+
+// An entry whose new data was given up and that had no old version is
+// dropped: a new file, added or moved in.
+bool IsNewEntry(const TDirItem& item) {
+  return item.Operation == poAdd || (item.Operation == poMove && item.SnapshotIndex < 0);
+}
+
+// Removes `path` and the folders below it, deepest first; links are not
+// followed. Fails (IoError) where a folder still holds anything else.
+void RemoveFolderTree(platform::FileSystem& fs, const std::string& path) {
+  for (const platform::FolderEntry& entry : fs.ListFolder(path))
+    if (entry.info.is_directory && !entry.is_link) RemoveFolderTree(fs, path + "/" + entry.name);
+  fs.RemoveFolder(path);
+}
+
+uint64_t PendingSize(const TDirItem& item) {
+  return item.IsZip64 ? item.Zip64UnpackedSize : item.UnpackedSize;
+}
+
+}  // namespace
+
+TPLCommit::TPLCommit(TPLDirManager& manager, const CommitSettings& settings)
+    : manager_(manager), settings_(settings) {}
+
+int32_t TPLCommit::FindFirstChange() {
+  TPLDirArray& dir = manager_.Dir();
+  TPLDirArray& snapshot = manager_.BackupDir();
+  const int32_t common = std::min(dir.Count(), snapshot.Count());
+  for (int32_t i = 0; i < common; ++i) {
+    const TDirItem& item = dir.Items(i);
+    if (item.Modified || item.Name != snapshot.Items(i).Name) return i;
+  }
+  return common;
+}
+
+void TPLCommit::ResetProgress() {
+  progress_ = CommitProgress();
+  progress_.reporting = true;
+  operation_ = poDelete;
+  bool first = true;
+  TPLDirArray& dir = manager_.Dir();
+  for (int32_t i = 0; i < dir.Count(); ++i) {
+    const TDirItem& item = dir.Items(i);
+    if (!item.Modified) continue;
+    progress_.total_bytes += PendingSize(item);
+    if (first) operation_ = item.Operation;
+    first = false;
+  }
+}
+
+void TPLCommit::FireOverall(double percent, TPLProgressPhase phase) {
+  settings_.entries.events.OverallProgress(percent, operation_, phase, progress_.cancel);
+}
+
+CommitOutcome TPLCommit::Run() {
+  ResetProgress();
+  const int32_t first_change = FindFirstChange();
+  FireOverall(0, ppStart);
+  if (progress_.cancel) {
+    manager_.Dir().Assign(manager_.BackupDir());
+    return CommitOutcome::kNotStarted;
+  }
+  platform::Stream& archive = settings_.entries.archive;
+  bool committed = false;
+  try {
+    plan_ = PlanCut(manager_.BackupDir(), first_change, manager_.CentralDirOffset(),
+                    manager_.StubSize(), archive);
+    SaveTail(plan_.cut);
+    archive.SetSize(plan_.cut);
+    archive.Seek(plan_.cut, platform::SeekOrigin::kBegin);
+    committed = RewriteEntries(plan_.first) && FinishArchive();
+  } catch (const std::exception& failure) {
+    RollbackAfter(failure);
+    throw;
+  }
+  if (!committed) {
+    RollbackAfter(std::runtime_error("it was cancelled or aborted"));
+    return CommitOutcome::kRolledBack;
+  }
+  DeleteMovedSources();
+  FireOverall(100, ppEnd);  // the archive is committed: a cancel here undoes nothing
+  return CommitOutcome::kCommitted;
+}
+
+void TPLCommit::SaveTail(int64_t cut) {
+  end_record_ = manager_.EndRec();
+  zip64_end_ = manager_.Zip64End();
+  zip64_locator_ = manager_.Zip64Loc();
+  central_dir_offset_ = manager_.CentralDirOffset();
+  tail_ = TailCopy::Save(settings_.entries.fs, settings_.tail_place, settings_.entries.archive, cut,
+                         settings_.flush_buffers);
+  recoverable_ = tail_->Recoverable();
+}
+
+// Writes or copies every entry from `first` on; false when a handler
+// cancelled or an answer aborted.
+bool TPLCommit::RewriteEntries(int32_t first) {
+  state_ = EntryState::kCarryOn;
+  for (int32_t index = first; index < manager_.Dir().Count();) {
+    WriteOneEntry(index);
+    if (state_ == EntryState::kAbort || progress_.cancel) return false;
+  }
+  return true;
+}
+
+// Writes entry `index` (again while the answer is retry), and moves on to
+// the next one: an entry that failed and was skipped keeps its old version,
+// or is dropped when it had none.
+void TPLCommit::WriteOneEntry(int32_t& index) {
+  TDirItem& item = manager_.Dir().Items(index);
+  const EntryWriteContext& context = settings_.entries;
+  bool written = true;
+  do {
+    if (WritesNewData(item)) {
+      written = WriteNewEntry(item, context, progress_, state_);
+    } else {
+      CopyEntry(manager_.Dir(), index, manager_.BackupDir(), *tail_, context);
+    }
+  } while (state_ == EntryState::kRetry);
+  if (state_ == EntryState::kAbort || progress_.cancel) return;
+  if (written) {
+    ++index;
+  } else if (IsNewEntry(item)) {
+    manager_.Dir().Delete(index);
+  } else {
+    CopyEntry(manager_.Dir(), index, manager_.BackupDir(), *tail_, context);
+    ++index;
+  }
+}
+
+// The central directory, the sync, and the commit point; true once the
+// new archive is in place.
+bool TPLCommit::FinishArchive() {
+  const EntryWriteContext& context = settings_.entries;
+  WriteCentralDirectory(manager_, context.code_pages, {context.oem_file_names, context.component});
+  if (settings_.flush_buffers) context.archive.Flush();
+  DropTempFile();
+  return true;
+}
+
+void TPLCommit::DropTempFile() {
+  const std::string path = tail_->Path();
+  const bool recoverable = tail_->Recoverable();
+  tail_->Drop();
+  tail_.reset();
+  committed_ = true;
+  if (settings_.flush_buffers && recoverable)
+    settings_.entries.fs.SyncFolder(platform::ContainingFolder(path));
+}
+
+void TPLCommit::RollbackUpdate() {
+  manager_.Dir().Assign(manager_.BackupDir());
+  manager_.EndRec() = end_record_;
+  manager_.Zip64End() = zip64_end_;
+  manager_.Zip64Loc() = zip64_locator_;
+  manager_.SetCentralDirOffset(central_dir_offset_);
+  if (!tail_) return;
+  tail_->Restore(settings_.entries.archive, settings_.flush_buffers);
+  DropTempFile();
+}
+
+// Rolls back after `failure`, unless the commit point was passed; when the
+// rollback fails too, says both.
+void TPLCommit::RollbackAfter(const std::exception& failure) {
+  if (committed_) return;
+  try {
+    RollbackUpdate();
+  } catch (const std::exception& second) {
+    tail_.reset();  // a journal stays for the next open
+    throw ERollbackFailed(
+        platform::Utf8ToUtf16(std::string("The update failed (") + failure.what() +
+                              ") and the archive could not be restored (" + second.what() +
+                              "); it is restored when it is opened again"));
+  }
+}
+
+void TPLCommit::DeleteMovedSources() {
+  for (const bool folders : {false, true}) {
+    TPLDirArray& dir = manager_.Dir();
+    for (int32_t i = 0; i < dir.Count() && state_ != EntryState::kAbort; ++i) {
+      const TDirItem& item = dir.Items(i);
+      if (!item.Modified || item.Operation != poMove || item.IsFolder() != folders) continue;
+      if (folders) {
+        DeleteMovedFolder(item);
+      } else {
+        DeleteMovedFile(item);
+      }
+    }
+  }
+}
+
+void TPLCommit::DeleteMovedFile(const TDirItem& item) {
+  platform::FileSystem& fs = settings_.entries.fs;
+  const std::string path = platform::Utf16ToUtf8(item.SourceFileName);
+  for (bool stop = false; !stop;) {
+    try {
+      fs.Remove(path);
+      return;
+    } catch (const platform::IoError&) {
+      // Cleared of its read-only mark, the file gets one more try.
+    }
+    try {
+      fs.SetPermissions(path, fs.Stat(path).mode | 0200);
+      fs.Remove(path);
+      return;
+    } catch (const platform::IoError&) {
+      ReportLateFailure(item, errc::kCannotDeleteSource, stop);
+    }
+  }
+}
+
+// Removes the folder and its subfolders, deepest first; it is gone when it
+// no longer exists.
+void TPLCommit::DeleteMovedFolder(const TDirItem& item) {
+  platform::FileSystem& fs = settings_.entries.fs;
+  std::string path = platform::Utf16ToUtf8(item.SourceFileName);
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  for (bool stop = false; !stop;) {
+    try {
+      RemoveFolderTree(fs, path);
+    } catch (const platform::IoError&) {
+      // Judged by whether the folder is still there.
+    }
+    if (!fs.Exists(path)) return;
+    ReportLateFailure(item, errc::kCannotDeleteFolder, stop);
+  }
+}
+
+// Offers a failure to delete a moved source to the failure event: retry
+// goes on trying, ignore stops trying this one, abort stops the deleting.
+void TPLCommit::ReportLateFailure(const TDirItem& item, int32_t native_error, bool& stop) {
+  const EPLException failure =
+      EPLException::CreateFmt(native_error, {item.SourceFileName}, settings_.entries.component);
+  const TPLAction action = settings_.entries.events.ProcessFileFailure(
+      item.SourceFileName, poMove, failure.NativeError(), failure.ErrorCode(), failure.Message());
+  stop = action != fxaRetry;
+  if (action == fxaAbort) state_ = EntryState::kAbort;
+}
+
+}  // namespace parcelon

@@ -1,0 +1,23 @@
+// Copying an unchanged or renamed entry of a commit from the old tail of the
+// archive to the archive's position.
+#pragma once
+
+#include "archive/directory/dir_array.h"
+#include "archive/update/entry_writer.h"
+#include "archive/update/rollback_journal.h"
+
+namespace parcelon {
+
+// Copies the old version of entry `index` of `dir` (its own place in the
+// snapshot, or for an entry without one the first snapshot entry of its
+// name) from `tail` to the archive's position, byte for byte, with its data
+// descriptor if it has one; a renamed entry (poRename) gets a new local
+// header and name. An entry whose new data was given up (poUpdate, poMove)
+// becomes its old version again. Fills the new local header offset. Raises
+// error 7 when there is no old version, and a stream error ("Stream read
+// error") when the old entry does not lie whole in the tail; the archive's
+// stream errors pass.
+void CopyEntry(TPLDirArray& dir, int32_t index, TPLDirArray& snapshot, TailCopy& tail,
+               const EntryWriteContext& context);
+
+}  // namespace parcelon

@@ -1,0 +1,237 @@
+#include "archive/update/entry_writer.h"
+
+#include <cerrno>
+#include <memory>
+#include <vector>
+
+#include "archive/codec/compressor.h"
+#include "archive/errors/pl_exception.h"
+#include "archive/format/byte_io.h"
+#include "archive/format/extra_fields.h"
+#include "archive/format/name_codec.h"
+#include "platform/exception.h"
+#include "platform/file_stream.h"
+#include "platform/stream_window.h"
+#include "platform/unicode.h"
+
+namespace parcelon {
+namespace {
+
+constexpr size_t kZip64BlockSize = 20;
+// Deflate may make a block a little larger than it was: a source this close
+// to 4 GiB gets Zip64 fields in advance, as its data might reach 4 GiB.
+constexpr uint64_t kExpansionMargin = uint64_t{8} << 20;
+
+std::u16string EventName(const TDirItem& item) {
+  return item.Operation == poAdd || item.Operation == poMove ? item.SourceFileName : item.Name;
+}
+
+std::u16string FailureName(const TDirItem& item) {
+  return item.Operation == poUpdate ? item.Name : item.SourceFileName;
+}
+
+EntryState StateOf(TPLAction action) {
+  if (action == fxaRetry) return EntryState::kRetry;
+  return action == fxaIgnore ? EntryState::kCarryOn : EntryState::kAbort;
+}
+
+// The source of a new entry for as long as it is written: the caller's
+// stream from the entry's start position (moved back afterwards, or freed
+// when the entry owns it), a disk file, or nothing for a folder.
+class EntrySource {
+ public:
+  EntrySource(TDirItem& item, const EntryWriteContext& context) : item_(item) {
+    if (item.DataStream) {
+      remembered_ = item.DataStream->Position();
+      window_ = std::make_unique<platform::StreamWindow>(*item.DataStream, item.DataStreamPosition);
+    } else if (!item.IsFolder()) {
+      file_ = Open(context);
+    }
+  }
+  ~EntrySource() {
+    if (!item_.DataStream) return;
+    try {
+      if (!item_.OwnsDataStream) item_.DataStream->Seek(remembered_, platform::SeekOrigin::kBegin);
+    } catch (...) {
+      // The caller's stream keeps whatever position it reached.
+    }
+    if (item_.OwnsDataStream) item_.DataStream.reset();
+  }
+  EntrySource(const EntrySource&) = delete;
+  EntrySource& operator=(const EntrySource&) = delete;
+
+  // The source, or null for a folder.
+  platform::Stream* Get() {
+    return window_ ? static_cast<platform::Stream*>(window_.get()) : file_.get();
+  }
+  uint64_t Size() { return Get() ? static_cast<uint64_t>(Get()->Size()) : 0; }
+
+ private:
+  std::unique_ptr<platform::Stream> Open(const EntryWriteContext& context) {
+    try {
+      return context.fs.OpenStream(platform::Utf16ToUtf8(item_.SourceFileName),
+                                   platform::fmOpenRead | context.source_share);
+    } catch (const platform::EStreamError& failure) {
+      if (failure.Errno() == ENAMETOOLONG)
+        throw EPLException::CreateFmt(errc::kNameTooLong, {item_.SourceFileName},
+                                      context.component);
+      throw EPLException::CreateFmt(errc::kCannotOpenSource, {item_.SourceFileName},
+                                    context.component);
+    }
+  }
+
+  TDirItem& item_;
+  std::unique_ptr<platform::Stream> file_;
+  std::unique_ptr<platform::StreamWindow> window_;
+  int64_t remembered_ = 0;
+};
+
+class NewEntry {
+ public:
+  NewEntry(TDirItem& item, const EntryWriteContext& context, CommitProgress& progress)
+      : item_(item), c_(context), progress_(progress) {}
+
+  // Writes the whole entry; false when a handler cancelled.
+  bool Write() {
+    EncodeName();
+    item_.IsZip64 = false;
+    EntrySource source(item_, c_);
+    PlaceHeader(source.Get() != nullptr, source.Size());
+    WriteHeader();
+    if (source.Get() != nullptr) {
+      if (!CompressItem(*source.Get(), c_.archive, item_, Settings())) return false;
+      Patch();
+    }
+    c_.archive.Seek(0, platform::SeekOrigin::kEnd);
+    return true;
+  }
+
+ private:
+  // The name in its stored form; a name that cannot be stored whole (longer
+  // than the 16-bit length allows) is refused, never cut.
+  void EncodeName() {
+    name_ = EncodeStoredName(item_.Name, c_.oem_file_names, c_.code_pages);
+    if (DecodeStoredName(name_.bytes, name_.utf8, c_.oem_file_names, c_.code_pages) != item_.Name)
+      throw EPLException::CreateFmt(errc::kNameTooLong, {item_.Name}, c_.component);
+    item_.Flags =
+        static_cast<uint16_t>(name_.utf8 ? item_.Flags | kFlagUtf8 : item_.Flags & ~kFlagUtf8);
+  }
+
+  // Where the entry starts, whether its sizes get Zip64 fields, and the
+  // version a reader needs.
+  void PlaceHeader(bool has_source, uint64_t source_size) {
+    const bool always = c_.zip64_mode == zmAlways;
+    const auto offset = static_cast<uint64_t>(c_.archive.Position());
+    item_.Zip64LocalHeaderOffset = offset;
+    item_.LocalHeaderOffset = static_cast<uint32_t>(offset);
+    if (offset >= kSaturated32 || always) item_.LocalHeaderOffset = kSaturated32;
+    const bool may_grow = c_.zip64_mode == zmAuto && item_.RealMethod == 8 &&
+                          source_size + kExpansionMargin >= kSaturated32;
+    zip64_sizes_ = has_source && (always || source_size >= kSaturated32 || may_grow);
+    item_.IsZip64 = zip64_sizes_ || item_.LocalHeaderOffset == kSaturated32;
+    source_size_ = has_source ? source_size : 0;
+    SetVersion(item_.IsZip64 || source_size >= kSaturated32);
+    if (item_.IsZip64 && c_.zip64_mode == zmDisabled)
+      throw EPLException::CreateFmt(errc::kZip64NeededCommitting, {item_.SourceFileName},
+                                    c_.component);
+  }
+
+  void SetVersion(bool zip64) {
+    const uint16_t plain = c_.oem_file_names ? kVersionOem : kVersionAnsi;
+    item_.VersionNeeded = item_.VersionMadeBy = zip64 ? kVersionZip64 : plain;
+  }
+
+  LocalFileHeader Header() const {
+    LocalFileHeader header;
+    header.VersionNeeded = item_.VersionNeeded;
+    header.Flags = item_.Flags;
+    header.Method = item_.Method;
+    header.FileTime = item_.FileTime;
+    header.FileDate = item_.FileDate;
+    header.Crc32 = item_.Crc32;
+    header.NameLength = static_cast<uint16_t>(name_.bytes.size());
+    header.ExtraLength = static_cast<uint16_t>(extra_.size());
+    return header;
+  }
+
+  // The local extra area: room for the Zip64 sizes, and the Unicode name
+  // field when asked for (kept on the entry for its central header too).
+  void BuildExtra() {
+    if (zip64_sizes_) AppendExtraField(extra_, MakeZip64Field({0, 0, {}, {}}));
+    if (!c_.unicode_file_names) return;
+    ExtraField field = MakeUnicodeNameField(item_.Name);
+    AppendExtraField(extra_, field);
+    item_.ExtraFields.push_back(std::move(field));
+  }
+
+  void WriteHeader() {
+    BuildExtra();
+    LocalFileHeader header = Header();
+    header.UnpackedSize = zip64_sizes_ ? kSaturated32 : static_cast<uint32_t>(source_size_);
+    header.PackedSize = zip64_sizes_ ? kSaturated32 : 0;
+    const auto bytes = header.Serialize();
+    c_.archive.WriteBuffer(bytes.data(), bytes.size());
+    c_.archive.WriteBuffer(name_.bytes.data(), name_.bytes.size());
+    c_.archive.WriteBuffer(extra_.data(), extra_.size());
+  }
+
+  // Writes the header again with the final CRC-32, method and sizes; Zip64
+  // sizes go into the block reserved for them.
+  void Patch() {
+    SetVersion(item_.IsZip64);
+    LocalFileHeader header = Header();
+    header.PackedSize = zip64_sizes_ ? kSaturated32 : item_.PackedSize;
+    header.UnpackedSize = zip64_sizes_ ? kSaturated32 : item_.UnpackedSize;
+    if (zip64_sizes_) {
+      const ExtraField sizes =
+          MakeZip64Field({item_.UnpackedSize64(), item_.PackedSize64(), {}, {}});
+      std::vector<uint8_t> block;
+      AppendExtraField(block, sizes);
+      std::copy(block.begin(), block.end(), extra_.begin());
+    }
+    const auto bytes = header.Serialize();
+    c_.archive.Seek(static_cast<int64_t>(item_.Zip64LocalHeaderOffset),
+                    platform::SeekOrigin::kBegin);
+    c_.archive.WriteBuffer(bytes.data(), bytes.size());
+    c_.archive.Seek(static_cast<int64_t>(name_.bytes.size()), platform::SeekOrigin::kCurrent);
+    c_.archive.WriteBuffer(extra_.data(), extra_.size());
+  }
+
+  EncodeSettings Settings() const {
+    return {c_.events, progress_, c_.zip64_mode, c_.archive_name, c_.component};
+  }
+
+  TDirItem& item_;
+  const EntryWriteContext& c_;
+  CommitProgress& progress_;
+  EncodedName name_;
+  std::vector<uint8_t> extra_;
+  bool zip64_sizes_ = false;
+  uint64_t source_size_ = 0;
+};
+
+}  // namespace
+
+bool WriteNewEntry(TDirItem& item, const EntryWriteContext& context, CommitProgress& progress,
+                   EntryState& state) {
+  state = EntryState::kCarryOn;
+  context.events.FileProgress(EventName(item), 0, item.Operation, ppStart, progress.cancel);
+  if (progress.cancel) return false;
+  const int64_t start = context.archive.Position();
+  try {
+    if (!item.Password.empty())
+      throw platform::EStreamError(u"Encrypting entries is not supported by this version");
+    if (!NewEntry(item, context, progress).Write()) return false;
+  } catch (const EPLException& failure) {
+    context.archive.SetSize(start);
+    context.archive.Seek(start, platform::SeekOrigin::kBegin);
+    state = StateOf(context.events.ProcessFileFailure(FailureName(item), item.Operation,
+                                                      failure.NativeError(), failure.ErrorCode(),
+                                                      failure.Message()));
+    return false;
+  }
+  context.events.FileProgress(EventName(item), 100, item.Operation, ppEnd, progress.cancel);
+  return true;
+}
+
+}  // namespace parcelon

@@ -1,0 +1,63 @@
+#include "archive/update/new_item.h"
+
+#include <sys/stat.h>
+
+#include <ctime>
+
+#include "archive/common/entry_path.h"
+#include "archive/format/dos_time.h"
+#include "archive/update/stored_name.h"
+
+namespace parcelon {
+namespace {
+
+DosDateTime TimeOf(const platform::FileInfo& info) {
+  const bool known = info.exists && !info.is_directory && info.modified > 0;
+  return ToDosDateTime(known ? static_cast<std::time_t>(info.modified) : std::time(nullptr));
+}
+
+std::u16string StoredNameOf(const std::u16string& file_name, const std::u16string& base,
+                            const platform::FileInfo& info, const NewItemSettings& settings) {
+  std::u16string name =
+      FormStoredName(file_name, base, settings.store_path, settings.working_folder);
+  if (info.is_directory && !name.empty() && name.back() != u'/') name.push_back(u'/');
+  return name;
+}
+
+}  // namespace
+
+uint32_t AttributesOf(const platform::FileInfo& info, std::u16string_view name) {
+  if (!info.exists) return faArchive;
+  uint32_t attributes = info.is_directory ? faDirectory : faArchive;
+  if ((info.mode & S_IWUSR) == 0) attributes |= faReadOnly;
+  if (paths::FileNamePart(paths::WithoutTrailingSeparator(name)).starts_with(u'.'))
+    attributes |= faHidden;
+  return attributes;
+}
+
+void FillNewItem(TPLDirArray& dir, int32_t index, const std::u16string& file_name,
+                 const std::u16string& base, const platform::FileInfo& info,
+                 const NewItemSettings& settings) {
+  TDirItem& item = dir.Items(index);
+  TDirItem filled;
+  filled.Operation = item.Operation;
+  filled.SnapshotIndex = item.SnapshotIndex;
+  filled.Modified = true;
+  filled.Password = settings.password;
+  filled.SourceFileName = file_name;
+  filled.CompressionMode = info.is_directory ? 0 : settings.compression_mode;
+  filled.Method = filled.RealMethod = info.is_directory ? 0 : settings.default_method;
+  filled.VersionMadeBy = filled.VersionNeeded =
+      settings.oem_file_names ? kVersionOem : kVersionAnsi;
+  filled.Flags = settings.password.empty() ? 0 : kFlagEncrypted;
+  const DosDateTime time = TimeOf(info);
+  filled.FileDate = time.date;
+  filled.FileTime = time.time;
+  filled.Crc32 = info.is_directory ? 0 : 0xFFFFFFFF;
+  filled.ExternalAttributes = AttributesOf(info, file_name);
+  if (info.is_directory) filled.Flags = kFlagFolder;
+  filled.Name = StoredNameOf(file_name, base, info, settings);
+  dir.SetItem(index, filled);
+}
+
+}  // namespace parcelon

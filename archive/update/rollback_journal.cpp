@@ -1,0 +1,266 @@
+#include "archive/update/rollback_journal.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <optional>
+#include <vector>
+
+#include "archive/codec/crc32.h"
+#include "archive/format/byte_io.h"
+#include "platform/exception.h"
+#include "platform/file_stream.h"
+#include "platform/io_error.h"
+#include "platform/memory_stream.h"
+#include "platform/unicode.h"
+
+namespace parcelon {
+namespace {
+
+constexpr std::array<uint8_t, 8> kMagic = {'P', 'L', 'J', 'R', 'N', 'L', 0x0D, 0x0A};
+constexpr int64_t kProbeLength = 4096;
+constexpr size_t kCopyBuffer = 61440;
+
+struct JournalHeader {
+  uint64_t cut = 0;
+  uint64_t length = 0;
+  uint32_t tail_crc = 0;
+  uint32_t probe_crc = 0;
+  uint32_t probe_length = 0;
+};
+
+std::vector<uint8_t> Serialize(const JournalHeader& header) {
+  std::vector<uint8_t> bytes(kMagic.begin(), kMagic.end());
+  AppendLE(bytes, header.cut);
+  AppendLE(bytes, header.length);
+  AppendLE(bytes, header.tail_crc);
+  AppendLE(bytes, header.probe_crc);
+  AppendLE(bytes, header.probe_length);
+  AppendLE(bytes, UpdateCrc32(0, bytes));
+  return bytes;
+}
+
+// The header when `bytes` hold a valid one.
+std::optional<JournalHeader> Parse(std::span<const uint8_t> bytes) {
+  if (bytes.size() < size_t{kJournalHeaderSize} ||
+      !std::equal(kMagic.begin(), kMagic.end(), bytes.begin()) ||
+      LoadU32(bytes, kJournalHeaderSize - 4) != UpdateCrc32(0, bytes.first(kJournalHeaderSize - 4)))
+    return std::nullopt;
+  return JournalHeader{LoadU64(bytes, 8), LoadU64(bytes, 16), LoadU32(bytes, 24),
+                       LoadU32(bytes, 28), LoadU32(bytes, 32)};
+}
+
+// Copies `length` bytes from `from` to `to` at their positions; gives the
+// CRC-32 of what passed.
+uint32_t CopyWithCrc(platform::Stream& from, platform::Stream& to, int64_t length) {
+  std::vector<uint8_t> buffer(static_cast<size_t>(std::min<int64_t>(length, kCopyBuffer)));
+  uint32_t crc = 0;
+  while (length > 0) {
+    const auto n = static_cast<size_t>(std::min<int64_t>(length, kCopyBuffer));
+    from.ReadBuffer(buffer.data(), n);
+    to.WriteBuffer(buffer.data(), n);
+    crc = UpdateCrc32(crc, {buffer.data(), n});
+    length -= static_cast<int64_t>(n);
+  }
+  return crc;
+}
+
+// CRC-32 of `length` bytes of `stream` at `at`.
+uint32_t CrcAt(platform::Stream& stream, int64_t at, int64_t length) {
+  std::vector<uint8_t> buffer(static_cast<size_t>(std::min<int64_t>(length, kCopyBuffer)));
+  stream.Seek(at, platform::SeekOrigin::kBegin);
+  uint32_t crc = 0;
+  while (length > 0) {
+    const auto n = static_cast<size_t>(std::min<int64_t>(length, kCopyBuffer));
+    stream.ReadBuffer(buffer.data(), n);
+    crc = UpdateCrc32(crc, {buffer.data(), n});
+    length -= static_cast<int64_t>(n);
+  }
+  return crc;
+}
+
+bool RefusedByFolder(int errnum) {
+  return errnum == EACCES || errnum == EPERM || errnum == EROFS;
+}
+
+// The stream of a new copy; a journal that its folder refuses gives way to
+// a scratch file.
+std::unique_ptr<platform::Stream> CreateCopy(platform::FileSystem& fs, const TailCopy::Place& place,
+                                             std::string& path, bool& recoverable) {
+  recoverable = false;
+  if (place.in_memory && place.journal_path.empty())
+    return std::make_unique<platform::MemoryStream>();
+  if (!place.journal_path.empty()) {
+    if (fs.Exists(place.journal_path))
+      throw platform::EFCreateError(u"Cannot create file \"" +
+                                    platform::Utf8ToUtf16(place.journal_path) +
+                                    u"\". An earlier update's rollback journal is in the way");
+    try {
+      auto stream = fs.OpenStream(place.journal_path, platform::fmCreate);
+      path = place.journal_path;
+      recoverable = true;
+      return stream;
+    } catch (const platform::EStreamError& failure) {
+      // Only a folder that refuses the journal leads to a scratch copy,
+      // without recovery; any other failure ends the commit.
+      if (!RefusedByFolder(failure.Errno())) throw;
+    }
+  }
+  return fs.CreateUniqueStream(place.scratch_folder, "pltail", &path);
+}
+
+[[noreturn]] void Refuse(const std::string& archive_path, const std::string& reason) {
+  throw platform::EFOpenError(u"Cannot open file \"" + platform::Utf8ToUtf16(archive_path) +
+                              u"\". " + platform::Utf8ToUtf16(reason));
+}
+
+}  // namespace
+
+std::string JournalPathFor(const std::string& archive_path) {
+  return archive_path + "-journal";
+}
+
+TailCopy::TailCopy(platform::FileSystem& fs, std::unique_ptr<platform::Stream> stream,
+                   std::string path, bool recoverable)
+    : fs_(fs), stream_(std::move(stream)), path_(std::move(path)), recoverable_(recoverable) {}
+
+TailCopy::~TailCopy() {
+  if (!stream_ || path_.empty()) return;
+  stream_.reset();
+  try {
+    if (!recoverable_) fs_.Remove(path_);  // a journal stays for the next open
+  } catch (...) {
+    // A scratch file left behind holds nothing anyone needs.
+  }
+}
+
+std::unique_ptr<TailCopy> TailCopy::Save(platform::FileSystem& fs, const Place& place,
+                                         platform::Stream& archive, int64_t cut, bool sync) {
+  std::string path;
+  bool recoverable = false;
+  auto stream = CreateCopy(fs, place, path, recoverable);
+  auto copy = std::make_unique<TailCopy>(fs, std::move(stream), path, recoverable);
+  try {
+    copy->Fill(archive, cut);
+    if (sync && !path.empty()) {
+      copy->stream_->Flush();
+      if (recoverable) fs.SyncFolder(platform::ContainingFolder(path));
+    }
+  } catch (...) {
+    copy->recoverable_ = false;  // incomplete, and the archive is untouched: it goes
+    throw;
+  }
+  return copy;
+}
+
+void TailCopy::Fill(platform::Stream& archive, int64_t cut) {
+  cut_ = cut;
+  length_ = archive.Size() - cut;
+  JournalHeader header{static_cast<uint64_t>(cut), static_cast<uint64_t>(length_), 0, 0, 0};
+  const int64_t probe = std::min(cut, kProbeLength);
+  header.probe_length = static_cast<uint32_t>(probe);
+  header.probe_crc = CrcAt(archive, cut - probe, probe);
+  stream_->Seek(kJournalHeaderSize, platform::SeekOrigin::kBegin);
+  archive.Seek(cut, platform::SeekOrigin::kBegin);
+  header.tail_crc = CopyWithCrc(archive, *stream_, length_);
+  const auto bytes = Serialize(header);
+  stream_->Seek(0, platform::SeekOrigin::kBegin);
+  stream_->WriteBuffer(bytes.data(), bytes.size());
+}
+
+platform::Stream& TailCopy::At(int64_t offset) {
+  stream_->Seek(kJournalHeaderSize + offset - cut_, platform::SeekOrigin::kBegin);
+  return *stream_;
+}
+
+void TailCopy::Restore(platform::Stream& archive, bool sync) {
+  archive.SetSize(cut_);
+  archive.Seek(cut_, platform::SeekOrigin::kBegin);
+  CopyWithCrc(At(cut_), archive, length_);
+  if (sync) archive.Flush();
+}
+
+void TailCopy::Drop() {
+  if (!path_.empty()) fs_.Remove(path_);  // a failure leaves the copy whole, for a restore
+  path_.clear();
+  stream_.reset();
+}
+
+namespace {
+
+// Whether the journal at `path` is whole: a valid header and all of the
+// tail it announces, with the tail's CRC-32.
+std::optional<JournalHeader> CompleteJournal(platform::Stream& journal) {
+  std::vector<uint8_t> bytes(kJournalHeaderSize);
+  if (journal.Size() < kJournalHeaderSize) return std::nullopt;
+  journal.Seek(0, platform::SeekOrigin::kBegin);
+  journal.ReadBuffer(bytes.data(), bytes.size());
+  const auto header = Parse(bytes);
+  if (!header || header->length > uint64_t(journal.Size() - kJournalHeaderSize))
+    return std::nullopt;
+  if (CrcAt(journal, kJournalHeaderSize, int64_t(header->length)) != header->tail_crc)
+    return std::nullopt;
+  return header;
+}
+
+bool BelongsTo(platform::Stream& archive, const JournalHeader& header) {
+  if (header.cut > uint64_t(archive.Size()) || header.probe_length > header.cut) return false;
+  const auto probe_start = int64_t(header.cut - header.probe_length);
+  return CrcAt(archive, probe_start, header.probe_length) == header.probe_crc;
+}
+
+std::unique_ptr<platform::Stream> OpenForRestore(platform::FileSystem& fs,
+                                                 const std::string& archive_path) {
+  try {
+    return fs.OpenStream(archive_path, platform::fmOpenReadWrite | platform::fmShareExclusive);
+  } catch (const platform::EStreamError& failure) {
+    Refuse(archive_path, "It holds an unfinished update that must be rolled back first (" +
+                             JournalPathFor(archive_path) +
+                             "), and it cannot be written: " + failure.what());
+  }
+}
+
+void Apply(platform::FileSystem& fs, const std::string& archive_path, platform::Stream& journal,
+           const JournalHeader& header) {
+  const auto archive = OpenForRestore(fs, archive_path);
+  if (!BelongsTo(*archive, header))
+    Refuse(archive_path, "Its rollback journal " + JournalPathFor(archive_path) +
+                             " belongs to another file; move the journal away to open it");
+  archive->SetSize(int64_t(header.cut));
+  archive->Seek(int64_t(header.cut), platform::SeekOrigin::kBegin);
+  journal.Seek(kJournalHeaderSize, platform::SeekOrigin::kBegin);
+  CopyWithCrc(journal, *archive, int64_t(header.length));
+  archive->Flush();
+}
+
+// Deletes a settled journal. One that was applied must go, or a later
+// open would apply it again over newer content; an incomplete one left
+// behind (a folder that refuses the removal) harms nothing.
+void RemoveSettled(platform::FileSystem& fs, const std::string& path, bool applied) {
+  try {
+    fs.Remove(path);
+    fs.SyncFolder(platform::ContainingFolder(path));
+  } catch (const platform::IoError&) {
+    if (applied) throw;
+  }
+}
+
+}  // namespace
+
+// A journal that a live commit holds cannot be opened (its writer locks
+// it), so this never judges a journal that is still being written.
+void RecoverJournal(platform::FileSystem& fs, const std::string& archive_path) {
+  const std::string path = JournalPathFor(archive_path);
+  if (!fs.Stat(path).is_regular) return;
+  bool applied = false;
+  {
+    const auto journal = fs.OpenStream(path, platform::fmOpenRead | platform::fmShareDenyWrite);
+    if (const auto header = CompleteJournal(*journal)) {
+      Apply(fs, archive_path, *journal, *header);
+      applied = true;
+    }
+  }
+  RemoveSettled(fs, path, applied);
+}
+
+}  // namespace parcelon

@@ -1,0 +1,93 @@
+// The copy of an archive's tail that a commit keeps while it rewrites the
+// archive from the cut position on: the source of the entries it copies back
+// and, until the commit is complete, the way back to the old archive.
+//
+// Beside a disk archive it is a rollback journal, the archive's name followed
+// by "-journal", written and synced before the archive is cut. Deleting it is
+// the commit point; an open that finds a complete journal restores the old
+// tail first. A crash at any instant therefore leaves either the old or the
+// new archive. Where the archive's folder cannot hold it, or the archive is
+// no disk file, the copy goes to a scratch file (or memory) that no later
+// open looks for.
+//
+// Layout: a 40-byte header (magic, cut position, tail length, CRC-32 of the
+// tail, CRC-32 and length of up to 4 KiB of the archive right before the
+// cut, which identify the archive, and CRC-32 of the header), then the tail.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/file_system.h"
+#include "platform/stream.h"
+
+namespace parcelon {
+
+inline constexpr int64_t kJournalHeaderSize = 40;
+
+class TailCopy {
+ public:
+  // Where a copy goes: a journal at `journal_path` (empty for none), else a
+  // scratch file in `scratch_folder` (empty for the system's temporary
+  // folder), else memory when `in_memory`.
+  struct Place {
+    std::string journal_path;
+    std::string scratch_folder;
+    bool in_memory = false;
+  };
+
+  // Copies archive[cut, end) into a new copy at `place` and, with `sync`,
+  // syncs it and its folder before returning. A journal whose folder refuses
+  // it falls back to a scratch file (Recoverable() is then false). Throws
+  // the stream and file errors of the file system.
+  static std::unique_ptr<TailCopy> Save(platform::FileSystem& fs, const Place& place,
+                                        platform::Stream& archive, int64_t cut, bool sync);
+  // Used by Save.
+  TailCopy(platform::FileSystem& fs, std::unique_ptr<platform::Stream> stream, std::string path,
+           bool recoverable);
+  ~TailCopy();
+  TailCopy(const TailCopy&) = delete;
+  TailCopy& operator=(const TailCopy&) = delete;
+
+  int64_t Cut() const { return cut_; }
+  int64_t Length() const { return length_; }
+  // Whether a later open would find and apply this copy.
+  bool Recoverable() const { return recoverable_; }
+  // Positions the copy at archive offset `offset` (Cut() <= offset) and
+  // gives it for reading.
+  platform::Stream& At(int64_t offset);
+  // Puts the old tail back: the archive is cut at Cut(), the tail written
+  // there and, with `sync`, the archive synced. Throws stream errors.
+  void Restore(platform::Stream& archive, bool sync);
+  // Closes and deletes the copy; for a journal this is the commit point
+  // (the caller syncs its folder after). Throws the file system's errors.
+  void Drop();
+  // Where the copy lies; empty in memory.
+  const std::string& Path() const { return path_; }
+
+ private:
+  void Fill(platform::Stream& archive, int64_t cut);
+
+  platform::FileSystem& fs_;
+  std::unique_ptr<platform::Stream> stream_;
+  std::string path_;  // empty in memory
+  bool recoverable_;
+  int64_t cut_ = 0;
+  int64_t length_ = 0;
+};
+
+// The journal path of the archive at `archive_path`.
+std::string JournalPathFor(const std::string& archive_path);
+
+// Settles a journal left beside `archive_path` by a commit that did not
+// finish. A complete journal that belongs to the archive has the old tail
+// restored (the archive is opened for writing, exclusively), the archive
+// synced, then the journal deleted and its folder synced. An incomplete one
+// (the crash came before the archive was cut) is deleted and the archive
+// left alone. Throws platform::EFOpenError, naming the archive and the
+// reason, when a complete journal cannot be applied: the archive cannot be
+// written, or the journal does not belong to it.
+void RecoverJournal(platform::FileSystem& fs, const std::string& archive_path);
+
+}  // namespace parcelon

@@ -1,0 +1,256 @@
+// The commit of an update transaction, through the archiver: what it writes
+// and copies, and that a failure or a crash at any file-system call leaves
+// the archive exactly as it was or exactly as it should become.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "archive/parcelon.h"
+#include "archive/update/rollback_journal.h"
+#include "platform/iconv_code_pages.h"
+#include "platform/memory_stream.h"
+#include "platform/scripted_dialogs.h"
+#include "platform/unicode.h"
+#include "tests/archive/engine_error.h"
+#include "tests/faulty_file_system.h"
+#include "tests/test_support.h"
+
+namespace parcelon {
+namespace {
+
+using namespace testing_support;
+
+constexpr uint16_t kFixedDate = 0x5A21;  // entries get a fixed time, so runs compare byte for byte
+constexpr uint16_t kFixedTime = 0x6000;
+
+struct Content {
+  std::u16string name;
+  std::string data;
+};
+
+class CommitTest : public testing::Test {
+ protected:
+  CommitTest() {
+    archiver.SetFileName(platform::Utf8ToUtf16(path));
+    archiver.SetZip64Mode(zmAuto);
+  }
+
+  // Queues `contents` as stream entries in the open transaction.
+  void Queue(const std::vector<Content>& contents) {
+    for (const Content& content : contents) {
+      sources.push_back(std::make_unique<platform::MemoryStream>(
+          std::vector<uint8_t>(content.data.begin(), content.data.end())));
+      archiver.AddStream(content.name, *sources.back());
+    }
+    TPLDirArray& entries = archiver.DirManager()->Dir();
+    for (int32_t i = 0; i < entries.Count(); ++i) {
+      if (!entries.Items(i).Modified) continue;
+      entries.Items(i).FileDate = kFixedDate;
+      entries.Items(i).FileTime = kFixedTime;
+    }
+  }
+  // Writes a new archive holding `contents`.
+  void Create(const std::vector<Content>& contents) {
+    archiver.OpenArchive(fmCreate);
+    archiver.BeginUpdate();
+    Queue(contents);
+    archiver.EndUpdate();
+    archiver.CloseArchive();
+  }
+  // Opens the archive, queues `contents`, and commits.
+  void Update(const std::vector<Content>& contents) {
+    archiver.OpenArchive(fmOpenReadWrite | fmShareDenyWrite);
+    archiver.BeginUpdate();
+    Queue(contents);
+    archiver.EndUpdate();
+    archiver.CloseArchive();
+  }
+  // The names and CRC-32 values Python's zipfile reads, after testzip().
+  std::string PeerView() {
+    const CommandResult result = RunCommand(
+        "python3 -c 'import sys,zipfile\n"
+        "z=zipfile.ZipFile(sys.argv[1]); assert z.testzip() is None\n"
+        "print(\";\".join(i.filename+\"=\"+z.read(i).decode() for i in z.infolist()))' " +
+        ShellQuote(path));
+    EXPECT_EQ(result.status, 0) << result.err;
+    return result.out;
+  }
+
+  ScratchDir dir;
+  std::string path = dir.File("a.zip");
+  platform::ScriptedDialogs dialogs;
+  platform::IconvCodePages code_pages;
+  FaultyFileSystem fs;
+  TParcelon archiver{nullptr, {&dialogs, &code_pages, &fs}};
+  std::vector<std::unique_ptr<platform::MemoryStream>> sources;
+};
+
+TEST_F(CommitTest, ReplacingAnEntryRewritesOnlyFromItAndCopiesTheRest) {
+  Create({{u"a.kml", "old kml"}, {u"b.png", "png bytes"}, {u"c.txt", "text"}});
+  const std::string before = ReadAll(path);
+  Update({{u"b.png", "new png"}});
+  EXPECT_EQ(PeerView(), "a.kml=old kml;b.png=new png;c.txt=text\n");
+  const std::string after = ReadAll(path);
+  const size_t b_offset = before.find("b.png") - 30;
+  EXPECT_EQ(after.substr(0, b_offset), before.substr(0, b_offset));  // untouched prefix
+  const size_t c_before = before.find("c.txt") - 30, c_after = after.find("c.txt") - 30;
+  EXPECT_EQ(after.substr(c_after, 30 + 5 + 4), before.substr(c_before, 30 + 5 + 4));
+  EXPECT_FALSE(fs.Exists(JournalPathFor(path)));
+}
+
+TEST_F(CommitTest, AppendingCutsAtTheOldDirectoryAndKeepsEveryEntry) {
+  Create({{u"a", "1"}});
+  const std::string before = ReadAll(path);
+  fs.ClearCalls();
+  Update({{u"b", "2"}});
+  EXPECT_EQ(PeerView(), "a=1;b=2\n");
+  const std::string after = ReadAll(path);
+  EXPECT_EQ(after.substr(0, 30 + 1 + 1), before.substr(0, 30 + 1 + 1));
+  // The journal held the old central directory only.
+  const auto trace = fs.Trace(kOpCreate | kOpRemove);
+  EXPECT_EQ(trace, (std::vector<std::string>{"create " + JournalPathFor(path),
+                                             "remove " + JournalPathFor(path)}));
+}
+
+// A failure at any file-system call of a commit, answered by the rollback,
+// leaves the archive byte for byte as it was and the directory as the
+// snapshot; a second commit then succeeds.
+TEST_F(CommitTest, AFailureAtAnyCallLeavesTheArchiveAsItWas) {
+  Create({{u"a", "first"}, {u"b", std::string(70000, 'b')}, {u"c", "third"}});
+  const std::string before = ReadAll(path);
+  for (int64_t n = 1;; ++n) {
+    archiver.OpenArchive(fmOpenReadWrite | fmShareDenyWrite);
+    archiver.BeginUpdate();
+    Queue({{u"b", "changed"}, {u"d", "added"}});
+    fs.Inject({n});
+    bool failed = false;
+    try {
+      archiver.EndUpdate();
+    } catch (const std::exception&) {
+      failed = true;
+    }
+    fs.Inject({});
+    if (!failed) break;
+    EXPECT_FALSE(fs.Exists(JournalPathFor(path))) << n;
+    if (ReadAll(path) == before) {
+      EXPECT_EQ(archiver.DirManager()->Dir().Count(), 3) << n;
+    } else {  // the folder sync after the commit point failed: reported, not undone
+      EXPECT_EQ(PeerView(), "a=first;b=changed;c=third;d=added\n") << n;
+      WriteAll(path, before);
+    }
+    archiver.CloseArchive();
+  }
+  archiver.CloseArchive();
+  EXPECT_EQ(PeerView(), "a=first;b=changed;c=third;d=added\n");
+}
+
+// Forks a child that commits and dies at the Nth file-system call, for
+// every N; the next open then finds exactly the old or exactly the new
+// archive.
+TEST_F(CommitTest, ACrashAtAnyCallLeavesTheOldOrTheNewArchive) {
+  Create({{u"a", "first"}, {u"b", std::string(70000, 'b')}, {u"c", "third"}});
+  const std::string before = ReadAll(path);
+  const std::vector<Content> change = {{u"a", "changed"}, {u"d", "added"}};
+  for (int64_t n = 1;; ++n) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      archiver.OpenArchive(fmOpenReadWrite | fmShareDenyWrite);
+      archiver.BeginUpdate();
+      Queue(change);
+      fs.Inject({n, kOpAll, FaultEffect::kDie});
+      archiver.EndUpdate();
+      _exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    TParcelon reader{nullptr, {&dialogs, &code_pages}};
+    reader.SetFileName(platform::Utf8ToUtf16(path));
+    reader.OpenArchive(fmOpenRead | fmShareDenyWrite);  // recovers
+    reader.CloseArchive();
+    EXPECT_FALSE(fs.Exists(JournalPathFor(path))) << n;
+    if (WEXITSTATUS(status) == 0) break;
+    ASSERT_EQ(WEXITSTATUS(status), FaultyFileSystem::kDeathStatus);
+    const std::string now = ReadAll(path);
+    if (now == before) continue;
+    EXPECT_EQ(PeerView(), "a=changed;b=" + std::string(70000, 'b') + ";c=third;d=added\n") << n;
+    WriteAll(path, before);
+  }
+}
+
+TEST_F(CommitTest, ACancelAtTheStartWritesNothingAndDropsTheQueue) {
+  Create({{u"a", "1"}});
+  const std::string before = ReadAll(path);
+  archiver.OnOverallProgress = [](TPLBaseArchiver&, double, TPLProcessOperation,
+                                  TPLProgressPhase phase,
+                                  bool& cancel) { cancel = phase == ppStart; };
+  Update({{u"b", "2"}});
+  EXPECT_EQ(ReadAll(path), before);
+  archiver.OnOverallProgress = nullptr;
+  archiver.OpenArchive(fmOpenReadWrite | fmShareDenyWrite);
+  archiver.BeginUpdate();
+  archiver.EndUpdate();  // nothing queued: the directory is written again
+  EXPECT_EQ(archiver.DirManager()->Dir().Count(), 1);
+  archiver.CloseArchive();
+  EXPECT_EQ(PeerView(), "a=1\n");
+}
+
+TEST_F(CommitTest, FailedEntriesAreRetriedFromTheirStartSkippedOrAborted) {
+  Create({{u"a", "1"}, {u"b", "2"}});
+  const std::string before = ReadAll(path);
+  std::vector<TPLAction> answers;
+  archiver.OnProcessFileFailure = [&](TPLBaseArchiver&, const std::u16string&, TPLProcessOperation,
+                                      int32_t, int32_t, const std::u16string&, TPLAction& action) {
+    action = answers.empty() ? fxaAbort : answers.front();
+    if (!answers.empty()) answers.erase(answers.begin());
+  };
+  archiver.SetBaseDir(platform::Utf8ToUtf16(dir.path()));
+  const auto update_a = [&](FaultyFileSystem::Fault fault) {
+    archiver.OpenArchive(fmOpenReadWrite | fmShareDenyWrite);
+    archiver.BeginUpdate();
+    archiver.MarkItemForUpdate(0, platform::Utf8ToUtf16(dir.File("a")));
+    archiver.DirManager()->Dir().Items(0).FileDate = kFixedDate;
+    fs.Inject(fault);
+    archiver.EndUpdate();
+    archiver.CloseArchive();
+  };
+  update_a({});  // no file "a": Abort
+  EXPECT_EQ(ReadAll(path), before);
+  answers = {fxaIgnore};
+  update_a({});  // Ignore: the old version stays
+  EXPECT_EQ(PeerView(), "a=1;b=2\n");
+  WriteAll(dir.File("a"), "3");
+  answers = {fxaRetry};
+  update_a({1, kOpOpen});  // the source's first open fails
+  EXPECT_EQ(PeerView(), "a=3;b=2\n");
+}
+
+// Entries that do not lie in directory order: the entry listed first lies
+// behind the one that changes, so it is rewritten too rather than cut off.
+TEST_F(CommitTest, EntriesOutOfDirectoryOrderSurviveACommit) {
+  const CommandResult made = RunCommand(
+      "python3 -c 'import sys,zipfile\n"
+      "z=zipfile.ZipFile(sys.argv[1],\"w\"); z.writestr(\"b.txt\",\"BBBB\"); "
+      "z.writestr(\"a.txt\",\"AAAA\"); z.filelist.reverse(); z.close()' " +
+      ShellQuote(path));
+  ASSERT_EQ(made.status, 0) << made.err;
+  EXPECT_EQ(PeerView(), "a.txt=AAAA;b.txt=BBBB\n");
+  Update({{u"b.txt", "new"}});
+  EXPECT_EQ(PeerView(), "a.txt=AAAA;b.txt=new\n");
+}
+
+TEST_F(CommitTest, AJournalIsAppliedOnlyWhenComplete) {
+  Create({{u"a", "1"}});
+  const std::string before = ReadAll(path);
+  const std::string journal = JournalPathFor(path);
+  WriteAll(journal, "PLJRNL\r\n half");  // a crash while it was written
+  archiver.OpenArchive(fmOpenRead | fmShareDenyWrite);
+  archiver.CloseArchive();
+  EXPECT_FALSE(fs.Exists(journal));
+  EXPECT_EQ(ReadAll(path), before);
+}
+
+}  // namespace
+}  // namespace parcelon
