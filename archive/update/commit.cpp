@@ -173,8 +173,12 @@ void TPLCommit::RollbackUpdate() {
   manager_.Zip64Loc() = zip64_locator_;
   manager_.SetCentralDirOffset(central_dir_offset_);
   if (!tail_) return;
-  tail_->Restore(settings_.entries.archive, settings_.flush_buffers);
+  RestoreTail();
   DropTempFile();
+}
+
+void TPLCommit::RestoreTail() {
+  tail_->Restore(settings_.entries.archive, settings_.flush_buffers);
 }
 
 // Rolls back after `failure`, unless the commit point was passed; when the

@@ -74,6 +74,7 @@ class TPLCommit {
   void WriteOneEntry(int32_t& index);
   bool FinishArchive();
   void DropTempFile();
+  void RestoreTail();
   void RollbackUpdate();
   void RollbackAfter(const std::exception& failure);
   void DeleteMovedSources();

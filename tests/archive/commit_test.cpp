@@ -241,6 +241,34 @@ TEST_F(CommitTest, EntriesOutOfDirectoryOrderSurviveACommit) {
   EXPECT_EQ(PeerView(), "a.txt=AAAA;b.txt=new\n");
 }
 
+TEST_F(CommitTest, AnArchiveThatCannotBeRestoredIsRefused) {
+  Create({{u"a", "1"}});
+  archiver.OpenArchive(fmOpenReadWrite | fmShareDenyWrite);
+  archiver.BeginUpdate();
+  Queue({{u"a", "2"}});
+  // A copy taken while the new entry is encoded: the archive is cut and its
+  // journal complete, as a crash at that moment would leave them.
+  archiver.OnFileProgress = [&](TPLBaseArchiver&, const std::u16string&, double,
+                                TPLProcessOperation, TPLProgressPhase phase, bool&) {
+    if (phase != ppProcess) return;
+    WriteAll(dir.File("snapshot.zip"), ReadAll(path));
+    WriteAll(dir.File("snapshot.zip-journal"), ReadAll(JournalPathFor(path)));
+  };
+  archiver.EndUpdate();
+  archiver.CloseArchive();
+  const std::string cut = ReadAll(dir.File("snapshot.zip"));
+  FaultyFileSystem refusing;
+  TParcelon reader{nullptr, {&dialogs, &code_pages, &refusing}};
+  reader.SetFileName(platform::Utf8ToUtf16(dir.File("snapshot.zip")));
+  refusing.Inject({2, kOpOpen});  // the journal opens, the archive cannot be written
+  EXPECT_THROW(reader.OpenArchive(fmOpenRead | fmShareDenyWrite), platform::EFOpenError);
+  EXPECT_FALSE(reader.IsOpen());
+  EXPECT_EQ(ReadAll(dir.File("snapshot.zip")), cut);
+  reader.OpenArchive(fmOpenRead | fmShareDenyWrite);  // now it can: restored
+  reader.CloseArchive();
+  EXPECT_FALSE(refusing.Exists(dir.File("snapshot.zip-journal")));
+}
+
 TEST_F(CommitTest, AJournalIsAppliedOnlyWhenComplete) {
   Create({{u"a", "1"}});
   const std::string before = ReadAll(path);
