@@ -4,6 +4,7 @@
 #include <span>
 #include <vector>
 
+#include "archive/common/entry_path.h"
 #include "archive/directory/central_reader.h"
 #include "archive/directory/dir_manager.h"
 #include "archive/directory/signature_scanner.h"
@@ -47,8 +48,7 @@ TDirItem ItemOf(const LocalFileHeader& local) {
 // empty file stays a file.
 void SetAttributesAndOffset(TDirItem& item, int64_t position) {
   const bool has_data = item.UnpackedSize64() != 0 || (item.Flags & kFlagDataDescriptor) != 0;
-  const bool folder_name =
-      !item.Name.empty() && (item.Name.back() == u'/' || item.Name.back() == u'\\');
+  const bool folder_name = !item.Name.empty() && paths::IsSeparator(item.Name.back());
   item.ExternalAttributes = !has_data && folder_name ? faDirectory : faArchive;
   if (position < int64_t{kSaturated32}) {
     item.LocalHeaderOffset = static_cast<uint32_t>(position);

@@ -4,11 +4,11 @@
 #include <span>
 #include <vector>
 
+#include "archive/directory/format_damage.h"
 #include "archive/errors/pl_exception.h"
 #include "archive/format/byte_io.h"
 #include "archive/format/extra_fields.h"
 #include "archive/format/name_codec.h"
-#include "platform/exception.h"
 
 namespace parcelon {
 namespace {
@@ -16,7 +16,7 @@ namespace {
 constexpr uint64_t kDescriptorSignatureSize = 4;
 
 [[noreturn]] void ThrowNotInTail() {
-  throw platform::EStreamError(u"Stream read error: an entry does not lie whole in the archive");
+  throw EPLFormatDamage("an entry does not lie whole in the archive");
 }
 
 bool IsRename(const TDirItem& item) {
