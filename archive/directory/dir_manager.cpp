@@ -163,7 +163,7 @@ void SetDiskNumbers(const EndRecord& record, const Zip64EndRecord* zip64,
 
 TPLDirManager::TPLDirManager(platform::Stream& stream, const platform::CodePages& code_pages,
                              bool creating)
-    : stream_(stream),
+    : stream_(&stream),
       code_pages_(code_pages),
       creating_(creating),
       backup_dir_(code_pages),
@@ -186,7 +186,7 @@ void TPLDirManager::LoadDirectory(const DirLoadSettings& settings) {
   if (!FindEndRecord(found, end_record_position_))
     return RebuildFor("no end record", settings, false);
   end_record_ = found;
-  const int64_t end = ReadZip64Records(stream_, end_record_position_,
+  const int64_t end = ReadZip64Records(*stream_, end_record_position_,
                                        {zip64_locator_, zip64_end_record_, is_zip64_});
   if (!is_zip64_ && end_record_.TotalEntries == kSaturated16)
     return RebuildFor("the end record counts 65535 entries without zip64 records", settings, true);
@@ -205,12 +205,12 @@ bool TPLDirManager::ReadCentralDirectory(const DirLoadSettings& settings, int64_
   const CentralArea area = is_zip64_ ? AreaOf(end, zip64_end_record_) : AreaOf(end, end_record_);
   const auto read = [&](int64_t start) {
     dir_.Clear();
-    ReadCentralHeaders(stream_, start, area.size, area.count, settings.oem_file_names, code_pages_,
+    ReadCentralHeaders(*stream_, start, area.size, area.count, settings.oem_file_names, code_pages_,
                        dir_);
   };
   std::string damage;
   try {
-    central_dir_offset_ = ReadFromFirstPlaceThatHoldsIt(stream_, area, read);
+    central_dir_offset_ = ReadFromFirstPlaceThatHoldsIt(*stream_, area, read);
     return true;
   } catch (const EPLFormatDamage& failure) {
     if (!settings.repair_directory) throw;
@@ -221,10 +221,10 @@ bool TPLDirManager::ReadCentralDirectory(const DirLoadSettings& settings, int64_
 }
 
 void TPLDirManager::FinishLoad(const DirLoadSettings& settings, int64_t end) {
-  if (!settings.repair_directory && TotalPackedSize(dir_) > uint64_t(stream_.Size()))
+  if (!settings.repair_directory && TotalPackedSize(dir_) > uint64_t(stream_->Size()))
     throw EPLException::Create(errc::kDamagedArchive);
   if (this_disk_ != 0) return;
-  const StubInfo stub = DetectStub(stream_, dir_, end, central_dir_offset_);
+  const StubInfo stub = DetectStub(*stream_, dir_, end, central_dir_offset_);
   stub_size_ = stub.stub_size;
   ShiftOffsets(dir_, stub.shift);
 }

@@ -59,7 +59,10 @@ class TPLDirManager {
 
   TPLDirArray& Dir() { return dir_; }
   TPLDirArray& BackupDir() { return backup_dir_; }
-  platform::Stream& Stream() { return stream_; }
+  platform::Stream& Stream() { return *stream_; }
+  // Moves the manager to another stream holding the same archive (a commit
+  // that wrote the archive anew); `stream` must outlive the manager.
+  void SetStream(platform::Stream& stream) { stream_ = &stream; }
 
   const std::string& ArchiveComment() const { return archive_comment_; }
   void SetArchiveComment(std::string comment) { archive_comment_ = std::move(comment); }
@@ -91,7 +94,7 @@ class TPLDirManager {
   // The damage check without repair, and the stub detection.
   void FinishLoad(const DirLoadSettings& settings, int64_t end);
 
-  platform::Stream& stream_;
+  platform::Stream* stream_;
   const platform::CodePages& code_pages_;
   bool creating_;
   TPLDirArray backup_dir_;

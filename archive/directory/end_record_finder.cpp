@@ -65,9 +65,9 @@ bool TPLDirManager::FindEndRecord(EndRecord& record, int64_t& position) {
   archive_comment_.clear();
   record = EndRecord{};
   record.Signature = 0;
-  const int64_t size = stream_.Size();
+  const int64_t size = stream_->Size();
   const int64_t base = size - std::min(size, kEndSearchWindow);
-  const std::vector<uint8_t> buffer = ReadKeepingPosition(stream_, base, size - base);
+  const std::vector<uint8_t> buffer = ReadKeepingPosition(*stream_, base, size - base);
   const std::optional<size_t> start = ChooseEndRecord(buffer, base);
   if (!start) return false;
   const std::span<const uint8_t> bytes = std::span<const uint8_t>(buffer).subspan(*start);

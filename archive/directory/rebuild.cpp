@@ -239,11 +239,11 @@ int64_t RebuildEntryAt(const RebuildContext& context, int64_t at) {
 void TPLDirManager::RebuildDirectory(const DirLoadSettings& settings, bool end_record_found) {
   dir_.Clear();
   dir_.SetCount(0);
-  const int64_t size = stream_.Size();
-  SignatureScanner headers(stream_, size, kLocalHeaderSignature);
-  SignatureScanner inner_headers(stream_, size, kLocalHeaderSignature);
-  SignatureScanner descriptors(stream_, size, kDataDescriptorSignature);
-  const RebuildContext context{stream_,     size, end_record_found && settings.oem_file_names,
+  const int64_t size = stream_->Size();
+  SignatureScanner headers(*stream_, size, kLocalHeaderSignature);
+  SignatureScanner inner_headers(*stream_, size, kLocalHeaderSignature);
+  SignatureScanner descriptors(*stream_, size, kDataDescriptorSignature);
+  const RebuildContext context{*stream_,    size, end_record_found && settings.oem_file_names,
                                code_pages_, dir_, inner_headers,
                                descriptors};
   auto hit = headers.NextFrom(0, int64_t{kLocalHeaderSize});
@@ -258,10 +258,10 @@ void TPLDirManager::RebuildDirectory(const DirLoadSettings& settings, bool end_r
 
 std::optional<int64_t> TPLDirManager::FindSignature(int64_t from, uint32_t signature,
                                                     int64_t min_tail) {
-  const int64_t saved = stream_.Position();
-  SignatureScanner scanner(stream_, stream_.Size(), signature, 10000);
+  const int64_t saved = stream_->Position();
+  SignatureScanner scanner(*stream_, stream_->Size(), signature, 10000);
   const auto hit = scanner.NextFrom(from, min_tail);
-  stream_.Seek(saved, platform::SeekOrigin::kBegin);
+  stream_->Seek(saved, platform::SeekOrigin::kBegin);
   return hit;
 }
 

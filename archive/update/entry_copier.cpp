@@ -48,7 +48,7 @@ struct OldRecord {
 
 class RecordReader {
  public:
-  RecordReader(TailCopy& tail) : tail_(tail), end_(uint64_t(tail.Cut() + tail.Length())) {}
+  explicit RecordReader(OldEntries& tail) : tail_(tail), end_(uint64_t(tail.End())) {}
 
   OldRecord Read(const TDirItem& old) {
     OldRecord record;
@@ -92,7 +92,7 @@ class RecordReader {
     return false;
   }
 
-  TailCopy& tail_;
+  OldEntries& tail_;
   uint64_t end_;
 };
 
@@ -128,7 +128,7 @@ void WriteRenamedHeader(TDirItem& item, const OldRecord& record, const EntryWrit
 
 }  // namespace
 
-void CopyEntry(TPLDirArray& dir, int32_t index, TPLDirArray& snapshot, TailCopy& tail,
+void CopyEntry(TPLDirArray& dir, int32_t index, TPLDirArray& snapshot, OldEntries& tail,
                const EntryWriteContext& context) {
   const TDirItem* old = FindOldVersion(dir.Items(index), snapshot);
   if (old == nullptr) throw EPLException::Create(errc::kNoOldVersion, context.component);

@@ -113,36 +113,41 @@ TEST_F(CommitTest, AppendingCutsAtTheOldDirectoryAndKeepsEveryEntry) {
                                              "remove " + JournalPathFor(path)}));
 }
 
+// Both ways of committing: in place with a journal, and into a new file
+// renamed over the archive (taken here whatever the tail's length).
+const int64_t kRewriteThresholds[] = {int64_t{1} << 40, 0};
+
 // A failure at any file-system call of a commit, answered by the rollback,
 // leaves the archive byte for byte as it was and the directory as the
 // snapshot; a second commit then succeeds.
 TEST_F(CommitTest, AFailureAtAnyCallLeavesTheArchiveAsItWas) {
   Create({{u"a", "first"}, {u"b", std::string(70000, 'b')}, {u"c", "third"}});
   const std::string before = ReadAll(path);
-  for (int64_t n = 1;; ++n) {
-    archiver.OpenArchive(fmOpenReadWrite | fmShareDenyWrite);
-    archiver.BeginUpdate();
-    Queue({{u"b", "changed"}, {u"d", "added"}});
-    fs.Inject({n});
-    bool failed = false;
-    try {
-      archiver.EndUpdate();
-    } catch (const std::exception&) {
-      failed = true;
-    }
-    fs.Inject({});
-    if (!failed) break;
-    EXPECT_FALSE(fs.Exists(JournalPathFor(path))) << n;
-    if (ReadAll(path) == before) {
-      EXPECT_EQ(archiver.DirManager()->Dir().Count(), 3) << n;
-    } else {  // the folder sync after the commit point failed: reported, not undone
-      EXPECT_EQ(PeerView(), "a=first;b=changed;c=third;d=added\n") << n;
+  for (const int64_t threshold : kRewriteThresholds) {
+    archiver.SetRewriteThreshold(threshold);
+    for (int64_t n = 1;; ++n) {
+      archiver.OpenArchive(fmOpenReadWrite | fmShareDenyWrite);
+      archiver.BeginUpdate();
+      Queue({{u"b", "changed"}, {u"d", "added"}});
+      fs.Inject({n});
+      bool failed = false;
+      try {
+        archiver.EndUpdate();
+      } catch (const std::exception&) {
+        failed = true;
+      }
+      fs.Inject({});
+      if (failed && ReadAll(path) == before) {
+        EXPECT_EQ(archiver.DirManager()->Dir().Count(), 3) << n;
+      } else {  // done, or the folder sync after the commit point failed: not undone
+        EXPECT_EQ(PeerView(), "a=first;b=changed;c=third;d=added\n") << n;
+      }
+      EXPECT_EQ(dir.List(), std::vector<std::string>{"a.zip"}) << n;
+      archiver.CloseArchive();
       WriteAll(path, before);
+      if (!failed) break;
     }
-    archiver.CloseArchive();
   }
-  archiver.CloseArchive();
-  EXPECT_EQ(PeerView(), "a=first;b=changed;c=third;d=added\n");
 }
 
 // Forks a child that commits and dies at the Nth file-system call, for
@@ -152,31 +157,35 @@ TEST_F(CommitTest, ACrashAtAnyCallLeavesTheOldOrTheNewArchive) {
   Create({{u"a", "first"}, {u"b", std::string(70000, 'b')}, {u"c", "third"}});
   const std::string before = ReadAll(path);
   const std::vector<Content> change = {{u"a", "changed"}, {u"d", "added"}};
-  for (int64_t n = 1;; ++n) {
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      archiver.OpenArchive(fmOpenReadWrite | fmShareDenyWrite);
-      archiver.BeginUpdate();
-      Queue(change);
-      fs.Inject({n, kOpAll, FaultEffect::kDie});
-      archiver.EndUpdate();
-      _exit(0);
+  for (const int64_t threshold : kRewriteThresholds) {
+    for (int64_t n = 1;; ++n) {
+      const pid_t child = fork();
+      ASSERT_GE(child, 0);
+      if (child == 0) {
+        archiver.SetRewriteThreshold(threshold);
+        archiver.OpenArchive(fmOpenReadWrite | fmShareDenyWrite);
+        archiver.BeginUpdate();
+        Queue(change);
+        fs.Inject({n, kOpAll, FaultEffect::kDie});
+        archiver.EndUpdate();
+        _exit(0);
+      }
+      int status = 0;
+      waitpid(child, &status, 0);
+      ASSERT_TRUE(WIFEXITED(status));
+      TParcelon reader{nullptr, {&dialogs, &code_pages}};
+      reader.SetFileName(platform::Utf8ToUtf16(path));
+      reader.OpenArchive(fmOpenRead | fmShareDenyWrite);  // recovers
+      reader.CloseArchive();
+      EXPECT_FALSE(fs.Exists(JournalPathFor(path))) << n;
+      if (ReadAll(path) != before) {
+        EXPECT_EQ(PeerView(), "a=changed;b=" + std::string(70000, 'b') + ";c=third;d=added\n") << n;
+      }
+      EXPECT_EQ(dir.List(), std::vector<std::string>{"a.zip"}) << n;  // nothing left over
+      WriteAll(path, before);
+      if (WEXITSTATUS(status) == 0) break;
+      ASSERT_EQ(WEXITSTATUS(status), FaultyFileSystem::kDeathStatus);
     }
-    int status = 0;
-    waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    TParcelon reader{nullptr, {&dialogs, &code_pages}};
-    reader.SetFileName(platform::Utf8ToUtf16(path));
-    reader.OpenArchive(fmOpenRead | fmShareDenyWrite);  // recovers
-    reader.CloseArchive();
-    EXPECT_FALSE(fs.Exists(JournalPathFor(path))) << n;
-    if (WEXITSTATUS(status) == 0) break;
-    ASSERT_EQ(WEXITSTATUS(status), FaultyFileSystem::kDeathStatus);
-    const std::string now = ReadAll(path);
-    if (now == before) continue;
-    EXPECT_EQ(PeerView(), "a=changed;b=" + std::string(70000, 'b') + ";c=third;d=added\n") << n;
-    WriteAll(path, before);
   }
 }
 
