@@ -150,6 +150,34 @@ TEST_F(CommitTest, AFailureAtAnyCallLeavesTheArchiveAsItWas) {
   }
 }
 
+// A full disk at any write of the commit: the default prompt offers Abort,
+// Retry and Ignore for the entry being written; Abort restores the archive.
+TEST_F(CommitTest, AFullDiskAtAnyWriteIsOfferedAndAbortRestores) {
+  Create({{u"a", "first"}, {u"b", std::string(70000, 'b')}});
+  const std::string before = ReadAll(path);
+  for (int64_t n = 1;; ++n) {
+    archiver.OpenArchive(fmOpenReadWrite | fmShareDenyWrite);
+    archiver.BeginUpdate();
+    Queue({{u"a", std::string(70000, 'a')}});
+    dialogs.failure_answers = {platform::FailureAnswer::kAbort};
+    fs.ClearCalls();
+    fs.Inject({n, kOpWrite, FaultEffect::kDiskFull});
+    bool failed = false;
+    try {
+      archiver.EndUpdate();
+    } catch (const std::exception&) {
+      failed = true;  // a write outside an entry's data: the stream error ends the commit
+    }
+    fs.Inject({});
+    archiver.CloseArchive();
+    if (fs.Count(kOpWrite) < n) break;  // every write is past
+    EXPECT_TRUE(failed || dialogs.failure_answers.empty()) << n;
+    EXPECT_EQ(ReadAll(path), before) << n;
+  }
+  ASSERT_FALSE(dialogs.calls().empty());
+  EXPECT_NE(dialogs.calls().back().text.find("Disk is full"), std::string::npos);
+}
+
 // Forks a child that commits and dies at the Nth file-system call, for
 // every N; the next open then finds exactly the old or exactly the new
 // archive.
