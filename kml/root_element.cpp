@@ -62,8 +62,10 @@ std::string Declaration(std::string_view prefix, std::string_view uri) {
 }  // namespace
 
 std::string FixedRootTag() {
-  return "<kml" + Declaration("", kOgcKml22Uri) + Declaration("gx", kGxUri) +
-         Declaration("kml", kOgcKml22Uri) + Declaration("atom", kAtomUri) + ">";
+  std::string out = "<kml";
+  out.append(Declaration("", kOgcKml22Uri)).append(Declaration("gx", kGxUri));
+  out.append(Declaration("kml", kOgcKml22Uri)).append(Declaration("atom", kAtomUri));
+  return out.append(">");
 }
 
 RootTagScanner::Result RootTagScanner::Feed(std::string_view line) {
@@ -169,7 +171,10 @@ std::string MendRootTag(std::string_view tag) {
   std::string_view own_prefix = colon == std::string_view::npos ? "" : name.substr(0, colon);
   std::vector<std::string_view> taken = {"gx", "kml", "atom"};
 
-  std::string out = "<" + std::string(name) + FixedRootTag().substr(4);
+  // Appended piece by piece: prepending to a temporary string makes g++ 12
+  // at -O3 warn of an overlapping copy that cannot happen.
+  std::string out = "<";
+  out.append(name).append(FixedRootTag(), 4);
   out.pop_back();  // the '>' comes last
   if (!own_prefix.empty() && std::find(taken.begin(), taken.end(), own_prefix) == taken.end()) {
     out += Declaration(own_prefix, kOgcKml22Uri);
@@ -188,7 +193,7 @@ std::string MendRootTag(std::string_view tag) {
     out.append(" ").append(raw);
   }
   bool self_closing = tag.size() >= 2 && tag[tag.size() - 2] == '/';
-  return out + (self_closing ? "/>" : ">");
+  return out.append(self_closing ? "/>" : ">");
 }
 
 }  // namespace kml

@@ -1,6 +1,8 @@
 #include "kml/tuple_cleaner.h"
 
+#ifdef __SSE2__
 #include <emmintrin.h>
+#endif
 
 #include <algorithm>
 #include <bit>
@@ -17,8 +19,25 @@ struct Chunk16 {
   uint32_t opens;  // '<'
 };
 
+// Looks at p[0, 16) one character at a time, on any processor.
 template <bool kFacts>
-inline Chunk16 Classify16(const char* p) {
+inline Chunk16 Classify16(PortableClassifier, const char* p) {
+  Chunk16 c{0, 0, 0};
+  for (unsigned k = 0; k < 16; ++k) {
+    const unsigned char u = static_cast<unsigned char>(p[k]);
+    c.separators |= uint32_t{u <= 32 || u == ','} << k;
+    if constexpr (kFacts) {
+      c.tabs |= uint32_t{u == '\t'} << k;
+      c.opens |= uint32_t{u == '<'} << k;
+    }
+  }
+  return c;
+}
+
+#ifdef __SSE2__
+// Looks at p[0, 16) all at once.
+template <bool kFacts>
+inline Chunk16 Classify16(Sse2Classifier, const char* p) {
   __m128i chars = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
   __m128i blank = _mm_cmpeq_epi8(_mm_min_epu8(chars, _mm_set1_epi8(32)), chars);
   __m128i comma = _mm_cmpeq_epi8(chars, _mm_set1_epi8(','));
@@ -29,6 +48,7 @@ inline Chunk16 Classify16(const char* p) {
   }
   return c;
 }
+#endif
 
 inline size_t CountBits(uint32_t bits) {
   size_t count = 0;
@@ -59,8 +79,9 @@ inline size_t CommasIn(std::string_view text, size_t begin, size_t end) {
 
 }  // namespace
 
+template <typename Classifier>
 template <bool kFacts>
-void TupleCleaner::ClassifyText(std::string_view text, TextFacts* facts) {
+void BasicTupleCleaner<Classifier>::ClassifyText(std::string_view text, TextFacts* facts) {
   const size_t n = text.size();
   separators_.resize((n + 63) / 64);
   for (size_t w = 0, i = 0; i < n; ++w) {
@@ -74,7 +95,7 @@ void TupleCleaner::ClassifyText(std::string_view text, TextFacts* facts) {
         std::memcpy(padded, chunk, n - i);
         chunk = padded;
       }
-      Chunk16 c = Classify16<kFacts>(chunk);
+      Chunk16 c = Classify16<kFacts>(Classifier{}, chunk);
       sep |= uint64_t{c.separators} << shift;
       if constexpr (kFacts) {
         facts->tabs += CountBits(c.tabs);
@@ -86,12 +107,14 @@ void TupleCleaner::ClassifyText(std::string_view text, TextFacts* facts) {
   }
 }
 
-void TupleCleaner::Classify(std::string_view text, TextFacts* facts) {
+template <typename Classifier>
+void BasicTupleCleaner<Classifier>::Classify(std::string_view text, TextFacts* facts) {
   *facts = TextFacts();
   ClassifyText<true>(text, facts);
 }
 
-void TupleCleaner::Clean(std::string_view text, std::string* out) {
+template <typename Classifier>
+void BasicTupleCleaner<Classifier>::Clean(std::string_view text, std::string* out) {
   // The result is never longer than the text: write it in place and trim.
   size_t base = out->size();
   out->resize(base + text.size() + kSlack);
@@ -99,12 +122,15 @@ void TupleCleaner::Clean(std::string_view text, std::string* out) {
   out->resize(static_cast<size_t>(end - out->data()));
 }
 
-char* TupleCleaner::Clean(std::string_view text, char* dst) {
+template <typename Classifier>
+char* BasicTupleCleaner<Classifier>::Clean(std::string_view text, char* dst) {
   ClassifyText<false>(text, nullptr);
   return CleanClassified(text, text.size(), dst);
 }
 
-char* TupleCleaner::CleanClassified(std::string_view classified, size_t n, char* dst) {
+template <typename Classifier>
+char* BasicTupleCleaner<Classifier>::CleanClassified(std::string_view classified, size_t n,
+                                                     char* dst) {
   static_assert(kSlack >= kCopyChunk);
   std::string_view text = classified.substr(0, n);
   int components = 0;  // values so far in the current tuple
@@ -159,6 +185,11 @@ char* TupleCleaner::CleanClassified(std::string_view classified, size_t n, char*
   }
   return dst;
 }
+
+template class BasicTupleCleaner<PortableClassifier>;
+#ifdef __SSE2__
+template class BasicTupleCleaner<Sse2Classifier>;
+#endif
 
 void CleanTuples(std::string_view text, std::string* out) {
   TupleCleaner().Clean(text, out);

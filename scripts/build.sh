@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Configures and builds the project. Usage: scripts/build.sh BUILD_DIR [cmake options...]
+# Configures and builds the project (RelWithDebInfo unless the options name
+# another CMAKE_BUILD_TYPE). Usage: scripts/build.sh BUILD_DIR [cmake options...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=$1

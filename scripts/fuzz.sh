@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 kml_seconds=${1:-60}
 archive_seconds=${2:-60}
 CC=clang CXX=clang++ bash scripts/build.sh build-fuzz -DKMLCOMPAT_FUZZ=ON \
-  -DKMLCOMPAT_WITH_GUI=OFF -DKMLCOMPAT_BUILD_TESTS=OFF
+  -DKMLCOMPAT_WITH_GUI=OFF -DKMLCOMPAT_BUILD_TESTS=OFF -DKMLCOMPAT_WERROR=ON
 work=$(mktemp -d "${TMPDIR:-/tmp}/kmlcompat-fuzz-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 

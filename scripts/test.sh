@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Sets up, then builds and runs the tests twice: in a normal build, and with
-# AddressSanitizer and UndefinedBehaviorSanitizer. Fails on the first failure.
+# Sets up, then builds and runs the tests twice: in a release build, as
+# packagers build it, and with AddressSanitizer and UndefinedBehaviorSanitizer;
+# then fuzzes. Every build treats warnings as errors. Fails on the first failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -8,12 +9,12 @@ bash scripts/setup.sh
 echo "== Format check =="
 git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
 
-echo "== Normal build =="
-bash scripts/build.sh build
+echo "== Release build =="
+bash scripts/build.sh build -DCMAKE_BUILD_TYPE=Release -DKMLCOMPAT_WERROR=ON
 (cd build && ctest --output-on-failure -j"$(nproc)")
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build =="
-bash scripts/build.sh build-asan -DKMLCOMPAT_SANITIZE=ON
+bash scripts/build.sh build-asan -DKMLCOMPAT_SANITIZE=ON -DKMLCOMPAT_WERROR=ON
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/tests/lsan.supp}

@@ -326,7 +326,8 @@ TEST_F(Loader, CountThatTheDirectoryCannotHoldIsRebuilt) {
 
 TEST_F(Loader, HeadersBeyondACountKeptModulo65536AreRead) {
   std::vector<TestEntry> entries;
-  for (int i = 0; i < 70000; ++i) entries.push_back(FileEntry("f" + std::to_string(i), ""));
+  for (int i = 0; i < 70000; ++i)
+    entries.push_back(FileEntry(std::string("f").append(std::to_string(i)), ""));
   BuildOptions options;
   options.total_entries = 70000 % 65536;  // 4,464
   auto& manager = Load(BuildZip(entries, options), kNoRepair);

@@ -44,7 +44,7 @@ std::vector<std::string> Lines(const std::string& text) {
 
 std::string Quoted(const std::vector<std::string>& words) {
   std::string text;
-  for (const std::string& w : words) text += " " + ShellQuote(w);
+  for (const std::string& w : words) text.append(" ").append(ShellQuote(w));
   return text;
 }
 

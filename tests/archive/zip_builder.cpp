@@ -130,6 +130,7 @@ Bytes BuildZip(const std::vector<TestEntry>& entries, const BuildOptions& option
 
 Bytes RawField(uint16_t id, const Bytes& data) {
   Bytes out;
+  out.reserve(4 + data.size());
   PutU16(out, id);
   PutU16(out, static_cast<uint16_t>(data.size()));
   Append(out, data);
