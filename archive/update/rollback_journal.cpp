@@ -267,7 +267,9 @@ void RemoveUnfinishedNewFiles(platform::FileSystem& fs, const std::string& archi
 }  // namespace
 
 std::string NewFilePrefixFor(const std::string& archive_path) {
-  return "." + archive_path.substr(platform::FolderOf(archive_path).size()) + ".new";
+  std::string prefix(".");
+  prefix.append(archive_path, platform::FolderOf(archive_path).size());
+  return prefix.append(".new");
 }
 
 // A journal that a live commit holds cannot be opened (its writer locks
