@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config
   qt6-base-dev libgl-dev
-  zlib1g-dev libssl-dev
+  zlib1g-dev libssl-dev libisal-dev
   googletest libgtest-dev
   libxml2-utils
   xvfb xauth fonts-liberation fonts-dejavu-core

@@ -21,4 +21,21 @@ struct CommitProgress {
   }
 };
 
+// The progress of a run over entries (extracting, testing): how many are
+// done and to do, and the cancel flag that every progress event of the run
+// shares.
+struct RunProgress {
+  int32_t processed = 0;   // entries finished
+  int32_t total = 0;       // entries in the run
+  bool reporting = false;  // fire progress events while decoding
+  bool cancel = false;
+
+  // Overall progress in percent with `fraction` (0 to 1) of the current
+  // entry done.
+  double Percent(double fraction) const {
+    if (total <= 0) return 100;
+    return (fraction + processed) / total * 100;
+  }
+};
+
 }  // namespace parcelon

@@ -1,0 +1,108 @@
+#include "archive/codec/decompressor.h"
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include "archive/codec/output_sink.h"
+#include "archive/codec/verify_stage.h"
+#include "archive/errors/pl_exception.h"
+#include "archive/format/records.h"
+
+namespace parcelon {
+namespace {
+
+constexpr uint16_t kStored = 0;
+constexpr uint16_t kDeflated = 8;
+constexpr uint16_t kDeflate64 = 9;
+
+class EntryDecoder {
+ public:
+  EntryDecoder(platform::Stream& archive, platform::Stream& destination, const TDirItem& entry,
+               const DecodeSettings& settings)
+      : archive_(archive),
+        entry_(entry),
+        settings_(settings),
+        sink_(destination, settings.events, settings.archive_name, settings.progress.cancel) {}
+
+  bool Run() {
+    if (entry_.RealMethod == kDeflate64) throw EPLException::Create(errc::kDeflate64);
+    if (entry_.RealMethod != kStored && entry_.RealMethod != kDeflated) return false;
+    if (!FindData()) return false;
+    VerifyStage verify(sink_, entry_.UnpackedSize64(),
+                       [this](uint64_t produced) { return Progress(produced); });
+    try {
+      if (!DecompressData(verify)) return false;
+    } catch (const CodecError&) {
+      return false;
+    }
+    return verify.Produced() == entry_.UnpackedSize64() &&
+           (entry_.VersionNeeded >= kVersionAesLimit || verify.Crc32() == entry_.Crc32);
+  }
+
+ private:
+  // Steps over the local header, its name and extra area; works out how
+  // much data there is to read, never past the archive or the limit.
+  bool FindData() {
+    std::vector<uint8_t> bytes(kLocalHeaderSize);
+    if (archive_.Read(bytes.data(), bytes.size()) != bytes.size()) return false;
+    const auto local = LocalFileHeader::Parse(std::span<const uint8_t, kLocalHeaderSize>(bytes));
+    const int64_t start = archive_.Seek(int64_t{local.NameLength} + local.ExtraLength,
+                                        platform::SeekOrigin::kCurrent);
+    const uint64_t end = std::min<uint64_t>(uint64_t(archive_.Size()), settings_.data_limit);
+    if (uint64_t(start) > end) return false;
+    packed_ = std::min(entry_.PackedSize64(), end - uint64_t(start));
+    return true;
+  }
+
+  // Reads the data chunk by chunk into the decoder (an inflater, or for
+  // stored data the check itself); false when it stopped early.
+  bool DecompressData(VerifyStage& verify) {
+    std::unique_ptr<Inflater> inflater;
+    if (entry_.RealMethod == kDeflated) inflater = MakeInflater(verify, settings_.inflater);
+    DataStage& decoder = inflater ? static_cast<DataStage&>(*inflater) : verify;
+    std::vector<uint8_t> chunk(static_cast<size_t>(std::min<uint64_t>(packed_, kDecodeChunkSize)));
+    for (uint64_t done = 0; done < packed_ && !(inflater && inflater->Finished());) {
+      const auto n = static_cast<size_t>(std::min<uint64_t>(packed_ - done, chunk.size()));
+      if (!ReadChunk(chunk.data(), n)) return false;
+      done += n;
+      if (!ProcessChunk(decoder, {chunk.data(), n}, done == packed_)) return false;
+    }
+    return true;
+  }
+
+  bool ReadChunk(uint8_t* buffer, size_t count) { return archive_.Read(buffer, count) == count; }
+
+  bool ProcessChunk(DataStage& decoder, std::span<const uint8_t> chunk, bool last) {
+    return decoder.Put(chunk, last) && !settings_.progress.cancel;
+  }
+
+  // The progress events before a block is handed on; false after a cancel.
+  bool Progress(uint64_t produced) {
+    RunProgress& progress = settings_.progress;
+    if (!progress.reporting) return !progress.cancel;
+    const uint64_t total = std::max<uint64_t>(entry_.UnpackedSize64(), 2);
+    const double fraction = static_cast<double>(produced) / static_cast<double>(total);
+    settings_.events.FileProgress(entry_.Name, fraction * 100, entry_.Operation, ppProcess,
+                                  progress.cancel);
+    if (progress.cancel) return false;
+    settings_.events.OverallProgress(progress.Percent(fraction), entry_.Operation, ppProcess,
+                                     progress.cancel);
+    return !progress.cancel;
+  }
+
+  platform::Stream& archive_;
+  const TDirItem& entry_;
+  const DecodeSettings& settings_;
+  OutputSink sink_;
+  uint64_t packed_ = 0;
+};
+
+}  // namespace
+
+bool DecompressItem(platform::Stream& archive, platform::Stream& destination, const TDirItem& entry,
+                    const DecodeSettings& settings) {
+  return EntryDecoder(archive, destination, entry, settings).Run();
+}
+
+}  // namespace parcelon

@@ -1,0 +1,47 @@
+// Turns one entry of an archive into its uncompressed bytes on a
+// destination, and decides whether they are sound: the size and the CRC-32
+// that the central directory records.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "archive/codec/inflate_stage.h"
+#include "archive/codec/progress.h"
+#include "archive/common/component.h"
+#include "archive/common/engine_events.h"
+#include "archive/directory/dir_item.h"
+#include "platform/stream.h"
+
+namespace parcelon {
+
+struct DecodeSettings {
+  EngineEvents& events;
+  RunProgress& progress;
+  std::u16string archive_name;            // named by the disk-full event
+  const TComponent* component = nullptr;  // prefixes the engine's messages
+  InflaterKind inflater = InflaterKind::kFastest;
+  // No entry's data reaches this archive offset (where the central
+  // directory starts): data that would is cut there.
+  uint64_t data_limit = UINT64_MAX;
+};
+
+// The input is read in chunks of this size.
+inline constexpr size_t kDecodeChunkSize = size_t{1} << 20;
+
+// Decodes `entry`, whose local header lies at `archive`'s position (the
+// data is found through the local header's own name and extra lengths),
+// onto `destination`, stored (method 0) or deflated (8), in chunks of
+// kDecodeChunkSize; a disk-full prompt answers a short write. Progress
+// events fire per block while the progress's reporting is on. Returns true
+// when all of the entry was produced and matches its recorded size and (for
+// a version needed below 0x4114) CRC-32. Returns false when it does not
+// (damaged data, an unknown method, data that runs past the archive or
+// beyond its stated size, which is not written), and when a handler
+// cancelled (the progress's cancel flag is then set). Raises error 55 for
+// Deflate64 (method 9) and 65 from the disk-full default; the stream errors
+// of the archive and the destination pass.
+bool DecompressItem(platform::Stream& archive, platform::Stream& destination, const TDirItem& entry,
+                    const DecodeSettings& settings);
+
+}  // namespace parcelon
