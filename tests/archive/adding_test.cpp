@@ -13,6 +13,7 @@
 
 #include "archive/errors/pl_exception.h"
 #include "archive/parcelon.h"
+#include "archive/update/new_item.h"
 #include "platform/iconv_code_pages.h"
 #include "platform/memory_stream.h"
 #include "platform/scripted_dialogs.h"
@@ -282,6 +283,10 @@ TEST_F(AddingTest, OddNamesAreStoredOrReportedNeverMistaken) {
   ASSERT_EQ(failures.size(), 1u);
   EXPECT_EQ(failures[0], base + "/bad\xef\xbf\xbd.kml 33");
   EXPECT_EQ(ReadAll(base + "/bad\xff.kml"), "3");
+  platform::FileInfo file;
+  file.exists = file.is_regular = true;
+  file.mode = 0644;
+  EXPECT_EQ(AttributesOf(file, u"/b/a\\.b"), faArchive);  // '\' separates nothing
 }
 
 // A scan that fails leaves the archive and the directory as they were and
