@@ -180,7 +180,8 @@ class TPLBaseArchiver : public TComponent {
   // Options.OverwriteMode says. Error 13 when the archive is closed; any
   // failure of the scan or the commit cancels the transaction (nothing
   // queued survives) and propagates. Failures of single files go to
-  // OnProcessFileFailure. Inside an open transaction only queues.
+  // OnProcessFileFailure. Inside a transaction the caller opened, the files
+  // are only queued for its commit, and a failure cancels that transaction.
   void MoveFiles(const std::u16string& file_mask, int32_t search_attr = kAllEntries,
                  const std::u16string& exclusion_mask = u"");
   // The same for several masks and exclusion masks.
