@@ -120,7 +120,7 @@ void TPLBaseArchiver::CreateNewArchive() {
 void TPLBaseArchiver::OpenExistingArchive() {
   spanning_mode_ = smNone;
   volume_info_.Reset();
-  RecoverJournal(*file_system_, platform::Utf16ToUtf8(file_name_));
+  RecoverJournal(*file_system_, ArchivePath());
   own_stream_ = OpenFile(file_name_, open_mode_);
   archive_stream_ = own_stream_.get();
   current_volume_name_ = file_name_;
@@ -130,7 +130,7 @@ void TPLBaseArchiver::OpenExistingArchive() {
 // A new archive replaces whatever the file held: a journal left for the
 // old content no longer applies to it.
 void TPLBaseArchiver::DiscardJournal() {
-  const std::string journal = JournalPathFor(platform::Utf16ToUtf8(file_name_));
+  const std::string journal = JournalPathFor(ArchivePath());
   if (file_system_->Stat(journal).is_regular) file_system_->Remove(journal);
 }
 

@@ -63,6 +63,20 @@ void TPLBaseArchiver::CommitUpdates() {
     throw;
   }
   last_commit_recoverable_ = commit.Recoverable();
+  AdoptReplacement(commit.TakeReplacement());
+}
+
+// A commit that wrote the archive into a new file hands over its stream,
+// which now names the archive (and holds its lock).
+void TPLBaseArchiver::AdoptReplacement(std::unique_ptr<platform::Stream> stream) {
+  if (!stream) return;
+  own_stream_ = std::move(stream);
+  archive_stream_ = own_stream_.get();
+  dir_manager_->SetStream(*archive_stream_);
+}
+
+std::string TPLBaseArchiver::ArchivePath() {
+  return file_system_->ResolveLinks(platform::Utf16ToUtf8(file_name_));
 }
 
 CommitSettings TPLBaseArchiver::CommitSettingsNow() {
@@ -78,10 +92,16 @@ CommitSettings TPLBaseArchiver::CommitSettingsNow() {
                             unicode_filenames_,
                             options_.ShareModeBits()};
   TailCopy::Place place;
-  if (on_disk) place.journal_path = JournalPathFor(platform::Utf16ToUtf8(file_name_));
+  std::string replace_path;
+  if (on_disk) {
+    replace_path = ArchivePath();
+    place.journal_path = JournalPathFor(replace_path);
+    const platform::FileInfo info = file_system_->Stat(replace_path);
+    if (!info.is_regular || info.links != 1) replace_path.clear();
+  }
   place.scratch_folder = platform::Utf16ToUtf8(temp_dir_);
   place.in_memory = in_memory_;
-  return {entries, place, options_.FlushBuffers() && on_disk};
+  return {entries, place, options_.FlushBuffers() && on_disk, replace_path, rewrite_threshold_};
 }
 
 void TPLBaseArchiver::RemoveItem(int32_t index) {

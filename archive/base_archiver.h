@@ -170,6 +170,11 @@ class TPLBaseArchiver : public TComponent {
   // Whether the last commit kept its rollback journal beside the archive
   // (false when the folder could not hold it, or the archive is no file).
   bool LastCommitRecoverable() const { return last_commit_recoverable_; }
+  // A commit whose tail (what it copies from the first change on) is at
+  // least this long and more than half the archive writes the archive anew
+  // into a file renamed over the old one, rather than copying the tail
+  // aside and back; smaller tails keep the file itself.
+  void SetRewriteThreshold(int64_t bytes) { rewrite_threshold_ = bytes; }
 
   // --- Adding files from disk ---
   // Queues every disk file that `file_mask` names below BaseDir (see
@@ -267,6 +272,9 @@ class TPLBaseArchiver : public TComponent {
   struct DiskScanSettings DiskScanSettingsNow(int32_t search_attr, bool move_flag,
                                               const TPLStringList& exclusion_masks);
   void TakeSnapshot();
+  void AdoptReplacement(std::unique_ptr<platform::Stream> stream);
+  // FileName with its links resolved.
+  std::string ArchivePath();
   void QueueStream(const std::u16string& stored_name, platform::Stream& source);
   void OpenWith(uint16_t mode, const std::function<void()>& internal_open);
   void InternalOpen();
@@ -322,6 +330,7 @@ class TPLBaseArchiver : public TComponent {
   bool repair_directory_ = true;
   bool committed_ = false;
   bool last_commit_recoverable_ = false;
+  int64_t rewrite_threshold_ = int64_t{16} << 20;
   // Resolves relative paths while files are added; empty for the process's
   // current folder.
   std::u16string working_folder_;

@@ -53,6 +53,7 @@ struct FileInfo {
   gid_t gid = 0;
   off_t size = 0;
   int64_t modified = 0;  // last modification, seconds since 1970 (UTC)
+  nlink_t links = 0;     // names the file has
 };
 
 // One name in a folder, as ListFolder reports it: `info` describes what a

@@ -1,6 +1,7 @@
 // Failures of the platform layer.
 #pragma once
 
+#include <cerrno>
 #include <stdexcept>
 #include <string>
 
@@ -20,5 +21,11 @@ class IoError : public std::runtime_error {
  private:
   int errno_;
 };
+
+// Whether `errnum` says that a place refuses the operation (no permission,
+// a read-only file system) rather than that something failed.
+inline bool IsRefusal(int errnum) {
+  return errnum == EACCES || errnum == EPERM || errnum == EROFS;
+}
 
 }  // namespace platform

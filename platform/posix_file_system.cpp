@@ -183,6 +183,7 @@ FileInfo PosixFileSystem::Stat(const std::string& path) {
   info.gid = st.st_gid;
   info.size = st.st_size;
   info.modified = st.st_mtim.tv_sec;
+  info.links = st.st_nlink;
   return info;
 }
 
@@ -211,8 +212,9 @@ std::unique_ptr<Stream> PosixFileSystem::CreateUniqueStream(const std::string& f
     fd = MakeUniqueFile(folder, prefix, path);
   } catch (const IoError& failure) {
     throw EFCreateError(u"Cannot create file \"" +
-                        Utf8ToUtf16(TempFolderOr(folder) + "/" + prefix) + u"\". " +
-                        Utf8ToUtf16(std::strerror(failure.Errno())));
+                            Utf8ToUtf16(TempFolderOr(folder) + "/" + prefix) + u"\". " +
+                            Utf8ToUtf16(std::strerror(failure.Errno())),
+                        failure.Errno());
   }
   try {
     return FileStream::Adopt(fd, Utf8ToUtf16(*path));

@@ -15,11 +15,11 @@ int64_t Stream::Size() {
 }
 
 void Stream::ReadBuffer(void* buffer, size_t n) {
-  if (Read(buffer, n) != n) throw EStreamError(u"Stream read error");
+  if (n != 0 && Read(buffer, n) != n) throw EStreamError(u"Stream read error");
 }
 
 void Stream::WriteBuffer(const void* buffer, size_t n) {
-  if (Write(buffer, n) != n) throw EStreamError(u"Stream write error");
+  if (n != 0 && Write(buffer, n) != n) throw EStreamError(u"Stream write error");
 }
 
 void Stream::CopyFrom(Stream& source, int64_t n) {

@@ -2,11 +2,12 @@
 
 #include <algorithm>
 #include <limits>
+#include <string>
 #include <vector>
 
+#include "archive/directory/format_damage.h"
 #include "archive/format/byte_io.h"
 #include "archive/format/name_codec.h"
-#include "platform/exception.h"
 
 namespace parcelon {
 namespace {
@@ -15,8 +16,9 @@ std::string_view AsText(std::span<const uint8_t> bytes) {
   return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
 }
 
-[[noreturn]] void ThrowTruncated() {
-  throw platform::EStreamError(u"Stream read error");
+// `index` counts from 0; the reason counts from 1, as people do.
+[[noreturn]] void ThrowDamaged(size_t index) {
+  throw EPLFormatDamage("central header " + std::to_string(index + 1) + " is damaged");
 }
 
 void ApplyZip64Field(TDirItem& item, std::span<const uint8_t> data) {
@@ -74,24 +76,25 @@ class GrowingArea {
   std::vector<uint8_t> bytes_;
 };
 
-// The offsets of the headers to read: `claimed` ones first, then those that
-// follow with the central header signature. Each header's name, extra area
-// and comment must lie inside the area.
+// The offsets of the headers to read: `claimed` ones first, each of which
+// must start with the central header signature, then those that follow with
+// it. Each header's name, extra area and comment must lie inside the area.
 std::vector<size_t> LocateHeaders(GrowingArea& area, uint64_t claimed) {
-  if (claimed > area.Size() / kCentralHeaderSize) ThrowTruncated();
+  if (claimed > area.Size() / kCentralHeaderSize)
+    throw EPLFormatDamage("the end record counts more entries than the central directory holds");
   std::vector<size_t> offsets;
   offsets.reserve(static_cast<size_t>(std::min<uint64_t>(claimed, 1 << 16)));
   size_t position = 0;
   for (;;) {
-    const bool counted = offsets.size() < claimed;
-    const bool fixed_part = area.Ensure(uint64_t{position} + kCentralHeaderSize);
-    if (!counted && (!fixed_part || LoadU32(area.Bytes(), position) != kCentralHeaderSignature))
-      break;
-    if (!fixed_part) ThrowTruncated();
+    const bool header = area.Ensure(uint64_t{position} + kCentralHeaderSize) &&
+                        LoadU32(area.Bytes(), position) == kCentralHeaderSignature;
+    if (!header && offsets.size() < claimed) ThrowDamaged(offsets.size());
+    if (!header) break;
     const auto bytes = area.Bytes();
     const size_t variable = size_t{LoadU16(bytes, position + 28)} + LoadU16(bytes, position + 30) +
                             LoadU16(bytes, position + 32);
-    if (!area.Ensure(uint64_t{position} + kCentralHeaderSize + variable)) ThrowTruncated();
+    if (!area.Ensure(uint64_t{position} + kCentralHeaderSize + variable))
+      ThrowDamaged(offsets.size());
     offsets.push_back(position);
     position += kCentralHeaderSize + variable;
   }
@@ -137,7 +140,7 @@ void ReadHeader(std::span<const uint8_t> header, bool oem_file_names,
   const std::string_view stored = AsText(reader.Bytes(item.NameLength));
   const auto extra = reader.Bytes(item.ExtraLength);
   const auto comment = reader.Bytes(item.CommentLength);
-  if (!reader.Ok()) ThrowTruncated();
+  if (!reader.Ok()) ThrowDamaged(static_cast<size_t>(index));
   item.Comment = std::string(AsText(comment));
   dir.SetName(index, DecodeEntryName(item, stored, extra, oem_file_names, code_pages));
 }
@@ -158,7 +161,8 @@ void ReadCentralHeaders(platform::Stream& stream, int64_t start, uint64_t size, 
                         TPLDirArray& dir) {
   GrowingArea area(stream, start, size);
   const std::vector<size_t> offsets = LocateHeaders(area, claimed);
-  if (offsets.size() > size_t{std::numeric_limits<int32_t>::max()}) ThrowTruncated();
+  if (offsets.size() > size_t{std::numeric_limits<int32_t>::max()})
+    throw EPLFormatDamage("the central directory holds more entries than can be loaded");
   dir.SetCount(static_cast<int32_t>(offsets.size()));
   for (size_t i = 0; i < offsets.size(); ++i) {
     ReadHeader(area.Bytes().subspan(offsets[i]), oem_file_names, code_pages, dir,

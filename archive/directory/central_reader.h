@@ -33,9 +33,11 @@ std::u16string DecodeEntryName(TDirItem& item, std::string_view stored,
 // central header signature and lies inside the area (writers that keep the
 // count modulo 65,536 leave them beyond the count). The area is read only as
 // far as the headers reach, and no entry is allocated before all headers are
-// known to fit. Throws platform::EStreamError ("Stream read error") when a
-// header, name, extra area or comment runs past the area, when `claimed`
-// headers cannot fit it, or when the stream gives fewer bytes than it holds.
+// known to fit. Throws EPLFormatDamage when one of the `claimed` headers does
+// not start with the central header signature, when a header, name, extra
+// area or comment runs past the area, or when `claimed` headers cannot fit
+// it. The stream's own errors pass as they are (a stream that gives fewer
+// bytes than it holds among them).
 void ReadCentralHeaders(platform::Stream& stream, int64_t start, uint64_t size, uint64_t claimed,
                         bool oem_file_names, const platform::CodePages& code_pages,
                         TPLDirArray& dir);

@@ -17,11 +17,14 @@ TPLDirArray::~TPLDirArray() = default;
 
 // A negative count is no count at all; it is refused like an index out of
 // bounds. Shrinking drops the names beyond the new count, so that Find never
-// answers with a slot that is no longer in use.
+// answers with a slot that is no longer in use, and resets the dropped slots,
+// which releases what they held (a pending data stream keeps its file open).
 void TPLDirArray::SetCount(int32_t n) {
   if (n < 0) throw EPLException::Create(errc::kStoreOutOfBounds, nullptr);
   if (n == 0) {
     items_ = std::vector<TDirItem>();
+  } else if (n < item_count_) {
+    std::fill(items_.begin() + n, items_.begin() + item_count_, TDirItem());
   } else if (n > Capacity()) {
     alloc_by_ = std::min(alloc_by_ * 2, max_alloc_by_);
     const int64_t grown = int64_t{Capacity()} + alloc_by_;

@@ -24,6 +24,8 @@ class TPLDirArray {
   int32_t Count() const { return item_count_; }
   // Sets the count, growing the storage by the doubling step policy (500
   // doubled before each growth, capped at 10,000); 0 releases the storage.
+  // Shrinking keeps the storage and resets the dropped slots, releasing
+  // what they held.
   void SetCount(int32_t n);
   int32_t Capacity() const { return static_cast<int32_t>(items_.size()); }
   int32_t AllocBy() const { return alloc_by_; }

@@ -29,18 +29,29 @@ class TPLDirManager {
   // Empties the directory and prepares an end record with only its signature.
   void Reset();
 
-  // Finds the last valid end of central directory record in the final
-  // 65,600 bytes; on success fills `record` and `position` and reads the
-  // archive comment. Never throws for malformed data (stream errors pass).
+  // Finds the end of central directory record in the final 65,600 bytes:
+  // among the records that validate, the first whose comment ends at the end
+  // of the stream, else the last one. On success fills `record` and
+  // `position` and reads the archive comment. Never throws for malformed
+  // data (stream errors pass).
   bool FindEndRecord(EndRecord& record, int64_t& position);
   // FindEndRecord into the kept end record; with `repair` reports true
   // whatever was found.
   bool LocateEnd(bool repair);
-  // Fills the directory from the central directory, or from the local
-  // headers when that fails and repair is on. Raises error 35, 40 or 57.
+  // Fills the directory from the central directory, read right before the
+  // end records where its stated size puts it, else at its stated offset, as
+  // it stands or moved by a prefix that the offsets do not count; an entry is
+  // made only of a central header. Rebuilds it from the local headers
+  // instead when there is no end record, when the end record counts 65,535
+  // entries without Zip64 records, or when the central directory is damaged
+  // (EPLFormatDamage) and repair is on; RebuildReason() then says why. With
+  // repair off the damage passes. Raises error 35, 40 or 57. Failures of the
+  // stream and running out of memory pass as they are: they never cause a
+  // rebuild.
   void LoadDirectory(const DirLoadSettings& settings);
   // Fills the directory from the local headers in file order. Raises 35
-  // when there is none.
+  // when there is no local header signature, or when none of them is an
+  // acceptable header.
   void RebuildDirectory(const DirLoadSettings& settings, bool end_record_found);
   // The first position at or after `from` where the 4 signature bytes stand
   // (with `min_tail` bytes from there to the end), or nullopt.
@@ -48,7 +59,10 @@ class TPLDirManager {
 
   TPLDirArray& Dir() { return dir_; }
   TPLDirArray& BackupDir() { return backup_dir_; }
-  platform::Stream& Stream() { return stream_; }
+  platform::Stream& Stream() { return *stream_; }
+  // Moves the manager to another stream holding the same archive (a commit
+  // that wrote the archive anew); `stream` must outlive the manager.
+  void SetStream(platform::Stream& stream) { stream_ = &stream; }
 
   const std::string& ArchiveComment() const { return archive_comment_; }
   void SetArchiveComment(std::string comment) { archive_comment_ = std::move(comment); }
@@ -67,11 +81,20 @@ class TPLDirManager {
   uint32_t ThisDisk() const { return this_disk_; }
   uint32_t DirectoryDisk() const { return directory_disk_; }
   // Why the last load rebuilt the directory from the local headers instead
-  // of reading the central directory; empty when it read the directory.
+  // of reading the central directory, in a few stable lower-case words ("no
+  // end record", "central header 3 is damaged"); empty when it read the
+  // directory.
   const std::string& RebuildReason() const { return rebuild_reason_; }
 
  private:
-  platform::Stream& stream_;
+  void RebuildFor(std::string reason, const DirLoadSettings& settings, bool end_record_found);
+  // Reads the central directory whose end records start at `end`; false
+  // when it was damaged and rebuilt instead.
+  bool ReadCentralDirectory(const DirLoadSettings& settings, int64_t end);
+  // The damage check without repair, and the stub detection.
+  void FinishLoad(const DirLoadSettings& settings, int64_t end);
+
+  platform::Stream* stream_;
   const platform::CodePages& code_pages_;
   bool creating_;
   TPLDirArray backup_dir_;

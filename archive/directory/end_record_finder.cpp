@@ -1,5 +1,7 @@
 // Locating and validating the end of central directory record.
 #include <algorithm>
+#include <optional>
+#include <span>
 #include <vector>
 
 #include "archive/directory/dir_manager.h"
@@ -33,6 +35,27 @@ std::vector<uint8_t> ReadKeepingPosition(platform::Stream& stream, int64_t base,
   return buffer;
 }
 
+// Where in `buffer` (the stream's last bytes, from `base` on) the end record
+// stands: among the candidates that validate, the first in file order whose
+// comment ends exactly at the end of the stream (every later one lies inside
+// its comment: an archive stored as the comment, or text that looks like a
+// record), else the last one. nullopt when none validates.
+std::optional<size_t> ChooseEndRecord(std::span<const uint8_t> buffer, int64_t base) {
+  const int64_t size = base + static_cast<int64_t>(buffer.size());
+  std::optional<size_t> last;
+  std::optional<size_t> reaching_end;
+  for (size_t start = buffer.size() >= kEndRecordSize ? buffer.size() - kEndRecordSize + 1 : 0;
+       start-- > 0;) {
+    if (LoadU32(buffer, start) != kEndRecordSignature) continue;
+    const auto candidate = EndRecord::Parse(buffer.subspan(start).first<kEndRecordSize>());
+    const int64_t at = base + static_cast<int64_t>(start);
+    if (!IsPlausibleEndRecord(candidate, at, size)) continue;
+    if (!last) last = start;
+    if (at + int64_t{kEndRecordSize} + candidate.CommentLength == size) reaching_end = start;
+  }
+  return reaching_end ? reaching_end : last;
+}
+
 }  // namespace
 
 // The last Window bytes are read once; candidates are validated from that
@@ -42,23 +65,17 @@ bool TPLDirManager::FindEndRecord(EndRecord& record, int64_t& position) {
   archive_comment_.clear();
   record = EndRecord{};
   record.Signature = 0;
-  const int64_t size = stream_.Size();
+  const int64_t size = stream_->Size();
   const int64_t base = size - std::min(size, kEndSearchWindow);
-  const std::vector<uint8_t> buffer = ReadKeepingPosition(stream_, base, size - base);
-  for (size_t start = buffer.size() >= kEndRecordSize ? buffer.size() - kEndRecordSize + 1 : 0;
-       start-- > 0;) {
-    if (LoadU32(buffer, start) != kEndRecordSignature) continue;
-    const auto candidate =
-        EndRecord::Parse(std::span<const uint8_t>(buffer).subspan(start).first<kEndRecordSize>());
-    const int64_t at = base + static_cast<int64_t>(start);
-    if (!IsPlausibleEndRecord(candidate, at, size)) continue;
-    record = candidate;
-    position = at;
-    const auto comment = buffer.begin() + static_cast<ptrdiff_t>(start + kEndRecordSize);
-    archive_comment_.assign(comment, comment + candidate.CommentLength);
-    return true;
-  }
-  return false;
+  const std::vector<uint8_t> buffer = ReadKeepingPosition(*stream_, base, size - base);
+  const std::optional<size_t> start = ChooseEndRecord(buffer, base);
+  if (!start) return false;
+  const std::span<const uint8_t> bytes = std::span<const uint8_t>(buffer).subspan(*start);
+  record = EndRecord::Parse(bytes.first<kEndRecordSize>());
+  position = base + static_cast<int64_t>(*start);
+  const auto comment = bytes.subspan(kEndRecordSize, record.CommentLength);
+  archive_comment_.assign(comment.begin(), comment.end());
+  return true;
 }
 
 bool TPLDirManager::LocateEnd(bool repair) {

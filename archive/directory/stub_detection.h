@@ -16,8 +16,9 @@ struct StubInfo {
 
 // With no entry, everything before `end_position` (the first end record) is
 // prefix. Otherwise the first local header at or after entry 0's offset that
-// repeats entry 0's version, method, time, date, CRC-32 and sizes (or any
-// local header at position 0) marks the archive proper; the shift is how far
+// repeats entry 0's version, method, time, date, CRC-32 and sizes (taken
+// from its Zip64 field where the header's own are saturated), or any local
+// header at position 0, marks the archive proper; the shift is how far
 // it lies behind the offset entry 0 states. No such header: no stub. Local
 // headers stand in front of the central directory, so the search ends at
 // `directory_start`: a large file is not scanned past its directory.

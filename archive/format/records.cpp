@@ -142,4 +142,9 @@ DataDescriptor DataDescriptor::Parse(std::span<const uint8_t, kDataDescriptorSiz
   return ParseWith<DataDescriptor>(bytes, kDescriptorFields);
 }
 
+Zip64DataDescriptor Zip64DataDescriptor::Parse(
+    std::span<const uint8_t, kZip64DataDescriptorSize> bytes) {
+  return ParseWith<Zip64DataDescriptor>(bytes, kDescriptorFields);
+}
+
 }  // namespace parcelon

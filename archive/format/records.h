@@ -22,6 +22,7 @@ inline constexpr size_t kEndRecordSize = 22;
 inline constexpr size_t kZip64EndRecordSize = 56;
 inline constexpr size_t kZip64LocatorSize = 20;
 inline constexpr size_t kDataDescriptorSize = 16;
+inline constexpr size_t kZip64DataDescriptorSize = 24;
 
 inline constexpr uint32_t kSaturated32 = 0xFFFFFFFF;
 inline constexpr uint16_t kSaturated16 = 0xFFFF;
@@ -130,6 +131,17 @@ struct DataDescriptor {
   uint32_t UnpackedSize = 0;
 
   static DataDescriptor Parse(std::span<const uint8_t, kDataDescriptorSize> bytes);
+};
+
+// The data descriptor with 64-bit sizes that follows the data of an entry
+// whose local header has a Zip64 field.
+struct Zip64DataDescriptor {
+  uint32_t Signature = kDataDescriptorSignature;
+  uint32_t Crc32 = 0;
+  uint64_t PackedSize = 0;
+  uint64_t UnpackedSize = 0;
+
+  static Zip64DataDescriptor Parse(std::span<const uint8_t, kZip64DataDescriptorSize> bytes);
 };
 
 }  // namespace parcelon

@@ -6,6 +6,7 @@
 #include "archive/errors/pl_exception.h"
 #include "archive/update/central_directory_writer.h"
 #include "archive/update/entry_copier.h"
+#include "platform/exception.h"
 #include "platform/io_error.h"
 #include "platform/unicode.h"
 
@@ -78,14 +79,12 @@ CommitOutcome TPLCommit::Run() {
     manager_.Dir().Assign(manager_.BackupDir());
     return CommitOutcome::kNotStarted;
   }
-  platform::Stream& archive = settings_.entries.archive;
   bool committed = false;
   try {
+    KeepEndRecords();
     plan_ = PlanCut(manager_.BackupDir(), first_change, manager_.CentralDirOffset(),
-                    manager_.StubSize(), archive);
-    SaveTail(plan_.cut);
-    archive.SetSize(plan_.cut);
-    archive.Seek(plan_.cut, platform::SeekOrigin::kBegin);
+                    manager_.StubSize(), settings_.entries.archive);
+    PrepareTarget(plan_.cut);
     committed = RewriteEntries(plan_.first) && FinishArchive();
   } catch (const std::exception& failure) {
     RollbackAfter(failure);
@@ -100,14 +99,38 @@ CommitOutcome TPLCommit::Run() {
   return CommitOutcome::kCommitted;
 }
 
-void TPLCommit::SaveTail(int64_t cut) {
+void TPLCommit::KeepEndRecords() {
   end_record_ = manager_.EndRec();
   zip64_end_ = manager_.Zip64End();
   zip64_locator_ = manager_.Zip64Loc();
   central_dir_offset_ = manager_.CentralDirOffset();
-  tail_ = TailCopy::Save(settings_.entries.fs, settings_.tail_place, settings_.entries.archive, cut,
-                         settings_.flush_buffers);
-  recoverable_ = tail_->Recoverable();
+}
+
+// A new file when the tail is most of the archive and the file may be
+// replaced (and its folder takes a new file), else in place.
+void TPLCommit::PrepareTarget(int64_t cut) {
+  const EntryWriteContext& e = settings_.entries;
+  const int64_t size = e.archive.Size();
+  const int64_t tail = size - cut;
+  if (!settings_.replace_path.empty() && tail >= settings_.rewrite_threshold && 2 * tail > size) {
+    target_ = std::make_unique<NewFileTarget>(e.fs, e.archive, settings_.replace_path,
+                                              settings_.flush_buffers);
+    try {
+      target_->Prepare(cut);
+    } catch (const platform::EStreamError& failure) {
+      if (!platform::IsRefusal(failure.Errno())) throw;
+      target_.reset();
+    }
+  }
+  if (!target_) {
+    target_ = std::make_unique<InPlaceTarget>(e.fs, e.archive, settings_.tail_place,
+                                              settings_.flush_buffers);
+    target_->Prepare(cut);
+  }
+  output_.emplace(EntryWriteContext{target_->Output(), e.fs, e.code_pages, e.events, e.component,
+                                    e.archive_name, e.zip64_mode, e.oem_file_names,
+                                    e.unicode_file_names, e.source_share});
+  manager_.SetStream(target_->Output());
 }
 
 // Writes or copies every entry from `first` on; false when a handler
@@ -126,13 +149,13 @@ bool TPLCommit::RewriteEntries(int32_t first) {
 // or is dropped when it had none.
 void TPLCommit::WriteOneEntry(int32_t& index) {
   TDirItem& item = manager_.Dir().Items(index);
-  const EntryWriteContext& context = settings_.entries;
+  const EntryWriteContext& context = *output_;
   bool written = true;
   do {
     if (WritesNewData(item)) {
       written = WriteNewEntry(item, context, progress_, state_);
     } else {
-      CopyEntry(manager_.Dir(), index, manager_.BackupDir(), *tail_, context);
+      CopyEntry(manager_.Dir(), index, manager_.BackupDir(), target_->Old(), context);
     }
   } while (state_ == EntryState::kRetry);
   if (state_ == EntryState::kAbort || progress_.cancel) return;
@@ -141,29 +164,20 @@ void TPLCommit::WriteOneEntry(int32_t& index) {
   } else if (IsNewEntry(item)) {
     manager_.Dir().Delete(index);
   } else {
-    CopyEntry(manager_.Dir(), index, manager_.BackupDir(), *tail_, context);
+    CopyEntry(manager_.Dir(), index, manager_.BackupDir(), target_->Old(), context);
     ++index;
   }
 }
 
-// The central directory, the sync, and the commit point; true once the
-// new archive is in place.
+// The central directory and the commit point; true once the new archive
+// is in place.
 bool TPLCommit::FinishArchive() {
-  const EntryWriteContext& context = settings_.entries;
+  const EntryWriteContext& context = *output_;
   WriteCentralDirectory(manager_, context.code_pages, {context.oem_file_names, context.component});
-  if (settings_.flush_buffers) context.archive.Flush();
-  DropTempFile();
-  return true;
-}
-
-void TPLCommit::DropTempFile() {
-  const std::string path = tail_->Path();
-  const bool recoverable = tail_->Recoverable();
-  tail_->Drop();
-  tail_.reset();
+  target_->Commit();
   committed_ = true;
-  if (settings_.flush_buffers && recoverable)
-    settings_.entries.fs.SyncFolder(platform::ContainingFolder(path));
+  target_->Settle();
+  return true;
 }
 
 void TPLCommit::RollbackUpdate() {
@@ -172,9 +186,8 @@ void TPLCommit::RollbackUpdate() {
   manager_.Zip64End() = zip64_end_;
   manager_.Zip64Loc() = zip64_locator_;
   manager_.SetCentralDirOffset(central_dir_offset_);
-  if (!tail_) return;
-  tail_->Restore(settings_.entries.archive, settings_.flush_buffers);
-  DropTempFile();
+  manager_.SetStream(settings_.entries.archive);
+  if (target_) target_->Rollback();
 }
 
 // Rolls back after `failure`, unless the commit point was passed; when the
@@ -184,7 +197,7 @@ void TPLCommit::RollbackAfter(const std::exception& failure) {
   try {
     RollbackUpdate();
   } catch (const std::exception& second) {
-    tail_.reset();  // a journal stays for the next open
+    target_.reset();  // a journal stays for the next open
     throw ERollbackFailed(
         platform::Utf8ToUtf16(std::string("The update failed (") + failure.what() +
                               ") and the archive could not be restored (" + second.what() +

@@ -1,23 +1,26 @@
-// The commit of an update transaction: rewrites the archive in place from
-// the first changed entry on, with a new central directory, keeping the old
-// tail as a rollback journal until the new archive is complete.
+// The commit of an update transaction: rewrites the archive from the first
+// changed entry on, with a new central directory, so that a failure, a
+// cancel or a crash at any instant leaves the old archive or the new one.
 //
-// The archive before the cut is never touched. The old tail is copied aside
-// (and synced, with its folder, when durability is asked for) before the
-// archive is cut; the entries from the cut on are then written anew or
-// copied back, the central directory follows, the archive is synced, and
-// deleting the tail copy commits. Any failure or cancel before that point
-// restores the old tail and the directory as they were; a crash is undone
-// by the next open (RecoverJournal). After it, only the sources of moved
-// entries are deleted and the end is reported; nothing is undone then.
+// The archive before the cut is never touched. A commit target (see
+// commit_target.h) either keeps the old tail aside as a rollback journal and
+// rewrites the archive in place, or writes the archive anew into a file
+// beside it, whichever copies less. The entries from the cut on are written
+// anew or copied, the central directory follows, and the target commits.
+// Any failure or cancel before that point restores the directory and the
+// archive as they were; a crash is undone by the next open (RecoverJournal).
+// After it, only the sources of moved entries are deleted and the end is
+// reported; nothing is undone then.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "archive/codec/progress.h"
 #include "archive/directory/dir_manager.h"
+#include "archive/update/commit_target.h"
 #include "archive/update/cut_plan.h"
 #include "archive/update/entry_writer.h"
 #include "archive/update/rollback_journal.h"
@@ -26,11 +29,17 @@
 namespace parcelon {
 
 struct CommitSettings {
-  // The archive, the file system, code pages, events, names and entry
-  // settings.
+  // The archive as it is, the file system, code pages, events, names and
+  // entry settings.
   EntryWriteContext entries;
-  TailCopy::Place tail_place;  // where the old tail is kept
+  TailCopy::Place tail_place;  // where an in-place commit keeps the old tail
   bool flush_buffers = true;   // sync before each step that makes data visible
+  // The archive's file with its links resolved, when it may be replaced by
+  // a new one (a regular file with one name); empty to rewrite in place.
+  std::string replace_path;
+  // The smallest tail for which a new file is written: smaller tails are
+  // rewritten in place, which keeps the file itself.
+  int64_t rewrite_threshold = int64_t{16} << 20;
 };
 
 enum class CommitOutcome {
@@ -63,17 +72,22 @@ class TPLCommit {
   // The first index where the current directory and the snapshot differ
   // (by exact name, or a modified mark), or the smaller count.
   int32_t FindFirstChange();
-  // Whether the tail copy of the last run could have been recovered after
-  // a crash.
-  bool Recoverable() const { return recoverable_; }
+  // Whether a crash during the last run would have been undone by the next
+  // open.
+  bool Recoverable() const { return target_ && target_->Recoverable(); }
+  // The stream of the archive's new file, when the commit replaced the file;
+  // the archive's old stream then no longer names it.
+  std::unique_ptr<platform::Stream> TakeReplacement() {
+    return target_ ? target_->TakeReplacement() : nullptr;
+  }
 
  private:
   void ResetProgress();
-  void SaveTail(int64_t cut);
+  void KeepEndRecords();
+  void PrepareTarget(int64_t cut);
   bool RewriteEntries(int32_t first);
   void WriteOneEntry(int32_t& index);
   bool FinishArchive();
-  void DropTempFile();
   void RollbackUpdate();
   void RollbackAfter(const std::exception& failure);
   void DeleteMovedSources();
@@ -85,11 +99,11 @@ class TPLCommit {
   TPLDirManager& manager_;
   CommitSettings settings_;
   CommitProgress progress_;
-  std::unique_ptr<TailCopy> tail_;
+  std::unique_ptr<CommitTarget> target_;
+  std::optional<EntryWriteContext> output_;  // the entry settings, writing to the target
   CutPlan plan_;
   EntryState state_ = EntryState::kCarryOn;
   TPLProcessOperation operation_ = poDelete;
-  bool recoverable_ = false;
   bool committed_ = false;  // the commit point is passed
   // The end records as they were, for a rollback.
   EndRecord end_record_;

@@ -4,11 +4,11 @@
 #include <span>
 #include <vector>
 
+#include "archive/directory/format_damage.h"
 #include "archive/errors/pl_exception.h"
 #include "archive/format/byte_io.h"
 #include "archive/format/extra_fields.h"
 #include "archive/format/name_codec.h"
-#include "platform/exception.h"
 
 namespace parcelon {
 namespace {
@@ -16,7 +16,7 @@ namespace {
 constexpr uint64_t kDescriptorSignatureSize = 4;
 
 [[noreturn]] void ThrowNotInTail() {
-  throw platform::EStreamError(u"Stream read error: an entry does not lie whole in the archive");
+  throw EPLFormatDamage("an entry does not lie whole in the archive");
 }
 
 bool IsRename(const TDirItem& item) {
@@ -48,7 +48,7 @@ struct OldRecord {
 
 class RecordReader {
  public:
-  RecordReader(TailCopy& tail) : tail_(tail), end_(uint64_t(tail.Cut() + tail.Length())) {}
+  explicit RecordReader(OldEntries& tail) : tail_(tail), end_(uint64_t(tail.End())) {}
 
   OldRecord Read(const TDirItem& old) {
     OldRecord record;
@@ -92,7 +92,7 @@ class RecordReader {
     return false;
   }
 
-  TailCopy& tail_;
+  OldEntries& tail_;
   uint64_t end_;
 };
 
@@ -128,7 +128,7 @@ void WriteRenamedHeader(TDirItem& item, const OldRecord& record, const EntryWrit
 
 }  // namespace
 
-void CopyEntry(TPLDirArray& dir, int32_t index, TPLDirArray& snapshot, TailCopy& tail,
+void CopyEntry(TPLDirArray& dir, int32_t index, TPLDirArray& snapshot, OldEntries& tail,
                const EntryWriteContext& context) {
   const TDirItem* old = FindOldVersion(dir.Items(index), snapshot);
   if (old == nullptr) throw EPLException::Create(errc::kNoOldVersion, context.component);

@@ -4,7 +4,7 @@
 
 #include "archive/directory/dir_array.h"
 #include "archive/update/entry_writer.h"
-#include "archive/update/rollback_journal.h"
+#include "archive/update/old_entries.h"
 
 namespace parcelon {
 
@@ -14,10 +14,10 @@ namespace parcelon {
 // descriptor if it has one; a renamed entry (poRename) gets a new local
 // header and name. An entry whose new data was given up (poUpdate, poMove)
 // becomes its old version again. Fills the new local header offset. Raises
-// error 7 when there is no old version, and a stream error ("Stream read
-// error") when the old entry does not lie whole in the tail; the archive's
+// error 7 when there is no old version, and EPLFormatDamage (a stream
+// error) when the old entry does not lie whole in the tail; the archive's
 // stream errors pass.
-void CopyEntry(TPLDirArray& dir, int32_t index, TPLDirArray& snapshot, TailCopy& tail,
+void CopyEntry(TPLDirArray& dir, int32_t index, TPLDirArray& snapshot, OldEntries& tail,
                const EntryWriteContext& context);
 
 }  // namespace parcelon

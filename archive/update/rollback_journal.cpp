@@ -79,10 +79,6 @@ uint32_t CrcAt(platform::Stream& stream, int64_t at, int64_t length) {
   return crc;
 }
 
-bool RefusedByFolder(int errnum) {
-  return errnum == EACCES || errnum == EPERM || errnum == EROFS;
-}
-
 // The stream of a new copy; a journal that its folder refuses gives way to
 // a scratch file.
 std::unique_ptr<platform::Stream> CreateCopy(platform::FileSystem& fs, const TailCopy::Place& place,
@@ -103,7 +99,7 @@ std::unique_ptr<platform::Stream> CreateCopy(platform::FileSystem& fs, const Tai
     } catch (const platform::EStreamError& failure) {
       // Only a folder that refuses the journal leads to a scratch copy,
       // without recovery; any other failure ends the commit.
-      if (!RefusedByFolder(failure.Errno())) throw;
+      if (!platform::IsRefusal(failure.Errno())) throw;
     }
   }
   return fs.CreateUniqueStream(place.scratch_folder, "pltail", &path);
@@ -245,11 +241,39 @@ void RemoveSettled(platform::FileSystem& fs, const std::string& path, bool appli
   }
 }
 
+// A new file that a commit crashed writing ("." + name + ".new." and six
+// characters); one that a live commit holds cannot be locked, and stays.
+void RemoveUnfinishedNewFiles(platform::FileSystem& fs, const std::string& archive_path) {
+  const std::string folder = platform::ContainingFolder(archive_path);
+  const std::string prefix = NewFilePrefixFor(archive_path) + ".";
+  std::vector<platform::FolderEntry> entries;
+  try {
+    entries = fs.ListFolder(folder);
+  } catch (const platform::IoError&) {
+    return;
+  }
+  for (const platform::FolderEntry& entry : entries) {
+    if (!entry.name.starts_with(prefix) || entry.name.size() != prefix.size() + 6) continue;
+    const std::string path = platform::FolderOf(archive_path) + entry.name;
+    try {
+      fs.OpenStream(path, platform::fmOpenReadWrite | platform::fmShareExclusive);
+      fs.Remove(path);
+    } catch (const std::exception&) {
+      // In use, or not ours to remove: left alone.
+    }
+  }
+}
+
 }  // namespace
+
+std::string NewFilePrefixFor(const std::string& archive_path) {
+  return "." + archive_path.substr(platform::FolderOf(archive_path).size()) + ".new";
+}
 
 // A journal that a live commit holds cannot be opened (its writer locks
 // it), so this never judges a journal that is still being written.
 void RecoverJournal(platform::FileSystem& fs, const std::string& archive_path) {
+  RemoveUnfinishedNewFiles(fs, archive_path);
   const std::string path = JournalPathFor(archive_path);
   if (!fs.Stat(path).is_regular) return;
   bool applied = false;

@@ -19,6 +19,7 @@
 #include <memory>
 #include <string>
 
+#include "archive/update/old_entries.h"
 #include "platform/file_system.h"
 #include "platform/stream.h"
 
@@ -26,7 +27,7 @@ namespace parcelon {
 
 inline constexpr int64_t kJournalHeaderSize = 40;
 
-class TailCopy {
+class TailCopy : public OldEntries {
  public:
   // Where a copy goes: a journal at `journal_path` (empty for none), else a
   // scratch file in `scratch_folder` (empty for the system's temporary
@@ -46,17 +47,17 @@ class TailCopy {
   // Used by Save.
   TailCopy(platform::FileSystem& fs, std::unique_ptr<platform::Stream> stream, std::string path,
            bool recoverable);
-  ~TailCopy();
+  ~TailCopy() override;
   TailCopy(const TailCopy&) = delete;
   TailCopy& operator=(const TailCopy&) = delete;
 
-  int64_t Cut() const { return cut_; }
-  int64_t Length() const { return length_; }
+  int64_t Cut() const override { return cut_; }
+  int64_t End() const override { return cut_ + length_; }
   // Whether a later open would find and apply this copy.
   bool Recoverable() const { return recoverable_; }
   // Positions the copy at archive offset `offset` (Cut() <= offset) and
   // gives it for reading.
-  platform::Stream& At(int64_t offset);
+  platform::Stream& At(int64_t offset) override;
   // Puts the old tail back: the archive is cut at Cut(), the tail written
   // there and, with `sync`, the archive synced. Throws stream errors.
   void Restore(platform::Stream& archive, bool sync);
@@ -79,9 +80,13 @@ class TailCopy {
 
 // The journal path of the archive at `archive_path`.
 std::string JournalPathFor(const std::string& archive_path);
+// How the new file of a commit that writes the archive anew begins: a dot,
+// the archive's name and ".new" (six unique characters follow).
+std::string NewFilePrefixFor(const std::string& archive_path);
 
-// Settles a journal left beside `archive_path` by a commit that did not
-// finish. A complete journal that belongs to the archive has the old tail
+// Settles what a commit that did not finish left beside `archive_path`:
+// new files it was writing are removed (the archive itself was untouched),
+// and its journal is settled. A complete journal that belongs to the archive has the old tail
 // restored (the archive is opened for writing, exclusively), the archive
 // synced, then the journal deleted and its folder synced. An incomplete one
 // (the crash came before the archive was cut) is deleted and the archive

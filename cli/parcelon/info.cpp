@@ -10,8 +10,9 @@ namespace parcelon::cli {
 constexpr char kInfoUsage[] =
     "usage: parcelon info ARCHIVE\n"
     "Prints what the end records of ARCHIVE say, one 'key: value' line each:\n"
-    "entries loaded and counted, comment, stub size, Zip64, and where the\n"
-    "central directory and the end record lie.\n";
+    "entries loaded and counted, comment, stub size, Zip64, where the\n"
+    "central directory and the end record lie, and whether the directory was\n"
+    "rebuilt from the local headers, and why.\n";
 
 namespace {
 
@@ -35,7 +36,9 @@ void PrintInfo(TParcelon& archiver, std::ostream& out) {
       << "central directory size: "
       << (zip64 ? manager.Zip64End().DirectorySize : end.DirectorySize) << '\n'
       << "end record offset: " << manager.EndRecordPosition() << '\n'
-      << "this disk: " << manager.ThisDisk() << '\n';
+      << "this disk: " << manager.ThisDisk() << '\n'
+      << "directory rebuilt: " << (manager.RebuildReason().empty() ? "no" : manager.RebuildReason())
+      << '\n';
 }
 
 }  // namespace

@@ -113,36 +113,69 @@ TEST_F(CommitTest, AppendingCutsAtTheOldDirectoryAndKeepsEveryEntry) {
                                              "remove " + JournalPathFor(path)}));
 }
 
+// Both ways of committing: in place with a journal, and into a new file
+// renamed over the archive (taken here whatever the tail's length).
+const int64_t kRewriteThresholds[] = {int64_t{1} << 40, 0};
+
 // A failure at any file-system call of a commit, answered by the rollback,
 // leaves the archive byte for byte as it was and the directory as the
 // snapshot; a second commit then succeeds.
 TEST_F(CommitTest, AFailureAtAnyCallLeavesTheArchiveAsItWas) {
   Create({{u"a", "first"}, {u"b", std::string(70000, 'b')}, {u"c", "third"}});
   const std::string before = ReadAll(path);
+  for (const int64_t threshold : kRewriteThresholds) {
+    archiver.SetRewriteThreshold(threshold);
+    for (int64_t n = 1;; ++n) {
+      archiver.OpenArchive(fmOpenReadWrite | fmShareDenyWrite);
+      archiver.BeginUpdate();
+      Queue({{u"b", "changed"}, {u"d", "added"}});
+      fs.Inject({n});
+      bool failed = false;
+      try {
+        archiver.EndUpdate();
+      } catch (const std::exception&) {
+        failed = true;
+      }
+      fs.Inject({});
+      if (failed && ReadAll(path) == before) {
+        EXPECT_EQ(archiver.DirManager()->Dir().Count(), 3) << n;
+      } else {  // done, or the folder sync after the commit point failed: not undone
+        EXPECT_EQ(PeerView(), "a=first;b=changed;c=third;d=added\n") << n;
+      }
+      EXPECT_EQ(dir.List(), std::vector<std::string>{"a.zip"}) << n;
+      archiver.CloseArchive();
+      WriteAll(path, before);
+      if (!failed) break;
+    }
+  }
+}
+
+// A full disk at any write of the commit: the default prompt offers Abort,
+// Retry and Ignore for the entry being written; Abort restores the archive.
+TEST_F(CommitTest, AFullDiskAtAnyWriteIsOfferedAndAbortRestores) {
+  Create({{u"a", "first"}, {u"b", std::string(70000, 'b')}});
+  const std::string before = ReadAll(path);
   for (int64_t n = 1;; ++n) {
     archiver.OpenArchive(fmOpenReadWrite | fmShareDenyWrite);
     archiver.BeginUpdate();
-    Queue({{u"b", "changed"}, {u"d", "added"}});
-    fs.Inject({n});
+    Queue({{u"a", std::string(70000, 'a')}});
+    dialogs.failure_answers = {platform::FailureAnswer::kAbort};
+    fs.ClearCalls();
+    fs.Inject({n, kOpWrite, FaultEffect::kDiskFull});
     bool failed = false;
     try {
       archiver.EndUpdate();
     } catch (const std::exception&) {
-      failed = true;
+      failed = true;  // a write outside an entry's data: the stream error ends the commit
     }
     fs.Inject({});
-    if (!failed) break;
-    EXPECT_FALSE(fs.Exists(JournalPathFor(path))) << n;
-    if (ReadAll(path) == before) {
-      EXPECT_EQ(archiver.DirManager()->Dir().Count(), 3) << n;
-    } else {  // the folder sync after the commit point failed: reported, not undone
-      EXPECT_EQ(PeerView(), "a=first;b=changed;c=third;d=added\n") << n;
-      WriteAll(path, before);
-    }
     archiver.CloseArchive();
+    if (fs.Count(kOpWrite) < n) break;  // every write is past
+    EXPECT_TRUE(failed || dialogs.failure_answers.empty()) << n;
+    EXPECT_EQ(ReadAll(path), before) << n;
   }
-  archiver.CloseArchive();
-  EXPECT_EQ(PeerView(), "a=first;b=changed;c=third;d=added\n");
+  ASSERT_FALSE(dialogs.calls().empty());
+  EXPECT_NE(dialogs.calls().back().text.find("Disk is full"), std::string::npos);
 }
 
 // Forks a child that commits and dies at the Nth file-system call, for
@@ -152,31 +185,35 @@ TEST_F(CommitTest, ACrashAtAnyCallLeavesTheOldOrTheNewArchive) {
   Create({{u"a", "first"}, {u"b", std::string(70000, 'b')}, {u"c", "third"}});
   const std::string before = ReadAll(path);
   const std::vector<Content> change = {{u"a", "changed"}, {u"d", "added"}};
-  for (int64_t n = 1;; ++n) {
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      archiver.OpenArchive(fmOpenReadWrite | fmShareDenyWrite);
-      archiver.BeginUpdate();
-      Queue(change);
-      fs.Inject({n, kOpAll, FaultEffect::kDie});
-      archiver.EndUpdate();
-      _exit(0);
+  for (const int64_t threshold : kRewriteThresholds) {
+    for (int64_t n = 1;; ++n) {
+      const pid_t child = fork();
+      ASSERT_GE(child, 0);
+      if (child == 0) {
+        archiver.SetRewriteThreshold(threshold);
+        archiver.OpenArchive(fmOpenReadWrite | fmShareDenyWrite);
+        archiver.BeginUpdate();
+        Queue(change);
+        fs.Inject({n, kOpAll, FaultEffect::kDie});
+        archiver.EndUpdate();
+        _exit(0);
+      }
+      int status = 0;
+      waitpid(child, &status, 0);
+      ASSERT_TRUE(WIFEXITED(status));
+      TParcelon reader{nullptr, {&dialogs, &code_pages}};
+      reader.SetFileName(platform::Utf8ToUtf16(path));
+      reader.OpenArchive(fmOpenRead | fmShareDenyWrite);  // recovers
+      reader.CloseArchive();
+      EXPECT_FALSE(fs.Exists(JournalPathFor(path))) << n;
+      if (ReadAll(path) != before) {
+        EXPECT_EQ(PeerView(), "a=changed;b=" + std::string(70000, 'b') + ";c=third;d=added\n") << n;
+      }
+      EXPECT_EQ(dir.List(), std::vector<std::string>{"a.zip"}) << n;  // nothing left over
+      WriteAll(path, before);
+      if (WEXITSTATUS(status) == 0) break;
+      ASSERT_EQ(WEXITSTATUS(status), FaultyFileSystem::kDeathStatus);
     }
-    int status = 0;
-    waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    TParcelon reader{nullptr, {&dialogs, &code_pages}};
-    reader.SetFileName(platform::Utf8ToUtf16(path));
-    reader.OpenArchive(fmOpenRead | fmShareDenyWrite);  // recovers
-    reader.CloseArchive();
-    EXPECT_FALSE(fs.Exists(JournalPathFor(path))) << n;
-    if (WEXITSTATUS(status) == 0) break;
-    ASSERT_EQ(WEXITSTATUS(status), FaultyFileSystem::kDeathStatus);
-    const std::string now = ReadAll(path);
-    if (now == before) continue;
-    EXPECT_EQ(PeerView(), "a=changed;b=" + std::string(70000, 'b') + ";c=third;d=added\n") << n;
-    WriteAll(path, before);
   }
 }
 
@@ -239,6 +276,34 @@ TEST_F(CommitTest, EntriesOutOfDirectoryOrderSurviveACommit) {
   EXPECT_EQ(PeerView(), "a.txt=AAAA;b.txt=BBBB\n");
   Update({{u"b.txt", "new"}});
   EXPECT_EQ(PeerView(), "a.txt=AAAA;b.txt=new\n");
+}
+
+TEST_F(CommitTest, AnArchiveThatCannotBeRestoredIsRefused) {
+  Create({{u"a", "1"}});
+  archiver.OpenArchive(fmOpenReadWrite | fmShareDenyWrite);
+  archiver.BeginUpdate();
+  Queue({{u"a", "2"}});
+  // A copy taken while the new entry is encoded: the archive is cut and its
+  // journal complete, as a crash at that moment would leave them.
+  archiver.OnFileProgress = [&](TPLBaseArchiver&, const std::u16string&, double,
+                                TPLProcessOperation, TPLProgressPhase phase, bool&) {
+    if (phase != ppProcess) return;
+    WriteAll(dir.File("snapshot.zip"), ReadAll(path));
+    WriteAll(dir.File("snapshot.zip-journal"), ReadAll(JournalPathFor(path)));
+  };
+  archiver.EndUpdate();
+  archiver.CloseArchive();
+  const std::string cut = ReadAll(dir.File("snapshot.zip"));
+  FaultyFileSystem refusing;
+  TParcelon reader{nullptr, {&dialogs, &code_pages, &refusing}};
+  reader.SetFileName(platform::Utf8ToUtf16(dir.File("snapshot.zip")));
+  refusing.Inject({2, kOpOpen});  // the journal opens, the archive cannot be written
+  EXPECT_THROW(reader.OpenArchive(fmOpenRead | fmShareDenyWrite), platform::EFOpenError);
+  EXPECT_FALSE(reader.IsOpen());
+  EXPECT_EQ(ReadAll(dir.File("snapshot.zip")), cut);
+  reader.OpenArchive(fmOpenRead | fmShareDenyWrite);  // now it can: restored
+  reader.CloseArchive();
+  EXPECT_FALSE(refusing.Exists(dir.File("snapshot.zip-journal")));
 }
 
 TEST_F(CommitTest, AJournalIsAppliedOnlyWhenComplete) {

@@ -2,6 +2,11 @@
 // headers, names, extra fields, stubs, and the fallbacks to the rebuild.
 
 #include <algorithm>
+#include <functional>
+#include <new>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "loading_fixture.h"
 
@@ -151,6 +156,120 @@ TEST_F(Loader, EndSignatureInsideTheCommentIsSkippedWhenItDoesNotValidate) {
   EXPECT_EQ(manager.ArchiveComment(), options.comment);
 }
 
+TEST_F(Loader, ArchiveStoredInTheCommentDoesNotHideTheRealOne) {
+  // The inner end record comes first in the backward search and validates,
+  // but it lies inside the comment of the outer one, which reaches the end
+  // of the file.
+  const Bytes inner = BuildZip({FileEntry("inner.txt", "i")});
+  for (const std::string trailer : {"", " and text"}) {
+    BuildOptions options;
+    options.comment = std::string(inner.begin(), inner.end()) + trailer;
+    auto& manager = Load(BuildZip(ThreeEntries(), options), kNoRepair);
+    EXPECT_EQ(manager.Dir().Count(), 3) << trailer;
+    EXPECT_EQ(manager.ArchiveComment(), options.comment) << trailer;
+  }
+  // When no comment reaches the end, the last valid record stands.
+  Bytes trailing = BuildZip(ThreeEntries());
+  Append(trailing, std::string("junk"));
+  EXPECT_EQ(Load(trailing, kNoRepair).Dir().Count(), 3);
+}
+
+// `bytes` with `gap` put in front of their last `end_records` bytes.
+Bytes WithGap(Bytes bytes, size_t end_records, const std::string& gap) {
+  bytes.insert(bytes.end() - long(end_records), gap.begin(), gap.end());
+  return bytes;
+}
+
+TEST_F(Loader, DirectoryNotRightBeforeTheEndRecordsIsReadWhereItIs) {
+  // Bytes between the directory and the end records: counted back from
+  // them, the stated size lands inside the directory, where no header
+  // starts. The stated offset finds it, moved by a prefix that the offsets
+  // do not count; no entry is made of other bytes.
+  BuildOptions prefixed;
+  prefixed.prefix = std::string(100, 'x');
+  prefixed.offsets_relative = true;
+  BuildOptions zip64 = prefixed;
+  zip64.zip64 = true;
+  const struct {
+    const char* what;
+    BuildOptions options;
+    size_t end_records;
+  } cases[] = {{"plain", {}, 22}, {"prefixed", prefixed, 22}, {"Zip64", zip64, 22 + 20 + 56}};
+  for (const auto& c : cases) {
+    const Bytes intact = BuildZip(ThreeEntries(), c.options);
+    const int64_t prefix = int64_t(c.options.prefix.size());
+    auto& manager = Load(WithGap(intact, c.end_records, "xyz"), kNoRepair);
+    ASSERT_EQ(manager.Dir().Count(), 3) << c.what;
+    EXPECT_EQ(Item(2).Name, u"doc.kml") << c.what;
+    EXPECT_EQ(manager.RebuildReason(), "") << c.what;
+    EXPECT_EQ(manager.CentralDirOffset(), U32At(intact, intact.size() - 6) + prefix) << c.what;
+    EXPECT_EQ(manager.StubSize(), prefix) << c.what;
+    EXPECT_EQ(Item(0).LocalHeaderOffset, uint32_t(prefix)) << c.what;
+  }
+}
+
+TEST_F(Loader, DamagedDirectoryIsRebuiltAndTheLoadSaysWhy) {
+  const Bytes intact = BuildZip(ThreeEntries());
+  const size_t directory = U32At(intact, intact.size() - 6);
+  const auto broken = [&](size_t at) {
+    Bytes bytes = intact;
+    bytes[at] = 0;
+    return bytes;
+  };
+  const auto built = [](auto set) {
+    BuildOptions options;
+    set(options);
+    return BuildZip(ThreeEntries(), options);
+  };
+  const struct {
+    Bytes bytes;
+    std::string reason;
+  } cases[] = {
+      {Bytes(intact.begin(), intact.end() - 22), "no end record"},
+      {built([](BuildOptions& o) { o.total_entries = 0xFFFF; }),
+       "the end record counts 65535 entries without zip64 records"},
+      {broken(directory), "the central directory is not where the end record says"},
+      {broken(directory + kCentralHeaderSize + 15 + 10), "central header 2 is damaged"},
+      {built([](BuildOptions& o) { o.total_entries = 50; }),
+       "the end record counts more entries than the central directory holds"},
+      {built([](BuildOptions& o) { o.zip64 = true, o.zip64_directory_size = 1ULL << 40; }),
+       "the central directory does not fit before the end record"},
+  };
+  for (const auto& c : cases) {
+    auto& manager = Load(c.bytes);
+    EXPECT_EQ(manager.RebuildReason(), c.reason);
+    EXPECT_TRUE(Rebuilt()) << c.reason;
+    EXPECT_EQ(manager.Dir().Count(), 3) << c.reason;
+  }
+  // Each load starts afresh.
+  stream_->SetSize(0);
+  stream_->Write(intact.data(), intact.size());
+  manager_->LoadDirectory({});
+  EXPECT_EQ(manager_->RebuildReason(), "");
+}
+
+TEST_F(Loader, StreamFailuresPassInsteadOfARebuild) {
+  // A failing disk or running out of memory is no damage: a rebuild would
+  // drop the comments and attributes without a word.
+  const Bytes bytes = BuildZip(ThreeEntries());
+  const int64_t directory = U32At(bytes, bytes.size() - 6);
+  const std::vector<std::pair<std::string, std::function<void()>>> failures = {
+      {"Stream read error: Input/output error",
+       [] { throw platform::EStreamError(u"Stream read error: Input/output error"); }},
+      {std::bad_alloc().what(), [] { throw std::bad_alloc(); }},
+  };
+  for (const auto& [message, fail] : failures) {
+    FailingReadStream stream(bytes, directory, directory + 1, fail);
+    parcelon::TPLDirManager manager(stream, code_pages_, false);
+    try {
+      manager.LoadDirectory({});
+      ADD_FAILURE() << message << ": " << manager.RebuildReason();
+    } catch (const std::exception& failure) {
+      EXPECT_EQ(failure.what(), message);
+    }
+  }
+}
+
 TEST_F(Loader, SaturatedCountWithoutZip64IsRebuilt) {
   BuildOptions options;
   options.total_entries = 0xFFFF;
@@ -180,7 +299,13 @@ TEST_F(Loader, ExtraRunningPastTheStreamIsRebuilt) {
 TEST_F(Loader, DamagedHeaderWithoutRepairFails) {
   std::vector<TestEntry> entries = ThreeEntries();
   entries[1].central_name_length = 0xFFFF;
-  EXPECT_THROW(Load(BuildZip(entries), kNoRepair), platform::EStreamError);
+  try {
+    Load(BuildZip(entries), kNoRepair);
+    ADD_FAILURE() << "loaded";
+  } catch (const parcelon::EPLFormatDamage& damage) {
+    EXPECT_STREQ(damage.what(), "Stream read error");  // a stream error, as it always was
+    EXPECT_EQ(damage.Reason(), "central header 2 is damaged");
+  }
 }
 
 TEST_F(Loader, CompressedSizesLargerThanTheFileAreDamageWithoutRepair) {
@@ -332,12 +457,17 @@ TEST_F(Loader, HugeZip64CountsAllocateNothing) {
 }
 
 TEST_F(Loader, HugeStatedDirectorySizeReadsOnlyWhatTheHeadersNeed) {
-  // 64 GiB of zeros, then Zip64 records claiming that all of it is one
-  // entry's directory: the entry is read from the first block (headers are
-  // taken without looking at their signature), and neither the directory
-  // nor the search for the archive proper runs through the zeros.
+  // One central header, 64 GiB of zeros, then Zip64 records claiming that
+  // all of it is one entry's directory: the entry is read from the first
+  // block, and neither the directory nor the search for the archive proper
+  // runs through the zeros.
   constexpr int64_t kBase = int64_t{64} << 30;
   SparseStream stream(kBase);
+  parcelon::CentralDirHeader header;
+  header.NameLength = 1;
+  const auto header_bytes = header.SerializeHeader();
+  stream.Write(header_bytes.data(), header_bytes.size());
+  stream.Write("x", 1);
   parcelon::Zip64EndRecord zip64;
   zip64.EntriesOnDisk = zip64.TotalEntries = 1;
   zip64.DirectorySize = uint64_t{kBase};
@@ -358,6 +488,11 @@ TEST_F(Loader, HugeStatedDirectorySizeReadsOnlyWhatTheHeadersNeed) {
   manager.LoadDirectory(kNoRepair);
   EXPECT_EQ(manager.Dir().Count(), 1);
   EXPECT_EQ(manager.StubSize(), 0);
+  // Without the header, the search for a prefix stops where the directory
+  // would have to start.
+  stream.Seek(0, platform::SeekOrigin::kBegin);
+  stream.Write(Bytes(header_bytes.size()).data(), header_bytes.size());
+  EXPECT_THROW(manager.LoadDirectory(kNoRepair), parcelon::EPLFormatDamage);
 }
 
 TEST_F(Loader, LocateEndReportsWhatWasFound) {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "archive/directory/dir_manager.h"
+#include "archive/directory/format_damage.h"
 #include "archive/errors/pl_exception.h"
 #include "platform/iconv_code_pages.h"
 #include "platform/memory_stream.h"

@@ -10,6 +10,9 @@
 #include <map>
 #include <memory>
 #include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "tests/test_support.h"
 
@@ -186,7 +189,22 @@ const std::vector<PeerCase>& PeerCases() {
       {"infozip_stream.zip", nullptr, {}, ""},
       {"infozip_prefix_unadjusted.zip", nullptr, {}, ""},
       {"infozip_prefix_adjusted.zip", nullptr, {}, ""},
+      {"infozip_gap.zip",
+       "infozip_plain.zip",
+       {},
+       "three bytes between the central directory and the end record: zipfile fails, the "
+       "engine finds the directory at its stated offset"},
+      {"infozip_zip64_stream.zip", nullptr, {}, ""},
+      {"infozip_zip64_stream_cut_cd.zip",
+       "infozip_zip64_stream.zip",
+       {"--rebuilt"},
+       "directory cut off: rebuilt from local headers with Zip64 fields and 24-byte data "
+       "descriptors"},
       {"py_zip64.zip", nullptr, {}, ""},
+      {"py_zip64_cut_cd.zip",
+       "py_zip64.zip",
+       {"--rebuilt"},
+       "directory cut off: rebuilt from local headers whose Zip64 fields hold the sizes"},
       {"py_descriptor.zip", nullptr, {}, ""},
       {"py_utf8.zip", nullptr, {}, ""},
       {"py_control_names.zip", nullptr, {}, ""},
@@ -250,11 +268,19 @@ TEST_F(PeerArchives, InfoOfPlainArchive) {
 
 TEST_F(PeerArchives, InfoOfPrefixedArchives) {
   // With offsets relative to the archive proper or counting the prefix, the
-  // prefix is found and the directory is where it really lies.
-  for (const char* name : {"infozip_prefix_unadjusted.zip", "infozip_prefix_adjusted.zip"}) {
+  // prefix is found and the directory is where it really lies; also when the
+  // local headers keep their sizes in Zip64 fields, or defer them to data
+  // descriptors.
+  const std::vector<std::pair<const char*, const char*>> cases = {
+      {"infozip_prefix_unadjusted.zip", "3"},
+      {"infozip_prefix_adjusted.zip", "3"},
+      {"py_zip64_prefix_unadjusted.zip", "4"},
+      {"infozip_zip64_stream_prefix_unadjusted.zip", "2"},
+  };
+  for (const auto& [name, entries] : cases) {
     ARCHIVE_OR_SKIP(archive, name);
     auto facts = EngineInfo(archive);
-    EXPECT_EQ(facts["entries"], "3") << name;
+    EXPECT_EQ(facts["entries"], entries) << name;
     EXPECT_EQ(facts["stub size"], "100") << name;
     EXPECT_EQ(facts["central directory offset"], PhysicalCentralDirectory(archive)) << name;
   }
@@ -274,6 +300,19 @@ TEST_F(PeerArchives, InfoOfEmptyArchive) {
   EXPECT_EQ(facts["entries"], "0");
   EXPECT_EQ(facts["stub size"], "0");
   EXPECT_TRUE(EngineListing(archive).empty());
+}
+
+TEST_F(PeerArchives, InfoSaysWhetherAndWhyTheDirectoryWasRebuilt) {
+  const std::vector<std::pair<const char*, const char*>> cases = {
+      {"infozip_plain.zip", "no"},
+      {"infozip_gap.zip", "no"},
+      {"infozip_truncated_cd.zip", "no end record"},
+      {"infozip_zeroed_cd.zip", "central header 4 is damaged"},
+  };
+  for (const auto& [name, reason] : cases) {
+    ARCHIVE_OR_SKIP(archive, name);
+    EXPECT_EQ(EngineInfo(archive)["directory rebuilt"], reason) << name;
+  }
 }
 
 TEST_F(PeerArchives, InfoOfZip64Archives) {
@@ -316,13 +355,16 @@ TEST_F(PeerArchives, ListSaysWhenTheDirectoryWasRebuilt) {
 
 // --- failures -----------------------------------------------------------------
 
-TEST_F(PeerArchives, ZeroByteFileIsNoArchive) {
-  ARCHIVE_OR_SKIP(archive, "zero_bytes.zip");
-  for (const char* verb : {"list", "info"}) {
-    CommandResult r = Parcelon({verb, archive});
-    EXPECT_EQ(r.status, 1) << verb;
-    EXPECT_NE(r.err.find("Invalid archive file."), std::string::npos) << verb << ": " << r.err;
-    EXPECT_NE(r.err.find("00035"), std::string::npos) << verb << ": " << r.err;
+TEST_F(PeerArchives, FilesWithoutAnyHeaderAreNoArchive) {
+  // Empty, or a local header signature that begins no header.
+  for (const char* name : {"zero_bytes.zip", "local_signature_only.zip"}) {
+    ARCHIVE_OR_SKIP(archive, name);
+    for (const char* verb : {"list", "info"}) {
+      CommandResult r = Parcelon({verb, archive});
+      EXPECT_EQ(r.status, 1) << name << " " << verb;
+      EXPECT_NE(r.err.find("Invalid archive file."), std::string::npos) << name << ": " << r.err;
+      EXPECT_NE(r.err.find("00035"), std::string::npos) << name << " " << verb << ": " << r.err;
+    }
   }
 }
 

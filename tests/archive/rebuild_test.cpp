@@ -2,6 +2,8 @@
 // search under it: what is taken from each header, what is skipped, and that
 // hostile input ends quickly.
 
+#include <algorithm>
+
 #include "loading_fixture.h"
 
 namespace ziptest {
@@ -55,6 +57,58 @@ TEST_F(Rebuild, DataDescriptorGivesTheSizes) {
   EXPECT_EQ(Item(1).Name, u"next.txt");
 }
 
+TEST_F(Rebuild, Zip64FieldOfTheLocalHeaderGivesBothSizes) {
+  // It holds the uncompressed size, then the compressed one, whichever of
+  // the fixed fields is saturated.
+  for (const size_t saturated : {18u, 22u}) {  // the compressed, the uncompressed size
+    TestEntry entry = FileEntry("z.txt", "ten bytes.");
+    entry.local_extra = Zip64Field({25, 10});
+    Bytes bytes = LocalRecord(entry);
+    std::fill_n(bytes.begin() + long(saturated), 4, 0xFF);
+    Append(bytes, LocalRecord(FileEntry("next.txt", "n")));
+    auto& manager = Load(bytes);
+    ASSERT_EQ(manager.Dir().Count(), 2) << saturated;
+    EXPECT_TRUE(Item(0).IsZip64);
+    EXPECT_EQ(Item(0).PackedSize64(), 10u) << saturated;
+    EXPECT_EQ(Item(0).UnpackedSize64(), saturated == 22 ? 25u : 10u) << saturated;
+  }
+}
+
+TEST_F(Rebuild, DescriptorFormFollowsTheDataLengthThenTheZip64Field) {
+  // The form whose compressed size is the data's length and that a record
+  // follows wins; when neither or both do, the 24-byte form (64-bit sizes)
+  // belongs to an entry with a Zip64 field.
+  const struct {
+    const char* what;
+    bool zip64_field;
+    bool wide;
+    bool record_behind;
+  } cases[] = {
+      {"Zip64 field, 24 bytes", true, true, true},
+      {"no Zip64 field, 16 bytes", false, false, true},
+      {"no Zip64 field, 24 bytes", false, true, true},
+      {"Zip64 field, 16 bytes", true, false, true},
+      {"Zip64 field, 24 bytes, no record behind", true, true, false},
+  };
+  for (const auto& c : cases) {
+    TestEntry entry = FileEntry("streamed.txt", "");
+    entry.flags = kFlagDataDescriptor;
+    if (c.zip64_field) entry.local_extra = Zip64Field({0, 0});
+    Bytes bytes = LocalRecord(entry);
+    Append(bytes, std::string("twelve bytes"));
+    PutU32(bytes, 0x08074B50);
+    PutU32(bytes, 0xCAFEF00D);
+    for (const uint64_t size : {12, 40})
+      c.wide ? PutU64(bytes, size) : PutU32(bytes, uint32_t(size));
+    Append(bytes, c.record_behind ? LocalRecord(FileEntry("next.txt", "n")) : Bytes(40, 'z'));
+    auto& manager = Load(bytes);
+    ASSERT_GE(manager.Dir().Count(), 1) << c.what;
+    EXPECT_EQ(Item(0).Crc32, 0xCAFEF00Du) << c.what;
+    EXPECT_EQ(Item(0).PackedSize64(), 12u) << c.what;
+    EXPECT_EQ(Item(0).UnpackedSize64(), 40u) << c.what;
+  }
+}
+
 TEST_F(Rebuild, DataOfAStoredArchiveIsSkippedWhenItsSizeLeadsToTheNextRecord) {
   const std::string inner = [] {
     const Bytes zip = BuildZip({FileEntry("inner1.txt", "x"), FileEntry("inner2.txt", "y")});
@@ -73,6 +127,17 @@ TEST_F(Rebuild, DataOfAStoredArchiveIsSkippedWhenItsSizeLeadsToTheNextRecord) {
   bytes = LocalsOnly({wrong, after});
   bytes[18] = static_cast<uint8_t>(bytes[18] + 1);  // compressed size one too large
   EXPECT_EQ(Load(bytes).Dir().Count(), 2 + 2);
+  // Streamed, with its sizes in a data descriptor that fits the data.
+  TestEntry streamed = FileEntry("inner.zip", "");
+  streamed.flags = kFlagDataDescriptor;
+  bytes = LocalRecord(streamed);
+  Append(bytes, inner);
+  PutU32(bytes, 0x08074B50);
+  PutU32(bytes, 0);
+  PutU32(bytes, uint32_t(inner.size()));
+  PutU32(bytes, uint32_t(inner.size()));
+  Append(bytes, LocalRecord(after));
+  EXPECT_EQ(Load(bytes).Dir().Count(), 2);
 }
 
 TEST_F(Rebuild, SkipsHeadersWithImpossibleSizesOrLongExtras) {
@@ -132,6 +197,10 @@ TEST_F(Rebuild, NoLocalHeaderIsNoArchive) {
   EXPECT_EQ(LoadError(Bytes(1000, 'x')), 35);
   Bytes short_hit{'P', 'K', 3, 4, 0, 0, 0};  // fewer than 30 bytes from the hit
   EXPECT_EQ(LoadError(short_hit), 35);
+  // A signature that begins no acceptable header: damage, not an empty archive.
+  Bytes no_header{'P', 'K', 3, 4};
+  Append(no_header, std::string("garbage-garbage-garbage-garbage"));
+  EXPECT_EQ(LoadError(no_header), 35);
 }
 
 TEST_F(Rebuild, RepeatedSignaturesEnd) {
@@ -140,7 +209,7 @@ TEST_F(Rebuild, RepeatedSignaturesEnd) {
   Bytes bytes;
   bytes.reserve(10 << 20);
   while (bytes.size() < (10u << 20)) Append(bytes, std::string("PK\3\4"));
-  EXPECT_EQ(LoadError(bytes), 0);
+  EXPECT_EQ(LoadError(bytes), 35);  // none of them is a header
 }
 
 TEST_F(Rebuild, ManyStreamedHeadersWithoutDescriptorsStayLinear) {

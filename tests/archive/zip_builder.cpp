@@ -163,21 +163,38 @@ size_t ShortWriteStream::Write(const void* buffer, size_t n) {
   return count == 0 ? 0 : MemoryStream::Write(buffer, count);
 }
 
+size_t FailingReadStream::Read(void* buffer, size_t n) {
+  const int64_t at = Position();
+  if (!failed_ && at >= from_ && at < to_) {
+    failed_ = true;
+    fail_();
+  }
+  return MemoryStream::Read(buffer, n);
+}
+
+uint8_t SparseStream::ByteAt(int64_t position) const {
+  if (position >= base_) return tail_[static_cast<size_t>(position - base_)];
+  const auto at = static_cast<size_t>(position);
+  return at < head_.size() ? head_[at] : 0;
+}
+
 size_t SparseStream::Read(void* buffer, size_t n) {
   const int64_t size = base_ + static_cast<int64_t>(tail_.size());
   const auto count = static_cast<size_t>(std::clamp<int64_t>(size - position_, 0, int64_t(n)));
   auto* out = static_cast<uint8_t*>(buffer);
-  for (size_t i = 0; i < count; ++i, ++position_)
-    out[i] = position_ < base_ ? 0 : tail_[static_cast<size_t>(position_ - base_)];
+  for (size_t i = 0; i < count; ++i, ++position_) out[i] = ByteAt(position_);
   return count;
 }
 
 size_t SparseStream::Write(const void* buffer, size_t n) {
-  if (position_ < base_) throw platform::EStreamError(u"write in the sparse part");
-  const auto at = static_cast<size_t>(position_ - base_);
-  if (tail_.size() < at + n) tail_.resize(at + n);
-  std::memcpy(tail_.data() + at, buffer, n);
-  position_ += static_cast<int64_t>(n);
+  const int64_t end = position_ + static_cast<int64_t>(n);
+  if (position_ < base_ && end > kMaxHead)
+    throw platform::EStreamError(u"write in the sparse part");
+  Bytes& part = position_ < base_ ? head_ : tail_;
+  const auto at = static_cast<size_t>(position_ < base_ ? position_ : position_ - base_);
+  if (part.size() < at + n) part.resize(at + n);
+  std::memcpy(part.data() + at, buffer, n);
+  position_ = end;
   return n;
 }
 

@@ -4,8 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/memory_stream.h"
@@ -76,8 +78,26 @@ class ShortWriteStream : public platform::MemoryStream {
   size_t budget_;
 };
 
-// A stream that claims `base` bytes (read as zeros) in front of what is
-// written at or after `base`, so huge positions cost no memory.
+// A memory stream whose first read that starts in [from, to) fails with what
+// `fail` throws (an I/O error of the file layer, running out of memory);
+// later reads succeed, as they may after a passing fault.
+class FailingReadStream : public platform::MemoryStream {
+ public:
+  FailingReadStream(std::vector<uint8_t> bytes, int64_t from, int64_t to,
+                    std::function<void()> fail)
+      : platform::MemoryStream(std::move(bytes)), from_(from), to_(to), fail_(std::move(fail)) {}
+  size_t Read(void* buffer, size_t n) override;
+
+ private:
+  int64_t from_;
+  int64_t to_;
+  std::function<void()> fail_;
+  bool failed_ = false;
+};
+
+// A stream that claims `base` bytes (read as zeros, but for what is written
+// into their first kMaxHead bytes) in front of what is written at or after
+// `base`, so huge positions cost no memory.
 class SparseStream : public platform::Stream {
  public:
   explicit SparseStream(int64_t base) : base_(base) {}
@@ -86,9 +106,12 @@ class SparseStream : public platform::Stream {
   int64_t Seek(int64_t offset, platform::SeekOrigin origin) override;
   void SetSize(int64_t size) override;
   const Bytes& Tail() const { return tail_; }
+  static constexpr int64_t kMaxHead = 4096;
 
  private:
+  uint8_t ByteAt(int64_t position) const;
   int64_t base_;
+  Bytes head_;
   Bytes tail_;
   int64_t position_ = 0;
 };

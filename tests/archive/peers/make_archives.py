@@ -123,13 +123,23 @@ def infozip_stream(out, work):
         run(["zip", "-q", "-", "-"], cwd=work, stdin=KML % b"piped", stdout=f)
 
 
+def with_prefix(builder):
+    """The archive of `builder` behind a prefix of STUB_SIZE bytes; its offsets
+    still count from the archive proper."""
+
+    def build(out, work):
+        builder(out + ".inner", work)
+        with open(out, "wb") as f:
+            f.write(bytes(range(STUB_SIZE)))
+            with open(out + ".inner", "rb") as inner:
+                f.write(inner.read())
+        os.remove(out + ".inner")
+
+    return build
+
+
 def with_stub(out, work):
-    infozip_plain(out + ".inner", work)
-    with open(out, "wb") as f:
-        f.write(bytes(range(STUB_SIZE)))
-        with open(out + ".inner", "rb") as inner:
-            f.write(inner.read())
-    os.remove(out + ".inner")
+    with_prefix(infozip_plain)(out, work)
 
 
 def infozip_prefix_unadjusted(out, work):
@@ -170,6 +180,48 @@ def infozip_zeroed_cd(out, work):
     data[start:end] = bytes(end - start)
     with open(out, "wb") as f:
         f.write(data)
+
+
+def infozip_gap(out, work):
+    # Three bytes between the central directory and the end record: the
+    # directory is not where its size counted back from the end record puts
+    # it, but where its stated offset says.
+    infozip_plain(out, work)
+    with open(out, "rb") as f:
+        data = f.read()
+    end, _ = end_record(data)
+    with open(out, "wb") as f:
+        f.write(data[:end] + b"xyz" + data[end:])
+
+
+def infozip_zip64_stream(out, work):
+    # Zip64 forced (-fz) and written to a pipe: flag bit 3, local sizes
+    # saturated with a Zip64 field, and data descriptors of 24 bytes.
+    stage(work)
+    piped = subprocess.run(["zip", "-q", "-fz", "-", "doc.kml", "files/readme.txt"], cwd=work,
+                           env=ENV, stdout=subprocess.PIPE, check=True).stdout
+    with open(out, "wb") as f:
+        f.write(piped)
+
+
+def cut_in_directory(builder):
+    """The archive of `builder`, cut in the middle of its central directory."""
+
+    def build(out, work):
+        builder(out, work)
+        with open(out, "rb") as f:
+            data = f.read()
+        end, fields = end_record(data)
+        with open(out, "wb") as f:
+            f.write(data[: end - fields[5] // 2])
+
+    return build
+
+
+def local_signature_only(out, work):
+    # A local header signature followed by bytes that are no header.
+    with open(out, "wb") as f:
+        f.write(b"PK\x03\x04" + b"garbage-" * 4)
 
 
 # --- Python zipfile ---------------------------------------------------------
@@ -379,7 +431,13 @@ ARCHIVES = {
     "infozip_prefix_adjusted.zip": (infozip_prefix_adjusted, "zip", True),
     "infozip_truncated_cd.zip": (infozip_truncated_cd, "zip", True),
     "infozip_zeroed_cd.zip": (infozip_zeroed_cd, "zip", True),
+    "infozip_gap.zip": (infozip_gap, "zip", True),
+    "infozip_zip64_stream.zip": (infozip_zip64_stream, "zip", True),
+    "infozip_zip64_stream_cut_cd.zip": (cut_in_directory(infozip_zip64_stream), "zip", True),
+    "infozip_zip64_stream_prefix_unadjusted.zip": (with_prefix(infozip_zip64_stream), "zip", True),
     "py_zip64.zip": (py_zip64, None, True),
+    "py_zip64_cut_cd.zip": (cut_in_directory(py_zip64), None, True),
+    "py_zip64_prefix_unadjusted.zip": (with_prefix(py_zip64), None, True),
     "py_descriptor.zip": (py_descriptor, None, True),
     "py_utf8.zip": (py_utf8, None, True),
     "py_cp437.zip": (py_cp437, None, True),
@@ -394,6 +452,7 @@ ARCHIVES = {
     "7z_aes.zip": (sevenzip_aes, "7z", True),
     "bsdtar_stream.zip": (bsdtar_stream, "bsdtar", True),
     "zero_bytes.zip": (zero_bytes, None, True),
+    "local_signature_only.zip": (local_signature_only, None, True),
 }
 
 

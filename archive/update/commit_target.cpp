@@ -1,0 +1,78 @@
+#include "archive/update/commit_target.h"
+
+namespace parcelon {
+
+void InPlaceTarget::Prepare(int64_t cut) {
+  SaveTail(cut);
+  archive_.SetSize(cut);
+  archive_.Seek(cut, platform::SeekOrigin::kBegin);
+}
+
+void InPlaceTarget::SaveTail(int64_t cut) {
+  tail_ = TailCopy::Save(fs_, place_, archive_, cut, sync_);
+  tail_path_ = tail_->Path();
+  recoverable_ = tail_->Recoverable();
+}
+
+void InPlaceTarget::Commit() {
+  if (sync_) archive_.Flush();
+  DropTempFile();
+}
+
+void InPlaceTarget::DropTempFile() {
+  tail_->Drop();
+  tail_.reset();
+}
+
+void InPlaceTarget::Settle() {
+  if (sync_ && recoverable_) fs_.SyncFolder(platform::ContainingFolder(tail_path_));
+}
+
+void InPlaceTarget::Rollback() {
+  if (!tail_) return;
+  RestoreTail();
+  DropTempFile();
+  Settle();
+}
+
+void InPlaceTarget::RestoreTail() {
+  tail_->Restore(archive_, sync_);
+}
+
+NewFileTarget::~NewFileTarget() {
+  if (file_path_.empty()) return;
+  file_.reset();
+  try {
+    fs_.Remove(file_path_);
+  } catch (...) {
+    // A new file left behind holds nothing anyone needs.
+  }
+}
+
+void NewFileTarget::Prepare(int64_t cut) {
+  file_ = fs_.CreateUniqueStream(platform::ContainingFolder(archive_path_),
+                                 NewFilePrefixFor(archive_path_), &file_path_);
+  archive_.Seek(0, platform::SeekOrigin::kBegin);
+  file_->CopyFrom(archive_, cut);
+  old_ = std::make_unique<OldArchive>(archive_, cut);
+}
+
+void NewFileTarget::Commit() {
+  fs_.SetModeAndOwner(file_path_, fs_.Stat(archive_path_));
+  if (sync_) file_->Flush();
+  fs_.Rename(file_path_, archive_path_);
+  file_path_.clear();
+}
+
+void NewFileTarget::Settle() {
+  if (sync_) fs_.SyncFolder(platform::ContainingFolder(archive_path_));
+}
+
+void NewFileTarget::Rollback() {
+  if (file_path_.empty()) return;
+  file_.reset();
+  fs_.Remove(file_path_);
+  file_path_.clear();
+}
+
+}  // namespace parcelon
