@@ -96,11 +96,13 @@ DiskScanSettings TPLBaseArchiver::DiskScanSettingsNow(int32_t search_attr, bool 
   settings.queue.overwrite_mode = [this] { return options_.OverwriteMode(); };
   settings.search_attr = search_attr;
   settings.exclusion_masks = exclusion_masks;
-  // The archive file is opened by its name as given, relative to the
-  // process's current folder.
-  if (!in_memory_ && !external_stream_ && !file_name_.empty())
-    settings.archive_path =
-        AbsolutePath(file_name_, platform::Utf8ToUtf16(file_system_->CurrentFolder()));
+  if (!in_memory_ && !external_stream_ && !file_name_.empty()) {
+    // The archive file is opened by its name as given, relative to the
+    // process's current folder.
+    const std::u16string current = platform::Utf8ToUtf16(file_system_->CurrentFolder());
+    settings.archive_paths = {AbsolutePath(file_name_, current),
+                              AbsolutePath(platform::Utf8ToUtf16(ArchivePath()), current)};
+  }
   settings.component = this;
   return settings;
 }

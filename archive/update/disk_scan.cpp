@@ -1,5 +1,6 @@
 #include "archive/update/disk_scan.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <utility>
 
@@ -141,10 +142,15 @@ void TPLDiskScan::Descend(const std::u16string& child, const std::u16string& mas
 bool TPLDiskScan::AddFoundFile(const Found& item, const std::u16string& folder_part) {
   std::u16string full = folder_part + item.name;
   if (IsFolder(item.info)) full.push_back(u'/');
-  if (Excluded(full, IsFolder(item.info)) || full == settings_.archive_path) return false;
+  if (Excluded(full, IsFolder(item.info)) || IsArchive(full)) return false;
   if (!Takeable(item, full)) return false;
   if (seen_.insert(full).second) queue_.QueueFile(full, item.info);
   return true;
+}
+
+bool TPLDiskScan::IsArchive(const std::u16string& full) const {
+  const std::vector<std::u16string>& own = settings_.archive_paths;
+  return std::find(own.begin(), own.end(), full) != own.end();
 }
 
 bool TPLDiskScan::Excluded(const std::u16string& full, bool is_folder) const {

@@ -23,7 +23,9 @@ struct DiskScanSettings {
   FileQueueSettings queue;
   int32_t search_attr = kAllEntries;  // attribute filter (Windows attribute bits)
   std::vector<std::u16string> exclusion_masks;
-  std::u16string archive_path;            // absolute; the archive is never queued into itself
+  // The archive's own paths (its name, and the file a link of that name
+  // points to), absolute: the archive is never queued into itself.
+  std::vector<std::u16string> archive_paths;
   const TComponent* component = nullptr;  // prefixes the engine's messages
 };
 
@@ -63,6 +65,7 @@ class TPLDiskScan {
                       const std::u16string& mask, const std::u16string& path, bool recurse);
   void Descend(const std::u16string& child, const std::u16string& mask, const std::u16string& path);
   bool AddFoundFile(const Found& item, const std::u16string& folder_part);
+  bool IsArchive(const std::u16string& full) const;
   bool Excluded(const std::u16string& full, bool is_folder) const;
   bool Takeable(const Found& item, const std::u16string& full);
   TPLAction OfferFailure(const std::u16string& path, int32_t native_error);
