@@ -176,6 +176,28 @@ class TPLBaseArchiver : public TComponent {
   // aside and back; smaller tails keep the file itself.
   void SetRewriteThreshold(int64_t bytes) { rewrite_threshold_ = bytes; }
 
+  // --- Adding files from disk ---
+  // Queues every disk file that `file_mask` names below BaseDir (see
+  // archive/update/disk_scan.h; recursively when Options.Recurse is set),
+  // filtered by `search_attr` and, unless empty, `exclusion_mask`, commits
+  // them as one update transaction and then deletes the files (and queued
+  // folders) from disk. An entry of the same stored name is replaced as
+  // Options.OverwriteMode says. Error 13 when the archive is closed; any
+  // failure of the scan or the commit cancels the transaction (nothing
+  // queued survives) and propagates. Failures of single files go to
+  // OnProcessFileFailure. Inside a transaction the caller opened, the files
+  // are only queued for its commit, and a failure cancels that transaction.
+  void MoveFiles(const std::u16string& file_mask, int32_t search_attr = kAllEntries,
+                 const std::u16string& exclusion_mask = u"");
+  // The same for several masks and exclusion masks.
+  void MoveFiles(const TPLStringList& file_masks, int32_t search_attr,
+                 const TPLStringList& exclusion_masks);
+  // As MoveFiles, but the files stay on disk.
+  void AddFiles(const std::u16string& file_mask, int32_t search_attr = kAllEntries,
+                const std::u16string& exclusion_mask = u"");
+  void AddFiles(const TPLStringList& file_masks, int32_t search_attr,
+                const TPLStringList& exclusion_masks);
+
   // --- Search ---
   // Starts a search for entries matching `file_mask` (error 13 when closed).
   bool FindFirst(const std::u16string& file_mask, TPLArchiveItem& item,
@@ -239,6 +261,16 @@ class TPLBaseArchiver : public TComponent {
   void CommitUpdates();
   struct CommitSettings CommitSettingsNow();
   struct NewItemSettings NewItemSettingsNow();
+  // The add's transaction around AddFilesInternal.
+  void AddInTransaction(const TPLStringList& masks, int32_t search_attr, bool move_flag,
+                        const TPLStringList& exclusion_masks);
+  // Scans the disk for every mask in the open transaction, under the engine
+  // lock, with the working folder set to the resolved BaseDir.
+  void AddFilesInternal(const TPLStringList& masks, int32_t search_attr, bool recurse,
+                        bool move_flag, const TPLStringList& exclusion_masks);
+  std::u16string ResolvedBaseDir();
+  struct DiskScanSettings DiskScanSettingsNow(int32_t search_attr, bool move_flag,
+                                              const TPLStringList& exclusion_masks);
   void TakeSnapshot();
   void AdoptReplacement(std::unique_ptr<platform::Stream> stream);
   // FileName with its links resolved.

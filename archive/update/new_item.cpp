@@ -30,8 +30,9 @@ uint32_t AttributesOf(const platform::FileInfo& info, std::u16string_view name) 
   if (!info.exists) return faArchive;
   uint32_t attributes = info.is_directory ? faDirectory : faArchive;
   if ((info.mode & S_IWUSR) == 0) attributes |= faReadOnly;
-  if (paths::FileNamePart(paths::WithoutTrailingSeparator(name)).starts_with(u'.'))
-    attributes |= faHidden;
+  // A disk name, where '/' alone separates folders: a file "a\.b" is not hidden.
+  if (name.size() > 1 && name.ends_with(u'/')) name.remove_suffix(1);
+  if (paths::DiskFileName(name).starts_with(u'.')) attributes |= faHidden;
   return attributes;
 }
 

@@ -14,5 +14,7 @@ using Args = std::vector<std::string>;
 
 int RunList(const Args& args, std::ostream& out, std::ostream& err);
 int RunInfo(const Args& args, std::ostream& out, std::ostream& err);
+int RunAdd(const Args& args, std::ostream& out, std::ostream& err);
+int RunMove(const Args& args, std::ostream& out, std::ostream& err);
 
 }  // namespace parcelon::cli

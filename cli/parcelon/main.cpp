@@ -9,9 +9,23 @@ namespace parcelon::cli {
 constexpr char kMainUsage[] =
     "usage: parcelon VERB [ARGS...]\n"
     "Verbs:\n"
-    "  list [--tsv] ARCHIVE [MASK...]  list the entries that match the masks\n"
-    "  info ARCHIVE                    show what the end records say\n"
+    "  list [--tsv] ARCHIVE [MASK...]         list the entries that match the masks\n"
+    "  info ARCHIVE                           show what the end records say\n"
+    "  add [OPTIONS] ARCHIVE FILE|MASK...     add files, creating the archive\n"
+    "  move [OPTIONS] ARCHIVE FILE|MASK...    add files, then delete them\n"
     "'parcelon VERB --help' describes a verb.\n";
+
+struct Verb {
+  const char* name;
+  int (*run)(const Args& args, std::ostream& out, std::ostream& err);
+};
+
+constexpr Verb kVerbs[] = {
+    {"list", RunList},
+    {"info", RunInfo},
+    {"add", RunAdd},
+    {"move", RunMove},
+};
 
 }  // namespace parcelon::cli
 
@@ -19,8 +33,8 @@ int main(int argc, char** argv) {
   using namespace parcelon::cli;
   const Args args(argv + (argc > 1 ? 2 : 1), argv + argc);
   const std::string verb = argc > 1 ? argv[1] : "";
-  if (verb == "list") return RunList(args, std::cout, std::cerr);
-  if (verb == "info") return RunInfo(args, std::cout, std::cerr);
+  for (const Verb& known : kVerbs)
+    if (verb == known.name) return known.run(args, std::cout, std::cerr);
   if (verb == "--help" || verb == "help") return std::cout << kMainUsage, 0;
   if (verb == "--version") return std::cout << "parcelon " << PARCELON_VERSION << '\n', 0;
   std::cerr << (verb.empty() ? "" : "parcelon: unknown verb " + verb + "\n") << kMainUsage;

@@ -390,7 +390,7 @@ TEST_F(PeerArchives, ListFailsWhenItsOutputCannotBeWritten) {
 }
 
 TEST_F(PeerArchives, HelpOfEveryVerb) {
-  for (const char* verb : {"list", "info"}) {
+  for (const char* verb : {"list", "info", "add", "move"}) {
     CommandResult r = Parcelon({verb, "--help"});
     EXPECT_EQ(r.status, 0) << verb << ": " << r.err;
     EXPECT_FALSE(r.out.empty()) << verb;

@@ -1,0 +1,142 @@
+// `parcelon add` and `parcelon move` run as programs on a small tree; the
+// archives they write are read back with Python's zipfile and `unzip -t`.
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "tests/test_support.h"
+
+namespace {
+
+using testing_support::CommandResult;
+using testing_support::RunCommand;
+using testing_support::ScratchDir;
+using testing_support::ShellQuote;
+using testing_support::WriteAll;
+using Lines = std::vector<std::string>;
+
+const std::string kParcelon = PARCELON_PROGRAM;
+const std::string kPython = PARCELON_PYTHON;
+
+bool Exists(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0;
+}
+
+class AddVerbs : public testing::Test {
+ protected:
+  AddVerbs() {
+    for (const char* name : {"a.kml", "b.png", "sub/c.kml", "sub/skip.tmp", "build/d.kml"}) {
+      const std::string file = tree + "/" + name;
+      RunCommand("mkdir -p " + ShellQuote(file.substr(0, file.rfind('/'))));
+      WriteAll(file, name);
+    }
+  }
+  // Runs parcelon in the scratch folder.
+  CommandResult Parcelon(const Lines& args) {
+    std::string command = "cd " + ShellQuote(dir.path()) + " && " + ShellQuote(kParcelon);
+    for (const std::string& arg : args) command += " " + ShellQuote(arg);
+    return RunCommand(command);
+  }
+  // "name method" per entry, sorted, once zipfile and unzip found every
+  // entry sound.
+  Lines Entries() {
+    const CommandResult tested = RunCommand("unzip -tqq " + ShellQuote(archive));
+    EXPECT_EQ(tested.status, 0) << tested.out << tested.err;
+    const CommandResult read = RunCommand(
+        ShellQuote(kPython) +
+        " -c 'import sys,zipfile\n"
+        "z=zipfile.ZipFile(sys.argv[1]); assert z.testzip() is None\n"
+        "for n in sorted(\"%s %d\" % (i.filename, i.compress_type) for i in z.infolist()): "
+        "print(n)' " +
+        ShellQuote(archive));
+    EXPECT_EQ(read.status, 0) << read.err;
+    Lines lines;
+    std::istringstream in(read.out);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+
+  ScratchDir dir;
+  std::string tree = dir.File("tree");
+  std::string archive = dir.File("a.zip");
+};
+
+TEST_F(AddVerbs, AddTakesWhatTheNamesAndOptionsSay) {
+  const struct {
+    Lines args;
+    Lines entries;
+  } cases[] = {
+      {{"tree"},
+       {"tree/ 0", "tree/a.kml 8", "tree/b.png 8", "tree/build/ 0", "tree/build/d.kml 8",
+        "tree/sub/ 0", "tree/sub/c.kml 8", "tree/sub/skip.tmp 8"}},
+      {{"--base-dir", "tree", "*.kml", "--exclude", "build"}, {"a.kml 8", "sub/c.kml 8"}},
+      {{"--base-dir=tree", "--no-recurse", "*", "--exclude=*.png"}, {"a.kml 8"}},
+      {{"--base-dir", "tree", "--store-path", "none", "sub/c.kml"}, {"c.kml 8"}},
+      {{"--level", "9", "--store", "*.png", "--base-dir", "tree", "--", "b.png", "sub"},
+       {"b.png 0", "sub/ 0", "sub/c.kml 8", "sub/skip.tmp 8"}},
+  };
+  for (const auto& c : cases) {
+    std::remove(archive.c_str());
+    Lines args = {"add", "a.zip"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const CommandResult result = Parcelon(args);
+    EXPECT_EQ(result.status, 0) << c.args[0] << ": " << result.err;
+    EXPECT_EQ(result.out + result.err, "") << c.args[0];
+    EXPECT_EQ(Entries(), c.entries) << c.args[0];
+  }
+}
+
+TEST_F(AddVerbs, MoveDeletesWhatItTookOnceCommitted) {
+  CommandResult result = Parcelon({"move", "a.zip", "tree/sub", "tree/a.kml"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(Entries(),
+            (Lines{"tree/a.kml 8", "tree/sub/ 0", "tree/sub/c.kml 8", "tree/sub/skip.tmp 8"}));
+  EXPECT_FALSE(Exists(tree + "/a.kml"));
+  EXPECT_FALSE(Exists(tree + "/sub"));
+  EXPECT_TRUE(Exists(tree + "/b.png"));
+  // A folder that keeps an excluded file stays, and is named.
+  result = Parcelon({"move", "--exclude", "*.kml", "a.zip", "tree/build"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.err.find("/tree/build/: Cannot delete folder"), std::string::npos) << result.err;
+  EXPECT_TRUE(Exists(tree + "/build/d.kml"));
+}
+
+// What cannot be taken is named, the rest is committed and the status is 1;
+// when nothing at all can be taken, no archive is made.
+TEST_F(AddVerbs, FailuresAreNamedAndTheRestIsCommitted) {
+  WriteAll(tree + "/bad\xff.kml", "x");
+  CommandResult result = Parcelon({"add", "--base-dir", "tree", "a.zip", "a.kml", "bad*", "none"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.err.find("bad\xef\xbf\xbd.kml: Cannot open file"), std::string::npos)
+      << result.err;
+  EXPECT_NE(result.err.find("parcelon: none: nothing matches\n"), std::string::npos) << result.err;
+  EXPECT_EQ(Entries(), Lines{"a.kml 8"});
+  std::remove(archive.c_str());
+  result = Parcelon({"move", "a.zip", "none"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, "parcelon: none: nothing matches\n");
+  EXPECT_FALSE(Exists(archive));
+}
+
+TEST_F(AddVerbs, BadUsageExitsWithTwoAndTouchesNothing) {
+  const Lines cases[] = {
+      {"add"},
+      {"move", "a.zip"},
+      {"add", "--level", "x", "a.zip", "tree"},
+      {"add", "--store-path", "absolute", "a.zip", "tree"},
+      {"move", "--bogus", "a.zip", "tree"},
+      {"add", "a.zip", "tree", "--exclude"},
+  };
+  for (const Lines& args : cases) {
+    const CommandResult result = Parcelon(args);
+    EXPECT_EQ(result.status, 2) << args.back();
+    EXPECT_NE(result.err.find("usage: parcelon " + args[0]), std::string::npos) << result.err;
+    EXPECT_FALSE(Exists(archive)) << args.back();
+  }
+  EXPECT_TRUE(Exists(tree + "/a.kml"));
+}
+
+}  // namespace
