@@ -17,7 +17,6 @@
 namespace parcelon {
 namespace {
 
-constexpr size_t kZip64BlockSize = 20;
 // Deflate may make a block a little larger than it was: a source this close
 // to 4 GiB gets Zip64 fields in advance, as its data might reach 4 GiB.
 constexpr uint64_t kExpansionMargin = uint64_t{8} << 20;

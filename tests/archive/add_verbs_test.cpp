@@ -37,7 +37,7 @@ class AddVerbs : public testing::Test {
   // Runs parcelon in the scratch folder.
   CommandResult Parcelon(const Lines& args) {
     std::string command = "cd " + ShellQuote(dir.path()) + " && " + ShellQuote(kParcelon);
-    for (const std::string& arg : args) command += " " + ShellQuote(arg);
+    for (const std::string& arg : args) command.append(" ").append(ShellQuote(arg));
     return RunCommand(command);
   }
   // "name method" per entry, sorted, once zipfile and unzip found every
