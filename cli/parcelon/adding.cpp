@@ -63,6 +63,10 @@ int AddingRun::Run() {
     if (!QueueAll()) return Abandon(), 1;
     archiver_.EndUpdate();
     bar_.Finish();
+    if (!archiver_.LastCommitRecoverable())
+      bar_.Note(
+          "parcelon: warning: the archive's folder could not hold the update's rollback "
+          "journal; a crash during this update could have lost entries");
     archiver_.CloseArchive();
   } catch (const std::exception& failure) {
     bar_.Finish();
