@@ -174,11 +174,13 @@ void Case(const char* what, const std::string& master, const std::string& folder
   const std::string source = MakeSource(folder, index, size);
   const Timing engine = Measure(master, work, [&] { EngineUpdate(work, source, name, flush); });
   std::vector<std::pair<std::string, Timing>> peers;
-  for (const auto& [tool, command] : PeerCommands(work, name, index))
-    peers.push_back({tool, Measure(master, work, [&] {
+  for (const auto& peer : PeerCommands(work, name, index)) {
+    const std::string& command = peer.second;
+    peers.push_back({peer.first, Measure(master, work, [&] {
                        if (chdir(folder.c_str()) != 0) _exit(1);
                        _exit(std::system(command.c_str()) == 0 ? 0 : 1);
                      })});
+  }
   Report(what, engine, peers);
 }
 
