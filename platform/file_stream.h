@@ -51,6 +51,7 @@ class FileStream : public Stream {
   void Flush() override;
 
   const std::u16string& Path() const { return path_; }
+  int Descriptor() const override { return fd_; }
 
  private:
   struct AdoptKey {

@@ -82,6 +82,11 @@ class FileSystem {
   virtual void CopyFile(const std::string& from, const std::string& to) = 0;
   // Atomically renames `from` to `to`, replacing `to`. Throws IoError.
   virtual void Rename(const std::string& from, const std::string& to) = 0;
+  // Atomically swaps the files at `a` and `b` (both must exist), so that
+  // each name then holds what the other held. Where the file system cannot
+  // swap, `a` is renamed over `b` and nothing is left at `a`; returns
+  // whether the swap took place. Throws IoError.
+  virtual bool Exchange(const std::string& a, const std::string& b) = 0;
   // Removes a file. Throws IoError.
   virtual void Remove(const std::string& path) = 0;
   // Sets the permission bits and, where allowed, the owner of `path`.

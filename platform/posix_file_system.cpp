@@ -159,6 +159,14 @@ void PosixFileSystem::Rename(const std::string& from, const std::string& to) {
     throw IoError::FromErrno("cannot rename " + from + " to", to, errno);
 }
 
+bool PosixFileSystem::Exchange(const std::string& a, const std::string& b) {
+  if (::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS)
+    throw IoError::FromErrno("cannot swap " + a + " and", b, errno);
+  Rename(a, b);
+  return false;
+}
+
 void PosixFileSystem::Remove(const std::string& path) {
   if (::unlink(path.c_str()) != 0) throw IoError::FromErrno("cannot remove", path, errno);
 }

@@ -13,6 +13,7 @@ class PosixFileSystem : public FileSystem {
                                              std::string* path) override;
   void CopyFile(const std::string& from, const std::string& to) override;
   void Rename(const std::string& from, const std::string& to) override;
+  bool Exchange(const std::string& a, const std::string& b) override;
   void Remove(const std::string& path) override;
   void SetModeAndOwner(const std::string& path, const FileInfo& like) override;
   FileInfo Stat(const std::string& path) override;

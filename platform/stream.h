@@ -34,10 +34,13 @@ class Stream {
   void ReadBuffer(void* buffer, size_t n);
   // Writes exactly n bytes or throws EStreamError("Stream write error").
   void WriteBuffer(const void* buffer, size_t n);
-  // Copies n bytes from the source's position to this stream's position
+  // Copies n bytes from the source's position to this stream's position,
+  // moving both positions on: inside the system when both are files, else
   // through a buffer of at most 61,440 bytes. Throws EStreamError on a short
   // read or write.
   void CopyFrom(Stream& source, int64_t n);
+  // The system's descriptor of the file under the stream, or -1.
+  virtual int Descriptor() const { return -1; }
 };
 
 }  // namespace platform

@@ -177,6 +177,11 @@ void FaultyFileSystem::Rename(const std::string& from, const std::string& to) {
   PosixFileSystem::Rename(from, to);
 }
 
+bool FaultyFileSystem::Exchange(const std::string& a, const std::string& b) {
+  if (Due(kOpRename, a + " <-> " + b)) ThrowIoError(kOpRename, b, false);
+  return PosixFileSystem::Exchange(a, b);
+}
+
 void FaultyFileSystem::Remove(const std::string& path) {
   if (Due(kOpRemove, path)) ThrowIoError(kOpRemove, path, false);
   PosixFileSystem::Remove(path);

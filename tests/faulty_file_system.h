@@ -74,6 +74,7 @@ class FaultyFileSystem : public platform::PosixFileSystem {
                                                        const std::string& prefix,
                                                        std::string* path) override;
   void Rename(const std::string& from, const std::string& to) override;
+  bool Exchange(const std::string& a, const std::string& b) override;
   void Remove(const std::string& path) override;
   void SetModeAndOwner(const std::string& path, const platform::FileInfo& like) override;
   std::unique_ptr<platform::Stream> OpenStream(const std::string& path, uint16_t mode) override;

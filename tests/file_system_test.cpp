@@ -46,7 +46,7 @@ TEST(FileSystemTest, UniqueStreamIsNewLockedAndSyncable) {
   EXPECT_THROW(fs.SyncFolder(dir.File("missing")), platform::IoError);
 }
 
-TEST(FileSystemTest, TimesAndPermissionsAreSet) {
+TEST(FileSystemTest, TimesPermissionsFoldersAndSwaps) {
   ScratchDir dir;
   platform::PosixFileSystem fs;
   WriteAll(dir.File("a"), "");
@@ -57,6 +57,10 @@ TEST(FileSystemTest, TimesAndPermissionsAreSet) {
   ASSERT_EQ(mkdir(dir.File("d").c_str(), 0755), 0);
   fs.RemoveFolder(dir.File("d"));
   EXPECT_FALSE(fs.Exists(dir.File("d")));
+  WriteAll(dir.File("b"), "bee");
+  ASSERT_TRUE(fs.Exchange(dir.File("a"), dir.File("b")));  // ext4, tmpfs and the like swap
+  EXPECT_EQ(ReadAll(dir.File("a")), "bee");
+  EXPECT_EQ(ReadAll(dir.File("b")), "");
 }
 
 // The double: the Nth call of the chosen kinds fails, finds the disk full,

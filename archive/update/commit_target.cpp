@@ -1,5 +1,9 @@
 #include "archive/update/commit_target.h"
 
+#include <utility>
+
+#include "platform/io_error.h"
+
 namespace parcelon {
 
 void InPlaceTarget::Prepare(int64_t cut) {
@@ -57,14 +61,24 @@ void NewFileTarget::Prepare(int64_t cut) {
   old_ = std::make_unique<OldArchive>(archive_, cut);
 }
 
+// The files are swapped rather than the new one renamed over the old: a
+// rename over a file makes some file systems write the new file out at once,
+// which a caller that asked for no syncing did not want to wait for.
 void NewFileTarget::Commit() {
   fs_.SetModeAndOwner(file_path_, fs_.Stat(archive_path_));
   if (sync_) file_->Flush();
-  fs_.Rename(file_path_, archive_path_);
+  old_file_ = fs_.Exchange(file_path_, archive_path_) ? file_path_ : std::string();
   file_path_.clear();
 }
 
+// The old archive now lies under the new file's name: it goes (should that
+// fail, the next open removes it), and the folder is synced.
 void NewFileTarget::Settle() {
+  try {
+    if (!old_file_.empty()) fs_.Remove(std::exchange(old_file_, std::string()));
+  } catch (const platform::IoError&) {
+    // Left for the next open, which removes new files no commit holds.
+  }
   if (sync_) fs_.SyncFolder(platform::ContainingFolder(archive_path_));
 }
 

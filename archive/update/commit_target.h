@@ -102,6 +102,7 @@ class NewFileTarget : public CommitTarget {
   bool sync_;
   std::unique_ptr<platform::Stream> file_;
   std::string file_path_;  // empty once renamed or removed
+  std::string old_file_;   // where the old archive lies after the swap
   std::unique_ptr<OldArchive> old_;
 };
 
