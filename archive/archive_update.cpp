@@ -63,6 +63,7 @@ void TPLBaseArchiver::CommitUpdates() {
     throw;
   }
   last_commit_recoverable_ = commit.Recoverable();
+  overlaps_.clear();
   AdoptReplacement(commit.TakeReplacement());
 }
 

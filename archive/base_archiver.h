@@ -17,6 +17,8 @@
 #include <vector>
 
 #include "archive/archiver_events.h"
+#include "archive/codec/inflate_stage.h"
+#include "archive/codec/progress.h"
 #include "archive/common/component.h"
 #include "archive/common/types.h"
 #include "archive/directory/dir_manager.h"
@@ -198,6 +200,40 @@ class TPLBaseArchiver : public TComponent {
   void AddFiles(const TPLStringList& file_masks, int32_t search_attr,
                 const TPLStringList& exclusion_masks);
 
+  // --- Extraction and other runs over entries ---
+  // Extracts every entry that the search for `file_mask` finds (or, with
+  // Recurse off, a mask without wildcards, no exclusion and all attributes,
+  // the first one) below BaseDir, or below the current folder of the first
+  // run when BaseDir is empty. Failures of single entries go to
+  // OnProcessFileFailure. Error 13 when closed, 26 inside a transaction.
+  void ExtractFiles(const std::u16string& file_mask, int32_t search_attr = kAllEntries,
+                    const std::u16string& exclusion_mask = u"");
+  // Decodes every entry the search finds and checks it, writing nothing.
+  void TestFiles(const std::u16string& file_mask, int32_t search_attr = kAllEntries,
+                 const std::u16string& exclusion_mask = u"");
+  // Removes every entry the search finds, in an update transaction of its
+  // own (or in the one that is open), and commits.
+  void DeleteFiles(const std::u16string& file_mask, int32_t search_attr = kAllEntries,
+                   const std::u16string& exclusion_mask = u"");
+  // Marks exactly the entries the search finds.
+  void MarkFiles(const std::u16string& file_mask, int32_t search_attr,
+                 const std::u16string& exclusion_mask);
+  // Runs `operation` over entry `index` (when marked), or with -1 over every
+  // marked entry, under the engine lock.
+  void ProcessFiles(TPLProcessOperation operation, int32_t index);
+  // Decodes entry `index` onto `destination`: error 16 for an index outside
+  // the directory, error 8 when the entry fails its checks (unless
+  // ExtractCorruptedFiles, a cancel, or a skipped password), overlaps
+  // another entry or lies outside the archive.
+  void ExtractItemToStream(int32_t index, platform::Stream& destination);
+  // The workers of ProcessFiles.
+  void ExtractOneFile(int32_t index, const std::u16string& name, const std::u16string& dest_dir);
+  void TestOneFile(int32_t index, const std::u16string& name);
+  void DeleteOneFile(int32_t index);
+  void UpdateOneFile(int32_t index, const std::u16string& name, const std::u16string& dest_dir);
+  // Which inflater decodes entries (the fastest by default).
+  void SetInflater(InflaterKind kind) { inflater_ = kind; }
+
   // --- Search ---
   // Starts a search for entries matching `file_mask` (error 13 when closed).
   bool FindFirst(const std::u16string& file_mask, TPLArchiveItem& item,
@@ -258,6 +294,12 @@ class TPLBaseArchiver : public TComponent {
 
  private:
   SearchScope Scope();
+  void RunWorker(TPLProcessOperation operation, int32_t index, const std::u16string& name,
+                 const std::u16string& dest_dir);
+  std::u16string DestinationFolder();
+  void FindOverlappingEntries();
+  bool DiskFileMayReplace(const TDirItem& entry, const std::u16string& name, std::u16string path,
+                          const platform::FileInfo& disk);
   void CommitUpdates();
   struct CommitSettings CommitSettingsNow();
   struct NewItemSettings NewItemSettingsNow();
@@ -331,6 +373,12 @@ class TPLBaseArchiver : public TComponent {
   bool committed_ = false;
   bool last_commit_recoverable_ = false;
   int64_t rewrite_threshold_ = int64_t{16} << 20;
+  // The state of runs over entries.
+  RunProgress run_progress_;
+  bool skip_file_ = false;
+  std::vector<bool> overlaps_;  // per entry, found at the start of each run
+  std::u16string working_dir_;  // the current folder as the first run found it
+  InflaterKind inflater_ = InflaterKind::kFastest;
   // Resolves relative paths while files are added; empty for the process's
   // current folder.
   std::u16string working_folder_;

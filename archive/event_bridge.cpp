@@ -47,4 +47,9 @@ bool ArchiverEvents::ConfirmOverwrite(const std::u16string& source_file_name,
   return confirm;
 }
 
+void ArchiverEvents::ExtractFile(std::u16string& file_name, uint32_t& file_attr,
+                                 const std::string& comment) {
+  archiver_.DoExtractFile(file_name, file_attr, comment);
+}
+
 }  // namespace parcelon

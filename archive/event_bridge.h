@@ -28,6 +28,8 @@ class ArchiverEvents final : public EngineEvents {
                  const std::u16string& original_file_name) override;
   bool ConfirmOverwrite(const std::u16string& source_file_name,
                         std::u16string& dest_file_name) override;
+  void ExtractFile(std::u16string& file_name, uint32_t& file_attr,
+                   const std::string& comment) override;
 
  private:
   TPLBaseArchiver& archiver_;

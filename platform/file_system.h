@@ -54,6 +54,7 @@ struct FileInfo {
   off_t size = 0;
   int64_t modified = 0;  // last modification, seconds since 1970 (UTC)
   nlink_t links = 0;     // names the file has
+  bool is_link = false;  // set by StatLink only: the path is a symbolic link
 };
 
 // One name in a folder, as ListFolder reports it: `info` describes what a
@@ -115,6 +116,22 @@ class FileSystem {
   virtual void SyncFolder(const std::string& path) = 0;
   // Removes an empty folder. Throws IoError.
   virtual void RemoveFolder(const std::string& path) = 0;
+  // Describes `path` itself: a symbolic link is reported as one (is_link)
+  // and not followed; `exists` is false when there is nothing there.
+  virtual FileInfo StatLink(const std::string& path) = 0;
+  // Creates the folders of `relative` ('/'-separated, without empty, "." or
+  // ".." components) below the existing folder `root`, one at a time. A
+  // component that exists must be a folder itself, not a symbolic link to
+  // one, so nothing is created outside `root`. Throws IoError.
+  virtual void MakeFoldersBelow(const std::string& root, const std::string& relative) = 0;
+  // Creates the file `relative` below `root` anew, for reading and writing,
+  // locked exclusively: its folders must exist below `root` and be no
+  // links; whatever has the file's name there (a file or a symbolic link;
+  // not a folder) is removed first, and the new file is created exclusively,
+  // so it is never written through a link. Throws EFCreateError with the
+  // system's reason.
+  virtual std::unique_ptr<Stream> CreateFileBelow(const std::string& root,
+                                                  const std::string& relative) = 0;
   // The process's current folder, absolute. Throws IoError.
   virtual std::string CurrentFolder() = 0;
   // The names in a folder ("." and ".." left out), in no particular order.

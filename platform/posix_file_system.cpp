@@ -179,10 +179,10 @@ void PosixFileSystem::SetModeAndOwner(const std::string& path, const FileInfo& l
     throw IoError::FromErrno("cannot set the permissions of", path, errno);
 }
 
-FileInfo PosixFileSystem::Stat(const std::string& path) {
+namespace {
+
+FileInfo InfoOf(const struct stat& st) {
   FileInfo info;
-  struct stat st;
-  if (::stat(path.c_str(), &st) != 0) return info;
   info.exists = true;
   info.is_directory = S_ISDIR(st.st_mode);
   info.is_regular = S_ISREG(st.st_mode);
@@ -192,7 +192,20 @@ FileInfo PosixFileSystem::Stat(const std::string& path) {
   info.size = st.st_size;
   info.modified = st.st_mtim.tv_sec;
   info.links = st.st_nlink;
+  info.is_link = S_ISLNK(st.st_mode);
   return info;
+}
+
+}  // namespace
+
+FileInfo PosixFileSystem::Stat(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 ? InfoOf(st) : FileInfo();
+}
+
+FileInfo PosixFileSystem::StatLink(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0 ? InfoOf(st) : FileInfo();
 }
 
 std::string PosixFileSystem::ResolveLinks(const std::string& path) {

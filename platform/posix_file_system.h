@@ -26,6 +26,10 @@ class PosixFileSystem : public FileSystem {
   void RemoveFolder(const std::string& path) override;
   std::vector<FolderEntry> ListFolder(const std::string& path) override;
   std::string CurrentFolder() override;
+  FileInfo StatLink(const std::string& path) override;
+  void MakeFoldersBelow(const std::string& root, const std::string& relative) override;
+  std::unique_ptr<Stream> CreateFileBelow(const std::string& root,
+                                          const std::string& relative) override;
   void SetPermissions(const std::string& path, mode_t mode) override;
   void SetModifiedTime(const std::string& path, int64_t seconds) override;
 

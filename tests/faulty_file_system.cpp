@@ -226,6 +226,21 @@ std::vector<platform::FolderEntry> FaultyFileSystem::ListFolder(const std::strin
   return PosixFileSystem::ListFolder(path);
 }
 
+void FaultyFileSystem::MakeFoldersBelow(const std::string& root, const std::string& relative) {
+  if (Due(kOpCreate, root + "/" + relative)) ThrowIoError(kOpCreate, relative, false);
+  PosixFileSystem::MakeFoldersBelow(root, relative);
+}
+
+std::unique_ptr<platform::Stream> FaultyFileSystem::CreateFileBelow(const std::string& root,
+                                                                    const std::string& relative) {
+  const std::string path = root + "/" + relative;
+  if (Due(kOpCreate, path))
+    throw platform::EFCreateError(u"Cannot create file \"" + platform::Utf8ToUtf16(path) +
+                                  u"\". Input/output error (injected)");
+  return std::make_unique<FaultyStream>(PosixFileSystem::CreateFileBelow(root, relative), *this,
+                                        path);
+}
+
 void FaultyFileSystem::SetPermissions(const std::string& path, mode_t mode) {
   if (Due(kOpSetMode, path)) ThrowIoError(kOpSetMode, path, false);
   PosixFileSystem::SetPermissions(path, mode);

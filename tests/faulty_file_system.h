@@ -84,6 +84,9 @@ class FaultyFileSystem : public platform::PosixFileSystem {
   void SyncFolder(const std::string& path) override;
   void RemoveFolder(const std::string& path) override;
   std::vector<platform::FolderEntry> ListFolder(const std::string& path) override;
+  void MakeFoldersBelow(const std::string& root, const std::string& relative) override;
+  std::unique_ptr<platform::Stream> CreateFileBelow(const std::string& root,
+                                                    const std::string& relative) override;
   void SetPermissions(const std::string& path, mode_t mode) override;
   void SetModifiedTime(const std::string& path, int64_t seconds) override;
 

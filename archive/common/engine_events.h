@@ -37,9 +37,14 @@ class EngineEvents {
   // about to be queued.
   virtual void StoreFile(std::u16string& file_name, int32_t& file_attr, std::string& comment,
                          const std::u16string& original_file_name) = 0;
-  // Whether an entry of the same name may be replaced by `source_file_name`.
+  // Whether an entry of the same name may be replaced by `source_file_name`,
+  // or an existing file `dest_file_name` by the entry `source_file_name`.
   virtual bool ConfirmOverwrite(const std::u16string& source_file_name,
                                 std::u16string& dest_file_name) = 0;
+  // May change the name (and with it the target) and the attributes of an
+  // entry about to be extracted.
+  virtual void ExtractFile(std::u16string& file_name, uint32_t& file_attr,
+                           const std::string& comment) = 0;
 };
 
 }  // namespace parcelon

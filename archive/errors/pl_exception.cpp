@@ -41,4 +41,12 @@ EPLException EPLException::CreateFmt(int32_t native_error, const std::vector<For
   return EPLException(Compose(std::move(text), native_error, component), code, native_error);
 }
 
+EPLException EPLException::CreateWithReason(int32_t native_error, const std::u16string& reason,
+                                            const TComponent* component) {
+  const int32_t code = ErrorCodeOf(native_error);
+  std::u16string text(ErrorMessageTable[static_cast<size_t>(code)]);
+  text.append(u" (").append(reason).append(u")");
+  return EPLException(Compose(std::move(text), native_error, component), code, native_error);
+}
+
 }  // namespace parcelon

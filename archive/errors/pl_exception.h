@@ -28,6 +28,12 @@ class EPLException : public platform::Exception {
   static EPLException CreateFmt(int32_t native_error, const std::vector<FormatArg>& args,
                                 const TComponent* component = nullptr);
 
+  // The same as Create, with `reason` in parentheses after the table's
+  // message, for a failure whose code alone would not say what happened
+  // ("Invalid size or check sum of file ... (overlaps another entry)").
+  static EPLException CreateWithReason(int32_t native_error, const std::u16string& reason,
+                                       const TComponent* component = nullptr);
+
   int32_t ErrorCode() const { return error_code_; }
   int32_t NativeError() const { return native_error_; }
 

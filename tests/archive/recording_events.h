@@ -64,6 +64,7 @@ struct RecordingEvents : parcelon::EngineEvents {
   bool ConfirmOverwrite(const std::u16string&, std::u16string&) override {
     return confirm_overwrite;
   }
+  void ExtractFile(std::u16string&, uint32_t&, const std::string&) override {}
 
  private:
   void Record(const std::u16string& name, double percent, parcelon::TPLProcessOperation operation,

@@ -1,0 +1,189 @@
+// Running operations over entries: extracting, testing, deleting and
+// re-marking them, through the per-entry dispatcher of TPLProcessRun.
+#include <mutex>
+
+#include "archive/base_archiver.h"
+#include "archive/codec/decompressor.h"
+#include "archive/common/entry_path.h"
+#include "archive/engine_lock.h"
+#include "archive/errors/pl_exception.h"
+#include "archive/extract/entry_metadata.h"
+#include "archive/extract/file_extractor.h"
+#include "archive/extract/overlap_check.h"
+#include "archive/extract/process_run.h"
+#include "archive/format/dos_time.h"
+#include "platform/null_stream.h"
+#include "platform/unicode.h"
+
+namespace parcelon {
+
+void TPLBaseArchiver::ExtractFiles(const std::u16string& file_mask, int32_t search_attr,
+                                   const std::u16string& exclusion_mask) {
+  CheckOpen();
+  CheckNoUpdate();
+  const bool single = !options_.Recurse() &&
+                      file_mask.find_first_of(u"*?") == std::u16string::npos &&
+                      exclusion_mask.empty() && search_attr == kAllEntries;
+  if (!single) {
+    MarkFiles(file_mask, search_attr, exclusion_mask);
+    return ProcessFiles(poExtract, -1);
+  }
+  TPLArchiveItem item;
+  if (!FindFirst(file_mask, item, search_attr, exclusion_mask)) return;
+  dir_manager_->Dir().Items(item.SearchRec.ItemIndex).Marked = true;
+  ProcessFiles(poExtract, item.SearchRec.ItemIndex);
+}
+
+void TPLBaseArchiver::TestFiles(const std::u16string& file_mask, int32_t search_attr,
+                                const std::u16string& exclusion_mask) {
+  CheckOpen();
+  CheckNoUpdate();
+  MarkFiles(file_mask, search_attr, exclusion_mask);
+  ProcessFiles(poTest, -1);
+}
+
+void TPLBaseArchiver::DeleteFiles(const std::u16string& file_mask, int32_t search_attr,
+                                  const std::u16string& exclusion_mask) {
+  CheckOpen();
+  MarkFiles(file_mask, search_attr, exclusion_mask);
+  BeginUpdate();
+  try {
+    ProcessFiles(poDelete, -1);
+    EndUpdate();
+  } catch (...) {
+    CancelUpdate();
+    throw;
+  }
+}
+
+void TPLBaseArchiver::MarkFiles(const std::u16string& file_mask, int32_t search_attr,
+                                const std::u16string& exclusion_mask) {
+  CheckOpen();
+  TPLDirArray& dir = dir_manager_->Dir();
+  dir.ClearMarks();
+  TPLArchiveItem item;
+  for (bool found = FindFirst(file_mask, item, search_attr, exclusion_mask); found;
+       found = FindNext(item))
+    dir.Items(item.SearchRec.ItemIndex).Marked = true;
+}
+
+void TPLBaseArchiver::ProcessFiles(TPLProcessOperation operation, int32_t index) {
+  CheckOpen();
+  std::lock_guard<std::recursive_mutex> lock(EngineLock());
+  FindOverlappingEntries();
+  TPLProcessRun::Host host{dir_manager_->Dir(), events_, run_progress_, DestinationFolder(),
+                           [this] { CancelUpdate(); }};
+  TPLProcessRun(
+      std::move(host), operation,
+      [this, operation](int32_t entry, const std::u16string& name, const std::u16string& dest_dir) {
+        RunWorker(operation, entry, name, dest_dir);
+      })
+      .Run(index);
+}
+
+void TPLBaseArchiver::RunWorker(TPLProcessOperation operation, int32_t index,
+                                const std::u16string& name, const std::u16string& dest_dir) {
+  switch (operation) {
+    case poDelete:
+      return DeleteOneFile(index);
+    case poUpdate:
+      return UpdateOneFile(index, name, dest_dir);
+    case poExtract:
+      return ExtractOneFile(index, name, dest_dir);
+    case poTest:
+      return TestOneFile(index, name);
+    default:
+      return;
+  }
+}
+
+// BaseDir, or the process's current folder as the first run found it,
+// ending in '/'.
+std::u16string TPLBaseArchiver::DestinationFolder() {
+  if (working_dir_.empty()) working_dir_ = platform::Utf8ToUtf16(file_system_->CurrentFolder());
+  std::u16string folder = base_dir_.empty() ? working_dir_ : base_dir_;
+  if (!folder.ends_with(u'/')) folder.push_back(u'/');
+  return folder;
+}
+
+void TPLBaseArchiver::FindOverlappingEntries() {
+  overlaps_ = FindOverlaps(dir_manager_->Dir(), uint64_t(dir_manager_->CentralDirOffset()));
+}
+
+void TPLBaseArchiver::ExtractOneFile(int32_t index, const std::u16string& name,
+                                     const std::u16string& dest_dir) {
+  const TDirItem& entry = dir_manager_->Dir().Items(index);
+  ExtractEntry(
+      entry, name, dest_dir,
+      [this, index](platform::Stream& file) { ExtractItemToStream(index, file); },
+      {*file_system_, events_, options_, this}, run_progress_, skip_file_);
+}
+
+void TPLBaseArchiver::TestOneFile(int32_t index, const std::u16string&) {
+  if (dir_manager_->Dir().Items(index).IsFolder()) return;
+  platform::TNullStream nothing;
+  ExtractItemToStream(index, nothing);
+}
+
+void TPLBaseArchiver::DeleteOneFile(int32_t index) {
+  RemoveItem(index);
+}
+
+// Makes the disk file of an entry its new source, when the overwrite rules
+// (with the dates compared the other way round) let the file replace it.
+void TPLBaseArchiver::UpdateOneFile(int32_t index, const std::u16string& name,
+                                    const std::u16string& dest_dir) {
+  if (!InUpdate()) throw EPLException::Create(errc::kMarkOutsideUpdate, this);
+  const TDirItem& entry = dir_manager_->Dir().Items(index);
+  const std::u16string path = dest_dir + paths::SafeRelativePath(name);
+  const platform::FileInfo disk = file_system_->Stat(platform::Utf16ToUtf8(path));
+  if (entry.IsFolder() || !disk.exists || disk.is_directory) return;
+  if (!options_.ReplaceReadOnly() && (entry.ExternalAttributes & faReadOnly) != 0) return;
+  if (!DiskFileMayReplace(entry, name, path, disk)) return;
+  MarkItemForUpdate(index, path);
+}
+
+bool TPLBaseArchiver::DiskFileMayReplace(const TDirItem& entry, const std::u16string& name,
+                                         std::u16string path, const platform::FileInfo& disk) {
+  const auto disk_time =
+      static_cast<int32_t>(ToDosDateTime(static_cast<std::time_t>(disk.modified)).Packed());
+  switch (options_.OverwriteMode()) {
+    case omPrompt:
+      return events_.ConfirmOverwrite(name, path);
+    case omAlways:
+      return true;
+    case omNever:
+      return false;
+    case omIfNewer:
+      return disk_time > PackedDosTime(entry);
+    case omIfOlder:
+      return disk_time < PackedDosTime(entry);
+  }
+  return false;
+}
+
+void TPLBaseArchiver::ExtractItemToStream(int32_t index, platform::Stream& destination) {
+  TPLDirArray& dir = dir_manager_->Dir();
+  if (index < 0 || index >= dir.Count())
+    throw EPLException::Create(errc::kProcessOutOfBounds, this);
+  const TDirItem& entry = dir.Items(index);
+  if (overlaps_.size() != size_t(dir.Count())) FindOverlappingEntries();
+  if (overlaps_[size_t(index)])
+    throw EPLException::CreateWithReason(
+        errc::kCorruptedData, u"its data overlaps another entry or the central directory", this);
+  if (entry.LocalHeaderOffset64() >= uint64_t(archive_stream_->Size()))
+    throw EPLException::CreateWithReason(errc::kCorruptedData, u"its data lies outside the archive",
+                                         this);
+  if (entry.IsEncrypted())
+    throw EPLException::CreateWithReason(
+        errc::kCorruptedData, u"encrypted entries are not supported by this version", this);
+  skip_file_ = false;
+  archive_stream_->Seek(int64_t(entry.LocalHeaderOffset64()), platform::SeekOrigin::kBegin);
+  const DecodeSettings settings{events_, run_progress_, file_name_,
+                                this,    inflater_,     uint64_t(dir_manager_->CentralDirOffset())};
+  const bool sound = DecompressItem(*archive_stream_, destination, entry, settings);
+  if (!sound && !run_progress_.cancel && !extract_corrupted_files_ && !skip_file_)
+    throw EPLException::Create(errc::kCorruptedData, this);
+}
+
+}  // namespace parcelon

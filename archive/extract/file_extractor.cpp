@@ -1,0 +1,182 @@
+#include "archive/extract/file_extractor.h"
+
+#include <sys/stat.h>
+
+#include <memory>
+#include <optional>
+
+#include "archive/common/entry_path.h"
+#include "archive/errors/pl_exception.h"
+#include "archive/extract/entry_metadata.h"
+#include "archive/format/dos_time.h"
+#include "platform/exception.h"
+#include "platform/io_error.h"
+#include "platform/unicode.h"
+
+namespace parcelon {
+namespace {
+
+using platform::Utf16ToUtf8;
+using platform::Utf8ToUtf16;
+
+// Where the file goes: a path relative to `root` that stays below it, or a
+// path an event handler chose, taken as given.
+struct Target {
+  std::string root;
+  std::string relative;  // '/'-separated, no "." or ".." components
+  std::string chosen;    // the handler's path, when it chose one
+  bool Chosen() const { return !chosen.empty(); }
+  std::string Path() const {
+    return Chosen() ? chosen : std::string(root).append("/").append(relative);
+  }
+};
+
+class Extraction {
+ public:
+  Extraction(const TDirItem& entry, const ExtractSettings& settings, const RunProgress& progress,
+             const bool& skip_file)
+      : entry_(entry), settings_(settings), progress_(progress), skip_file_(skip_file) {}
+
+  void Run(std::u16string name, const std::u16string& dest_dir, const DecodeInto& decode) {
+    uint32_t attributes = entry_.ExternalAttributes;
+    const std::u16string stored = name;
+    settings_.events.ExtractFile(name, attributes, entry_.Comment);
+    target_ = TargetOf(name, name != stored, dest_dir);
+    MakeFolders();
+    if ((attributes & faDirectory) != 0 ||
+        paths::IsSeparator(stored.empty() ? u'x' : stored.back()))
+      return;
+    if (!MayWrite(name)) return;
+    WriteFile(decode);
+  }
+
+ private:
+  Target TargetOf(const std::u16string& name, bool chosen, const std::u16string& dest_dir) {
+    Target target;
+    target.root = Utf16ToUtf8(paths::WithoutTrailingSeparator(dest_dir));
+    if (target.root.empty()) target.root.push_back('/');
+    if (chosen) {
+      target.chosen = Utf16ToUtf8(name.starts_with(u'/') ? name : dest_dir + name);
+      return target;
+    }
+    std::u16string relative = paths::SafeRelativePath(name);
+    if (!settings_.options.CreateDirs()) relative = paths::FileNamePart(relative);
+    target.relative = Utf16ToUtf8(relative);
+    return target;
+  }
+
+  // The destination and the entry's folders below it; error 20 when that fails.
+  void MakeFolders() {
+    platform::FileSystem& fs = settings_.fs;
+    const std::string folder =
+        target_.Chosen()
+            ? platform::FolderOf(target_.chosen)
+            : std::string(Utf16ToUtf8(paths::FolderPart(Utf8ToUtf16(target_.relative))));
+    try {
+      if (target_.Chosen()) {
+        if (!folder.empty() && !fs.CreateFolders(folder)) throw platform::IoError("", 0);
+        return;
+      }
+      if (!fs.CreateFolders(target_.root)) throw platform::IoError("", 0);
+      if (settings_.options.CreateDirs() && !folder.empty())
+        fs.MakeFoldersBelow(target_.root, folder);
+    } catch (const platform::IoError&) {
+      throw EPLException::CreateFmt(
+          errc::kCannotCreateFolder,
+          {Utf8ToUtf16(target_.Chosen() ? folder
+                                        : std::string(target_.root).append("/").append(folder))},
+          settings_.component);
+    }
+  }
+
+  // The overwrite rules for an existing target.
+  bool MayWrite(const std::u16string& name) {
+    const platform::FileInfo existing = settings_.fs.StatLink(target_.Path());
+    if (!existing.exists) return true;
+    const TPLOptions& options = settings_.options;
+    if (!options.ReplaceReadOnly() && existing.is_regular && (existing.mode & S_IWUSR) == 0)
+      return false;
+    switch (options.OverwriteMode()) {
+      case omPrompt:
+        return Confirm(name);
+      case omAlways:
+        return true;
+      case omNever:
+        return false;
+      case omIfNewer:
+        return PackedDosTime(entry_) > FileDosTime(existing);
+      case omIfOlder:
+        return PackedDosTime(entry_) < FileDosTime(existing);
+    }
+    return false;
+  }
+
+  bool Confirm(const std::u16string& name) {
+    std::u16string path = Utf8ToUtf16(target_.Path());
+    const std::u16string asked = path;
+    if (!settings_.events.ConfirmOverwrite(name, path)) return false;
+    if (path != asked) target_.chosen = Utf16ToUtf8(path);  // the handler's own choice
+    return true;
+  }
+
+  static int32_t FileDosTime(const platform::FileInfo& info) {
+    return static_cast<int32_t>(ToDosDateTime(static_cast<std::time_t>(info.modified)).Packed());
+  }
+
+  void WriteFile(const DecodeInto& decode) {
+    std::unique_ptr<platform::Stream> file = Create();
+    bool failed = false;
+    try {
+      decode(*file);
+    } catch (...) {
+      failed = true;
+      Finish(std::move(file), true);
+      throw;
+    }
+    Finish(std::move(file), failed);
+  }
+
+  // The file created anew; error 19 when that fails.
+  std::unique_ptr<platform::Stream> Create() {
+    platform::FileSystem& fs = settings_.fs;
+    try {
+      if (!target_.Chosen()) return fs.CreateFileBelow(target_.root, target_.relative);
+      return fs.OpenStream(target_.chosen, platform::fmCreate);
+    } catch (const platform::EStreamError&) {
+      throw EPLException::CreateFmt(errc::kCannotCreateOutput, {Utf8ToUtf16(target_.Path())},
+                                    settings_.component);
+    }
+  }
+
+  // Closes the file, then removes it after a failure, a cancel or a skip, or
+  // gives it the entry's time and permissions.
+  void Finish(std::unique_ptr<platform::Stream> file, bool failed) noexcept {
+    file.reset();
+    platform::FileSystem& fs = settings_.fs;
+    const std::string path = target_.Path();
+    try {
+      if (failed || progress_.cancel || skip_file_) return fs.Remove(path);
+      if (const auto time = ModifiedTimeOf(entry_)) fs.SetModifiedTime(path, *time);
+      if (settings_.options.SetAttributes())
+        fs.SetPermissions(path, PermissionsOf(entry_, fs.StatLink(path).mode));
+    } catch (const platform::IoError&) {
+      // The data is written; a time or permission the system refuses is no failure of it.
+    }
+  }
+
+  const TDirItem& entry_;
+  const ExtractSettings& settings_;
+  const RunProgress& progress_;
+  const bool& skip_file_;
+  Target target_;
+};
+
+}  // namespace
+
+void ExtractEntry(const TDirItem& entry, const std::u16string& name, const std::u16string& dest_dir,
+                  const DecodeInto& decode, const ExtractSettings& settings,
+                  const RunProgress& progress, const bool& skip_file) {
+  Extraction(entry, settings, progress, skip_file).Run(name, dest_dir, decode);
+}
+
+}  // namespace parcelon

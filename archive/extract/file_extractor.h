@@ -1,0 +1,48 @@
+// Writing one entry as a file below a destination folder: the target path,
+// its folders, the overwrite rules, the file itself, its time and its
+// permissions.
+//
+// Nothing is written outside the destination, whatever the stored name
+// says: the name is reduced to a relative path (see SafeRelativePath), the
+// folders are created one at a time without following a link, and the file
+// is created anew, never through a link. Only a name that an OnExtractFile
+// handler chose is taken as given.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "archive/codec/progress.h"
+#include "archive/common/component.h"
+#include "archive/common/engine_events.h"
+#include "archive/directory/dir_item.h"
+#include "archive/options.h"
+#include "platform/file_system.h"
+#include "platform/stream.h"
+
+namespace parcelon {
+
+struct ExtractSettings {
+  platform::FileSystem& fs;
+  EngineEvents& events;
+  TPLOptions& options;  // CreateDirs, OverwriteMode, ReplaceReadOnly, SetAttributes
+  const TComponent* component = nullptr;
+};
+
+// Decodes the entry onto `destination` (raising the decoder's engine errors,
+// error 8 for a damaged entry among them).
+using DecodeInto = std::function<void(platform::Stream& destination)>;
+
+// Extracts `entry` (stored name `name`) below the folder `dest_dir` (created
+// when missing). A folder entry only creates its folder. An existing target
+// is kept when ReplaceReadOnly is off and it is read-only, or when the
+// overwrite rule says so. The file gets the entry's time and, with
+// SetAttributes, its permissions; it is removed again when decoding failed,
+// was cancelled (the progress's cancel flag) or skipped (`skip_file`).
+// Raises error 20 when a folder cannot be made, 19 when the file cannot be
+// created, and what `decode` raises.
+void ExtractEntry(const TDirItem& entry, const std::u16string& name, const std::u16string& dest_dir,
+                  const DecodeInto& decode, const ExtractSettings& settings,
+                  const RunProgress& progress, const bool& skip_file);
+
+}  // namespace parcelon

@@ -1,0 +1,102 @@
+// Creating folders and files below a root folder without ever following a
+// symbolic link: each folder is opened relative to the one before it, and
+// the file is created exclusively.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+#include "platform/exception.h"
+#include "platform/file_stream.h"
+#include "platform/io_error.h"
+#include "platform/posix_file_system.h"
+#include "platform/unicode.h"
+
+namespace platform {
+namespace {
+
+// Owns a descriptor.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  Descriptor& operator=(Descriptor&& other) noexcept {
+    std::swap(fd_, other.fd_);
+    return *this;
+  }
+  ~Descriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int get() const { return fd_; }
+  int Release() { return std::exchange(fd_, -1); }
+
+ private:
+  int fd_;
+};
+
+std::vector<std::string> Components(const std::string& relative) {
+  std::vector<std::string> parts;
+  for (size_t start = 0; start < relative.size();) {
+    const size_t end = std::min(relative.find('/', start), relative.size());
+    if (end > start) parts.push_back(relative.substr(start, end - start));
+    start = end + 1;
+  }
+  return parts;
+}
+
+// The folder `parts` below `root`, each part opened without following a
+// link, and created first when `create`.
+Descriptor OpenBelow(const std::string& root, const std::vector<std::string>& parts, bool create) {
+  Descriptor folder(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (folder.get() < 0) throw IoError::FromErrno("cannot open the folder", root, errno);
+  std::string path = root;
+  for (const std::string& part : parts) {
+    path.append("/").append(part);
+    if (create && ::mkdirat(folder.get(), part.c_str(), 0777) != 0 && errno != EEXIST)
+      throw IoError::FromErrno("cannot create the folder", path, errno);
+    Descriptor next(
+        ::openat(folder.get(), part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (next.get() < 0) throw IoError::FromErrno("cannot open the folder", path, errno);
+    folder = std::move(next);
+  }
+  return folder;
+}
+
+[[noreturn]] void ThrowCreateError(const std::string& path, int errnum) {
+  throw EFCreateError(
+      u"Cannot create file \"" + Utf8ToUtf16(path) + u"\". " + Utf8ToUtf16(std::strerror(errnum)),
+      errnum);
+}
+
+}  // namespace
+
+void PosixFileSystem::MakeFoldersBelow(const std::string& root, const std::string& relative) {
+  OpenBelow(root, Components(relative), true);
+}
+
+std::unique_ptr<Stream> PosixFileSystem::CreateFileBelow(const std::string& root,
+                                                         const std::string& relative) {
+  std::vector<std::string> parts = Components(relative);
+  const std::string path = std::string(root).append("/").append(relative);
+  if (parts.empty()) ThrowCreateError(path, EINVAL);
+  const std::string name = parts.back();
+  parts.pop_back();
+  Descriptor folder(-1);
+  try {
+    folder = OpenBelow(root, parts, false);
+  } catch (const IoError& failure) {
+    ThrowCreateError(path, failure.Errno());
+  }
+  if (::unlinkat(folder.get(), name.c_str(), 0) != 0 && errno != ENOENT)
+    ThrowCreateError(path, errno);
+  const int fd = ::openat(folder.get(), name.c_str(),
+                          O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (fd < 0) ThrowCreateError(path, errno);
+  return FileStream::Adopt(fd, Utf8ToUtf16(path));
+}
+
+}  // namespace platform
