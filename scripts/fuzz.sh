@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang and runs each over its seed corpus:
-# the KML rewriter fuzzer for KML_SECONDS (default 60), then the archive
-# fuzzer for ARCHIVE_SECONDS (default 60). Fails on any crash, leak,
-# time-out or sanitizer report.
+# the KML rewriter fuzzer for KML_SECONDS (default 60), the archive-opening
+# fuzzer for ARCHIVE_SECONDS (default 60), then the fuzzer that tests every
+# entry (inflating it) for TEST_SECONDS (default 60). Fails on any crash,
+# leak, time-out or sanitizer report.
 #
-# Usage: fuzz.sh [KML_SECONDS] [ARCHIVE_SECONDS]
+# Usage: fuzz.sh [KML_SECONDS] [ARCHIVE_SECONDS] [TEST_SECONDS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 kml_seconds=${1:-60}
 archive_seconds=${2:-60}
+test_seconds=${3:-60}
 CC=clang CXX=clang++ bash scripts/build.sh build-fuzz -DKMLCOMPAT_FUZZ=ON \
   -DKMLCOMPAT_WITH_GUI=OFF -DKMLCOMPAT_BUILD_TESTS=OFF -DKMLCOMPAT_WERROR=ON
 work=$(mktemp -d "${TMPDIR:-/tmp}/kmlcompat-fuzz-XXXXXX")
@@ -33,3 +35,4 @@ run_fuzzer() {
 
 run_fuzzer kml_rewrite_fuzzer fuzz/corpus/kml "$kml_seconds" 4096
 run_fuzzer archive_open_fuzzer fuzz/corpus/archive "$archive_seconds" 65536
+run_fuzzer archive_test_fuzzer fuzz/corpus/archive "$test_seconds" 65536

@@ -13,12 +13,13 @@ echo "== Release build =="
 bash scripts/build.sh build -DCMAKE_BUILD_TYPE=Release -DKMLCOMPAT_WERROR=ON
 (cd build && ctest --output-on-failure -j"$(nproc)")
 
-echo "== AddressSanitizer + UndefinedBehaviorSanitizer build =="
-bash scripts/build.sh build-asan -DKMLCOMPAT_SANITIZE=ON -DKMLCOMPAT_WERROR=ON
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer build, inflating through zlib =="
+bash scripts/build.sh build-asan -DKMLCOMPAT_SANITIZE=ON -DKMLCOMPAT_WERROR=ON \
+  -DKMLCOMPAT_WITH_ISAL=OFF
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/tests/lsan.supp}
 (cd build-asan && ctest --output-on-failure -j"$(nproc)")
 
 echo "== Fuzzing =="
-bash scripts/fuzz.sh 30 60
+bash scripts/fuzz.sh 30 45 45
