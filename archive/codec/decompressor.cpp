@@ -1,8 +1,8 @@
 #include "archive/codec/decompressor.h"
 
 #include <algorithm>
+#include <array>
 #include <memory>
-#include <vector>
 
 #include "archive/codec/output_sink.h"
 #include "archive/codec/verify_stage.h"
@@ -44,7 +44,7 @@ class EntryDecoder {
   // Steps over the local header, its name and extra area; works out how
   // much data there is to read, never past the archive or the limit.
   bool FindData() {
-    std::vector<uint8_t> bytes(kLocalHeaderSize);
+    std::array<uint8_t, kLocalHeaderSize> bytes;
     if (archive_.Read(bytes.data(), bytes.size()) != bytes.size()) return false;
     const auto local = LocalFileHeader::Parse(std::span<const uint8_t, kLocalHeaderSize>(bytes));
     const int64_t start = archive_.Seek(int64_t{local.NameLength} + local.ExtraLength,
@@ -61,12 +61,13 @@ class EntryDecoder {
     std::unique_ptr<Inflater> inflater;
     if (entry_.RealMethod == kDeflated) inflater = MakeInflater(verify, settings_.inflater);
     DataStage& decoder = inflater ? static_cast<DataStage&>(*inflater) : verify;
-    std::vector<uint8_t> chunk(static_cast<size_t>(std::min<uint64_t>(packed_, kDecodeChunkSize)));
+    const auto size = static_cast<size_t>(std::min<uint64_t>(packed_, kDecodeChunkSize));
+    const auto chunk = std::make_unique_for_overwrite<uint8_t[]>(size);  // read into, never zeroed
     for (uint64_t done = 0; done < packed_ && !(inflater && inflater->Finished());) {
-      const auto n = static_cast<size_t>(std::min<uint64_t>(packed_ - done, chunk.size()));
-      if (!ReadChunk(chunk.data(), n)) return false;
+      const auto n = static_cast<size_t>(std::min<uint64_t>(packed_ - done, size));
+      if (!ReadChunk(chunk.get(), n)) return false;
       done += n;
-      if (!ProcessChunk(decoder, {chunk.data(), n}, done == packed_)) return false;
+      if (!ProcessChunk(decoder, {chunk.get(), n}, done == packed_)) return false;
     }
     return true;
   }

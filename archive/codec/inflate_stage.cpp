@@ -21,7 +21,9 @@ struct ZlibInflateStage::Stream {
 };
 
 ZlibInflateStage::ZlibInflateStage(DataStage& next)
-    : stream_(std::make_unique<Stream>()), next_(next), out_(kOutputSize) {
+    : stream_(std::make_unique<Stream>()),
+      next_(next),
+      out_(std::make_unique_for_overwrite<uint8_t[]>(kOutputSize)) {
   constexpr int kRawWindowBits = -15;
   if (inflateInit2(&stream_->z, kRawWindowBits) != Z_OK) throw CodecError("inflate cannot start");
 }
@@ -34,15 +36,15 @@ bool ZlibInflateStage::Put(std::span<const uint8_t> block, bool last) {
   z.next_in = const_cast<Bytef*>(block.data());
   z.avail_in = static_cast<uInt>(block.size());
   while (!finished_ && (z.avail_in > 0 || last)) {
-    z.next_out = out_.data();
-    z.avail_out = static_cast<uInt>(out_.size());
+    z.next_out = out_.get();
+    z.avail_out = static_cast<uInt>(kOutputSize);
     const int result = inflate(&z, Z_NO_FLUSH);
     if (result == Z_STREAM_END)
       finished_ = true;
     else if (result != Z_OK && result != Z_BUF_ERROR)
       throw CodecError("invalid deflate data");
-    const size_t made = out_.size() - z.avail_out;
-    if (made > 0 && !next_.Put({out_.data(), made}, false)) return false;
+    const size_t made = kOutputSize - z.avail_out;
+    if (made > 0 && !next_.Put({out_.get(), made}, false)) return false;
     if (made == 0 && result == Z_BUF_ERROR) break;  // needs more input than there is
   }
   return true;

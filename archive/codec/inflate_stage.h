@@ -4,7 +4,6 @@
 #pragma once
 
 #include <memory>
-#include <vector>
 
 #include "archive/codec/data_stage.h"
 
@@ -35,7 +34,7 @@ class ZlibInflateStage : public Inflater {
   struct Stream;
   std::unique_ptr<Stream> stream_;
   DataStage& next_;
-  std::vector<uint8_t> out_;
+  std::unique_ptr<uint8_t[]> out_;  // never zeroed: inflating fills what is handed on
   bool finished_ = false;
 };
 

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <memory>
-#include <vector>
 
 #include "archive/codec/inflate_stage.h"
 
@@ -26,7 +25,7 @@ class IsalInflateStage : public Inflater {
   struct State;
   std::unique_ptr<State> state_;
   DataStage& next_;
-  std::vector<uint8_t> out_;
+  std::unique_ptr<uint8_t[]> out_;  // never zeroed: inflating fills what is handed on
   bool finished_ = false;
 };
 

@@ -16,5 +16,8 @@ int RunList(const Args& args, std::ostream& out, std::ostream& err);
 int RunInfo(const Args& args, std::ostream& out, std::ostream& err);
 int RunAdd(const Args& args, std::ostream& out, std::ostream& err);
 int RunMove(const Args& args, std::ostream& out, std::ostream& err);
+int RunExtract(const Args& args, std::ostream& out, std::ostream& err);
+int RunTest(const Args& args, std::ostream& out, std::ostream& err);
+int RunDelete(const Args& args, std::ostream& out, std::ostream& err);
 
 }  // namespace parcelon::cli

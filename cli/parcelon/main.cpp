@@ -9,10 +9,13 @@ namespace parcelon::cli {
 constexpr char kMainUsage[] =
     "usage: parcelon VERB [ARGS...]\n"
     "Verbs:\n"
-    "  list [--tsv] ARCHIVE [MASK...]         list the entries that match the masks\n"
-    "  info ARCHIVE                           show what the end records say\n"
-    "  add [OPTIONS] ARCHIVE FILE|MASK...     add files, creating the archive\n"
-    "  move [OPTIONS] ARCHIVE FILE|MASK...    add files, then delete them\n"
+    "  list [--tsv] ARCHIVE [MASK...]            list the entries that match the masks\n"
+    "  info ARCHIVE                              show what the end records say\n"
+    "  add [OPTIONS] ARCHIVE FILE|MASK...        add files, creating the archive\n"
+    "  move [OPTIONS] ARCHIVE FILE|MASK...       add files, then delete them\n"
+    "  extract [OPTIONS] ARCHIVE DEST [MASK...]  extract entries below DEST\n"
+    "  test [--quiet] ARCHIVE [MASK...]          check entries, writing nothing\n"
+    "  delete [--quiet] ARCHIVE MASK...          remove entries\n"
     "'parcelon VERB --help' describes a verb.\n";
 
 struct Verb {
@@ -21,10 +24,8 @@ struct Verb {
 };
 
 constexpr Verb kVerbs[] = {
-    {"list", RunList},
-    {"info", RunInfo},
-    {"add", RunAdd},
-    {"move", RunMove},
+    {"list", RunList},       {"info", RunInfo}, {"add", RunAdd},       {"move", RunMove},
+    {"extract", RunExtract}, {"test", RunTest}, {"delete", RunDelete},
 };
 
 }  // namespace parcelon::cli

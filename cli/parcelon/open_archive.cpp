@@ -8,11 +8,16 @@
 namespace parcelon::cli {
 
 std::unique_ptr<TParcelon> OpenForReading(const std::string& path, std::ostream& err) {
+  return OpenArchiveWithMode(path, fmOpenRead | fmShareDenyWrite, err);
+}
+
+std::unique_ptr<TParcelon> OpenArchiveWithMode(const std::string& path, uint16_t mode,
+                                               std::ostream& err) {
   auto archiver = std::make_unique<TParcelon>();
   archiver->SetName(u"parcelon");
   archiver->SetFileName(platform::Utf8ToUtf16(path));
   try {
-    archiver->OpenArchive(fmOpenRead | fmShareDenyWrite);
+    archiver->OpenArchive(mode);
   } catch (const std::exception& failure) {
     ReportFailure(failure, err);
     return nullptr;

@@ -1,0 +1,33 @@
+// parcelon extract [OPTIONS] ARCHIVE DEST [MASK...]
+#include "cli/parcelon/commands.h"
+#include "cli/parcelon/entry_run.h"
+
+namespace parcelon::cli {
+
+// As --help prints it.
+constexpr char kExtractUsage[] =
+    "usage: parcelon extract [OPTIONS] ARCHIVE DEST [MASK...]\n"
+    "Extracts the entries of ARCHIVE that match any MASK (default *) below the\n"
+    "folder DEST, which is created when missing. Every file lands below DEST,\n"
+    "whatever its stored name says; a symbolic link comes back as a file that\n"
+    "holds the link's target. Files get the entry's time and permissions.\n"
+    "Options:\n"
+    "  --overwrite RULE  what becomes of a file that exists already: never\n"
+    "                    (default: it is kept, and counted on standard error),\n"
+    "                    always, newer (when the entry is newer), older\n"
+    "  --no-dirs         no folders: every file goes straight into DEST\n"
+    "  --quiet           no progress bar\n"
+    "Masks: '*' is any run of characters, '/' included, '?' one character.\n"
+    "An entry that cannot be extracted (damaged data, a file that cannot be\n"
+    "written) is named on standard error with the reason and the rest goes on;\n"
+    "the exit status is then 1, as when a mask matches nothing.\n";
+
+int RunExtract(const Args& args, std::ostream& out, std::ostream& err) {
+  static constexpr EntryVerb kVerb{kExtractUsage, true, false, true};
+  EntryRequest request;
+  if (int status = ParseEntryArgs(args, kVerb, request, out, err); status != 0)
+    return status < 0 ? 0 : status;
+  return RunEntries(request, EntryOperation::kExtract, out, err);
+}
+
+}  // namespace parcelon::cli
