@@ -1,6 +1,7 @@
 #include "app/kmz_round_trip.h"
 
 #include <cstdint>
+#include <set>
 #include <vector>
 
 #include "app/scratch_folder.h"
@@ -61,6 +62,13 @@ bool IsFolderEntry(const parcelon::TDirItem& entry) {
   return entry.IsFolder() || entry.Name.ends_with(u'/') || entry.Name.ends_with(u'\\');
 }
 
+// The name as a file system that ignores letter case would compare it.
+std::u16string FoldedCase(std::u16string name) {
+  for (char16_t& c : name)
+    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+  return name;
+}
+
 // One run over one opened archive.
 class RoundTripRun {
  public:
@@ -76,6 +84,7 @@ class RoundTripRun {
   std::vector<KmlEntry> FindKmlEntries();
   bool Repair(KmlEntry& entry, size_t ordinal);
   bool Extract(KmlEntry& entry, size_t ordinal);
+  std::u16string FolderFor(const KmlEntry& entry, size_t ordinal);
   bool Failed(const KmlEntry& entry, const std::string& reason);
   void PutBack(const std::vector<KmlEntry>& repaired);
 
@@ -85,6 +94,7 @@ class RoundTripRun {
   platform::Dialogs& dialogs_;
   ProcessLog& log_;
   bool aborted_ = false;
+  std::set<std::u16string> extracted_;  // names in the shared folder, case folded
 };
 
 KmzOutcome RoundTripRun::Run() {
@@ -132,12 +142,9 @@ bool RoundTripRun::Repair(KmlEntry& entry, size_t ordinal) {
   return outcome.succeeded || Failed(entry, outcome.problem);
 }
 
-// Extracts the entry alone into a folder of its own, so that no other
-// entry's file can take its place.
+// Extracts the entry alone, by its place in the directory.
 bool RoundTripRun::Extract(KmlEntry& entry, size_t ordinal) {
-  std::string folder = scratch_;
-  folder.append("/").append(std::to_string(ordinal));
-  entry.folder = Utf8ToUtf16(folder);
+  entry.folder = FolderFor(entry, ordinal);
   entry.path = entry.folder;
   entry.path.append(u"/").append(entry.name);
   archive_.SetBaseDir(entry.folder);
@@ -146,6 +153,16 @@ bool RoundTripRun::Extract(KmlEntry& entry, size_t ordinal) {
   dir.Items(entry.index).Marked = true;
   archive_.ProcessFiles(parcelon::poExtract, entry.index);
   return !aborted_ && fs_.Stat(Utf16ToUtf8(entry.path)).is_regular;
+}
+
+// Entries go into one shared folder; one whose name an earlier entry had
+// (in any letter case) gets a folder of its own, so that no entry's file
+// takes the place of another's.
+std::u16string RoundTripRun::FolderFor(const KmlEntry& entry, size_t ordinal) {
+  const bool first = extracted_.insert(FoldedCase(entry.name)).second;
+  std::string folder = scratch_;
+  folder.append("/").append(first ? "0" : std::to_string(ordinal + 1));
+  return Utf8ToUtf16(folder);
 }
 
 bool RoundTripRun::Failed(const KmlEntry& entry, const std::string& reason) {
