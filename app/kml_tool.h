@@ -1,32 +1,21 @@
 // The tool's workflow for one chosen file, shared by the window and the
-// command-line program: pick the path by extension, make the backup, rewrite,
-// and keep the outcome in ProcessSucceeded.
+// command-line program: pick the path by extension, make the backup, rewrite
+// the KML file or the KML entries of the KMZ archive, and keep the outcome
+// in ProcessSucceeded.
 #pragma once
 
 #include <string>
 
+#include "app/process_log.h"
 #include "platform/dialogs.h"
 #include "platform/file_system.h"
 
 namespace kmlcompat {
 
-// Where the workflow reports progress. The window shows progress and problems
-// in its text box; the command-line program prints progress to standard
-// output and problems to standard error.
-class ProcessLog {
- public:
-  virtual ~ProcessLog() = default;
-  virtual void Clear() = 0;
-  virtual void Add(const std::string& line) = 0;
-  // Why a file that was taken up failed.
-  virtual void Problem(const std::string& line) = 0;
-  // Why a file was not taken up at all. The window shows nothing then: its
-  // text box stays empty and the status says "Process Failed".
-  virtual void NotProcessed(const std::string& /*line*/) {}
-};
-
 inline constexpr char kStatusDone[] = "Done";
 inline constexpr char kStatusFailed[] = "Process Failed";
+inline constexpr char kRenameToZipFailed[] = "Renaming of KMZ file to ZIP did not work";
+inline constexpr char kRenameBackFailed[] = "Renaming of ZIP back to KMZ did not work";
 
 class KmlTool {
  public:
@@ -45,6 +34,14 @@ class KmlTool {
   // path by the file's extension (any letter case), making the backup
   // FileName + ".Backup" first when `make_backup` is set. Returns
   // ProcessSucceeded. Never throws.
+  //
+  // A KMZ file is given its ZIP name (ZipNameOf) for the round trip of
+  // KmzRoundTrip, and its chosen name back afterwards, whatever happened in
+  // between. It succeeds when it holds KML entries and every one of them was
+  // repaired. A rename that would replace another file is not made: the
+  // message kRenameToZipFailed is shown and the file is left as it was, or
+  // kRenameBackFailed and the file keeps its ZIP name. A failure of the
+  // archive engine is shown as a message after the file has its name back.
   bool ProcessFile(const std::string& FileName, bool make_backup, ProcessLog& log);
 
   // "Done" or "Process Failed".
@@ -54,8 +51,17 @@ class KmlTool {
   // included, upper-cased in ASCII; empty when there is none.
   static std::string UpperExtension(const std::string& path);
 
+  // The name a KMZ file has during its round trip: the folder part as it is,
+  // the file name upper-cased in ASCII with the extension .KMZ as .ZIP
+  // ("/maps/Area.kmz" gives "/maps/AREA.ZIP").
+  static std::string ZipNameOf(const std::string& kmz_path);
+
  private:
   bool MakeBackup(const std::string& FileName, ProcessLog& log);
+  // Renames `from` to `to` unless something bears the name `to` already.
+  bool RenameWithoutReplacing(const std::string& from, const std::string& to);
+  // Shows `text` as a message and logs it as the problem.
+  void Report(const std::string& text, ProcessLog& log);
   void ProcessKml(const std::string& FileName, bool make_backup, ProcessLog& log);
   void ProcessKmz(const std::string& FileName, bool make_backup, ProcessLog& log);
 

@@ -1,0 +1,204 @@
+#include "app/kmz_round_trip.h"
+
+#include <cstdint>
+#include <set>
+#include <vector>
+
+#include "app/scratch_folder.h"
+#include "archive/common/entry_path.h"
+#include "archive/errors/failure_default.h"
+#include "archive/parcelon.h"
+#include "kml/rewriter.h"
+#include "platform/file_stream.h"
+#include "platform/unicode.h"
+
+namespace kmlcompat {
+namespace {
+
+using parcelon::TParcelon;
+using platform::Utf16ToUtf8;
+using platform::Utf8ToUtf16;
+
+// Entries whose names end in .KML in any letter case, in any folder.
+constexpr char16_t kKmlMask[] = u"*.KML";
+// Read-only, hidden, system, volume label and archive: folder entries are
+// not searched for.
+constexpr int32_t kKmlSearchAttr = 0x2F;
+
+struct KmlEntry {
+  int32_t index = 0;      // place in the archive's directory
+  std::u16string name;    // the stored name, folders included
+  std::string file_name;  // the name without its folders, for the log
+  std::u16string folder;  // the entry's own scratch folder
+  std::u16string path;    // where it is extracted, below `folder`
+};
+
+// The archive, open from construction to destruction. An update that a
+// failure left open is cancelled before the archive is closed, so nothing
+// half-done is committed.
+class OpenedArchive {
+ public:
+  explicit OpenedArchive(TParcelon& archive) : archive_(archive) {
+    archive_.OpenArchive(platform::fmOpenReadWrite | platform::fmShareDenyWrite);
+  }
+  ~OpenedArchive() {
+    if (archive_.InUpdate()) archive_.CancelUpdate();
+    archive_.CloseArchive();
+  }
+  OpenedArchive(const OpenedArchive&) = delete;
+  OpenedArchive& operator=(const OpenedArchive&) = delete;
+
+ private:
+  TParcelon& archive_;
+};
+
+// A name that extraction writes below a folder as the very path it states,
+// so that the file put back gets the same stored name.
+bool StoresBackUnchanged(const std::u16string& name) {
+  return !name.empty() && parcelon::paths::SafeRelativePath(name) == name;
+}
+
+bool IsFolderEntry(const parcelon::TDirItem& entry) {
+  return entry.IsFolder() || entry.Name.ends_with(u'/') || entry.Name.ends_with(u'\\');
+}
+
+// The name as a file system that ignores letter case would compare it.
+std::u16string FoldedCase(std::u16string name) {
+  for (char16_t& c : name)
+    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+  return name;
+}
+
+// One run over one opened archive.
+class RoundTripRun {
+ public:
+  RoundTripRun(TParcelon& archive, const std::string& scratch, platform::FileSystem& fs,
+               platform::Dialogs& dialogs, ProcessLog& log)
+      : archive_(archive), scratch_(scratch), fs_(fs), dialogs_(dialogs), log_(log) {}
+
+  KmzOutcome Run();
+  // The answer to a failure of the engine with one entry.
+  parcelon::TPLAction OnEntryFailure(int32_t native_error, const std::u16string& message);
+
+ private:
+  std::vector<KmlEntry> FindKmlEntries();
+  bool Repair(KmlEntry& entry, size_t ordinal);
+  bool Extract(KmlEntry& entry, size_t ordinal);
+  std::u16string FolderFor(const KmlEntry& entry, size_t ordinal);
+  bool Failed(const KmlEntry& entry, const std::string& reason);
+  void PutBack(const std::vector<KmlEntry>& repaired);
+
+  TParcelon& archive_;
+  const std::string& scratch_;
+  platform::FileSystem& fs_;
+  platform::Dialogs& dialogs_;
+  ProcessLog& log_;
+  bool aborted_ = false;
+  std::set<std::u16string> extracted_;  // names in the shared folder, case folded
+};
+
+KmzOutcome RoundTripRun::Run() {
+  std::vector<KmlEntry> entries = FindKmlEntries();
+  std::vector<KmlEntry> repaired;
+  for (size_t i = 0; i < entries.size() && !aborted_; ++i)
+    if (Repair(entries[i], i)) repaired.push_back(entries[i]);
+  if (aborted_) {
+    log_.Problem("Processing was aborted; the archive is left as it was");
+    repaired.clear();
+  }
+  PutBack(repaired);
+  return {static_cast<int>(entries.size()), static_cast<int>(repaired.size())};
+}
+
+parcelon::TPLAction RoundTripRun::OnEntryFailure(int32_t native_error,
+                                                 const std::u16string& message) {
+  const parcelon::TPLAction action =
+      parcelon::DefaultProcessFileFailure(dialogs_, native_error, message);
+  if (action == parcelon::fxaAbort) aborted_ = true;
+  return action;
+}
+
+std::vector<KmlEntry> RoundTripRun::FindKmlEntries() {
+  std::vector<KmlEntry> found;
+  const parcelon::TPLDirArray& dir = archive_.DirManager()->Dir();
+  parcelon::TPLArchiveItem item;
+  for (bool more = archive_.FindFirst(kKmlMask, item, kKmlSearchAttr, u""); more;
+       more = archive_.FindNext(item)) {
+    const parcelon::TDirItem& entry = dir.Items(item.SearchRec.ItemIndex);
+    if (IsFolderEntry(entry)) continue;
+    found.push_back({item.SearchRec.ItemIndex, entry.Name, Utf16ToUtf8(item.FileName), {}, {}});
+  }
+  return found;
+}
+
+// Extracts and rewrites one entry; false when it cannot be put back repaired.
+bool RoundTripRun::Repair(KmlEntry& entry, size_t ordinal) {
+  log_.Add(std::string("Processing Zipped file ").append(entry.file_name));
+  if (!StoresBackUnchanged(entry.name))
+    return Failed(entry, "its name cannot be stored back unchanged; the entry is left as it was");
+  if (!Extract(entry, ordinal))
+    return !aborted_ && Failed(entry, "it could not be extracted; the entry is left as it was");
+  const kml::RewriteOutcome outcome = kml::RewriteKmlFile(Utf16ToUtf8(entry.path), fs_, dialogs_);
+  return outcome.succeeded || Failed(entry, outcome.problem);
+}
+
+// Extracts the entry alone, by its place in the directory.
+bool RoundTripRun::Extract(KmlEntry& entry, size_t ordinal) {
+  entry.folder = FolderFor(entry, ordinal);
+  entry.path = entry.folder;
+  entry.path.append(u"/").append(entry.name);
+  archive_.SetBaseDir(entry.folder);
+  parcelon::TPLDirArray& dir = archive_.DirManager()->Dir();
+  dir.ClearMarks();
+  dir.Items(entry.index).Marked = true;
+  archive_.ProcessFiles(parcelon::poExtract, entry.index);
+  return !aborted_ && fs_.Stat(Utf16ToUtf8(entry.path)).is_regular;
+}
+
+// Entries go into one shared folder; one whose name an earlier entry had
+// (in any letter case) gets a folder of its own, so that no entry's file
+// takes the place of another's.
+std::u16string RoundTripRun::FolderFor(const KmlEntry& entry, size_t ordinal) {
+  const bool first = extracted_.insert(FoldedCase(entry.name)).second;
+  std::string folder = scratch_;
+  folder.append("/").append(first ? "0" : std::to_string(ordinal + 1));
+  return Utf8ToUtf16(folder);
+}
+
+bool RoundTripRun::Failed(const KmlEntry& entry, const std::string& reason) {
+  std::string line = Utf16ToUtf8(entry.name);
+  log_.Problem(line.append(": ").append(reason));
+  return false;
+}
+
+// Queues every repaired file as the new data of its entry, the stored name
+// taken relative to the entry's own folder, and commits them together.
+void RoundTripRun::PutBack(const std::vector<KmlEntry>& repaired) {
+  if (repaired.empty()) return;
+  archive_.BeginUpdate();
+  for (const KmlEntry& entry : repaired) {
+    archive_.SetBaseDir(entry.folder);
+    archive_.MarkItemForUpdate(entry.index, entry.path);
+  }
+  archive_.EndUpdate();
+}
+
+}  // namespace
+
+KmzOutcome KmzRoundTrip::Run(const std::string& zip_path) {
+  ScratchFolder scratch;
+  TParcelon archive(nullptr, {&dialogs_, nullptr, &fs_});
+  archive.SetFileName(Utf8ToUtf16(zip_path));
+  // Working copies are always writable, whatever the entry's attributes say.
+  archive.Options().SetSetAttributes(false);
+  RoundTripRun run(archive, scratch.Path(), fs_, dialogs_, log_);
+  archive.OnProcessFileFailure =
+      [&run](parcelon::TPLBaseArchiver&, const std::u16string&, parcelon::TPLProcessOperation,
+             int32_t native_error, int32_t, const std::u16string& message,
+             parcelon::TPLAction& action) { action = run.OnEntryFailure(native_error, message); };
+  log_.Add(std::string("Openning Archive ").append(zip_path));
+  OpenedArchive opened(archive);
+  return run.Run();
+}
+
+}  // namespace kmlcompat

@@ -1,0 +1,51 @@
+// The repair of the KML documents inside a ZIP archive (a KMZ file under its
+// ZIP name). Every entry whose name ends in ".kml", in any letter case and
+// any folder, is extracted into a private scratch folder, rewritten there by
+// the KML rewriter and put back in place of its own entry; all of them in
+// one update transaction, so the archive is rewritten once. Entries are
+// addressed by their place in the archive's directory, never by a name
+// mask, so entries of the same name in different folders (or twice in one)
+// are each handled once. Every other entry is copied byte for byte.
+#pragma once
+
+#include <string>
+
+#include "app/process_log.h"
+#include "platform/dialogs.h"
+#include "platform/file_system.h"
+
+namespace kmlcompat {
+
+struct KmzOutcome {
+  int kml_entries = 0;  // entries found whose names end in .kml
+  int repaired = 0;     // of them, rewritten and put back
+  bool Succeeded() const { return kml_entries > 0 && repaired == kml_entries; }
+};
+
+class KmzRoundTrip {
+ public:
+  // None of the arguments is owned; all must outlive the object.
+  KmzRoundTrip(platform::FileSystem& fs, platform::Dialogs& dialogs, ProcessLog& log)
+      : fs_(fs), dialogs_(dialogs), log_(log) {}
+
+  // Repairs the archive at `zip_path`. Logs "Openning Archive " + zip_path
+  // before opening it, then "Processing Zipped file " + the entry's file name
+  // (without its folder) as each KML entry is taken up. An entry that cannot
+  // be repaired is reported through ProcessLog::Problem and stays in the
+  // archive as it was. The engine's failures with single entries are put to
+  // the user through `dialogs` (Abort, Retry, Ignore): Ignore leaves that
+  // entry as it was, Abort ends the run with the archive unchanged.
+  // Throws what the engine or the file system raises (parcelon::EPLException,
+  // platform::Exception, std::system_error) when the archive cannot be
+  // opened, read or committed; the archive is then unchanged (the engine
+  // rolls a failed commit back). The archive is closed and the scratch
+  // folder removed before Run returns or throws.
+  KmzOutcome Run(const std::string& zip_path);
+
+ private:
+  platform::FileSystem& fs_;
+  platform::Dialogs& dialogs_;
+  ProcessLog& log_;
+};
+
+}  // namespace kmlcompat

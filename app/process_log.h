@@ -1,0 +1,22 @@
+// Where the workflow reports progress. The window shows progress and problems
+// in its text box; the command-line program prints progress to standard
+// output and problems to standard error.
+#pragma once
+
+#include <string>
+
+namespace kmlcompat {
+
+class ProcessLog {
+ public:
+  virtual ~ProcessLog() = default;
+  virtual void Clear() = 0;
+  virtual void Add(const std::string& line) = 0;
+  // Why a file that was taken up failed.
+  virtual void Problem(const std::string& line) = 0;
+  // Why a file was not taken up at all. The window shows nothing then: its
+  // text box stays empty and the status says "Process Failed".
+  virtual void NotProcessed(const std::string& /*line*/) {}
+};
+
+}  // namespace kmlcompat
