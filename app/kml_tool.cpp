@@ -93,6 +93,10 @@ void KmlTool::ProcessKmz(const std::string& FileName, bool make_backup, ProcessL
   ProcessSucceeded = renamed_back && engine_failure.empty() && outcome.Succeeded();
   if (!engine_failure.empty()) Report(engine_failure, log);
   if (!renamed_back) Report(kRenameBackFailed, log);
+  // The window's text box keeps only the opening line then; the command line
+  // says why the file failed.
+  if (engine_failure.empty() && outcome.kml_entries == 0)
+    log.NotProcessed("no KML entry in " + FileName);
 }
 
 }  // namespace kmlcompat

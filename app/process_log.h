@@ -14,8 +14,9 @@ class ProcessLog {
   virtual void Add(const std::string& line) = 0;
   // Why a file that was taken up failed.
   virtual void Problem(const std::string& line) = 0;
-  // Why a file was not taken up at all. The window shows nothing then: its
-  // text box stays empty and the status says "Process Failed".
+  // Why a file was not taken up at all (not a KML or KMZ file, a KMZ file
+  // without KML entries). The window adds nothing to its text box then, and
+  // the status says "Process Failed".
   virtual void NotProcessed(const std::string& /*line*/) {}
 };
 

@@ -28,9 +28,11 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
 
 std::string CliUsage() {
   return "Usage: kmlcompat-cli [--no-backup] FILE...\n"
-         "Repairs old KML files in place so that newer Google Earth releases read them:\n"
-         "the root element gets the OGC KML 2.2 namespace and the blanks inside\n"
-         "coordinate tuples are removed. Each FILE is copied to FILE.Backup first.\n"
+         "Repairs old KML files, and the KML documents inside KMZ files, in place so\n"
+         "that newer Google Earth releases read them: the root element gets the OGC\n"
+         "KML 2.2 namespace and the blanks inside coordinate tuples are removed. The\n"
+         "other entries of a KMZ file are kept as they are. Each FILE is copied to\n"
+         "FILE.Backup first.\n"
          "\n"
          "  --no-backup  do not make the FILE.Backup copies\n"
          "  --help       show this text and exit\n"
