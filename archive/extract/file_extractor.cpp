@@ -2,8 +2,10 @@
 
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <memory>
 #include <optional>
+#include <random>
 
 #include "archive/common/entry_path.h"
 #include "archive/errors/pl_exception.h"
@@ -123,44 +125,111 @@ class Extraction {
     return static_cast<int32_t>(ToDosDateTime(static_cast<std::time_t>(info.modified)).Packed());
   }
 
+  // A file that exists is replaced only once the entry has decoded soundly:
+  // the data goes into a new file beside it, which is synced and renamed
+  // over it, so a damaged entry, a cancel or a crash leaves the old file.
+  // A new name is written in place and removed again on failure.
   void WriteFile(const DecodeInto& decode) {
-    std::unique_ptr<platform::Stream> file = Create();
-    bool failed = false;
+    const platform::FileInfo existing = settings_.fs.StatLink(target_.Path());
+    const bool replace = existing.exists && (existing.is_regular || existing.is_link);
+    std::string written = target_.Path();
+    std::unique_ptr<platform::Stream> file = replace ? CreateBeside(&written) : Create(target_);
     try {
       decode(*file);
+      if (replace && !Abandoned()) file->Flush();  // durable before it takes the old one's place
     } catch (...) {
-      failed = true;
-      Finish(std::move(file), true);
+      Finish(std::move(file), written, true);
       throw;
     }
-    Finish(std::move(file), failed);
+    if (Finish(std::move(file), written, false) && replace) Replace(written);
   }
 
-  // The file created anew; error 19 when that fails.
-  std::unique_ptr<platform::Stream> Create() {
+  bool Abandoned() const { return progress_.cancel || skip_file_; }
+
+  // The file created anew; error 19 (naming the target) when that fails.
+  std::unique_ptr<platform::Stream> Create(const Target& file) {
     platform::FileSystem& fs = settings_.fs;
     try {
-      if (!target_.Chosen()) return fs.CreateFileBelow(target_.root, target_.relative);
-      return fs.OpenStream(target_.chosen, platform::fmCreate);
+      if (!file.Chosen()) return fs.CreateFileBelow(file.root, file.relative);
+      return fs.OpenStream(file.chosen, platform::fmCreate);
     } catch (const platform::EStreamError&) {
-      throw EPLException::CreateFmt(errc::kCannotCreateOutput, {Utf8ToUtf16(target_.Path())},
-                                    settings_.component);
+      throw CannotCreate();
     }
   }
 
-  // Closes the file, then removes it after a failure, a cancel or a skip, or
-  // gives it the entry's time and permissions.
-  void Finish(std::unique_ptr<platform::Stream> file, bool failed) noexcept {
-    file.reset();
+  // A new hidden file beside the target, of a name nothing bears, created
+  // as the target itself would be; error 19 when that fails.
+  std::unique_ptr<platform::Stream> CreateBeside(std::string* path) {
+    std::random_device random;
+    Target part;
+    do part = PartOf(target_, random());
+    while (settings_.fs.StatLink(part.Path()).exists);
+    *path = part.Path();
+    return Create(part);
+  }
+
+  // `target` with its file name hidden and marked as a partial copy.
+  static Target PartOf(const Target& target, uint32_t number) {
+    Target part = target;
+    std::string& name = part.Chosen() ? part.chosen : part.relative;
+    const size_t folder = platform::FolderOf(name).size();
+    char suffix[16];
+    std::snprintf(suffix, sizeof suffix, ".part-%08x", number);
+    std::string hidden(name, 0, folder);
+    hidden.push_back('.');
+    hidden.append(name, folder).append(suffix);
+    name.swap(hidden);
+    return part;
+  }
+
+  // Puts the synced file at `written` in the target's place; error 19 when
+  // the system refuses, and the old file stays.
+  void Replace(const std::string& written) {
     platform::FileSystem& fs = settings_.fs;
-    const std::string path = target_.Path();
     try {
-      if (failed || progress_.cancel || skip_file_) return fs.Remove(path);
+      fs.Rename(written, target_.Path());
+      fs.SyncFolder(platform::ContainingFolder(target_.Path()));
+    } catch (const std::exception&) {
+      if (fs.StatLink(written).exists) RemoveQuietly(written);
+      throw CannotCreate();
+    }
+  }
+
+  EPLException CannotCreate() const {
+    return EPLException::CreateFmt(errc::kCannotCreateOutput, {Utf8ToUtf16(target_.Path())},
+                                   settings_.component);
+  }
+
+  // Closes the file at `path`; removes it after a failure, a cancel or a
+  // skip and returns false, or gives it the entry's time and permissions
+  // and returns true.
+  bool Finish(std::unique_ptr<platform::Stream> file, const std::string& path,
+              bool failed) noexcept {
+    file.reset();
+    if (failed || Abandoned()) {
+      RemoveQuietly(path);
+      return false;
+    }
+    SetTimeAndPermissions(path);
+    return true;
+  }
+
+  void SetTimeAndPermissions(const std::string& path) noexcept {
+    platform::FileSystem& fs = settings_.fs;
+    try {
       if (const auto time = ModifiedTimeOf(entry_)) fs.SetModifiedTime(path, *time);
       if (settings_.options.SetAttributes())
         fs.SetPermissions(path, PermissionsOf(entry_, fs.StatLink(path).mode));
-    } catch (const platform::IoError&) {
+    } catch (const std::exception&) {
       // The data is written; a time or permission the system refuses is no failure of it.
+    }
+  }
+
+  void RemoveQuietly(const std::string& path) noexcept {
+    try {
+      settings_.fs.Remove(path);
+    } catch (const std::exception&) {
+      // Nothing more can be done about a file that cannot be removed.
     }
   }
 

@@ -38,7 +38,10 @@ using DecodeInto = std::function<void(platform::Stream& destination)>;
 // is kept when ReplaceReadOnly is off and it is read-only, or when the
 // overwrite rule says so. The file gets the entry's time and, with
 // SetAttributes, its permissions; it is removed again when decoding failed,
-// was cancelled (the progress's cancel flag) or skipped (`skip_file`).
+// was cancelled (the progress's cancel flag) or skipped (`skip_file`). An
+// existing file is replaced only by an entry that decoded soundly: the data
+// goes into a hidden file beside it, which is synced and renamed over it, so
+// the old file stays after a failure, a cancel or a crash.
 // Raises error 20 when a folder cannot be made, 19 when the file cannot be
 // created, and what `decode` raises.
 void ExtractEntry(const TDirItem& entry, const std::u16string& name, const std::u16string& dest_dir,
