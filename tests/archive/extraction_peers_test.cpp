@@ -66,7 +66,7 @@ std::string Manifest(const std::string& root, bool links_as_names) {
   if (!std::filesystem::exists(root)) return "";
   for (const auto& item : std::filesystem::recursive_directory_iterator(root)) {
     const std::string path = item.path().string();
-    std::string line = path.substr(root.size() + 1);
+    const std::string line = path.substr(root.size() + 1);
     struct stat st {};
     const bool link = item.is_symlink() && links_as_names;
     EXPECT_EQ(link ? lstat(path.c_str(), &st) : stat(path.c_str(), &st), 0) << path;
@@ -75,9 +75,11 @@ std::string Manifest(const std::string& root, bool links_as_names) {
       continue;
     }
     const std::string bytes = link ? std::filesystem::read_symlink(path).string() : ReadAll(path);
-    line += " " + std::to_string(bytes.size()) + " crc " + std::to_string(Crc32Of(bytes)) +
-            " mode " + std::to_string(st.st_mode & 0777) + " time " + std::to_string(st.st_mtime);
-    lines.push_back(line);
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%03o", unsigned(st.st_mode & 0777));
+    lines.push_back(line + " " + std::to_string(bytes.size()) + " crc " +
+                    std::to_string(Crc32Of(bytes)) + " mode " + mode + " time " +
+                    std::to_string(st.st_mtime));
   }
   std::sort(lines.begin(), lines.end());
   std::string out;
