@@ -176,6 +176,7 @@ void TPLBaseArchiver::CloseArchive() noexcept {
 
 void TPLBaseArchiver::ReleaseArchive() noexcept {
   dir_manager_.reset();
+  overlaps_.clear();  // found for this archive's directory; the next one needs its own
   archive_stream_ = nullptr;
   own_stream_.reset();
   external_stream_ = false;

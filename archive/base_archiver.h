@@ -376,7 +376,7 @@ class TPLBaseArchiver : public TComponent {
   // The state of runs over entries.
   RunProgress run_progress_;
   bool skip_file_ = false;
-  std::vector<bool> overlaps_;  // per entry, found at the start of each run
+  std::vector<bool> overlaps_;  // per entry of the open archive, found at the start of each run
   std::u16string working_dir_;  // the current folder as the first run found it
   InflaterKind inflater_ = InflaterKind::kFastest;
   // Resolves relative paths while files are added; empty for the process's

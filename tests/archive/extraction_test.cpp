@@ -5,12 +5,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
+
 #include <gtest/gtest.h>
 
 #include "archive/parcelon.h"
 #include "platform/iconv_code_pages.h"
+#include "platform/null_stream.h"
 #include "platform/scripted_dialogs.h"
 #include "platform/unicode.h"
+#include "tests/archive/engine_error.h"
 #include "tests/archive/zip_builder.h"
 #include "tests/test_support.h"
 
@@ -126,8 +130,30 @@ TEST_F(ExtractionTest, NothingIsWrittenThroughALink) {
   EXPECT_EQ(ReadAll(out + "/file"), "written");  // the link itself was replaced by a file
 }
 
+// An archive of one file d.txt, as zip makes it with `options`.
+ziptest::Bytes Zipped(const ScratchDir& dir, const std::string& options) {
+  const std::string zip = dir.File("h.zip");
+  EXPECT_EQ(RunCommand("cd " + ShellQuote(dir.path()) + " && rm -f h.zip && head -c 200000 " +
+                       "/dev/zero | tr '\\0' d > d.txt && zip -q -X " + options + " h.zip d.txt")
+                .status,
+            0);
+  const std::string bytes = ReadAll(zip);
+  return {bytes.begin(), bytes.end()};
+}
+
+// `archive` with the 32-bit field at `field` of its first central header
+// (or, with a negative `field`, the 16-bit field at -`field` of its first
+// local header) set to `value`.
+ziptest::Bytes Patched(ziptest::Bytes archive, int field, uint32_t value) {
+  size_t at = size_t(std::abs(field));
+  if (field > 0) at += ziptest::U32At(archive, archive.size() - 22 + 16);  // after the end record
+  const size_t width = field > 0 ? 4 : 2;
+  for (size_t i = 0; i < width; ++i) archive.at(at + i) = uint8_t(value >> (8 * i));
+  return archive;
+}
+
 TEST_F(ExtractionTest, OverlappingLyingAndDamagedEntriesWriteNothing) {
-  ziptest::TestEntry first, second, lying;
+  ziptest::TestEntry first, second, lying, huge;
   first.name = "one.bin";
   first.data = std::string(5000, '1');
   second = first;
@@ -136,12 +162,39 @@ TEST_F(ExtractionTest, OverlappingLyingAndDamagedEntriesWriteNothing) {
   lying.name = "lying.txt";
   lying.data = "much more than it says";
   lying.central_unpacked = 4;
-  WriteArchive(ziptest::BuildZip({first, second, lying}));
-  Extract();
-  ASSERT_EQ(failures.size(), 3u);
-  for (const Failure& failure : failures) EXPECT_EQ(failure.code, 8) << failure.name;
-  EXPECT_NE(failures[0].message.find("overlaps"), std::string::npos) << failures[0].message;
-  EXPECT_EQ(Tree(), "");
+  huge.name = "huge.txt";
+  huge.data = "small";
+  huge.central_unpacked = huge.central_packed = 0xFFFFFFFF;
+  ziptest::TestEntry huge_unpacked = huge, huge_packed = huge;
+  huge_unpacked.central_extra = ziptest::Zip64Field({(uint64_t{1} << 63) + 5, 5});
+  huge_packed.central_extra = ziptest::Zip64Field({5, (uint64_t{1} << 63) + 5});
+  const ziptest::Bytes stored = Zipped(dir, "-0"), deflated = Zipped(dir, "-6");
+  constexpr int kCentralPacked = 20, kCentralUnpacked = 24, kCentralOffset = 42;
+  constexpr int kLocalExtraLength = -28;
+  const struct {
+    const char* what;
+    ziptest::Bytes archive;
+    size_t failures;
+    const char* reason;  // in the first failure's message
+  } cases[] = {
+      {"overlapping and lying entries", ziptest::BuildZip({first, second, lying}), 3, "overlaps"},
+      {"stored data into the directory",
+       Patched(Patched(stored, kCentralPacked, 200100), kCentralUnpacked, 200100), 1, "overlaps"},
+      {"stored data pushed into the directory", Patched(stored, kLocalExtraLength, 100), 1, ""},
+      {"deflated data cut by its size", Patched(deflated, kCentralPacked, 100), 1, ""},
+      {"offset past the end", Patched(stored, kCentralOffset, 300000), 1, ""},
+      {"sizes above 2^63", ziptest::BuildZip({huge_unpacked, huge_packed}), 2, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    WriteArchive(c.archive);
+    failures.clear();
+    Extract();
+    ASSERT_EQ(failures.size(), c.failures);
+    for (const Failure& failure : failures) EXPECT_EQ(failure.code, 8) << failure.message;
+    EXPECT_NE(failures[0].message.find(c.reason), std::string::npos) << failures[0].message;
+    EXPECT_EQ(Tree(), "");
+  }
   Shell(
       "printf 'stored data, not compressed' > d.txt && zip -q -X -0 b.zip d.txt && "
       "printf '\\377' | dd of=b.zip bs=1 seek=40 conv=notrunc 2>/dev/null");
@@ -159,6 +212,23 @@ TEST_F(ExtractionTest, OverlappingLyingAndDamagedEntriesWriteNothing) {
   EXPECT_TRUE(failures.empty());
   EXPECT_EQ(Tree(), "d.txt\n");
   EXPECT_EQ(ReadAll(out + "/d.txt").size(), 27u);
+}
+
+TEST_F(ExtractionTest, TheOverlapCheckFollowsTheArchiveThatIsOpen) {
+  std::vector<ziptest::TestEntry> entries(2);
+  entries[0].name = "one.bin";
+  entries[1].name = "two.bin";
+  entries[0].data = entries[1].data = std::string(5000, '1');
+  WriteArchive(ziptest::BuildZip(entries));
+  archiver.OpenArchive(fmOpenRead | fmShareDenyWrite);
+  archiver.TestFiles(u"*");  // finds no overlap in this archive
+  archiver.CloseArchive();
+  entries[1].central_offset = 0;
+  WriteArchive(ziptest::BuildZip(entries));  // the same count of entries, one sharing data
+  archiver.OpenArchive(fmOpenRead | fmShareDenyWrite);
+  platform::TNullStream nothing;
+  EXPECT_EQ(CodeOf([&] { archiver.ExtractItemToStream(1, nothing); }), 8);
+  archiver.CloseArchive();
 }
 
 TEST_F(ExtractionTest, OverwriteRules) {
