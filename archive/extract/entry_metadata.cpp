@@ -9,6 +9,8 @@ namespace {
 constexpr uint16_t kExtendedTimestampId = 0x5455;
 constexpr uint16_t kUnixHost = 3;
 constexpr uint32_t kModeMask = 0777;
+constexpr uint32_t kFileTypeMask = 0170000;
+constexpr uint32_t kLinkType = 0120000;
 
 std::optional<int64_t> ExtendedTimestamp(const TDirItem& entry) {
   for (const ExtraField& field : entry.ExtraFields) {
@@ -30,7 +32,10 @@ std::optional<int64_t> ModifiedTimeOf(const TDirItem& entry) {
 
 mode_t PermissionsOf(const TDirItem& entry, mode_t current) {
   const uint32_t unix_mode = entry.ExternalAttributes >> 16;
-  if ((entry.VersionMadeBy >> 8) == kUnixHost && (unix_mode & kModeMask) != 0)
+  // A link's own mode is 0777 and says nothing of its target: the plain file
+  // that stands for it keeps the mode of a new file.
+  const bool link = (unix_mode & kFileTypeMask) == kLinkType;
+  if ((entry.VersionMadeBy >> 8) == kUnixHost && (unix_mode & kModeMask) != 0 && !link)
     return static_cast<mode_t>(unix_mode & kModeMask);
   if ((entry.ExternalAttributes & faReadOnly) != 0) return current & ~mode_t{0222};
   return current;

@@ -58,6 +58,12 @@ std::vector<Peer> Peers() {
   };
 }
 
+mode_t NewFileMode() {
+  const mode_t mask = umask(022);
+  umask(mask);
+  return 0666 & ~mask;
+}
+
 // One line for each file and folder below `root`, sorted: its path, and for
 // a file its size, CRC-32, permission bits and modification time. A link is
 // a file holding its target's name (`links_as_names`) or the file it points to.
@@ -75,8 +81,10 @@ std::string Manifest(const std::string& root, bool links_as_names) {
       continue;
     }
     const std::string bytes = link ? std::filesystem::read_symlink(path).string() : ReadAll(path);
+    // A link comes back as a plain file with the mode of any new file.
+    const mode_t bits = link ? NewFileMode() : st.st_mode & 0777;
     char mode[8];
-    std::snprintf(mode, sizeof mode, "%03o", unsigned(st.st_mode & 0777));
+    std::snprintf(mode, sizeof mode, "%03o", unsigned(bits));
     lines.push_back(line + " " + std::to_string(bytes.size()) + " crc " +
                     std::to_string(Crc32Of(bytes)) + " mode " + mode + " time " +
                     std::to_string(st.st_mtime));
