@@ -4,18 +4,20 @@
 
 namespace parcelon {
 
-TTraditionalCryptoTransform::TTraditionalCryptoTransform(CryptoMode mode, std::string_view password,
-                                                         uint32_t check)
+TTraditionalCryptoTransform::TTraditionalCryptoTransform(Passkey, CryptoMode mode,
+                                                         std::string_view password, uint32_t check)
     : TPLCryptoTransform(mode), password_(password), check_(check) {}
 
-TTraditionalCryptoTransform TTraditionalCryptoTransform::ForDecryption(std::string_view password,
-                                                                       uint8_t check_byte) {
-  return {CryptoMode::kDecrypt, password, check_byte};
+std::unique_ptr<TTraditionalCryptoTransform> TTraditionalCryptoTransform::ForDecryption(
+    std::string_view password, uint8_t check_byte) {
+  return std::make_unique<TTraditionalCryptoTransform>(Passkey{}, CryptoMode::kDecrypt, password,
+                                                       check_byte);
 }
 
-TTraditionalCryptoTransform TTraditionalCryptoTransform::ForEncryption(std::string_view password,
-                                                                       uint32_t crc) {
-  return {CryptoMode::kEncrypt, password, crc};
+std::unique_ptr<TTraditionalCryptoTransform> TTraditionalCryptoTransform::ForEncryption(
+    std::string_view password, uint32_t crc) {
+  return std::make_unique<TTraditionalCryptoTransform>(Passkey{}, CryptoMode::kEncrypt, password,
+                                                       crc);
 }
 
 bool TTraditionalCryptoTransform::AcceptHeader(std::span<const uint8_t> header) {
