@@ -57,9 +57,10 @@ bool TAESCryptoTransform::AcceptHeader(std::span<const uint8_t> header) {
   const std::span<const uint8_t> verifier = header.last(kAesVerifierSize);
   cipher_.reset();
   code_.reset();
-  const AesKeys keys = DeriveAesKeys(password_, salt, KeyLength());
-  if (CRYPTO_memcmp(keys.verifier.data(), verifier.data(), kAesVerifierSize) != 0) return false;
-  Key(salt);
+  keys_ = DeriveAesKeys(password_, salt, KeyLength());
+  if (CRYPTO_memcmp(keys_.verifier.data(), verifier.data(), kAesVerifierSize) != 0) return false;
+  salt_.assign(salt.begin(), salt.end());
+  Restart();
   return true;
 }
 
