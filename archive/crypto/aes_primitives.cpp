@@ -5,6 +5,7 @@
 #include <openssl/evp.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "archive/codec/data_stage.h"
 
@@ -22,6 +23,20 @@ const EVP_CIPHER* EcbCipher(size_t key_length) {
     default:
       throw CodecError("no AES key of that length");
   }
+}
+
+// data ^= stream, eight bytes at a time where it can.
+void XorInto(std::span<uint8_t> data, std::span<const uint8_t> stream) {
+  size_t i = 0;
+  for (; i + 8 <= data.size(); i += 8) {
+    uint64_t a = 0;
+    uint64_t b = 0;
+    std::memcpy(&a, data.data() + i, 8);
+    std::memcpy(&b, stream.data() + i, 8);
+    a ^= b;
+    std::memcpy(data.data() + i, &a, 8);
+  }
+  for (; i < data.size(); ++i) data[i] = static_cast<uint8_t>(data[i] ^ stream[i]);
 }
 
 struct CipherFree {
@@ -59,7 +74,7 @@ void AesCounterMode::Apply(std::span<uint8_t> data) {
   while (!data.empty()) {
     if (used_ == stream_.size()) Refill();
     const size_t n = std::min(data.size(), stream_.size() - used_);
-    for (size_t i = 0; i < n; ++i) data[i] = static_cast<uint8_t>(data[i] ^ stream_[used_ + i]);
+    XorInto(data.first(n), {stream_.data() + used_, n});
     used_ += n;
     data = data.subspan(n);
   }
@@ -70,7 +85,7 @@ void AesCounterMode::Refill() {
   for (size_t at = 0; at < blocks.size(); at += kBlock) {
     for (uint8_t& byte : counter_)
       if (++byte != 0) break;  // little-endian increment, carrying upwards
-    std::copy(counter_.begin(), counter_.end(), blocks.begin() + static_cast<ptrdiff_t>(at));
+    std::memcpy(blocks.data() + at, counter_.data(), kBlock);
   }
   int made = 0;
   if (EVP_EncryptUpdate(context_->cipher.get(), stream_.data(), &made, blocks.data(),
