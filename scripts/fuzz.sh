@@ -2,15 +2,17 @@
 # Builds the libFuzzer targets with clang and runs each over its seed corpus:
 # the KML rewriter fuzzer for KML_SECONDS (default 60), the archive-opening
 # fuzzer for ARCHIVE_SECONDS (default 60), then the fuzzer that tests every
-# entry (inflating it) for TEST_SECONDS (default 60). Fails on any crash,
+# entry (inflating it) for TEST_SECONDS (default 60), then the fuzzer that
+# decrypts entry data for CRYPTO_SECONDS (default 60). Fails on any crash,
 # leak, time-out or sanitizer report.
 #
-# Usage: fuzz.sh [KML_SECONDS] [ARCHIVE_SECONDS] [TEST_SECONDS]
+# Usage: fuzz.sh [KML_SECONDS] [ARCHIVE_SECONDS] [TEST_SECONDS] [CRYPTO_SECONDS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 kml_seconds=${1:-60}
 archive_seconds=${2:-60}
 test_seconds=${3:-60}
+crypto_seconds=${4:-60}
 CC=clang CXX=clang++ bash scripts/build.sh build-fuzz -DKMLCOMPAT_FUZZ=ON \
   -DKMLCOMPAT_WITH_GUI=OFF -DKMLCOMPAT_BUILD_TESTS=OFF -DKMLCOMPAT_WERROR=ON
 work=$(mktemp -d "${TMPDIR:-/tmp}/kmlcompat-fuzz-XXXXXX")
@@ -36,3 +38,4 @@ run_fuzzer() {
 run_fuzzer kml_rewrite_fuzzer fuzz/corpus/kml "$kml_seconds" 4096
 run_fuzzer archive_open_fuzzer fuzz/corpus/archive "$archive_seconds" 65536
 run_fuzzer archive_test_fuzzer fuzz/corpus/archive "$test_seconds" 65536
+run_fuzzer entry_decrypt_fuzzer fuzz/corpus/crypto "$crypto_seconds" 65536

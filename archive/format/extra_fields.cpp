@@ -103,9 +103,14 @@ std::optional<AesField> ReadAesField(std::span<const uint8_t> data) {
   ByteReader reader(data);
   AesField field;
   field.VendorVersion = reader.U16();
-  reader.Bytes(2);  // vendor ID "AE"
+  const auto vendor = reader.Bytes(2);
   field.KeyStrength = reader.U8();
   field.Method = reader.U16();
+  const bool known_version =
+      field.VendorVersion == kAesVendorVersion1 || field.VendorVersion == kAesVendorVersion2;
+  const bool our_vendor = vendor.size() == 2 && vendor[0] == 'A' && vendor[1] == 'E';
+  if (!reader.Ok() || !known_version || !our_vendor) return std::nullopt;
+  if (field.KeyStrength < 1 || field.KeyStrength > 3) return std::nullopt;
   return field;
 }
 

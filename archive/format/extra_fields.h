@@ -66,12 +66,23 @@ inline constexpr size_t kMaxUnicodeNameUnits = (0xFFFF - 8) / 2;
 // may leave such a field out.
 ExtraField MakeUnicodeNameField(std::u16string_view name);
 
-// The AES field (7 data bytes).
+// The method word of an AES-encrypted entry's headers; its real method is
+// in the AES field.
+inline constexpr uint16_t kMethodAesEncrypted = 99;
+// AES field vendor versions: 1 keeps the entry's CRC-32 in its headers, 2
+// may leave it 0 (the authentication code checks the data instead).
+inline constexpr uint16_t kAesVendorVersion1 = 1;
+inline constexpr uint16_t kAesVendorVersion2 = 2;
+
+// The AES field (7 data bytes): vendor version, the vendor ID "AE", the key
+// strength (1, 2, 3 for a 128, 192, 256-bit key) and the real method.
 struct AesField {
-  uint16_t VendorVersion = 2;
+  uint16_t VendorVersion = kAesVendorVersion2;
   uint8_t KeyStrength = 0;  // 1, 2 or 3
   uint16_t Method = 0;
 };
+// The field in `data`; nullopt unless it has exactly 7 bytes, vendor
+// version 1 or 2, the vendor ID "AE" and key strength 1, 2 or 3.
 std::optional<AesField> ReadAesField(std::span<const uint8_t> data);
 ExtraField MakeAesField(const AesField& field);
 

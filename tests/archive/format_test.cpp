@@ -290,6 +290,14 @@ TEST(ExtraFieldsTest, AesFieldHasExactlySevenBytes) {
   EXPECT_FALSE(ReadAesField(Bytes({2, 0, 'A', 'E', 3, 8, 0, 0})).has_value());
 }
 
+TEST(ExtraFieldsTest, AesFieldNeedsItsVendorAVersionAndAStrength) {
+  EXPECT_TRUE(ReadAesField(Bytes({1, 0, 'A', 'E', 1, 0, 0})).has_value());
+  for (const auto& data : {Bytes({2, 0, 'A', 'X', 3, 8, 0}), Bytes({3, 0, 'A', 'E', 3, 8, 0}),
+                           Bytes({0, 0, 'A', 'E', 3, 8, 0}), Bytes({2, 0, 'A', 'E', 0, 8, 0}),
+                           Bytes({2, 0, 'A', 'E', 4, 8, 0})})
+    EXPECT_FALSE(ReadAesField(data).has_value()) << int(data[0]) << data[3] << int(data[4]);
+}
+
 std::vector<uint8_t> PathField(uint8_t version, uint32_t crc, std::string_view name) {
   std::vector<uint8_t> data{version};
   for (int i = 0; i < 4; ++i) data.push_back(static_cast<uint8_t>(crc >> (8 * i)));
