@@ -1,12 +1,50 @@
-// The tool's window program. It takes no arguments of its own; QApplication
-// consumes the ones Qt understands and the rest are ignored.
+// The tool's window program. --help and --version are answered before Qt
+// starts, so they print and exit without a display and without a window. Any
+// other arguments go to QApplication, which consumes the ones Qt understands;
+// the rest are ignored.
 #include <QApplication>
+#include <iostream>
+#include <string_view>
 
 #include "app/KMLModifyUnit.h"
 #include "app/qt_dialogs.h"
 #include "platform/posix_file_system.h"
 
+namespace {
+
+constexpr char kUsage[] =
+    "Usage: kmlcompat [QT-OPTION...]\n"
+    "Opens the window that repairs old KML files, and the KML documents inside\n"
+    "KMZ files, in place so that newer Google Earth releases read them. Click\n"
+    "the file-name field and choose a file; \"Make a Backup\" copies it to\n"
+    "FILE.Backup first.\n"
+    "\n"
+    "  --help     show this text and exit\n"
+    "  --version  show the version and exit\n"
+    "\n"
+    "Other options are Qt's (for example -platform NAME or -style NAME).\n"
+    "Exit status: 0 when the window was closed, or after --help and --version.\n";
+
+constexpr char kVersion[] = "kmlcompat " KMLCOMPAT_VERSION "\n";
+
+// The first of --help and --version among the arguments before "--", or
+// nothing when neither is there.
+std::string_view InformationRequest(int argc, char* argv[]) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "--") break;
+    if (arg == "--help" || arg == "--version") return arg;
+  }
+  return {};
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
+  if (const std::string_view request = InformationRequest(argc, argv); !request.empty()) {
+    std::cout << (request == "--help" ? kUsage : kVersion);
+    return std::cout.flush() ? 0 : 1;
+  }
   QApplication app(argc, argv);
   platform::PosixFileSystem fs;
   kmlcompat::QtDialogs dialogs;

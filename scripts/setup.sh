@@ -12,6 +12,7 @@ packages=(
   xvfb xauth fonts-liberation fonts-dejavu-core
   clang-format clang libclang-rt-14-dev
   p7zip-full libarchive-tools python3 zip unzip
+  dpkg-dev file lintian desktop-file-utils man-db
 )
 
 missing=()

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, then builds and runs the tests twice: in a release build, as
-# packagers build it, and with AddressSanitizer and UndefinedBehaviorSanitizer;
-# then fuzzes. Every build treats warnings as errors. Fails on the first failure.
+# packagers build it, whose Debian package is then made and checked, and with
+# AddressSanitizer and UndefinedBehaviorSanitizer; then fuzzes. Every build
+# treats warnings as errors. Fails on the first failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -12,6 +13,9 @@ git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
 echo "== Release build =="
 bash scripts/build.sh build -DCMAKE_BUILD_TYPE=Release -DKMLCOMPAT_WERROR=ON
 (cd build && ctest --output-on-failure -j"$(nproc)")
+
+echo "== Debian package of the release build =="
+bash scripts/package_check.sh build
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build, inflating through zlib =="
 bash scripts/build.sh build-asan -DKMLCOMPAT_SANITIZE=ON -DKMLCOMPAT_WERROR=ON \

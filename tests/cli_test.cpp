@@ -1,5 +1,8 @@
-// Runs the real kmlcompat-cli program.
+// Runs the real kmlcompat-cli program; and every program for --help and --version.
 #include <gtest/gtest.h>
+
+#include <utility>
+#include <vector>
 
 #include "tests/test_support.h"
 
@@ -57,6 +60,27 @@ TEST(Cli, HelpVersionAndBadUsage) {
   CommandResult unknown = RunCli("--frobnicate x.kml");
   EXPECT_EQ(unknown.status, 2);
   EXPECT_NE(unknown.err.find("unknown option --frobnicate"), std::string::npos);
+}
+
+// Every program prints its usage for --help and "NAME VERSION" for --version,
+// with status 0. The window answers both before Qt starts: it runs here
+// without a display, where opening a window would fail.
+TEST(Cli, EveryProgramAnswersHelpAndVersion) {
+  std::vector<std::pair<std::string, std::string>> programs = {{"kmlcompat-cli", KMLCOMPAT_CLI},
+                                                               {"parcelon", PARCELON_PROGRAM}};
+#ifdef KMLCOMPAT_WINDOW
+  programs.emplace_back("kmlcompat", KMLCOMPAT_WINDOW);
+#endif
+  for (const auto& [name, path] : programs) {
+    const std::string run =
+        "env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb " + ShellQuote(path);
+    CommandResult version = testing_support::RunCommand(run + " --version");
+    EXPECT_EQ(version.status, 0) << name << ": " << version.err;
+    EXPECT_EQ(version.out, name + " " + KMLCOMPAT_VERSION + "\n");
+    CommandResult help = testing_support::RunCommand(run + " --help");
+    EXPECT_EQ(help.status, 0) << name << ": " << help.err;
+    EXPECT_NE(help.out.find("--version"), std::string::npos) << name << ": " << help.out;
+  }
 }
 
 }  // namespace

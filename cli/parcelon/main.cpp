@@ -16,7 +16,11 @@ constexpr char kMainUsage[] =
     "  extract [OPTIONS] ARCHIVE DEST [MASK...]  extract entries below DEST\n"
     "  test [--quiet] ARCHIVE [MASK...]          check entries, writing nothing\n"
     "  delete [--quiet] ARCHIVE MASK...          remove entries\n"
-    "'parcelon VERB --help' describes a verb.\n";
+    "'parcelon VERB --help' describes a verb.\n"
+    "  --help     show this text and exit\n"
+    "  --version  show the version and exit\n"
+    "Exit status: 0 on success, 1 when the archive, an entry or a file failed,\n"
+    "2 for bad usage.\n";
 
 struct Verb {
   const char* name;
