@@ -259,17 +259,18 @@ TEST_F(KmzTest, EngineFailureIsShownAfterTheNameIsBack) {
   }
 }
 
-// Only the file name is upper-cased for the run: a folder with lower-case
-// letters and ".kmz" in its name stays as it is.
+// Only the file name is upper-cased for the run, and only its ASCII
+// letters: a folder with lower-case letters and ".kmz" in its name stays as
+// it is.
 TEST_F(KmzTest, FolderPartOfThePathKeepsItsLetterCase) {
   const std::string folder = Work("maps.kmz");
   std::filesystem::create_directory(folder);
-  const std::string kmz = folder + "/Area.kmz";
+  const std::string kmz = folder + "/\u00c1rea \u00e9t\u00e9.kmz";
   Make(kmz, {{"doc.kml", kOldKml}});
 
   EXPECT_TRUE(Process(kmz));
 
-  EXPECT_EQ(log_.lines.at(0), "Openning Archive " + folder + "/AREA.ZIP");
+  EXPECT_EQ(log_.lines.at(0), "Openning Archive " + folder + "/\u00c1REA \u00e9T\u00e9.ZIP");
   EXPECT_EQ(std::filesystem::directory_iterator(folder)->path(), kmz);
   EXPECT_EQ(PeerDump(kmz, dir_.File("after")).at(0).data, Rewritten(kOldKml));
 }
