@@ -296,6 +296,47 @@ TEST_F(KmzTest, EntriesOfTheSameFileNameAreEachRepairedFromTheirOwnData) {
   EXPECT_TRUE(NoScratchLeft());
 }
 
+// Names beyond ASCII are stored as they were, by the repaired entries and
+// by the others, whether the archive flags them as UTF-8 (Python) or not
+// (Info-ZIP on Unix), and the headers keep agreeing with the directory.
+TEST_F(KmzTest, StoredNamesStayByteForByte) {
+  const std::vector<std::pair<std::string, std::string>> entries = {
+      {"Z\u00fcrich/caf\u00e9.kml", kOldKml},
+      {"\u00fcn\u00ef.png", "\x89PNG data"},
+      {"\u5730\u56fe.kml", kOldKml},
+  };
+  const std::string folder = dir_.File("files");
+  std::filesystem::create_directories(folder + "/Z\u00fcrich");
+  std::string names;
+  for (const auto& [name, data] : entries) {
+    WriteAll(folder + "/" + name, data);
+    names += " " + ShellQuote(name);
+  }
+  for (const char* maker : {"python", "zip"}) {
+    SCOPED_TRACE(maker);
+    const std::string kmz = Work("names.kmz");
+    std::filesystem::remove(kmz);
+    if (maker == std::string("python")) {
+      Make(kmz, entries);
+    } else {
+      ASSERT_EQ(
+          RunCommand("cd " + ShellQuote(folder) + " && zip -qD " + ShellQuote(kmz) + names).status,
+          0);
+    }
+    const std::vector<PeerEntry> before = PeerDump(kmz, dir_.File("before"));
+
+    EXPECT_TRUE(Process(kmz));
+
+    const std::vector<PeerEntry> after = PeerDump(kmz, dir_.File("after"));
+    EXPECT_EQ(Names(after), Names(before));
+    ASSERT_EQ(after.size(), 3u);
+    EXPECT_EQ(after[1].line, before[1].line);
+    EXPECT_EQ(after[2].data, Rewritten(kOldKml));
+    EXPECT_EQ(RunCommand("unzip -tq " + ShellQuote(kmz)).status, 0);
+    EXPECT_EQ(RunCommand("7z t -bd " + ShellQuote(kmz)).status, 0);
+  }
+}
+
 // A first KML entry that cannot be repaired fails the run; the entries
 // after it are repaired all the same, unless the user aborts, which leaves
 // the whole archive as it was. A name that would lead out of the scratch
