@@ -1,7 +1,8 @@
 // The KMZ round trip through KmlTool::ProcessFile, the workflow of both
 // programs, on copies of the corpus archives and on archives made here by
-// Python's zipfile. Peers judge the results: Python's zipfile reads every
-// entry back, unzip and 7z test the archive.
+// Python's zipfile (tests/kmz_peers.py) or Info-ZIP zip. Peers judge the
+// results: Python's zipfile reads every entry back, unzip and 7z test the
+// archive.
 #include <stdlib.h>
 
 #include <algorithm>
