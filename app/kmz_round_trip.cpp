@@ -191,6 +191,11 @@ KmzOutcome KmzRoundTrip::Run(const std::string& zip_path) {
   archive.SetFileName(Utf8ToUtf16(zip_path));
   // Working copies are always writable, whatever the entry's attributes say.
   archive.Options().SetSetAttributes(false);
+  // A directory rebuilt from the local headers of a damaged archive misses
+  // what the damage hides (the rest of a cut entry, anything past it); the
+  // commit would drop that for good. Such an archive fails to open instead
+  // and stays as it is.
+  archive.SetRepairDirectory(false);
   RoundTripRun run(archive, scratch.Path(), fs_, dialogs_, log_);
   archive.OnProcessFileFailure =
       [&run](parcelon::TPLBaseArchiver&, const std::u16string&, parcelon::TPLProcessOperation,

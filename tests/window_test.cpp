@@ -9,6 +9,7 @@
 #include <QStyleOptionFrame>
 
 #include <algorithm>
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -291,6 +292,64 @@ TEST_F(WindowTest, KmzArchiveFails) {
   EXPECT_FALSE(form.ProcessSucceeded());
   EXPECT_EQ(ReadAll(path), content);
 }
+
+// A corpus archive chosen in the window under a name of the test's.
+struct KmzRun {
+  const char* corpus_file;
+  const char* chosen;                // the name it is chosen under
+  const char* zip_name;              // the name it has during the run
+  std::vector<std::string> entries;  // the file names of its KML entries, in order
+  const char* status;
+};
+
+class WindowKmzTest : public WindowTest, public ::testing::WithParamInterface<KmzRun> {};
+
+// The log shows the archive under its ZIP name and each KML entry by its
+// file name; the file keeps its chosen name and its backup holds the
+// original.
+TEST_P(WindowKmzTest, RepairsTheArchiveAndLogsEachKmlEntry) {
+  const KmzRun& run = GetParam();
+  const std::string corpus_path = testing_support::CorpusDir() + "/" + run.corpus_file;
+  if (!fs.Exists(corpus_path)) GTEST_SKIP() << "no corpus file " << corpus_path;
+  const std::string original = ReadAll(corpus_path);
+  const std::string path = File(run.chosen);
+  WriteAll(path, original);
+  Choose(path);
+
+  form.LabeledEditFilenameClick();
+
+  EXPECT_EQ(Status(), run.status);
+  std::vector<std::string> lines = {"Openning Archive " + File(run.zip_name)};
+  for (const std::string& entry : run.entries) lines.push_back("Processing Zipped file " + entry);
+  EXPECT_EQ(form.Memo1Lines(), lines);
+  EXPECT_EQ(dir.List(),
+            (std::vector<std::string>{run.chosen, run.chosen + std::string(".Backup")}));
+  EXPECT_EQ(ReadAll(path + ".Backup"), original);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Corpus, WindowKmzTest,
+    ::testing::Values(
+        KmzRun{"libkml__radar-animation_9kml.kmz",
+               "Radar.kmz",
+               "RADAR.ZIP",
+               {"doc.kml", "01.kml", "0130.kml", "0131.kml", "0103.kml", "0102.kml", "010.kml",
+                "0.kml", "013.kml"},
+               "Done"},
+        KmzRun{"libkml__lc01_kml21_deepfolders.kmz", "deep.KMZ", "DEEP.ZIP", {"01.kml"}, "Done"},
+        KmzRun{"giscore__spaceInLink1_entryname.kmz",
+               "my links.kmz",
+               "MY LINKS.ZIP",
+               {"doc.kml", "my office.kml"},
+               "Done"},
+        KmzRun{"ol__iceland_mixed_cr.kmz", "iceland.kmz", "ICELAND.ZIP", {"doc.kml"}, "Done"},
+        KmzRun{"libkml__nokml.kmz", "nokml.kmz", "NOKML.ZIP", {}, "Process Failed"}),
+    [](const ::testing::TestParamInfo<KmzRun>& param) {
+      std::string name = param.param.zip_name;
+      for (char& c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+      return name;
+    });
 
 TEST_F(WindowTest, TextsFitTheirComponents) {
   QLabel* label = form.LabeledEditFilename->EditLabel;

@@ -152,8 +152,12 @@ std::u16string DecodeEntryName(TDirItem& item, std::string_view stored,
                                const platform::CodePages& code_pages) {
   std::optional<std::u16string> name;
   if (!extra.empty()) name = ApplyExtraFields(item, extra, stored, code_pages);
-  if (name) return std::move(*name);
-  return DecodeStoredName(stored, (item.Flags & kFlagUtf8) != 0, oem_file_names, code_pages);
+  item.LoadedNameUtf8 = (item.Flags & kFlagUtf8) != 0;
+  item.LoadedNameBytes = std::string(stored);
+  item.LoadedName = name
+                        ? std::move(*name)
+                        : DecodeStoredName(stored, item.LoadedNameUtf8, oem_file_names, code_pages);
+  return item.LoadedName;
 }
 
 void ReadCentralHeaders(platform::Stream& stream, int64_t start, uint64_t size, uint64_t claimed,

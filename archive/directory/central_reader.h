@@ -22,7 +22,8 @@ namespace parcelon {
 // sets the encryption and the real method. The name is the one the last valid
 // Unicode name field (0x554E) carries, else the one of the first Unicode path
 // field (0x7075) whose CRC-32 matches `stored`, else `stored` decoded by flag
-// bit 11 and `oem_file_names`.
+// bit 11 and `oem_file_names`. Keeps `stored`, its flag and the name on
+// `item` (LoadedNameBytes, LoadedNameUtf8, LoadedName).
 std::u16string DecodeEntryName(TDirItem& item, std::string_view stored,
                                std::span<const uint8_t> extra, bool oem_file_names,
                                const platform::CodePages& code_pages);

@@ -9,6 +9,7 @@
 
 #include "archive/common/types.h"
 #include "archive/format/extra_fields.h"
+#include "archive/format/name_codec.h"
 #include "archive/format/records.h"
 #include "platform/stream.h"
 
@@ -17,7 +18,12 @@ namespace parcelon {
 struct TDirItem : CentralDirHeader {
   std::u16string Name;          // as stored, '/' between folders
   std::u16string PreviousName;  // before a pending rename
-  std::string Comment;          // bytes as stored
+  // The name's bytes and UTF-8 flag as read from the archive, and the name
+  // they were read as; empty for an entry the engine made.
+  std::string LoadedNameBytes;
+  bool LoadedNameUtf8 = false;
+  std::u16string LoadedName;
+  std::string Comment;  // bytes as stored
   std::vector<ExtraField> ExtraFields;
   TPLCryptoAlgorithm Encryption = caPkzipClassic;
   bool IsZip64 = false;
@@ -53,5 +59,16 @@ struct TDirItem : CentralDirHeader {
   bool IsFolder() const { return (ExternalAttributes & faDirectory) != 0; }
   bool IsEncrypted() const { return (Flags & kFlagEncrypted) != 0; }
 };
+
+// The name as the entry's headers store it: while the name is the one read
+// from the archive, the very bytes and flag it was read with, so that a
+// rewritten directory or a replaced entry never alters a stored name;
+// otherwise the name encoded afresh.
+inline EncodedName NameToStore(const TDirItem& item, bool oem_file_names,
+                               const platform::CodePages& code_pages) {
+  if (!item.LoadedName.empty() && item.Name == item.LoadedName)
+    return {item.LoadedNameBytes, item.LoadedNameUtf8};
+  return EncodeStoredName(item.Name, oem_file_names, code_pages);
+}
 
 }  // namespace parcelon

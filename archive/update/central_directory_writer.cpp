@@ -81,7 +81,7 @@ std::vector<uint8_t> ExtraAreaOf(TDirItem& item) {
 
 void WriteEntry(TDirItem& item, bool oem_file_names, const platform::CodePages& code_pages,
                 CheckedWriter& out) {
-  const EncodedName name = EncodeStoredName(item.Name, oem_file_names, code_pages);
+  const EncodedName name = NameToStore(item, oem_file_names, code_pages);
   const std::string_view comment = std::string_view(item.Comment).substr(0, kMaxFieldLength);
   const std::vector<uint8_t> extra = ExtraAreaOf(item);
   item.Flags = static_cast<uint16_t>(name.utf8 ? item.Flags | kFlagUtf8 : item.Flags & ~kFlagUtf8);

@@ -109,7 +109,7 @@ class NewEntry {
   // The name in its stored form; a name that cannot be stored whole (longer
   // than the 16-bit length allows) is refused, never cut.
   void EncodeName() {
-    name_ = EncodeStoredName(item_.Name, c_.oem_file_names, c_.code_pages);
+    name_ = NameToStore(item_, c_.oem_file_names, c_.code_pages);
     if (DecodeStoredName(name_.bytes, name_.utf8, c_.oem_file_names, c_.code_pages) != item_.Name)
       throw EPLException::CreateFmt(errc::kNameTooLong, {item_.Name}, c_.component);
     item_.Flags =

@@ -58,6 +58,11 @@ void FillNewItem(TPLDirArray& dir, int32_t index, const std::u16string& file_nam
   filled.ExternalAttributes = AttributesOf(info, file_name);
   if (info.is_directory) filled.Flags = kFlagFolder;
   filled.Name = StoredNameOf(file_name, base, info, settings);
+  if (filled.Name == item.LoadedName) {  // a replaced entry keeps its stored name
+    filled.LoadedNameBytes = item.LoadedNameBytes;
+    filled.LoadedNameUtf8 = item.LoadedNameUtf8;
+    filled.LoadedName = item.LoadedName;
+  }
   dir.SetItem(index, filled);
 }
 
