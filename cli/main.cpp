@@ -1,21 +1,56 @@
-// kmlcompat-cli: the window's workflow for files named on the command line.
+// kmlcompat-cli: the window's workflow for files named on the command line,
+// or found below folders.
 #include <iostream>
 
-#include "app/kml_tool.h"
+#include "cli/batch_run.h"
+#include "cli/file_walk.h"
 #include "cli/options.h"
 #include "platform/console_dialogs.h"
 #include "platform/posix_file_system.h"
 
 namespace {
 
-// Progress to standard output, problems to standard error.
+// Progress to `progress`, problems to standard error.
 class ConsoleLog : public kmlcompat::ProcessLog {
  public:
+  explicit ConsoleLog(std::ostream& progress) : progress_(progress) {}
   void Clear() override {}
-  void Add(const std::string& line) override { std::cout << line << '\n'; }
+  void Add(const std::string& line) override { progress_ << line << '\n'; }
   void Problem(const std::string& line) override { std::cerr << "kmlcompat-cli: " << line << '\n'; }
   void NotProcessed(const std::string& line) override { Problem(line); }
+
+ private:
+  std::ostream& progress_;
 };
+
+void Print(const kmlcompat::FileReport& report, const kmlcompat::CliOptions& options) {
+  if (options.json) {
+    // Flushed line by line, so that a script reading along sees each file done.
+    std::cout << kmlcompat::JsonLine(report) << std::endl;
+    return;
+  }
+  std::ostream& out = report.status == kmlcompat::FileStatus::kFailed ? std::cerr : std::cout;
+  out << kmlcompat::StatusLine(report, options.check_only) << '\n';
+}
+
+// With --json standard output carries the JSON lines alone; everything for
+// people goes to standard error.
+int Run(const kmlcompat::CliOptions& options) {
+  std::ostream& text = options.json ? std::cerr : std::cout;
+  platform::PosixFileSystem fs;
+  platform::ConsoleDialogs dialogs(std::cin, text);
+  ConsoleLog log(text);
+  kmlcompat::BatchRun run(options, fs, dialogs, log);
+  kmlcompat::Tally tally;
+  kmlcompat::VisitFiles(options.files, options.recursive, fs,
+                        [&](const std::string& path, const std::string& problem) {
+                          const kmlcompat::FileReport report = run.Process(path, problem);
+                          tally.Add(report.status);
+                          Print(report, options);
+                        });
+  text << tally.Summary(options.check_only) << '\n';
+  return tally.ExitStatus();
+}
 
 }  // namespace
 
@@ -33,15 +68,5 @@ int main(int argc, char** argv) {
     std::cout << "kmlcompat-cli " << KMLCOMPAT_VERSION << '\n';
     return 0;
   }
-  platform::PosixFileSystem fs;
-  platform::ConsoleDialogs dialogs(std::cin, std::cout);
-  kmlcompat::KmlTool tool(fs, dialogs);
-  ConsoleLog log;
-  bool all_succeeded = true;
-  for (const std::string& file : options.files) {
-    bool ok = tool.ProcessFile(file, options.make_backup, log);
-    (ok ? std::cout : std::cerr) << file << ": " << kmlcompat::KmlTool::StatusText(ok) << '\n';
-    all_succeeded = all_succeeded && ok;
-  }
-  return all_succeeded ? 0 : 1;
+  return Run(options);
 }

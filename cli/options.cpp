@@ -2,6 +2,35 @@
 
 namespace kmlcompat {
 
+namespace {
+
+// Sets the flag that `arg` names; false when it names none.
+bool SetFlag(const std::string& arg, CliOptions* options) {
+  struct Flag {
+    const char* short_name;
+    const char* long_name;
+    bool CliOptions::*member;
+    bool value;
+  };
+  static constexpr Flag kFlags[] = {
+      {"", "--no-backup", &CliOptions::make_backup, false},
+      {"-r", "--recursive", &CliOptions::recursive, true},
+      {"", "--check", &CliOptions::check_only, true},
+      {"", "--json", &CliOptions::json, true},
+      {"-h", "--help", &CliOptions::show_help, true},
+      {"", "--version", &CliOptions::show_version, true},
+  };
+  for (const Flag& flag : kFlags) {
+    if (arg == flag.short_name || arg == flag.long_name) {
+      options->*flag.member = flag.value;
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
 CliOptions ParseCliOptions(const std::vector<std::string>& args) {
   CliOptions options;
   bool options_ended = false;
@@ -10,13 +39,7 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
       options.files.push_back(arg);
     } else if (arg == "--") {
       options_ended = true;
-    } else if (arg == "--no-backup") {
-      options.make_backup = false;
-    } else if (arg == "--help" || arg == "-h") {
-      options.show_help = true;
-    } else if (arg == "--version") {
-      options.show_version = true;
-    } else {
+    } else if (!SetFlag(arg, &options)) {
       options.error = "unknown option " + arg;
       return options;
     }
@@ -27,18 +50,29 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
 }
 
 std::string CliUsage() {
-  return "Usage: kmlcompat-cli [--no-backup] FILE...\n"
+  return "Usage: kmlcompat-cli [OPTION]... FILE...\n"
+         "  or:  kmlcompat-cli -r [OPTION]... FOLDER|FILE...\n"
          "Repairs old KML files, and the KML documents inside KMZ files, in place so\n"
          "that newer Google Earth releases read them: the root element gets the OGC\n"
          "KML 2.2 namespace and the blanks inside coordinate tuples are removed. The\n"
-         "other entries of a KMZ file are kept as they are. Each FILE is copied to\n"
-         "FILE.Backup first.\n"
+         "other entries of a KMZ file are kept as they are. Files that need no repair\n"
+         "are left untouched; each FILE that is repaired is copied to FILE.Backup first.\n"
          "\n"
-         "  --no-backup  do not make the FILE.Backup copies\n"
-         "  --help       show this text and exit\n"
-         "  --version    show the version and exit\n"
+         "  -r, --recursive  repair every .kml and .kmz file (any letter case) below\n"
+         "                   each FOLDER, in sorted order; symbolic links found there\n"
+         "                   are not followed, other files are ignored\n"
+         "      --check      only report which files need repair and why (namespace,\n"
+         "                   tuples); write nothing\n"
+         "      --json       print one JSON object per file on standard output; all\n"
+         "                   other text goes to standard error\n"
+         "      --no-backup  do not make the FILE.Backup copies\n"
+         "  -h, --help       show this text and exit\n"
+         "      --version    show the version and exit\n"
          "\n"
-         "Exit status: 0 when every file was processed, 1 when one failed, 2 for bad usage.\n";
+         "A summary line ends the run (on standard error with --json).\n"
+         "\n"
+         "Exit status: 0 when every file was repaired or needed no repair, 1 when one\n"
+         "failed (with --check: when one needs repair or failed), 2 for bad usage.\n";
 }
 
 }  // namespace kmlcompat

@@ -8,6 +8,9 @@ namespace kmlcompat {
 
 struct CliOptions {
   bool make_backup = true;
+  bool recursive = false;   // folders among the arguments are searched for KML and KMZ files
+  bool check_only = false;  // report what needs repair, write nothing
+  bool json = false;        // one JSON object per file on standard output
   bool show_help = false;
   bool show_version = false;
   std::vector<std::string> files;

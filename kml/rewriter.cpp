@@ -46,8 +46,14 @@ class TempFileGuard {
 class Rewrite {
  public:
   Rewrite(const std::string& file_name, platform::FileSystem& fs, platform::Dialogs& dialogs)
-      : file_name_(file_name), fs_(fs), dialogs_(dialogs) {}
+      : file_name_(file_name), fs_(fs), dialogs_(&dialogs) {}
+  // A dry run: nothing is written and no message is shown; *dry_run collects
+  // what the rewrite would change.
+  Rewrite(const std::string& file_name, platform::FileSystem& fs, KmlChanges* dry_run)
+      : file_name_(file_name), fs_(fs), dry_run_(dry_run) {}
   void Run();
+  // The dry run's reading and cleaning.
+  void Analyse();
 
  private:
   platform::FileInfo CheckInput(const std::string& path);
@@ -68,14 +74,19 @@ class Rewrite {
   // namespace, and cleans the coordinates that follow the tag on its line.
   void WriteRootLines(size_t tag_start);
   void WriteBody();
+  // WriteBody's dry run: notes whether the cleaning changes any line.
+  void AnalyseBody();
   // Syncs the folder after the rename; the rewrite has then taken place, and
   // a failure says so.
   void SyncFolderAfterRename(const std::string& folder);
   void WriteProcessed(std::string_view text_before, std::string_view rest);
+  // Writes a line unchanged (in a dry run, nothing).
+  void WriteUnchanged(std::string_view line);
 
   const std::string& file_name_;
   platform::FileSystem& fs_;
-  platform::Dialogs& dialogs_;
+  platform::Dialogs* dialogs_ = nullptr;  // none in a dry run
+  KmlChanges* dry_run_ = nullptr;
   std::unique_ptr<platform::TextReader> in_;
   std::unique_ptr<platform::TextWriter> out_;
   CoordinateLines coordinates_;
@@ -87,7 +98,7 @@ platform::FileInfo Rewrite::CheckInput(const std::string& path) {
   platform::FileInfo info = fs_.Stat(path);
   if (info.exists && info.is_directory) throw RewriteError(path + " is a folder, not a file");
   if (info.exists && !info.is_regular) throw RewriteError(path + " is not a regular file");
-  if (info.exists && (info.mode & S_IWUSR) == 0)
+  if (info.exists && (info.mode & S_IWUSR) == 0 && dry_run_ == nullptr)
     throw RewriteError(path + " is read-only; file left unchanged");
   return info;
 }
@@ -115,6 +126,25 @@ void Rewrite::Run() {
   SyncFolderAfterRename(platform::ContainingFolder(target));
 }
 
+void Rewrite::Analyse() {
+  const std::string target = fs_.ResolveLinks(file_name_);
+  CheckInput(target);
+  in_ = std::make_unique<platform::TextReader>(fs_.OpenForRead(target));
+  WriteRootLines(CopyPrologue());
+  AnalyseBody();
+}
+
+void Rewrite::AnalyseBody() {
+  // Once the tuples are known to change, the rest of the file cannot tell more.
+  while (!dry_run_->tuples) {
+    std::string_view line = in_->NextLine();
+    processed_.clear();
+    coordinates_.Process(line, &processed_);
+    dry_run_->tuples = processed_ != line;
+    if (in_->AtEnd()) break;
+  }
+}
+
 void Rewrite::SyncFolderAfterRename(const std::string& folder) {
   try {
     fs_.SyncFolder(folder);
@@ -135,7 +165,7 @@ size_t Rewrite::CopyPrologue() {
         throw RewriteError("the root element of " + file_name_ +
                            " is not kml; file left unchanged");
       case RootTagScanner::Result::kNeedMore:
-        out_->WriteLine(line_);
+        WriteUnchanged(line_);
     }
   }
   throw RewriteError("no kml root element in " + file_name_ + "; file left unchanged");
@@ -168,20 +198,28 @@ void Rewrite::WriteRootLines(size_t tag_start) {
     size_t last_line = last_break == std::string_view::npos ? 0 : last_break + 1;
     for (size_t pos = 0, nl; pos < last_line; pos = nl + 1) {
       nl = text.find('\n', pos);
-      out_->WriteLine(text.substr(pos, nl - pos));
+      WriteUnchanged(text.substr(pos, nl - pos));
     }
     WriteProcessed(text.substr(last_line, root.close + 1 - last_line), after_tag);
     return;
   }
-  dialogs_.ShowMessage("File " + file_name_ + " has an old incompatible namespace definition :" +
-                       root.shown + " This has been changed");
+  if (dry_run_ != nullptr)
+    dry_run_->namespace_declaration = true;
+  else
+    dialogs_->ShowMessage("File " + file_name_ + " has an old incompatible namespace definition :" +
+                          root.shown + " This has been changed");
   WriteProcessed(std::string(text.substr(0, tag_start)) + MendRootTag(tag), after_tag);
 }
 
 void Rewrite::WriteProcessed(std::string_view text_before, std::string_view rest) {
   processed_.assign(text_before);
   coordinates_.Process(rest, &processed_);
-  out_->WriteLine(processed_);
+  if (dry_run_ == nullptr) return out_->WriteLine(processed_);
+  if (std::string_view(processed_).substr(text_before.size()) != rest) dry_run_->tuples = true;
+}
+
+void Rewrite::WriteUnchanged(std::string_view line) {
+  if (dry_run_ == nullptr) out_->WriteLine(line);
 }
 
 void Rewrite::WriteBody() {
@@ -205,6 +243,19 @@ RewriteOutcome RewriteKmlFile(const std::string& file_name, platform::FileSystem
   } catch (...) {
     return {false, "unexpected failure while rewriting " + file_name};
   }
+}
+
+KmlAnalysis AnalyseKmlFile(const std::string& file_name, platform::FileSystem& fs) {
+  KmlAnalysis analysis;
+  try {
+    Rewrite(file_name, fs, &analysis.changes).Analyse();
+    analysis.succeeded = true;
+  } catch (const std::exception& e) {
+    analysis.problem = e.what();
+  } catch (...) {
+    analysis.problem = "unexpected failure while reading " + file_name;
+  }
+  return analysis;
 }
 
 }  // namespace kml

@@ -29,4 +29,24 @@ struct RewriteOutcome {
 RewriteOutcome RewriteKmlFile(const std::string& file_name, platform::FileSystem& fs,
                               platform::Dialogs& dialogs);
 
+// What a rewrite would change in a file.
+struct KmlChanges {
+  bool namespace_declaration = false;  // the root start tag lacks the OGC namespace
+  bool tuples = false;                 // the text of some <coordinates> element changes
+  bool Any() const { return namespace_declaration || tuples; }
+};
+
+struct KmlAnalysis {
+  bool succeeded = false;
+  std::string problem;  // why the file cannot be rewritten; empty on success
+  KmlChanges changes;
+};
+
+// A dry run of RewriteKmlFile: reads `file_name` by the same rules and says
+// what the rewrite would change (line ends aside), writing nothing and
+// showing no message. Fails, with the rewrite's reason, for a file that the
+// rewrite would refuse because of its content or kind (no kml root, a folder,
+// unreadable); a read-only file is analysed all the same. Never throws.
+KmlAnalysis AnalyseKmlFile(const std::string& file_name, platform::FileSystem& fs);
+
 }  // namespace kml

@@ -1,9 +1,13 @@
 // Runs the real kmlcompat-cli program; and every program for --help and --version.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <utility>
 #include <vector>
 
+#include "cli/json_text.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -37,6 +41,7 @@ TEST(Cli, ProcessesEveryFileAndFailsIfOneFails) {
   EXPECT_NE(run.err.find(bad + ": Process Failed\n"), std::string::npos);
   EXPECT_EQ(ReadAll(a + ".Backup"), kOld);
   EXPECT_EQ(ReadAll(bad), "x");
+  EXPECT_NE(run.out.find("\n2 repaired, 0 already fine, 1 failed\n"), std::string::npos);
 }
 
 TEST(Cli, AllGoodFilesExitZeroAndNoBackupMeansNone) {
@@ -81,6 +86,112 @@ TEST(Cli, EveryProgramAnswersHelpAndVersion) {
     EXPECT_EQ(help.status, 0) << name << ": " << help.err;
     EXPECT_NE(help.out.find("--version"), std::string::npos) << name << ": " << help.out;
   }
+}
+
+TEST(Cli, JsonStringsAreValidWhateverTheBytes) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"plain/a.kml", "\"plain/a.kml\""},
+      {"q\"b\\", "\"q\\\"b\\\\\""},
+      {std::string("\n\t\x01\x1f\0", 5), "\"\\n\\t\\u0001\\u001f\\u0000\""},
+      {"\xc3\xa9\xe2\x82\xac\xf0\x9f\x97\xba", "\"\xc3\xa9\xe2\x82\xac\xf0\x9f\x97\xba\""},
+      {"a\xff\xc3", "\"a\\ufffd\\ufffd\""},  // stray and cut-off bytes
+      {"\xc0\xaf\xed\xa0\x80", "\"\\ufffd\\ufffd\\ufffd\\ufffd\\ufffd\""},  // overlong, surrogate
+  };
+  for (const auto& [bytes, json] : cases) EXPECT_EQ(kmlcompat::JsonString(bytes), json) << bytes;
+}
+
+// A folder tree of every kind of file a recursive run meets.
+class CliTree : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::string kmz = testing_support::CorpusDir() + "/giscore__etna_kml21_jpg.kmz";
+    if (access(kmz.c_str(), R_OK) != 0) GTEST_SKIP() << "no corpus";
+    for (const char* folder : {"tree", "tree/sub", "tree/x.kml", "tmp"})
+      ASSERT_EQ(mkdir(dir_.File(folder).c_str(), 0755), 0);
+    WriteAll(Tree("etna.kmz"), ReadAll(kmz));
+    const std::string ogc = "<kml xmlns=\"http://www.opengis.net/kml/2.2\">";
+    const std::string old = "<kml xmlns=\"http://earth.google.com/kml/2.1\">";
+    const std::string clean = "<coordinates>1,2,3 4,5,6</coordinates></kml>\n";
+    const std::string blanks = "<coordinates>1, 2, 3 4,5,6</coordinates></kml>\n";
+    WriteAll(Tree("good.kml"), ogc + clean);
+    WriteAll(Tree("ns.KML"), old + clean);
+    WriteAll(Tree("bad\xff.kml"), ogc + blanks);
+    WriteAll(Tree("sub/tuples.kml"), ogc + "\n" + blanks);
+    WriteAll(Tree("sub/both.Kml"), old + blanks);
+    WriteAll(Tree("sub/broken.kml"), "not a map\n");
+    WriteAll(Tree("sub/notes.txt"), old + blanks);
+    WriteAll(Tree("x.kml/inner.kml"), old + clean);
+    ASSERT_EQ(symlink("sub", Tree("link-dir").c_str()), 0);
+    ASSERT_EQ(symlink("sub/both.Kml", Tree("link.kml").c_str()), 0);
+  }
+  std::string Tree(const std::string& name) const { return dir_.File("tree/" + name); }
+  // Runs the program on the tree with a scratch folder of its own.
+  CommandResult Run(const std::string& options) const {
+    return testing_support::RunCommand("TMPDIR=" + ShellQuote(dir_.File("tmp")) + " " +
+                                       ShellQuote(KMLCOMPAT_CLI) + " " + options + " " +
+                                       ShellQuote(Tree("")));
+  }
+  // Every name below the folder, with its kind, size and checksum.
+  std::string Listing() const {
+    return testing_support::RunCommand("cd " + ShellQuote(dir_.path()) +
+                                       " && find . -printf '%p %y %s %l\\n' | sort"
+                                       " && find . -type f -exec md5sum {} + | sort")
+        .out;
+  }
+  ScratchDir dir_;
+};
+
+// Lines "PATH KIND CHANGES STATUS ENTRIES" of the program's JSON output,
+// paths relative to the tree.
+std::string Summarised(const std::string& json_lines, const std::string& tree) {
+  const std::string script =
+      "import json,sys\n"
+      "for l in sys.stdin:\n"
+      "  o=json.loads(l)\n"
+      "  e=[x['name']+'='+','.join(x['changes'])+'='+x['status'] for x in o.get('entries',[])]\n"
+      "  print(o['path'][len(sys.argv[1]):],o['kind'],','.join(o['changes']),o['status'],*e)\n";
+  testing_support::ScratchDir dir;
+  WriteAll(dir.File("out"), json_lines);
+  return testing_support::RunCommand("PYTHONIOENCODING=utf-8 python3 -c " + ShellQuote(script) +
+                                     " " + ShellQuote(tree) + " < " + ShellQuote(dir.File("out")))
+      .out;
+}
+
+TEST_F(CliTree, CheckReportsWhatNeedsRepairAndWritesNothing) {
+  const std::string before = Listing();
+  CommandResult run = Run("--check --json -r");
+  EXPECT_EQ(run.status, 1) << run.err;
+  EXPECT_EQ(Summarised(run.out, Tree("")),
+            "bad\xef\xbf\xbd.kml kml tuples needs-repair\n"
+            "etna.kmz kmz namespace needs-repair doc.kml=namespace=needs-repair\n"
+            "good.kml kml  fine\n"
+            "ns.KML kml namespace needs-repair\n"
+            "sub/both.Kml kml namespace,tuples needs-repair\n"
+            "sub/broken.kml kml  failed\n"
+            "sub/tuples.kml kml tuples needs-repair\n"
+            "x.kml/inner.kml kml namespace needs-repair\n");
+  EXPECT_TRUE(run.err.ends_with("\n6 need repair, 1 fine, 1 failed\n")) << run.err;
+  EXPECT_EQ(Listing(), before);
+}
+
+TEST_F(CliTree, RecursiveRunRepairsExactlyTheFilesThatNeedIt) {
+  CommandResult run = Run("--json --recursive");
+  EXPECT_EQ(run.status, 1) << run.err;
+  EXPECT_NE(Summarised(run.out, Tree(""))
+                .find("etna.kmz kmz namespace repaired doc.kml=namespace="
+                      "repaired\ngood.kml kml  fine\n"),
+            std::string::npos)
+      << run.out;
+  EXPECT_TRUE(run.err.ends_with("\n6 repaired, 1 already fine, 1 failed\n")) << run.err;
+  const std::string backups = testing_support::RunCommand("cd " + ShellQuote(Tree("")) +
+                                                          " && find . -name '*.Backup' | sort")
+                                  .out;
+  EXPECT_EQ(backups,
+            "./bad\xff.kml.Backup\n./etna.kmz.Backup\n./ns.KML.Backup\n./sub/both.Kml.Backup\n"
+            "./sub/tuples.kml.Backup\n./x.kml/inner.kml.Backup\n");
+  CommandResult again = Run("--check -r");
+  EXPECT_EQ(again.status, 1);
+  EXPECT_TRUE(again.out.ends_with("\n0 need repair, 7 fine, 1 failed\n")) << again.out;
 }
 
 }  // namespace

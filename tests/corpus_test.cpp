@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "app/kml_tool.h"
+#include "kml/rewriter.h"
 #include "platform/posix_file_system.h"
 #include "platform/scripted_dialogs.h"
 #include "tests/test_support.h"
@@ -56,6 +57,19 @@ std::vector<std::string> CoordinateValues(const std::string& text) {
   return values;
 }
 
+// The text with every line end made LF, cut at a Ctrl-Z, trailing line ends
+// dropped: what a rewrite changes besides the form of line ends.
+std::string LineText(std::string text) {
+  text = text.substr(0, text.find('\x1a'));
+  std::string lines;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const bool crlf = text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n';
+    if (!crlf) lines.push_back(text[i] == '\r' ? '\n' : text[i]);
+  }
+  while (!lines.empty() && lines.back() == '\n') lines.pop_back();
+  return lines;
+}
+
 bool HasXmllint() {
   return RunCommand("xmllint --version").status == 0;
 }
@@ -74,9 +88,13 @@ TEST(Corpus, EveryKmlFileIsRepairedWithoutLosingCoordinates) {
     std::string copy = dir.File(name);
     std::string input = ReadAll(original);
     WriteAll(copy, input);
+    const kml::KmlAnalysis analysis = kml::AnalyseKmlFile(copy, fs);
     tool.ModifyKMLFile(copy);
     ASSERT_TRUE(tool.ProcessSucceeded) << tool.LastProblem();
     std::string output = ReadAll(copy);
+    // The dry run foretells the rewrite, and finds nothing left to repair after it.
+    EXPECT_EQ(analysis.changes.Any(), LineText(output) != LineText(input));
+    EXPECT_FALSE(kml::AnalyseKmlFile(copy, fs).changes.Any());
     EXPECT_EQ(CoordinateValues(output), CoordinateValues(input));
     EXPECT_EQ(output.find("\n\n"), std::string::npos);  // no bare LF remains
     if (!WellFormed(original)) continue;
