@@ -122,7 +122,7 @@ class KmzTest : public ::testing::Test {
     for (size_t i = 0; i < entries.size(); ++i) {
       const std::string data = dir_.File("data" + std::to_string(i));
       WriteAll(data, entries[i].second);
-      args += " " + ShellQuote(entries[i].first) + " " + ShellQuote(data);
+      args.append(" ").append(ShellQuote(entries[i].first)).append(" ").append(ShellQuote(data));
     }
     ASSERT_EQ(RunCommand(Peer(args)).status, 0);
   }
@@ -311,7 +311,7 @@ TEST_F(KmzTest, StoredNamesStayByteForByte) {
   std::string names;
   for (const auto& [name, data] : entries) {
     WriteAll(folder + "/" + name, data);
-    names += " " + ShellQuote(name);
+    names.append(" ").append(ShellQuote(name));
   }
   for (const char* maker : {"python", "zip"}) {
     SCOPED_TRACE(maker);
@@ -407,7 +407,11 @@ TEST_F(KmzTest, NameTakenDuringTheRunLeavesTheArchiveUnderItsZipName) {
 TEST_F(KmzTest, ManyKmlEntriesAreCommittedOnce) {
   const std::string kmz = Work("many.kmz");
   std::vector<std::pair<std::string, std::string>> entries = {{"pic.png", "\x89PNG data"}};
-  for (int i = 0; i < 12; ++i) entries.push_back({"f" + std::to_string(i) + ".kml", kOldKml});
+  for (int i = 0; i < 12; ++i) {
+    std::string name = "f";
+    name.append(std::to_string(i)).append(".kml");
+    entries.push_back({name, kOldKml});
+  }
   Make(kmz, entries);
   fs_.ClearCalls();
 
