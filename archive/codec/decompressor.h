@@ -26,7 +26,7 @@ struct DecodeSettings {
   uint64_t data_limit = UINT64_MAX;
   // Decrypts an encrypted entry; the password event replaces it while it
   // does not fit.
-  std::string password;
+  std::string password{};
 };
 
 // The input is read in chunks of this size.
