@@ -116,7 +116,7 @@ void TPLBaseArchiver::ExtractOneFile(int32_t index, const std::u16string& name,
   ExtractEntry(
       entry, name, dest_dir,
       [this, index](platform::Stream& file) { ExtractItemToStream(index, file); },
-      {*file_system_, events_, options_, this}, run_progress_, skip_file_);
+      {*file_system_, events_, options_, this}, run_progress_, run_progress_.skip_file);
 }
 
 void TPLBaseArchiver::TestOneFile(int32_t index, const std::u16string&) {
@@ -174,15 +174,13 @@ void TPLBaseArchiver::ExtractItemToStream(int32_t index, platform::Stream& desti
   if (entry.LocalHeaderOffset64() >= uint64_t(archive_stream_->Size()))
     throw EPLException::CreateWithReason(errc::kCorruptedData, u"its data lies outside the archive",
                                          this);
-  if (entry.IsEncrypted())
-    throw EPLException::CreateWithReason(
-        errc::kCorruptedData, u"encrypted entries are not supported by this version", this);
-  skip_file_ = false;
+  run_progress_.skip_file = false;
   archive_stream_->Seek(int64_t(entry.LocalHeaderOffset64()), platform::SeekOrigin::kBegin);
-  const DecodeSettings settings{events_, run_progress_, file_name_,
-                                this,    inflater_,     uint64_t(dir_manager_->CentralDirOffset())};
+  const DecodeSettings settings{events_,  run_progress_, file_name_,
+                                this,     inflater_,     uint64_t(dir_manager_->CentralDirOffset()),
+                                password_};
   const bool sound = DecompressItem(*archive_stream_, destination, entry, settings);
-  if (!sound && !run_progress_.cancel && !extract_corrupted_files_ && !skip_file_)
+  if (!sound && !run_progress_.cancel && !extract_corrupted_files_ && !run_progress_.skip_file)
     throw EPLException::Create(errc::kCorruptedData, this);
 }
 

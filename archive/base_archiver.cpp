@@ -1,5 +1,7 @@
 #include "archive/base_archiver.h"
 
+#include <unistd.h>
+
 #include <iostream>
 
 #include "archive/errors/failure_default.h"
@@ -16,7 +18,7 @@ TPLBaseArchiver::TPLBaseArchiver(TComponent* owner, ArchiverEnvironment environm
       code_pages_(environment.code_pages),
       file_system_(environment.file_system) {
   if (dialogs_ == nullptr) {
-    own_dialogs_ = std::make_unique<platform::ConsoleDialogs>(std::cin, std::cout);
+    own_dialogs_ = std::make_unique<platform::ConsoleDialogs>(std::cin, std::cout, STDIN_FILENO);
     dialogs_ = own_dialogs_.get();
   }
   if (code_pages_ == nullptr) {

@@ -221,10 +221,11 @@ class TPLBaseArchiver : public TComponent {
   // Runs `operation` over entry `index` (when marked), or with -1 over every
   // marked entry, under the engine lock.
   void ProcessFiles(TPLProcessOperation operation, int32_t index);
-  // Decodes entry `index` onto `destination`: error 16 for an index outside
-  // the directory, error 8 when the entry fails its checks (unless
-  // ExtractCorruptedFiles, a cancel, or a skipped password), overlaps
-  // another entry or lies outside the archive.
+  // Decodes entry `index` onto `destination`, an encrypted one with
+  // Password (the password event is asked for another while it does not
+  // fit): error 16 for an index outside the directory, error 8 when the
+  // entry fails its checks (unless ExtractCorruptedFiles, a cancel, or a
+  // skipped password), overlaps another entry or lies outside the archive.
   void ExtractItemToStream(int32_t index, platform::Stream& destination);
   // The workers of ProcessFiles.
   void ExtractOneFile(int32_t index, const std::u16string& name, const std::u16string& dest_dir);
@@ -375,7 +376,6 @@ class TPLBaseArchiver : public TComponent {
   int64_t rewrite_threshold_ = int64_t{16} << 20;
   // The state of runs over entries.
   RunProgress run_progress_;
-  bool skip_file_ = false;
   std::vector<bool> overlaps_;  // per entry of the open archive, found at the start of each run
   std::u16string working_dir_;  // the current folder as the first run found it
   InflaterKind inflater_ = InflaterKind::kFastest;

@@ -52,4 +52,10 @@ void ArchiverEvents::ExtractFile(std::u16string& file_name, uint32_t& file_attr,
   archiver_.DoExtractFile(file_name, file_attr, comment);
 }
 
+void ArchiverEvents::Password(const std::u16string& file_name, std::string& password,
+                              bool& skip_file) {
+  archiver_.DoPassword(file_name, password, skip_file);
+  if (password != archiver_.Password()) archiver_.SetPassword(password);
+}
+
 }  // namespace parcelon

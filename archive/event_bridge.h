@@ -30,6 +30,9 @@ class ArchiverEvents final : public EngineEvents {
                         std::u16string& dest_file_name) override;
   void ExtractFile(std::u16string& file_name, uint32_t& file_attr,
                    const std::string& comment) override;
+  // Fires the password event; the password it leaves becomes the
+  // archiver's, tried first for later entries.
+  void Password(const std::u16string& file_name, std::string& password, bool& skip_file) override;
 
  private:
   TPLBaseArchiver& archiver_;

@@ -1,11 +1,39 @@
 #include "platform/console_dialogs.h"
 
+#include <termios.h>
+#include <unistd.h>
+
 #include <istream>
 #include <ostream>
 
 #include "platform/ascii.h"
 
 namespace platform {
+namespace {
+
+// Turns a terminal's echo off for its lifetime and back on after.
+class EchoOff {
+ public:
+  explicit EchoOff(int terminal) : terminal_(terminal) {
+    if (terminal_ < 0 || tcgetattr(terminal_, &saved_) != 0) return;
+    termios quiet = saved_;
+    quiet.c_lflag &= ~tcflag_t(ECHO);
+    active_ = tcsetattr(terminal_, TCSAFLUSH, &quiet) == 0;
+  }
+  ~EchoOff() {
+    if (active_) tcsetattr(terminal_, TCSAFLUSH, &saved_);
+  }
+  EchoOff(const EchoOff&) = delete;
+  EchoOff& operator=(const EchoOff&) = delete;
+  bool Active() const { return active_; }
+
+ private:
+  int terminal_;
+  termios saved_{};
+  bool active_ = false;
+};
+
+}  // namespace
 
 std::optional<std::string> ConsoleDialogs::Ask(const std::string& prompt) {
   out_ << prompt << std::flush;
@@ -59,8 +87,12 @@ FailureAnswer ConsoleDialogs::AskAbortOrIgnore(const std::string& text) {
 
 std::optional<std::string> ConsoleDialogs::AskPassword(const std::string& caption,
                                                        const std::string& prompt) {
+  if (terminal_ >= 0 && isatty(terminal_) == 0) return std::nullopt;
   out_ << caption << '\n';
-  return Ask(prompt + " ");
+  const EchoOff quiet(terminal_);
+  std::optional<std::string> answer = Ask(prompt + " ");
+  if (answer && quiet.Active()) out_ << '\n' << std::flush;  // the line end that was not echoed
+  return answer;
 }
 
 std::optional<std::string> ConsoleDialogs::ChooseFileToOpen(const OpenFileRequest& request) {

@@ -1,7 +1,8 @@
 // Dialogs on a terminal: messages go to an output stream, answers are read as
 // lines from an input stream. At the end of the input every question takes
 // its safe answer (No, Abort, cancel), so a program run without a terminal
-// never blocks.
+// never blocks. A password is read without echo when the input is a
+// terminal.
 #pragma once
 
 #include <initializer_list>
@@ -13,13 +14,18 @@ namespace platform {
 
 class ConsoleDialogs : public Dialogs {
  public:
-  // Neither stream is owned; both must outlive this object.
-  ConsoleDialogs(std::istream& in, std::ostream& out) : in_(in), out_(out) {}
+  // Neither stream is owned; both must outlive this object. `terminal` is
+  // the file descriptor `in` reads (standard input for std::cin), or -1 for
+  // a stream of its own.
+  ConsoleDialogs(std::istream& in, std::ostream& out, int terminal = -1)
+      : in_(in), out_(out), terminal_(terminal) {}
 
   void ShowMessage(const std::string& text) override;
   ConfirmAnswer Confirm(const std::string& text) override;
   FailureAnswer AskOnFailure(const std::string& text) override;
   FailureAnswer AskAbortOrIgnore(const std::string& text) override;
+  // With a `terminal` descriptor: nullopt at once, reading nothing, unless
+  // it is a terminal, whose echo is off while the password is typed.
   std::optional<std::string> AskPassword(const std::string& caption,
                                          const std::string& prompt) override;
   std::optional<std::string> ChooseFileToOpen(const OpenFileRequest& request) override;
@@ -43,6 +49,7 @@ class ConsoleDialogs : public Dialogs {
 
   std::istream& in_;
   std::ostream& out_;
+  int terminal_;
 };
 
 }  // namespace platform

@@ -24,6 +24,9 @@ struct DecodeSettings {
   // No entry's data reaches this archive offset (where the central
   // directory starts): data that would is cut there.
   uint64_t data_limit = UINT64_MAX;
+  // Decrypts an encrypted entry; the password event replaces it while it
+  // does not fit.
+  std::string password{};
 };
 
 // The input is read in chunks of this size.
@@ -33,12 +36,17 @@ inline constexpr size_t kDecodeChunkSize = size_t{1} << 20;
 // data is found through the local header's own name and extra lengths),
 // onto `destination`, stored (method 0) or deflated (8), in chunks of
 // kDecodeChunkSize; a disk-full prompt answers a short write. Progress
-// events fire per block while the progress's reporting is on. Returns true
-// when all of the entry was produced and matches its recorded size and (for
-// a version needed below 0x4114) CRC-32. Returns false when it does not
-// (damaged data, an unknown method, data that runs past the archive or
-// beyond its stated size, which is not written), and when a handler
-// cancelled (the progress's cancel flag is then set). Raises error 55 for
+// events fire per block while the progress's reporting is on. An encrypted
+// entry (traditional or AES) is first unlocked with the settings' password
+// or one the password event gives (see UnlockEntry), then decrypted on the
+// way; an AES entry's authentication code is checked. Returns true when all
+// of the entry was produced and matches its recorded size and CRC-32 (where
+// ComparesCrc). Returns false when it does not (damaged data, a wrong
+// password that passed the header check, an unknown method, data that runs
+// past the archive or beyond its stated size, which is not written), when a
+// handler cancelled (the progress's cancel flag is then set), and when the
+// password event gave the entry up (its skip flag is then set; nothing was
+// written). Raises error 55 for
 // Deflate64 (method 9) and 65 from the disk-full default; the stream errors
 // of the archive and the destination pass.
 bool DecompressItem(platform::Stream& archive, platform::Stream& destination, const TDirItem& entry,

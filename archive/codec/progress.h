@@ -22,13 +22,14 @@ struct CommitProgress {
 };
 
 // The progress of a run over entries (extracting, testing): how many are
-// done and to do, and the cancel flag that every progress event of the run
-// shares.
+// done and to do, the cancel flag that every progress event of the run
+// shares, and whether the password event gave the current entry up.
 struct RunProgress {
   int32_t processed = 0;   // entries finished
   int32_t total = 0;       // entries in the run
   bool reporting = false;  // fire progress events while decoding
   bool cancel = false;
+  bool skip_file = false;  // cleared at the start of every entry
 
   // Overall progress in percent with `fraction` (0 to 1) of the current
   // entry done.

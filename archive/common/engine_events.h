@@ -1,7 +1,7 @@
 // What the parts below the archiver component (the codec, the commit, the
 // disk scan) ask of it while they work: progress, failure decisions, a full
-// disk and the add's confirmations. The archiver implements it by firing its
-// events, or their built-in defaults; tests implement it directly.
+// disk, the add's confirmations and the password of an encrypted entry. The archiver implements it
+// by firing its events, or their built-in defaults; tests implement it directly.
 #pragma once
 
 #include <cstdint>
@@ -45,6 +45,14 @@ class EngineEvents {
   // entry about to be extracted.
   virtual void ExtractFile(std::u16string& file_name, uint32_t& file_attr,
                            const std::string& comment) = 0;
+  // The password of the encrypted entry `file_name` is empty or does not
+  // fit: `password` holds it and may be replaced by one to try next;
+  // `skip_file` true gives the entry up. Without anyone to ask, the entry
+  // is given up.
+  virtual void Password(const std::u16string& /*file_name*/, std::string& /*password*/,
+                        bool& skip_file) {
+    skip_file = true;
+  }
 };
 
 }  // namespace parcelon

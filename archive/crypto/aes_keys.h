@@ -24,8 +24,7 @@ inline size_t AesSaltLength(uint8_t strength) {
 }
 
 // PBKDF2 with HMAC-SHA1: fills `out` from `password`'s bytes (no terminator)
-// and `salt` after `iterations` rounds. Throws CodecError when the library
-// fails.
+// and `salt` after `iterations` rounds. Throws CodecError for 0 rounds.
 void Pbkdf2HmacSha1(std::string_view password, std::span<const uint8_t> salt, unsigned iterations,
                     std::span<uint8_t> out);
 

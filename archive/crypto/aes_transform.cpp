@@ -2,6 +2,7 @@
 
 #include <openssl/crypto.h>
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
 
@@ -18,6 +19,7 @@ TAESCryptoTransform::TAESCryptoTransform(CryptoMode mode, uint8_t strength, uint
 
 void TAESCryptoTransform::SetPassword(std::string_view password) {
   password_ = password;
+  salt_.clear();  // the keys no longer fit
   if (Mode() == CryptoMode::kDecrypt) return;
   std::vector<uint8_t> salt(SaltLength());
   FillRandomBelow255(salt);
@@ -57,9 +59,11 @@ bool TAESCryptoTransform::AcceptHeader(std::span<const uint8_t> header) {
   const std::span<const uint8_t> verifier = header.last(kAesVerifierSize);
   cipher_.reset();
   code_.reset();
-  keys_ = DeriveAesKeys(password_, salt, KeyLength());
+  if (!std::equal(salt.begin(), salt.end(), salt_.begin(), salt_.end())) {
+    keys_ = DeriveAesKeys(password_, salt, KeyLength());  // derived once for a header seen again
+    salt_.assign(salt.begin(), salt.end());
+  }
   if (CRYPTO_memcmp(keys_.verifier.data(), verifier.data(), kAesVerifierSize) != 0) return false;
-  salt_.assign(salt.begin(), salt.end());
   Restart();
   return true;
 }

@@ -15,7 +15,7 @@ constexpr char kDeleteUsage[] =
     "  --quiet  no progress bar and no count\n";
 
 int RunDelete(const Args& args, std::ostream& out, std::ostream& err) {
-  static constexpr EntryVerb kVerb{kDeleteUsage, false, true, false};
+  static constexpr EntryVerb kVerb{kDeleteUsage, false, true, false, false};
   EntryRequest request;
   if (int status = ParseEntryArgs(args, kVerb, request, out, err); status != 0)
     return status < 0 ? 0 : status;

@@ -1,5 +1,6 @@
 #include "cli/parcelon/entry_options.h"
 
+#include <optional>
 #include <string_view>
 
 #include "platform/unicode.h"
@@ -15,24 +16,30 @@ bool ParseOverwrite(std::string_view value, TPLOverwriteMode& mode) {
   return false;
 }
 
+// The value of the option at args[i], "--name=value" or "--name value"
+// (moving i past it); nothing when it has none.
+std::optional<std::string> OptionValue(const Args& args, size_t& i) {
+  const std::string& arg = args[i];
+  if (const size_t equals = arg.find('='); equals != std::string::npos)
+    return arg.substr(equals + 1);
+  if (i + 1 < args.size()) return args[++i];
+  return std::nullopt;
+}
+
 // Applies the option at args[i], moving i past its value; returns what is
 // wrong, or nothing.
 std::string ApplyOption(const Args& args, size_t& i, const EntryVerb& verb, EntryRequest& request) {
   const std::string& arg = args[i];
   if (arg == "--quiet") return request.quiet = true, "";
   if (verb.extract_options && arg == "--no-dirs") return request.create_dirs = false, "";
-  const size_t equals = arg.find('=');
-  const std::string name = arg.substr(0, equals);
-  if (!verb.extract_options || name != "--overwrite") return "unknown option " + name;
-  std::string value;
-  if (equals != std::string::npos) {
-    value = arg.substr(equals + 1);
-  } else if (i + 1 < args.size()) {
-    value = args[++i];
-  } else {
-    return "option --overwrite needs a value";
-  }
-  if (!ParseOverwrite(value, request.overwrite))
+  const std::string name = arg.substr(0, arg.find('='));
+  const bool known = (verb.extract_options && name == "--overwrite") ||
+                     (verb.password_option && name == "--password");
+  if (!known) return "unknown option " + name;
+  const std::optional<std::string> value = OptionValue(args, i);
+  if (!value) return "option " + name + " needs a value";
+  if (name == "--password") return request.password = *value, "";
+  if (!ParseOverwrite(*value, request.overwrite))
     return "--overwrite takes always, never, newer or older";
   return "";
 }

@@ -2,6 +2,7 @@
 // `parcelon extract`, `parcelon test` and `parcelon delete`.
 #pragma once
 
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -17,6 +18,7 @@ struct EntryVerb {
   bool has_dest;         // extract: DEST follows ARCHIVE
   bool needs_masks;      // delete: at least one MASK
   bool extract_options;  // --overwrite and --no-dirs
+  bool password_option;  // extract and test: --password
 };
 
 struct EntryRequest {
@@ -26,6 +28,7 @@ struct EntryRequest {
   TPLOverwriteMode overwrite = omNever;
   bool create_dirs = true;
   bool quiet = false;
+  std::optional<std::string> password;  // for encrypted entries; never shown
 };
 
 // Parses the arguments after the verb. Returns 0 to go on, 2 after writing

@@ -1,14 +1,19 @@
 #include "cli/parcelon/entry_run.h"
 
+#include <unistd.h>
+
 #include <cstdint>
 #include <exception>
+#include <iostream>
 #include <memory>
+#include <optional>
 #include <string_view>
 
 #include "archive/errors/pl_exception.h"
 #include "cli/parcelon/open_archive.h"
 #include "cli/parcelon/progress_bar.h"
 #include "cli/parcelon/text_format.h"
+#include "platform/console_dialogs.h"
 #include "platform/unicode.h"
 
 namespace parcelon::cli {
@@ -35,6 +40,7 @@ class EntryRun {
 
  private:
   void Listen();
+  void AskPassword(const std::u16string& name, std::string& password, bool& skip);
   int32_t MarkMatches();
   void Process();
   void Extract();
@@ -97,6 +103,32 @@ void EntryRun::Listen() {
   archiver.OnFileProgress = [this](TPLBaseArchiver&, const std::u16string& name, double,
                                    TPLProcessOperation, TPLProgressPhase,
                                    bool&) { bar_.SetName(name); };
+  if (request_.password) archiver.SetPassword(*request_.password);
+  archiver.OnPassword = [this](TPLBaseArchiver&, const std::u16string& name, std::string& password,
+                               bool& skip) { AskPassword(name, password, skip); };
+}
+
+// An encrypted entry whose password is missing or does not fit: without
+// --password a terminal on standard input is asked (without echo, on
+// standard error); otherwise, or when nothing is typed, the entry fails.
+// A password typed stays the archiver's for the later entries.
+void EntryRun::AskPassword(const std::u16string& name, std::string& password, bool& skip) {
+  const bool given = request_.password.has_value();
+  if (!given && isatty(STDIN_FILENO) != 0) {
+    bar_.Finish();
+    std::string caption = "Password for ";
+    AppendEscapedName(caption, name);
+    platform::ConsoleDialogs terminal(std::cin, err_, STDIN_FILENO);
+    std::optional<std::string> typed = terminal.AskPassword(caption, "Password:");
+    if (typed && !typed->empty()) return password = std::move(*typed), void();
+  }
+  skip = true;
+  ++failures_;
+  if (given) return Report(name, "wrong password");
+  std::string line(kPrefix);
+  line += "a password is needed for ";
+  AppendEscapedName(line, name);
+  bar_.Note(line + ": give --password");
 }
 
 // Marks every entry that one of the masks matches, naming the masks that

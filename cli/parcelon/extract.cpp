@@ -16,14 +16,18 @@ constexpr char kExtractUsage[] =
     "                    (default: it is kept, and counted on standard error),\n"
     "                    always, newer (when the entry is newer), older\n"
     "  --no-dirs         no folders: every file goes straight into DEST\n"
+    "  --password PW     the password of encrypted entries (traditional or AES);\n"
+    "                    without it, a terminal is asked without echo, and with\n"
+    "                    no terminal an encrypted entry fails\n"
     "  --quiet           no progress bar\n"
     "Masks: '*' is any run of characters, '/' included, '?' one character.\n"
-    "An entry that cannot be extracted (damaged data, a file that cannot be\n"
-    "written) is named on standard error with the reason and the rest goes on;\n"
-    "the exit status is then 1, as when a mask matches nothing.\n";
+    "An entry that cannot be extracted (damaged data, a wrong or missing\n"
+    "password, a file that cannot be written) is named on standard error with\n"
+    "the reason and the rest goes on; the exit status is then 1, as when a mask\n"
+    "matches nothing.\n";
 
 int RunExtract(const Args& args, std::ostream& out, std::ostream& err) {
-  static constexpr EntryVerb kVerb{kExtractUsage, true, false, true};
+  static constexpr EntryVerb kVerb{kExtractUsage, true, false, true, true};
   EntryRequest request;
   if (int status = ParseEntryArgs(args, kVerb, request, out, err); status != 0)
     return status < 0 ? 0 : status;

@@ -13,6 +13,28 @@ void AppendPercent(std::string& out, uint64_t size, uint64_t packed) {
   out += '%';
 }
 
+// The encryption of an encrypted entry, as the table shows it in four
+// columns and as the tab-separated line names it.
+struct EncryptionKind {
+  const char* mark;
+  const char* name;
+};
+
+EncryptionKind KindOf(const TDirItem& entry) {
+  if (!entry.IsEncrypted()) return {"    ", "none"};
+  switch (entry.Encryption) {
+    case caAES_128:
+      return {"A128", "aes128"};
+    case caAES_192:
+      return {"A192", "aes192"};
+    case caAES_256:
+      return {"A256", "aes256"};
+    case caPkzipClassic:
+      break;
+  }
+  return {"Z   ", "zipcrypto"};
+}
+
 }  // namespace
 
 void AppendTsvLine(std::string& out, const TDirItem& entry) {
@@ -27,13 +49,15 @@ void AppendTsvLine(std::string& out, const TDirItem& entry) {
   AppendDosDateTime(out, entry.FileDate, entry.FileTime);
   out += '\t';
   AppendHex8(out, entry.ExternalAttributes);
-  out += entry.IsEncrypted() ? "\t1\n" : "\t0\n";
+  out += entry.IsEncrypted() ? "\t1\t" : "\t0\t";
+  out += KindOf(entry).name;
+  out += '\n';
 }
 
 void AppendTableHeader(std::string& out) {
   out +=
-      "      Length      Packed  Saved  Modified             CRC-32    Attributes  E  Name\n"
-      "------------  ----------  -----  -------------------  --------  ----------  -  ----\n";
+      "      Length      Packed  Saved  Modified             CRC-32    Attributes  Enc   Name\n"
+      "------------  ----------  -----  -------------------  --------  ----------  ----  ----\n";
 }
 
 void AppendTableLine(std::string& out, const TDirItem& entry) {
@@ -48,7 +72,9 @@ void AppendTableLine(std::string& out, const TDirItem& entry) {
   AppendHex8(out, entry.Crc32);
   out += "  ";
   AppendHex8(out, entry.ExternalAttributes);
-  out += entry.IsEncrypted() ? "    *  " : "       ";
+  out += "    ";
+  out += KindOf(entry).mark;
+  out += "  ";
   AppendEscapedName(out, entry.Name);
   out += '\n';
 }

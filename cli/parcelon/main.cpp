@@ -14,7 +14,7 @@ constexpr char kMainUsage[] =
     "  add [OPTIONS] ARCHIVE FILE|MASK...        add files, creating the archive\n"
     "  move [OPTIONS] ARCHIVE FILE|MASK...       add files, then delete them\n"
     "  extract [OPTIONS] ARCHIVE DEST [MASK...]  extract entries below DEST\n"
-    "  test [--quiet] ARCHIVE [MASK...]          check entries, writing nothing\n"
+    "  test [OPTIONS] ARCHIVE [MASK...]          check entries, writing nothing\n"
     "  delete [--quiet] ARCHIVE MASK...          remove entries\n"
     "'parcelon VERB --help' describes a verb.\n"
     "  --help     show this text and exit\n"

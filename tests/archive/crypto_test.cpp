@@ -95,6 +95,15 @@ TEST(AesKeys, Pbkdf2HmacSha1GivesTheKnownAnswers) {
                    c.iterations, out);
     EXPECT_EQ(out, FromHex(c.hex)) << c.iterations;
   }
+  // A password longer than a SHA-1 block and an output of several blocks,
+  // as OpenSSL's own derivation gives them.
+  const std::string password(100, 'p');
+  Bytes out(66), expected(66);
+  Pbkdf2HmacSha1(password, {reinterpret_cast<const uint8_t*>(salt.data()), salt.size()}, 1000, out);
+  PKCS5_PBKDF2_HMAC(password.data(), int(password.size()),
+                    reinterpret_cast<const uint8_t*>(salt.data()), int(salt.size()), 1000,
+                    EVP_sha1(), int(expected.size()), expected.data());
+  EXPECT_EQ(out, expected);
 }
 
 // OpenSSL's own AES-ECB of one block.

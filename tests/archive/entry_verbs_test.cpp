@@ -26,11 +26,11 @@ class EntryVerbs : public testing::Test {
     const CommandResult result = RunCommand("cd " + ShellQuote(dir.path()) + " && " + command);
     ASSERT_EQ(result.status, 0) << command << "\n" << result.err;
   }
-  // Runs parcelon in the scratch folder.
+  // Runs parcelon in the scratch folder, with no terminal to ask.
   CommandResult Parcelon(const Lines& args) {
     std::string command = "cd " + ShellQuote(dir.path()) + " && " + ShellQuote(kParcelon);
     for (const std::string& arg : args) command.append(" ").append(ShellQuote(arg));
-    return RunCommand(command);
+    return RunCommand(command + " < /dev/null");
   }
   // The files below `folder` of the scratch folder, with their modes, sorted.
   std::string Tree(const std::string& folder) {
@@ -85,6 +85,34 @@ TEST_F(EntryVerbs, TestNamesTheDamagedEntryAndExitsWithOne) {
   std::string expected = Tree("tree");
   expected.erase(expected.find("sub/b.kml"), std::string("sub/b.kml 644\n").size());
   EXPECT_EQ(Tree("out/tree"), expected);  // all but the damaged file
+}
+
+// An AES and a traditionally encrypted entry beside a plain one: --password
+// opens them; without it (and no terminal) or with a wrong one each fails
+// by name, without the password, and the rest goes on; list names the kinds.
+TEST_F(EntryVerbs, EncryptedEntriesTakeThePasswordOption) {
+  Shell(
+      "cd tree && 7z a -tzip -ppw -mem=AES256 ../e.zip a.kml > /dev/null && "
+      "zip -q -P pw ../e.zip sub/b.kml && zip -q ../e.zip c.txt");
+  CommandResult result = Parcelon({"test", "--password", "pw", "e.zip"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.out, "tested 3 entries: no errors\n");
+  result = Parcelon({"extract", "--quiet", "e.zip", "out"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err,
+            "parcelon: a password is needed for a.kml: give --password\n"
+            "parcelon: a password is needed for sub/b.kml: give --password\n");
+  EXPECT_EQ(Tree("out"), "c.txt 750\nsub 755\n");  // the folder, but no file
+  result = Parcelon({"test", "--password=secret", "e.zip", "a.kml"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out, "tested 1 entry: 1 failed\n");
+  EXPECT_EQ(result.err, "parcelon: a.kml: wrong password\n");
+  result = Parcelon({"extract", "--password", "pw", "e.zip", "out"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(ReadAll(dir.File("out/sub/b.kml")), ReadAll(dir.File("tree/sub/b.kml")));
+  result = Parcelon({"list", "--tsv", "e.zip"});
+  EXPECT_EQ(RunCommand("printf %s " + ShellQuote(result.out) + " | cut -f 1,7,8").out,
+            "a.kml\t1\taes256\nsub/b.kml\t1\tzipcrypto\nc.txt\t0\tnone\n");
 }
 
 TEST_F(EntryVerbs, DeleteRemovesTheMatchesInOneUpdate) {

@@ -93,10 +93,10 @@ TEST(ListingText, SizesAreTheEntrysUnsignedSizes) {
   entry.Flags = kFlagEncrypted;
   EXPECT_EQ(Appended(AppendTsvLine, entry),
             "big\\n.kml\t18446744073709551615\t9223372036854775808\tfa270842\t"
-            "2020-05-17 10:20:30\t00000020\t1\n");
+            "2020-05-17 10:20:30\t00000020\t1\tzipcrypto\n");
   EXPECT_EQ(Appended(AppendTableLine, entry),
             "18446744073709551615  9223372036854775808    50%  2020-05-17 10:20:30  fa270842  "
-            "00000020    *  big\\n.kml\n");
+            "00000020    Z     big\\n.kml\n");
   EXPECT_EQ(Appended(AppendTotalsLine, uint64_t{1}, uint64_t{200}, uint64_t{50}),
             "         200          50    75%  1 entry\n");
 }

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Prints Python zipfile's view of an archive, one entry a line, tab-separated:
 
-    name  size  compressed size  CRC-32  YYYY-MM-DD HH:MM:SS  attributes  encrypted
+    name  size  compressed size  CRC-32  YYYY-MM-DD HH:MM:SS  attributes  encrypted  encryption
 
 (CRC-32 and external attributes as 8 lower-case hex digits, encrypted 1 or 0),
 the same columns as `parcelon list --tsv`. Names are the whole stored name
@@ -72,9 +72,22 @@ def attributes_of(zi, rebuilt):
     return 0x20 if zi.file_size or zi.flag_bits & 0x08 else 0x10
 
 
+def encryption_of(zi):
+    """none, zipcrypto, or aes128/192/256 from the key strength of the AES field."""
+    if not zi.flag_bits & 1:
+        return "none"
+    extra = zi.extra
+    while len(extra) >= 4:
+        header_id, size = struct.unpack("<HH", extra[:4])
+        if header_id == 0x9901 and size == 7 and 1 <= extra[8] <= 3:
+            return "aes%d" % (64 + 64 * extra[8])
+        extra = extra[4 + size:]
+    return "zipcrypto"
+
+
 def line(zi, rebuilt, names_as_utf8):
     y, mo, d, h, mi, s = zi.date_time
-    return "%s\t%d\t%d\t%08x\t%04d-%02d-%02d %02d:%02d:%02d\t%08x\t%d" % (
+    return "%s\t%d\t%d\t%08x\t%04d-%02d-%02d %02d:%02d:%02d\t%08x\t%d\t%s" % (
         name_of(zi, names_as_utf8),
         zi.file_size,
         zi.compress_size,
@@ -82,6 +95,7 @@ def line(zi, rebuilt, names_as_utf8):
         y, mo, d, h, mi, s,
         attributes_of(zi, rebuilt),
         zi.flag_bits & 1,
+        encryption_of(zi),
     )
 
 
