@@ -91,7 +91,8 @@ CommitSettings TPLBaseArchiver::CommitSettingsNow() {
                             zip64_mode_,
                             options_.OEMFileNames(),
                             unicode_filenames_,
-                            options_.ShareModeBits()};
+                            options_.ShareModeBits(),
+                            encryption_method_};
   TailCopy::Place place;
   std::string replace_path;
   if (on_disk) {
@@ -159,6 +160,8 @@ void TPLBaseArchiver::QueueStream(const std::u16string& stored_name, platform::S
   item.SnapshotIndex = replace ? dir.Items(index).SnapshotIndex : -1;
   item.Operation = replace ? poUpdate : poAdd;
   item.Modified = true;
+  item.Password = password_;
+  item.Flags = password_.empty() ? 0 : kFlagEncrypted;
   item.Method = item.RealMethod = new_entry_method_ == 8 ? 8 : 0;
   item.CompressionMode = item.RealMethod == 8 ? compression_mode_ : 0;
   const DosDateTime now = ToDosDateTime(std::time(nullptr));

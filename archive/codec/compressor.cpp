@@ -8,7 +8,9 @@
 #include "archive/codec/crc32.h"
 #include "archive/codec/deflate_stage.h"
 #include "archive/codec/output_sink.h"
+#include "archive/crypto/crypto_stages.h"
 #include "archive/errors/pl_exception.h"
+#include "archive/format/extra_fields.h"
 
 namespace parcelon {
 namespace {
@@ -17,24 +19,34 @@ constexpr uint16_t kMethodStored = 0;
 constexpr uint16_t kMethodDeflated = 8;
 
 // The stages an entry's data passes on its way to the sink: the deflate
-// encoder, or none for stored data.
+// encoder (not for stored data, nor for an empty source, which is stored),
+// then the cipher when there is one.
 class EncoderChain {
  public:
-  EncoderChain(const TDirItem& item, OutputSink& sink) : sink_(sink) {
-    if (item.RealMethod == kMethodDeflated)
-      deflate_ = std::make_unique<DeflateStage>(item.CompressionMode, sink);
+  EncoderChain(const TDirItem& item, uint64_t size, TPLCryptoTransform* cipher, OutputSink& sink)
+      : head_(&sink) {
+    if (cipher) {
+      encrypt_ = std::make_unique<EncryptStage>(*cipher, sink);
+      head_ = encrypt_.get();
+    }
+    if (item.RealMethod == kMethodDeflated && size > 0) {
+      deflate_ = std::make_unique<DeflateStage>(item.CompressionMode, *head_);
+      head_ = deflate_.get();
+    }
   }
-  DataStage& Head() { return deflate_ ? static_cast<DataStage&>(*deflate_) : sink_; }
+  DataStage& Head() { return *head_; }
 
  private:
-  OutputSink& sink_;
+  std::unique_ptr<EncryptStage> encrypt_;
   std::unique_ptr<DeflateStage> deflate_;
+  DataStage* head_;
 };
 
 // What the block loop got through.
 struct LoopResult {
   uint64_t consumed = 0;
   uint32_t crc = 0;
+  bool finished = false;  // the last block went through every stage
 };
 
 class BlockLoop {
@@ -43,8 +55,13 @@ class BlockLoop {
       : source_(source), item_(item), settings_(settings), size_(size) {}
 
   // Reads, checks and encodes the source block by block into `chain`,
-  // stopping early at a short read or a cancel.
+  // stopping early at a short read or a cancel. An empty source still puts
+  // its (empty) last block, for the stages that add bytes of their own.
   void Run(EncoderChain& chain) {
+    if (size_ == 0) {
+      result_.finished = chain.Head().Put({}, true);
+      return;
+    }
     std::vector<uint8_t> buffer(
         static_cast<size_t>(std::min<uint64_t>(size_, ReadBufferSize(item_.CompressionMode))));
     while (result_.consumed < size_ && !Cancelled()) {
@@ -55,6 +72,7 @@ class BlockLoop {
       const bool last = result_.consumed + n >= size_;
       if (!chain.Head().Put({buffer.data(), n}, last)) break;
       result_.consumed += n;
+      result_.finished = last;
     }
   }
   const LoopResult& Result() const { return result_; }
@@ -100,7 +118,9 @@ void Complete(TDirItem& item, const LoopResult& done, uint64_t packed,
   if (item.IsZip64 && settings.zip64_mode == zmDisabled)
     throw EPLException::CreateFmt(errc::kZip64NeededCompressing, {item.SourceFileName},
                                   settings.component);
-  if (done.consumed == 0) item.Method = item.RealMethod = kMethodStored;
+  if (done.consumed != 0) return;
+  item.RealMethod = kMethodStored;
+  if (item.Method != kMethodAesEncrypted) item.Method = kMethodStored;
 }
 
 }  // namespace
@@ -120,14 +140,14 @@ bool CompressItem(platform::Stream& source, platform::Stream& output, TDirItem& 
   OutputSink sink(output, settings.events, settings.archive_name, settings.progress.cancel);
   BlockLoop loop(source, item, settings, size);
   try {
-    EncoderChain chain(item, sink);
+    EncoderChain chain(item, size, settings.cipher, sink);
     loop.Run(chain);
   } catch (const CodecError&) {
     // The completeness test below reports what was not consumed.
   }
   const LoopResult& done = loop.Result();
   settings.progress.done_bytes += size;
-  if (done.consumed == size) {
+  if (done.finished) {
     Complete(item, done, sink.Written(), settings);
     return true;
   }
@@ -135,6 +155,23 @@ bool CompressItem(platform::Stream& source, platform::Stream& output, TDirItem& 
   throw EPLException::CreateFmt(errc::kCompressedSizeMismatch,
                                 {static_cast<int64_t>(size), static_cast<int64_t>(done.consumed)},
                                 settings.component);
+}
+
+uint32_t SourceCrc32(platform::Stream& source, uint8_t compression_mode) {
+  source.Seek(0, platform::SeekOrigin::kBegin);
+  const auto size = static_cast<uint64_t>(source.Size());
+  std::vector<uint8_t> buffer(
+      static_cast<size_t>(std::min<uint64_t>(size, ReadBufferSize(compression_mode))));
+  uint32_t crc = 0;
+  for (uint64_t done = 0; done < size;) {
+    const auto n = static_cast<size_t>(std::min<uint64_t>(buffer.size(), size - done));
+    const size_t got = source.Read(buffer.data(), n);
+    crc = UpdateCrc32(crc, {buffer.data(), got});
+    if (got != n) break;
+    done += n;
+  }
+  source.Seek(0, platform::SeekOrigin::kBegin);
+  return crc;
 }
 
 }  // namespace parcelon

@@ -15,12 +15,17 @@
 
 namespace parcelon {
 
+class TPLCryptoTransform;
+
 struct EncodeSettings {
   EngineEvents& events;
   CommitProgress& progress;
   TZip64Mode zip64_mode = zmDisabled;
   std::u16string archive_name;            // named by the disk-full event
   const TComponent* component = nullptr;  // prefixes the engine's messages
+  // Encrypts what the encoder makes (header in front, trailer behind), or
+  // null for plain data; in encryption mode, keyed, and must outlive the call.
+  TPLCryptoTransform* cipher = nullptr;
 };
 
 // How much of the source one block holds at a compression mode: 1 MiB at
@@ -34,12 +39,19 @@ size_t ReadBufferSize(uint8_t compression_mode);
 // is on. On success fills the item's CRC-32, sizes (Zip64 values with the
 // 32-bit fields saturated when a size is 0xFFFFFFFF or more, or under
 // zmAlways, which also sets IsZip64) and, for an empty source, method 0 both
-// in the header and as RealMethod; returns true. Returns false when a
+// in the header (unless it is the AES method word) and as RealMethod; returns
+// true. With a cipher the packed size counts its header and trailer, which an
+// empty source gets too. Returns false when a
 // progress or disk-full handler cancelled (the progress's cancel flag is
 // then set). Raises error 34 when the source gave fewer bytes than its size
 // or the encoder failed, error 41 when a size needs Zip64 under zmDisabled,
 // and error 65 from the disk-full default; stream errors pass.
 bool CompressItem(platform::Stream& source, platform::Stream& output, TDirItem& item,
                   const EncodeSettings& settings);
+
+// The CRC-32 of `source` from its start, read in blocks of ReadBufferSize at
+// `compression_mode` (as far as it gives bytes); the source is left at its
+// start. Stream errors pass.
+uint32_t SourceCrc32(platform::Stream& source, uint8_t compression_mode);
 
 }  // namespace parcelon

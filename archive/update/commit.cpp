@@ -129,7 +129,7 @@ void TPLCommit::PrepareTarget(int64_t cut) {
   }
   output_.emplace(EntryWriteContext{target_->Output(), e.fs, e.code_pages, e.events, e.component,
                                     e.archive_name, e.zip64_mode, e.oem_file_names,
-                                    e.unicode_file_names, e.source_share});
+                                    e.unicode_file_names, e.source_share, e.encryption_method});
   manager_.SetStream(target_->Output());
 }
 

@@ -9,6 +9,7 @@
 #include "archive/format/byte_io.h"
 #include "archive/format/extra_fields.h"
 #include "archive/format/name_codec.h"
+#include "archive/update/entry_cipher.h"
 #include "platform/exception.h"
 #include "platform/file_stream.h"
 #include "platform/stream_window.h"
@@ -95,10 +96,15 @@ class NewEntry {
     EncodeName();
     item_.IsZip64 = false;
     EntrySource source(item_, c_);
+    // A folder has no data, so nothing to encrypt.
+    const bool encrypted = source.Get() != nullptr && !item_.Password.empty();
+    if (encrypted)
+      cipher_ = PrepareEntryCipher(item_, c_.encryption_method, *source.Get(), c_.component);
     PlaceHeader(source.Get() != nullptr, source.Size());
     WriteHeader();
     if (source.Get() != nullptr) {
       if (!CompressItem(*source.Get(), c_.archive, item_, Settings())) return false;
+      if (encrypted) FinishEntryCipher(item_, cipher_, c_.component);
       Patch();
     }
     c_.archive.Seek(0, platform::SeekOrigin::kEnd);
@@ -124,7 +130,7 @@ class NewEntry {
     item_.Zip64LocalHeaderOffset = offset;
     item_.LocalHeaderOffset = static_cast<uint32_t>(offset);
     if (offset >= kSaturated32 || always) item_.LocalHeaderOffset = kSaturated32;
-    const bool may_grow = c_.zip64_mode == zmAuto && item_.RealMethod == 8 &&
+    const bool may_grow = c_.zip64_mode == zmAuto && (item_.RealMethod == 8 || cipher_.transform) &&
                           source_size + kExpansionMargin >= kSaturated32;
     zip64_sizes_ = has_source && (always || source_size >= kSaturated32 || may_grow);
     item_.IsZip64 = zip64_sizes_ || item_.LocalHeaderOffset == kSaturated32;
@@ -153,14 +159,17 @@ class NewEntry {
     return header;
   }
 
-  // The local extra area: room for the Zip64 sizes, and the Unicode name
-  // field when asked for (kept on the entry for its central header too).
+  // The local extra area: room for the Zip64 sizes, the Unicode name field
+  // when asked for (kept on the entry for its central header too), and the
+  // AES field of an entry encrypted so.
   void BuildExtra() {
     if (zip64_sizes_) AppendExtraField(extra_, MakeZip64Field({0, 0, {}, {}}));
-    if (!c_.unicode_file_names) return;
-    ExtraField field = MakeUnicodeNameField(item_.Name);
-    AppendExtraField(extra_, field);
-    item_.ExtraFields.push_back(std::move(field));
+    if (c_.unicode_file_names) {
+      ExtraField field = MakeUnicodeNameField(item_.Name);
+      AppendExtraField(extra_, field);
+      item_.ExtraFields.push_back(std::move(field));
+    }
+    if (cipher_.aes_field) AppendExtraField(extra_, *cipher_.aes_field);
   }
 
   void WriteHeader() {
@@ -197,13 +206,15 @@ class NewEntry {
   }
 
   EncodeSettings Settings() const {
-    return {c_.events, progress_, c_.zip64_mode, c_.archive_name, c_.component};
+    return {c_.events,       progress_,    c_.zip64_mode,
+            c_.archive_name, c_.component, cipher_.transform.get()};
   }
 
   TDirItem& item_;
   const EntryWriteContext& c_;
   CommitProgress& progress_;
   EncodedName name_;
+  EntryCipher cipher_;
   std::vector<uint8_t> extra_;
   bool zip64_sizes_ = false;
   uint64_t source_size_ = 0;
@@ -218,8 +229,6 @@ bool WriteNewEntry(TDirItem& item, const EntryWriteContext& context, CommitProgr
   if (progress.cancel) return false;
   const int64_t start = context.archive.Position();
   try {
-    if (!item.Password.empty())
-      throw platform::EStreamError(u"Encrypting entries is not supported by this version");
     if (!NewEntry(item, context, progress).Write()) return false;
   } catch (const EPLException& failure) {
     context.archive.SetSize(start);

@@ -27,6 +27,8 @@ struct EntryWriteContext {
   bool oem_file_names = true;
   bool unicode_file_names = false;  // add the Unicode name field
   uint16_t source_share = 0x40;     // sharing mode of opened sources
+  // How an entry with a password is encrypted.
+  TPLCryptoAlgorithm encryption_method = caPkzipClassic;
 };
 
 // How the commit goes on after an entry.
@@ -36,7 +38,9 @@ enum class EntryState { kCarryOn, kRetry, kAbort };
 // caller's stream (DataStream, from DataStreamPosition on), nothing for a
 // folder, else the file SourceFileName. Fills the entry's local header
 // offset, versions, flags, CRC-32, sizes, method and Zip64 mark; the local
-// header holds the final values (no data descriptor). Returns true when the
+// header holds the final values (no data descriptor). An entry with a
+// password and data is encrypted by `context.encryption_method`
+// (entry_cipher.h); a folder never is. Returns true when the
 // entry was written; false when a progress or disk-full handler cancelled
 // (the progress's cancel flag is set) or when the entry failed: an engine
 // error (33 source cannot be opened, 61 name too long, 43 Zip64 needed under

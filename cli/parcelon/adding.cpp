@@ -86,6 +86,8 @@ void AddingRun::Configure() {
   archiver_.Options().SetRecurse(request_.recurse);
   archiver_.Options().SetOverwriteMode(omAlways);
   archiver_.SetNoCompressionMasks(request_.stored);
+  archiver_.SetPassword(request_.password);
+  archiver_.SetEncryptionMethod(request_.encryption);
 }
 
 // Counts what is found, names what fails (and goes on without it), and

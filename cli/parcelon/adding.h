@@ -24,10 +24,14 @@ struct AddingRequest {
   std::vector<std::u16string> exclusions;
   std::vector<std::u16string> stored;  // masks of files stored, not deflated
   bool quiet = false;
+  std::string password;  // non-empty: the new entries are encrypted
+  TPLCryptoAlgorithm encryption = caAES_256;
 };
 
-// Parses the arguments after the verb. Returns 0 to go on, 2 after writing
-// `usage` and the reason to `err`, and -1 after writing `usage` to `out`
+// Parses the arguments after the verb. --encrypt without --password asks
+// for the password on the terminal (AskNewPassword); zipcrypto is warned
+// against on `err`. Returns 0 to go on, 2 after writing `usage` and the
+// reason to `err` (never a password), and -1 after writing `usage` to `out`
 // for --help.
 int ParseAdding(const Args& args, const char* usage, AddingRequest& request, std::ostream& out,
                 std::ostream& err);

@@ -1,7 +1,9 @@
 // The options of `parcelon add` and `parcelon move`.
+#include <optional>
 #include <string_view>
 
 #include "cli/parcelon/adding.h"
+#include "cli/parcelon/password_prompt.h"
 #include "platform/unicode.h"
 
 namespace parcelon::cli {
@@ -17,6 +19,12 @@ const char kAddingOptions[] =
     "  --exclude MASK     leave out the files and folders that match (repeatable)\n"
     "  --store MASK       store the files that match uncompressed (repeatable)\n"
     "  --quiet            no progress bar\n"
+    "  --password PW      encrypt the new entries with PW (other users of this\n"
+    "                     machine may see it in the process list)\n"
+    "  --encrypt KIND     aes256 (default), aes192, aes128, or zipcrypto (weak,\n"
+    "                     easily broken; only for readers that know nothing\n"
+    "                     else); without --password it is asked for twice on\n"
+    "                     the terminal. Folders are never encrypted.\n"
     "Masks: '*' is any run of characters, '/' included, '?' one character; case is\n"
     "ignored. A name or mask without '/' is looked for in every subfolder too:\n"
     "'*.kml' takes every KML file of the tree, 'doc.kml' every doc.kml, and\n"
@@ -33,7 +41,7 @@ constexpr char kSeeHelp[] = "--help lists the options.\n";
 
 bool TakesValue(std::string_view name) {
   return name == "--level" || name == "--base-dir" || name == "--store-path" ||
-         name == "--exclude" || name == "--store";
+         name == "--exclude" || name == "--store" || name == "--password" || name == "--encrypt";
 }
 
 bool ParseLevel(const std::string& value, int& level) {
@@ -49,8 +57,25 @@ bool ParseStorePath(const std::string& value, TPLStorePathMode& mode) {
   return false;
 }
 
-// Applies option `name` with its value; returns what is wrong, or nothing.
-std::string ApplyValue(const std::string& name, const std::string& value, AddingRequest& request) {
+bool ParseEncryption(const std::string& value, TPLCryptoAlgorithm& kind) {
+  if (value == "aes256") return kind = caAES_256, true;
+  if (value == "aes192") return kind = caAES_192, true;
+  if (value == "aes128") return kind = caAES_128, true;
+  if (value == "zipcrypto") return kind = caPkzipClassic, true;
+  return false;
+}
+
+// Applies option `name` with its value; returns what is wrong, or nothing
+// (never the value of --password).
+std::string ApplyValue(const std::string& name, const std::string& value, AddingRequest& request,
+                       bool& encrypt) {
+  if (name == "--password")
+    return value.empty() ? "--password takes a password that is not empty"
+                         : (request.password = value, "");
+  if (name == "--encrypt")
+    return ParseEncryption(value, request.encryption)
+               ? (encrypt = true, "")
+               : "--encrypt takes aes256, aes192, aes128 or zipcrypto";
   if (name == "--level")
     return ParseLevel(value, request.level) ? "" : "--level takes a number from 0 to 9";
   if (name == "--store-path")
@@ -64,16 +89,38 @@ std::string ApplyValue(const std::string& name, const std::string& value, Adding
 
 // Applies the option at args[i] ("--name", "--name VALUE" or "--name=VALUE"),
 // moving i past its value; returns what is wrong, or nothing.
-std::string ApplyOption(const Args& args, size_t& i, AddingRequest& request) {
+std::string ApplyOption(const Args& args, size_t& i, AddingRequest& request, bool& encrypt) {
   const std::string& arg = args[i];
   if (arg == "--no-recurse") return request.recurse = false, "";
   if (arg == "--quiet") return request.quiet = true, "";
   const size_t equals = arg.find('=');
   const std::string name = arg.substr(0, equals);
-  if (equals != std::string::npos) return ApplyValue(name, arg.substr(equals + 1), request);
+  if (equals != std::string::npos)
+    return ApplyValue(name, arg.substr(equals + 1), request, encrypt);
   if (!TakesValue(name)) return "unknown option " + name;
   if (i + 1 >= args.size()) return "option " + name + " needs a value";
-  return ApplyValue(name, args[++i], request);
+  return ApplyValue(name, args[++i], request, encrypt);
+}
+
+// Once the arguments are read: the password that --encrypt alone asks for
+// on the terminal, and the warning against the weak cipher. Returns 0 to go
+// on, or 2 after writing why to `err`.
+int SettleEncryption(AddingRequest& request, bool encrypt, const char* usage, std::ostream& err) {
+  if (encrypt && request.password.empty()) {
+    if (!InputIsTerminal()) {
+      err << "parcelon: --encrypt without --password asks for the password on a terminal, "
+             "and standard input is not one\n"
+          << usage << kSeeHelp;
+      return 2;
+    }
+    std::optional<std::string> password = AskNewPassword(err);
+    if (!password) return 2;
+    request.password = std::move(*password);
+  }
+  if (!request.password.empty() && request.encryption == caPkzipClassic)
+    err << "parcelon: warning: zipcrypto is weak and easily broken; use aes256 unless a reader "
+           "knows nothing else\n";
+  return 0;
 }
 
 }  // namespace
@@ -81,6 +128,7 @@ std::string ApplyOption(const Args& args, size_t& i, AddingRequest& request) {
 int ParseAdding(const Args& args, const char* usage, AddingRequest& request, std::ostream& out,
                 std::ostream& err) {
   bool options_done = false;
+  bool encrypt = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (options_done || arg.size() < 2 || arg[0] != '-') {
@@ -89,12 +137,13 @@ int ParseAdding(const Args& args, const char* usage, AddingRequest& request, std
       options_done = true;
     } else if (arg == "--help") {
       return out << usage << kAddingOptions, -1;
-    } else if (const std::string problem = ApplyOption(args, i, request); !problem.empty()) {
+    } else if (const std::string problem = ApplyOption(args, i, request, encrypt);
+               !problem.empty()) {
       return err << "parcelon: " << problem << '\n' << usage << kSeeHelp, 2;
     }
   }
   if (request.archive.empty() || request.files.empty()) return err << usage << kSeeHelp, 2;
-  return 0;
+  return SettleEncryption(request, encrypt, usage, err);
 }
 
 }  // namespace parcelon::cli

@@ -121,6 +121,46 @@ TEST_F(AddVerbs, FailuresAreNamedAndTheRestIsCommitted) {
   EXPECT_FALSE(Exists(archive));
 }
 
+// Files are encrypted (AES-256 unless asked otherwise), folders never; the
+// weak cipher is warned against, and the password is never shown.
+TEST_F(AddVerbs, EncryptedEntriesReadBackWithThePassword) {
+  const struct {
+    Lines args;
+    std::string warning;
+    std::string tester;
+    Lines entries;  // name, encrypted, method, AES key strength
+  } cases[] = {
+      {{"add", "--password", "pw", "--encrypt", "zipcrypto", "a.zip", "tree/sub"},
+       "parcelon: warning: zipcrypto is weak and easily broken; use aes256 unless a reader knows "
+       "nothing else\n",
+       "unzip -P pw -tqq ",
+       {"tree/sub/ 0 0 -", "tree/sub/c.kml 1 8 -", "tree/sub/skip.tmp 1 8 -"}},
+      {{"move", "--password=pw", "a.zip", "tree/build"},
+       "",
+       "7z t -ppw ",
+       {"tree/build/ 0 0 -", "tree/build/d.kml 1 99 3"}},
+  };
+  for (const auto& c : cases) {
+    std::remove(archive.c_str());
+    const CommandResult result = Parcelon(c.args);
+    EXPECT_EQ(result.status, 0) << c.args[0] << ": " << result.err;
+    EXPECT_EQ(result.out + result.err, c.warning);
+    const CommandResult tested = RunCommand(c.tester + ShellQuote(archive));
+    EXPECT_EQ(tested.status, 0) << c.tester << tested.out << tested.err;
+    const CommandResult read = RunCommand(
+        ShellQuote(kPython) +
+        " -c 'import sys,zipfile\n"
+        "for i in sorted(zipfile.ZipFile(sys.argv[1]).infolist(), key=lambda i: i.filename):\n"
+        "  print(i.filename, i.flag_bits & 1, i.compress_type, "
+        "i.extra[-3] if i.compress_type == 99 else \"-\")' " +
+        ShellQuote(archive));
+    Lines lines;
+    std::istringstream in(read.out);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    EXPECT_EQ(lines, c.entries) << read.err;
+  }
+}
+
 TEST_F(AddVerbs, BadUsageExitsWithTwoAndTouchesNothing) {
   const Lines cases[] = {
       {"add"},
@@ -129,6 +169,10 @@ TEST_F(AddVerbs, BadUsageExitsWithTwoAndTouchesNothing) {
       {"add", "--store-path", "absolute", "a.zip", "tree"},
       {"move", "--bogus", "a.zip", "tree"},
       {"add", "a.zip", "tree", "--exclude"},
+      {"add", "--encrypt", "rot13", "--password", "pw", "a.zip", "tree"},
+      {"add", "--password=", "a.zip", "tree"},
+      // Without a terminal to ask the password on.
+      {"move", "--encrypt", "aes128", "a.zip", "tree"},
   };
   for (const Lines& args : cases) {
     const CommandResult result = Parcelon(args);
