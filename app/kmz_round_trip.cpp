@@ -24,6 +24,9 @@ constexpr char16_t kKmlMask[] = u"*.KML";
 // Read-only, hidden, system, volume label and archive: folder entries are
 // not searched for.
 constexpr int32_t kKmlSearchAttr = 0x2F;
+// The share of the progress that extracting and rewriting the entries take;
+// the commit takes the rest.
+constexpr double kEntriesShare = 50;
 
 struct KmlEntry {
   int32_t index = 0;      // place in the archive's directory
@@ -73,16 +76,28 @@ std::u16string FoldedCase(std::u16string name) {
 class RoundTripRun {
  public:
   RoundTripRun(TParcelon& archive, const std::string& scratch, platform::FileSystem& fs,
-               platform::Dialogs& dialogs, ProcessLog& log)
-      : archive_(archive), scratch_(scratch), fs_(fs), dialogs_(dialogs), log_(log) {}
+               platform::Dialogs& dialogs, ProcessLog& log, ProgressSink& progress)
+      : archive_(archive),
+        scratch_(scratch),
+        fs_(fs),
+        dialogs_(dialogs),
+        log_(log),
+        progress_(progress) {}
 
   KmzOutcome Run();
   // The answer to a failure of the engine with one entry.
   parcelon::TPLAction OnEntryFailure(int32_t native_error, const std::u16string& message);
+  // Passes the engine's overall progress of the current step on, and the
+  // user's cancel back.
+  void OnOverallProgress(double percent, parcelon::TPLProgressPhase phase, bool& cancel);
 
  private:
+  bool Stopped() const { return aborted_ || cancelled_; }
+  // Starts a step that covers `span` percent from `base`; false when the
+  // user cancelled.
+  bool BeginStep(double base, double span, std::string what);
   std::vector<KmlEntry> FindKmlEntries();
-  bool Repair(KmlEntry& entry, size_t ordinal);
+  bool Repair(KmlEntry& entry, size_t ordinal, size_t count);
   bool Extract(KmlEntry& entry, size_t ordinal);
   std::u16string FolderFor(const KmlEntry& entry, size_t ordinal);
   bool Failed(const KmlEntry& entry, const std::string& reason);
@@ -93,21 +108,48 @@ class RoundTripRun {
   platform::FileSystem& fs_;
   platform::Dialogs& dialogs_;
   ProcessLog& log_;
+  ProgressSink& progress_;
   bool aborted_ = false;
+  bool cancelled_ = false;
+  bool committing_ = false;
+  double step_base_ = 0;
+  double step_span_ = 0;
+  std::string step_;
   std::set<std::u16string> extracted_;  // names in the shared folder, case folded
 };
 
+// An abort or a cancel during the commit rolls it back, so the outcome is
+// read only after PutBack.
 KmzOutcome RoundTripRun::Run() {
   std::vector<KmlEntry> entries = FindKmlEntries();
   std::vector<KmlEntry> repaired;
-  for (size_t i = 0; i < entries.size() && !aborted_; ++i)
-    if (Repair(entries[i], i)) repaired.push_back(entries[i]);
-  if (aborted_) {
-    log_.Problem("Processing was aborted; the archive is left as it was");
+  for (size_t i = 0; i < entries.size() && !Stopped(); ++i)
+    if (Repair(entries[i], i, entries.size())) repaired.push_back(entries[i]);
+  if (!Stopped()) PutBack(repaired);
+  if (Stopped()) {
+    log_.Problem(std::string("Processing was ")
+                     .append(cancelled_ ? "cancelled" : "aborted")
+                     .append("; the archive is left as it was"));
     repaired.clear();
   }
-  PutBack(repaired);
-  return {static_cast<int>(entries.size()), static_cast<int>(repaired.size())};
+  return {static_cast<int>(entries.size()), static_cast<int>(repaired.size()), cancelled_};
+}
+
+bool RoundTripRun::BeginStep(double base, double span, std::string what) {
+  step_base_ = base;
+  step_span_ = span;
+  step_ = std::move(what);
+  if (!cancelled_ && !progress_.Progress(base, step_)) cancelled_ = true;
+  return !cancelled_;
+}
+
+void RoundTripRun::OnOverallProgress(double percent, parcelon::TPLProgressPhase phase,
+                                     bool& cancel) {
+  const bool go_on = progress_.Progress(step_base_ + step_span_ * percent / 100, step_);
+  // The commit's last event comes once the new archive is in place.
+  if (committing_ && phase == parcelon::ppEnd) return;
+  if (!go_on) cancelled_ = true;
+  if (cancelled_) cancel = true;
 }
 
 parcelon::TPLAction RoundTripRun::OnEntryFailure(int32_t native_error,
@@ -132,12 +174,15 @@ std::vector<KmlEntry> RoundTripRun::FindKmlEntries() {
 }
 
 // Extracts and rewrites one entry; false when it cannot be put back repaired.
-bool RoundTripRun::Repair(KmlEntry& entry, size_t ordinal) {
+bool RoundTripRun::Repair(KmlEntry& entry, size_t ordinal, size_t count) {
   log_.Add(std::string("Processing Zipped file ").append(entry.file_name));
+  const double share = kEntriesShare / static_cast<double>(count);
+  if (!BeginStep(share * static_cast<double>(ordinal), share, "Extracting " + entry.file_name))
+    return false;
   if (!StoresBackUnchanged(entry.name))
     return Failed(entry, "its name cannot be stored back unchanged; the entry is left as it was");
   if (!Extract(entry, ordinal))
-    return !aborted_ && Failed(entry, "it could not be extracted; the entry is left as it was");
+    return !Stopped() && Failed(entry, "it could not be extracted; the entry is left as it was");
   const kml::RewriteOutcome outcome = kml::RewriteKmlFile(Utf16ToUtf8(entry.path), fs_, dialogs_);
   return outcome.succeeded || Failed(entry, outcome.problem);
 }
@@ -152,7 +197,7 @@ bool RoundTripRun::Extract(KmlEntry& entry, size_t ordinal) {
   dir.ClearMarks();
   dir.Items(entry.index).Marked = true;
   archive_.ProcessFiles(parcelon::poExtract, entry.index);
-  return !aborted_ && fs_.Stat(Utf16ToUtf8(entry.path)).is_regular;
+  return !Stopped() && fs_.Stat(Utf16ToUtf8(entry.path)).is_regular;
 }
 
 // Entries go into one shared folder; one whose name an earlier entry had
@@ -175,6 +220,8 @@ bool RoundTripRun::Failed(const KmlEntry& entry, const std::string& reason) {
 // taken relative to the entry's own folder, and commits them together.
 void RoundTripRun::PutBack(const std::vector<KmlEntry>& repaired) {
   if (repaired.empty()) return;
+  if (!BeginStep(kEntriesShare, 100 - kEntriesShare, "Writing the archive")) return;
+  committing_ = true;
   archive_.BeginUpdate();
   for (const KmlEntry& entry : repaired) {
     archive_.SetBaseDir(entry.folder);
@@ -191,11 +238,18 @@ KmzOutcome KmzRoundTrip::Run(const std::string& zip_path) {
   archive.SetFileName(Utf8ToUtf16(zip_path));
   // Working copies are always writable, whatever the entry's attributes say.
   archive.Options().SetSetAttributes(false);
-  RoundTripRun run(archive, scratch.Path(), fs_, dialogs_, log_);
+  NoProgress no_progress;
+  RoundTripRun run(archive, scratch.Path(), fs_, dialogs_, log_,
+                   progress_ ? *progress_ : no_progress);
   archive.OnProcessFileFailure =
       [&run](parcelon::TPLBaseArchiver&, const std::u16string&, parcelon::TPLProcessOperation,
              int32_t native_error, int32_t, const std::u16string& message,
              parcelon::TPLAction& action) { action = run.OnEntryFailure(native_error, message); };
+  archive.OnOverallProgress = [&run](parcelon::TPLBaseArchiver&, double percent,
+                                     parcelon::TPLProcessOperation,
+                                     parcelon::TPLProgressPhase phase, bool& cancel) {
+    run.OnOverallProgress(percent, phase, cancel);
+  };
   log_.Add(std::string("Openning Archive ").append(zip_path));
   OpenedArchive opened(archive);
   return run.Run();
