@@ -85,8 +85,9 @@ class RoundTripRun {
         progress_(progress) {}
 
   KmzOutcome Run();
-  // The answer to a failure of the engine with one entry.
-  parcelon::TPLAction OnEntryFailure(int32_t native_error, const std::u16string& message);
+  // The answer to a failure of the engine with the entry `name`.
+  parcelon::TPLAction OnEntryFailure(const std::u16string& name, int32_t native_error,
+                                     const std::u16string& message);
   // Passes the engine's overall progress of the current step on, and the
   // user's cancel back.
   void OnOverallProgress(double percent, parcelon::TPLProgressPhase phase, bool& cancel);
@@ -112,6 +113,7 @@ class RoundTripRun {
   bool aborted_ = false;
   bool cancelled_ = false;
   bool committing_ = false;
+  int unwritten_ = 0;  // repaired entries the commit skipped after a failure
   double step_base_ = 0;
   double step_span_ = 0;
   std::string step_;
@@ -126,13 +128,12 @@ KmzOutcome RoundTripRun::Run() {
   for (size_t i = 0; i < entries.size() && !Stopped(); ++i)
     if (Repair(entries[i], i, entries.size())) repaired.push_back(entries[i]);
   if (!Stopped()) PutBack(repaired);
-  if (Stopped()) {
+  if (Stopped())
     log_.Problem(std::string("Processing was ")
                      .append(cancelled_ ? "cancelled" : "aborted")
                      .append("; the archive is left as it was"));
-    repaired.clear();
-  }
-  return {static_cast<int>(entries.size()), static_cast<int>(repaired.size()), cancelled_};
+  const int written = Stopped() ? 0 : static_cast<int>(repaired.size()) - unwritten_;
+  return {static_cast<int>(entries.size()), written, cancelled_};
 }
 
 bool RoundTripRun::BeginStep(double base, double span, std::string what) {
@@ -152,11 +153,16 @@ void RoundTripRun::OnOverallProgress(double percent, parcelon::TPLProgressPhase 
   if (cancelled_) cancel = true;
 }
 
-parcelon::TPLAction RoundTripRun::OnEntryFailure(int32_t native_error,
+// An entry the commit skips (Ignore) keeps its old data: it was not repaired.
+parcelon::TPLAction RoundTripRun::OnEntryFailure(const std::u16string& name, int32_t native_error,
                                                  const std::u16string& message) {
   const parcelon::TPLAction action =
       parcelon::DefaultProcessFileFailure(dialogs_, native_error, message);
   if (action == parcelon::fxaAbort) aborted_ = true;
+  if (committing_ && action == parcelon::fxaIgnore) {
+    ++unwritten_;
+    log_.Problem(Utf16ToUtf8(name) + ": it could not be written back; the entry is left as it was");
+  }
   return action;
 }
 
@@ -241,10 +247,12 @@ KmzOutcome KmzRoundTrip::Run(const std::string& zip_path) {
   NoProgress no_progress;
   RoundTripRun run(archive, scratch.Path(), fs_, dialogs_, log_,
                    progress_ ? *progress_ : no_progress);
-  archive.OnProcessFileFailure =
-      [&run](parcelon::TPLBaseArchiver&, const std::u16string&, parcelon::TPLProcessOperation,
-             int32_t native_error, int32_t, const std::u16string& message,
-             parcelon::TPLAction& action) { action = run.OnEntryFailure(native_error, message); };
+  archive.OnProcessFileFailure = [&run](parcelon::TPLBaseArchiver&, const std::u16string& name,
+                                        parcelon::TPLProcessOperation, int32_t native_error,
+                                        int32_t, const std::u16string& message,
+                                        parcelon::TPLAction& action) {
+    action = run.OnEntryFailure(name, native_error, message);
+  };
   archive.OnOverallProgress = [&run](parcelon::TPLBaseArchiver&, double percent,
                                      parcelon::TPLProcessOperation,
                                      parcelon::TPLProgressPhase phase, bool& cancel) {
