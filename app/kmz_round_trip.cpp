@@ -183,7 +183,7 @@ std::vector<KmlEntry> RoundTripRun::FindKmlEntries() {
 bool RoundTripRun::Repair(KmlEntry& entry, size_t ordinal, size_t count) {
   log_.Add(std::string("Processing Zipped file ").append(entry.file_name));
   const double share = kEntriesShare / static_cast<double>(count);
-  if (!BeginStep(share * static_cast<double>(ordinal), share, "Extracting " + entry.file_name))
+  if (!BeginStep(share * static_cast<double>(ordinal), share, "Repairing " + entry.file_name))
     return false;
   if (!StoresBackUnchanged(entry.name))
     return Failed(entry, "its name cannot be stored back unchanged; the entry is left as it was");

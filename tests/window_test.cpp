@@ -439,8 +439,8 @@ TEST(KmzCancelTest, CancelAnywhereLeavesTheArchiveAsItWas) {
     int n;
     bool too_late;
   };
-  const Case kCases[] = {{"Extracting", 1, false}, {"Extracting", 2, false}, {"Writing", 1, false},
-                         {"Writing", 2, false},    {"Writing", 3, false},    {"Writing", 4, true}};
+  const Case kCases[] = {{"Repairing", 1, false}, {"Repairing", 2, false}, {"Writing", 1, false},
+                         {"Writing", 2, false},   {"Writing", 3, false},   {"Writing", 4, true}};
   for (const Case& c : kCases) {
     SCOPED_TRACE(std::string(c.step) + " " + std::to_string(c.n));
     testing_support::ScratchDir dir;
