@@ -1,11 +1,19 @@
 #include "app/KMLModifyUnit.h"
 
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
 #include <QFont>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPalette>
+#include <QScopedValueRollback>
 #include <QStringList>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QUrl>
+
+#include "app/progress_dialog.h"
 
 namespace {
 
@@ -53,6 +61,32 @@ QString InitialMemoText() {
   return lines.join(QLatin1Char('\n'));
 }
 
+// The local .kml and .kmz files among dropped data, as file system paths.
+std::vector<std::string> DroppedKmlFiles(const QMimeData* data) {
+  std::vector<std::string> files;
+  if (data == nullptr || !data->hasUrls()) return files;
+  for (const QUrl& url : data->urls()) {
+    if (!url.isLocalFile()) continue;
+    std::string path = QFile::encodeName(url.toLocalFile()).toStdString();
+    const std::string ext = kmlcompat::KmlTool::UpperExtension(path);
+    if (ext == ".KML" || ext == ".KMZ") files.push_back(std::move(path));
+  }
+  return files;
+}
+
+// Passes lines on to `log` but never clears it, so that it keeps the lines
+// of several files.
+class AppendingLog final : public kmlcompat::ProcessLog {
+ public:
+  explicit AppendingLog(kmlcompat::ProcessLog& log) : log_(log) {}
+  void Clear() override {}
+  void Add(const std::string& line) override { log_.Add(line); }
+  void Problem(const std::string& line) override { log_.Problem(line); }
+
+ private:
+  kmlcompat::ProcessLog& log_;
+};
+
 }  // namespace
 
 TLabeledEdit::TLabeledEdit(QWidget* parent) : QLineEdit(parent), EditLabel(new QLabel(parent)) {}
@@ -93,6 +127,7 @@ TForm1::TForm1(platform::FileSystem& fs, platform::Dialogs& dialogs, QWidget* pa
   SetUpComponents();
   SetUpOpenDialog();
   connect(LabeledEditFilename, &TLabeledEdit::clicked, this, &TForm1::LabeledEditFilenameClick);
+  setAcceptDrops(true);
 }
 
 void TForm1::SetUpForm() {
@@ -142,7 +177,48 @@ void TForm1::LabeledEditFilenameClick() {
   tool_.ProcessSucceeded = false;
   OpenDialog1.FileName.clear();
   if (!OpenDialog1.Execute(dialogs_)) return;
-  tool_.ProcessFile(OpenDialog1.FileName, CheckBoxBackup->isChecked(), memo_log_);
-  LabeledEditFilename->setText(
-      QString::fromUtf8(kmlcompat::KmlTool::StatusText(tool_.ProcessSucceeded)));
+  ProcessOne(OpenDialog1.FileName, memo_log_);
+}
+
+bool TForm1::ProcessOne(const std::string& path, kmlcompat::ProcessLog& log) {
+  kmlcompat::ProgressDialogSink progress(this, QString::fromStdString(path), progress_delay_);
+  tool_.ProcessFile(path, CheckBoxBackup->isChecked(), log, &progress);
+  ShowStatus(tool_.ProcessSucceeded);
+  return tool_.ProcessSucceeded;
+}
+
+void TForm1::ShowStatus(bool succeeded) {
+  LabeledEditFilename->setText(QString::fromUtf8(kmlcompat::KmlTool::StatusText(succeeded)));
+}
+
+void TForm1::ProcessFiles(const std::vector<std::string>& paths) {
+  if (busy_ || paths.empty()) return;
+  const QScopedValueRollback<bool> busy(busy_, true);
+  if (paths.size() == 1) {
+    ProcessOne(paths.front(), memo_log_);
+    return;
+  }
+  memo_log_.Clear();
+  AppendingLog log(memo_log_);
+  bool all_succeeded = true;
+  for (const std::string& path : paths) {
+    const bool succeeded = ProcessOne(path, log);
+    log.Add(path + ": " + kmlcompat::KmlTool::StatusText(succeeded));
+    all_succeeded = all_succeeded && succeeded;
+  }
+  ShowStatus(all_succeeded);
+}
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event) {
+  if (!busy_ && !DroppedKmlFiles(event->mimeData()).empty()) event->acceptProposedAction();
+}
+
+void TForm1::dropEvent(QDropEvent* event) {
+  std::vector<std::string> files = DroppedKmlFiles(event->mimeData());
+  if (busy_ || files.empty()) return;
+  event->acceptProposedAction();
+  // The files are processed after the drop has ended, so that the program
+  // the files came from is not kept waiting.
+  QMetaObject::invokeMethod(
+      this, [this, files = std::move(files)] { ProcessFiles(files); }, Qt::QueuedConnection);
 }

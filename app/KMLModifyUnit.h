@@ -1,6 +1,8 @@
 // The tool's main window: a file name box that opens the file dialog when it
 // is clicked, a text box that shows what the rewrite did, and the choice of
-// making a backup. Components sit at fixed pixel positions.
+// making a backup. Components sit at fixed pixel positions. Files named on
+// the command line or dropped onto the window are processed as if they had
+// been chosen, one after another.
 #pragma once
 
 #include <QCheckBox>
@@ -9,6 +11,7 @@
 #include <QPlainTextEdit>
 #include <QWidget>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -17,6 +20,8 @@
 #include "platform/dialogs.h"
 #include "platform/file_system.h"
 
+class QDragEnterEvent;
+class QDropEvent;
 class QMouseEvent;
 
 // A single-line edit with its caption in a label above it. A press of the
@@ -58,11 +63,27 @@ class TForm1 : public QWidget {
   std::vector<std::string> Memo1Lines() const;
   // Whether the last processed file was rewritten.
   bool ProcessSucceeded() const { return tool_.ProcessSucceeded; }
+  // How long a file's processing runs before its progress dialog appears.
+  void SetProgressDelay(std::chrono::milliseconds delay) { progress_delay_ = delay; }
 
  public Q_SLOTS:
   // Lets the user choose a file, processes it, reporting in Memo1, and shows
   // the outcome in LabeledEditFilename. A cancelled choice changes nothing.
   void LabeledEditFilenameClick();
+  // Processes `paths` in turn as LabeledEditFilenameClick processes a chosen
+  // file. One file is handled exactly like a chosen one. Several keep the
+  // log of all of them: Memo1 is cleared once, and each file's lines are
+  // followed by a line "<path>: Done" or "<path>: Process Failed"; the
+  // status then says "Done" only when every file succeeded. Ignored while
+  // files are being processed.
+  void ProcessFiles(const std::vector<std::string>& paths);
+
+ protected:
+  // Local .kml and .kmz files (any letter case) dropped onto the window are
+  // processed by ProcessFiles once the drop has ended; other URLs are
+  // ignored, and a drop holding none of them is refused.
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   // Reports of the workflow as lines of Memo1.
@@ -80,8 +101,14 @@ class TForm1 : public QWidget {
   void SetUpForm();
   void SetUpComponents();
   void SetUpOpenDialog();
+  // Processes one file, reporting to `log` and showing the outcome in
+  // LabeledEditFilename; returns it.
+  bool ProcessOne(const std::string& path, kmlcompat::ProcessLog& log);
+  void ShowStatus(bool succeeded);
 
   platform::Dialogs& dialogs_;
   kmlcompat::KmlTool tool_;
   MemoLog memo_log_;
+  std::chrono::milliseconds progress_delay_{1000};
+  bool busy_ = false;
 };

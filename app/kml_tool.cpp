@@ -21,14 +21,15 @@ void KmlTool::ModifyKMLFile(const std::string& FileName) {
   last_problem_ = outcome.problem;
 }
 
-bool KmlTool::ProcessFile(const std::string& FileName, bool make_backup, ProcessLog& log) {
+bool KmlTool::ProcessFile(const std::string& FileName, bool make_backup, ProcessLog& log,
+                          ProgressSink* progress) {
   ProcessSucceeded = false;
   log.Clear();
   std::string ext = UpperExtension(FileName);
   if (ext == ".KML") {
     ProcessKml(FileName, make_backup, log);
   } else if (ext == ".KMZ") {
-    ProcessKmz(FileName, make_backup, log);
+    ProcessKmz(FileName, make_backup, log, progress);
   } else {
     log.NotProcessed("not a KML or KMZ file: " + FileName);
   }
@@ -78,14 +79,15 @@ void KmlTool::Report(const std::string& text, ProcessLog& log) {
   log.Problem(text);
 }
 
-void KmlTool::ProcessKmz(const std::string& FileName, bool make_backup, ProcessLog& log) {
+void KmlTool::ProcessKmz(const std::string& FileName, bool make_backup, ProcessLog& log,
+                         ProgressSink* progress) {
   if (make_backup && !MakeBackup(FileName, log)) return;
   const std::string zip_name = ZipNameOf(FileName);
   if (!RenameWithoutReplacing(FileName, zip_name)) return Report(kRenameToZipFailed, log);
   KmzOutcome outcome;
   std::string engine_failure;
   try {
-    outcome = KmzRoundTrip(fs_, dialogs_, log).Run(zip_name);
+    outcome = KmzRoundTrip(fs_, dialogs_, log, progress).Run(zip_name);
   } catch (const std::exception& e) {
     engine_failure = e.what();
   }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/process_log.h"
+#include "app/progress_sink.h"
 #include "platform/dialogs.h"
 #include "platform/file_system.h"
 
@@ -42,7 +43,13 @@ class KmlTool {
   // message kRenameToZipFailed is shown and the file is left as it was, or
   // kRenameBackFailed and the file keeps its ZIP name. A failure of the
   // archive engine is shown as a message after the file has its name back.
-  bool ProcessFile(const std::string& FileName, bool make_backup, ProcessLog& log);
+  //
+  // The round trip of a KMZ file reports to `progress` (not owned; may be
+  // null) and stops when it asks to: the archive is left as it was, the file
+  // gets its chosen name back and the outcome is a failure (see
+  // KmzRoundTrip::Run). A KML file is rewritten without progress reports.
+  bool ProcessFile(const std::string& FileName, bool make_backup, ProcessLog& log,
+                   ProgressSink* progress = nullptr);
 
   // "Done" or "Process Failed".
   static const char* StatusText(bool succeeded) { return succeeded ? kStatusDone : kStatusFailed; }
@@ -63,7 +70,8 @@ class KmlTool {
   // Shows `text` as a message and logs it as the problem.
   void Report(const std::string& text, ProcessLog& log);
   void ProcessKml(const std::string& FileName, bool make_backup, ProcessLog& log);
-  void ProcessKmz(const std::string& FileName, bool make_backup, ProcessLog& log);
+  void ProcessKmz(const std::string& FileName, bool make_backup, ProcessLog& log,
+                  ProgressSink* progress);
 
   platform::FileSystem& fs_;
   platform::Dialogs& dialogs_;

@@ -24,6 +24,9 @@ constexpr char16_t kKmlMask[] = u"*.KML";
 // Read-only, hidden, system, volume label and archive: folder entries are
 // not searched for.
 constexpr int32_t kKmlSearchAttr = 0x2F;
+// The share of the progress that extracting and rewriting the entries take;
+// the commit takes the rest.
+constexpr double kEntriesShare = 50;
 
 struct KmlEntry {
   int32_t index = 0;      // place in the archive's directory
@@ -73,16 +76,29 @@ std::u16string FoldedCase(std::u16string name) {
 class RoundTripRun {
  public:
   RoundTripRun(TParcelon& archive, const std::string& scratch, platform::FileSystem& fs,
-               platform::Dialogs& dialogs, ProcessLog& log)
-      : archive_(archive), scratch_(scratch), fs_(fs), dialogs_(dialogs), log_(log) {}
+               platform::Dialogs& dialogs, ProcessLog& log, ProgressSink& progress)
+      : archive_(archive),
+        scratch_(scratch),
+        fs_(fs),
+        dialogs_(dialogs),
+        log_(log),
+        progress_(progress) {}
 
   KmzOutcome Run();
-  // The answer to a failure of the engine with one entry.
-  parcelon::TPLAction OnEntryFailure(int32_t native_error, const std::u16string& message);
+  // The answer to a failure of the engine with the entry `name`.
+  parcelon::TPLAction OnEntryFailure(const std::u16string& name, int32_t native_error,
+                                     const std::u16string& message);
+  // Passes the engine's overall progress of the current step on, and the
+  // user's cancel back.
+  void OnOverallProgress(double percent, parcelon::TPLProgressPhase phase, bool& cancel);
 
  private:
+  bool Stopped() const { return aborted_ || cancelled_; }
+  // Starts a step that covers `span` percent from `base`; false when the
+  // user cancelled.
+  bool BeginStep(double base, double span, std::string what);
   std::vector<KmlEntry> FindKmlEntries();
-  bool Repair(KmlEntry& entry, size_t ordinal);
+  bool Repair(KmlEntry& entry, size_t ordinal, size_t count);
   bool Extract(KmlEntry& entry, size_t ordinal);
   std::u16string FolderFor(const KmlEntry& entry, size_t ordinal);
   bool Failed(const KmlEntry& entry, const std::string& reason);
@@ -93,28 +109,60 @@ class RoundTripRun {
   platform::FileSystem& fs_;
   platform::Dialogs& dialogs_;
   ProcessLog& log_;
+  ProgressSink& progress_;
   bool aborted_ = false;
+  bool cancelled_ = false;
+  bool committing_ = false;
+  int unwritten_ = 0;  // repaired entries the commit skipped after a failure
+  double step_base_ = 0;
+  double step_span_ = 0;
+  std::string step_;
   std::set<std::u16string> extracted_;  // names in the shared folder, case folded
 };
 
+// An abort or a cancel during the commit rolls it back, so the outcome is
+// read only after PutBack.
 KmzOutcome RoundTripRun::Run() {
   std::vector<KmlEntry> entries = FindKmlEntries();
   std::vector<KmlEntry> repaired;
-  for (size_t i = 0; i < entries.size() && !aborted_; ++i)
-    if (Repair(entries[i], i)) repaired.push_back(entries[i]);
-  if (aborted_) {
-    log_.Problem("Processing was aborted; the archive is left as it was");
-    repaired.clear();
-  }
-  PutBack(repaired);
-  return {static_cast<int>(entries.size()), static_cast<int>(repaired.size())};
+  for (size_t i = 0; i < entries.size() && !Stopped(); ++i)
+    if (Repair(entries[i], i, entries.size())) repaired.push_back(entries[i]);
+  if (!Stopped()) PutBack(repaired);
+  if (Stopped())
+    log_.Problem(std::string("Processing was ")
+                     .append(cancelled_ ? "cancelled" : "aborted")
+                     .append("; the archive is left as it was"));
+  const int written = Stopped() ? 0 : static_cast<int>(repaired.size()) - unwritten_;
+  return {static_cast<int>(entries.size()), written, cancelled_};
 }
 
-parcelon::TPLAction RoundTripRun::OnEntryFailure(int32_t native_error,
+bool RoundTripRun::BeginStep(double base, double span, std::string what) {
+  step_base_ = base;
+  step_span_ = span;
+  step_ = std::move(what);
+  if (!cancelled_ && !progress_.Progress(base, step_)) cancelled_ = true;
+  return !cancelled_;
+}
+
+void RoundTripRun::OnOverallProgress(double percent, parcelon::TPLProgressPhase phase,
+                                     bool& cancel) {
+  const bool go_on = progress_.Progress(step_base_ + step_span_ * percent / 100, step_);
+  // The commit's last event comes once the new archive is in place.
+  if (committing_ && phase == parcelon::ppEnd) return;
+  if (!go_on) cancelled_ = true;
+  if (cancelled_) cancel = true;
+}
+
+// An entry the commit skips (Ignore) keeps its old data: it was not repaired.
+parcelon::TPLAction RoundTripRun::OnEntryFailure(const std::u16string& name, int32_t native_error,
                                                  const std::u16string& message) {
   const parcelon::TPLAction action =
       parcelon::DefaultProcessFileFailure(dialogs_, native_error, message);
   if (action == parcelon::fxaAbort) aborted_ = true;
+  if (committing_ && action == parcelon::fxaIgnore) {
+    ++unwritten_;
+    log_.Problem(Utf16ToUtf8(name) + ": it could not be written back; the entry is left as it was");
+  }
   return action;
 }
 
@@ -132,12 +180,15 @@ std::vector<KmlEntry> RoundTripRun::FindKmlEntries() {
 }
 
 // Extracts and rewrites one entry; false when it cannot be put back repaired.
-bool RoundTripRun::Repair(KmlEntry& entry, size_t ordinal) {
+bool RoundTripRun::Repair(KmlEntry& entry, size_t ordinal, size_t count) {
   log_.Add(std::string("Processing Zipped file ").append(entry.file_name));
+  const double share = kEntriesShare / static_cast<double>(count);
+  if (!BeginStep(share * static_cast<double>(ordinal), share, "Repairing " + entry.file_name))
+    return false;
   if (!StoresBackUnchanged(entry.name))
     return Failed(entry, "its name cannot be stored back unchanged; the entry is left as it was");
   if (!Extract(entry, ordinal))
-    return !aborted_ && Failed(entry, "it could not be extracted; the entry is left as it was");
+    return !Stopped() && Failed(entry, "it could not be extracted; the entry is left as it was");
   const kml::RewriteOutcome outcome = kml::RewriteKmlFile(Utf16ToUtf8(entry.path), fs_, dialogs_);
   return outcome.succeeded || Failed(entry, outcome.problem);
 }
@@ -152,7 +203,7 @@ bool RoundTripRun::Extract(KmlEntry& entry, size_t ordinal) {
   dir.ClearMarks();
   dir.Items(entry.index).Marked = true;
   archive_.ProcessFiles(parcelon::poExtract, entry.index);
-  return !aborted_ && fs_.Stat(Utf16ToUtf8(entry.path)).is_regular;
+  return !Stopped() && fs_.Stat(Utf16ToUtf8(entry.path)).is_regular;
 }
 
 // Entries go into one shared folder; one whose name an earlier entry had
@@ -175,6 +226,8 @@ bool RoundTripRun::Failed(const KmlEntry& entry, const std::string& reason) {
 // taken relative to the entry's own folder, and commits them together.
 void RoundTripRun::PutBack(const std::vector<KmlEntry>& repaired) {
   if (repaired.empty()) return;
+  if (!BeginStep(kEntriesShare, 100 - kEntriesShare, "Writing the archive")) return;
+  committing_ = true;
   archive_.BeginUpdate();
   for (const KmlEntry& entry : repaired) {
     archive_.SetBaseDir(entry.folder);
@@ -196,11 +249,20 @@ KmzOutcome KmzRoundTrip::Run(const std::string& zip_path) {
   // commit would drop that for good. Such an archive fails to open instead
   // and stays as it is.
   archive.SetRepairDirectory(false);
-  RoundTripRun run(archive, scratch.Path(), fs_, dialogs_, log_);
-  archive.OnProcessFileFailure =
-      [&run](parcelon::TPLBaseArchiver&, const std::u16string&, parcelon::TPLProcessOperation,
-             int32_t native_error, int32_t, const std::u16string& message,
-             parcelon::TPLAction& action) { action = run.OnEntryFailure(native_error, message); };
+  NoProgress no_progress;
+  RoundTripRun run(archive, scratch.Path(), fs_, dialogs_, log_,
+                   progress_ ? *progress_ : no_progress);
+  archive.OnProcessFileFailure = [&run](parcelon::TPLBaseArchiver&, const std::u16string& name,
+                                        parcelon::TPLProcessOperation, int32_t native_error,
+                                        int32_t, const std::u16string& message,
+                                        parcelon::TPLAction& action) {
+    action = run.OnEntryFailure(name, native_error, message);
+  };
+  archive.OnOverallProgress = [&run](parcelon::TPLBaseArchiver&, double percent,
+                                     parcelon::TPLProcessOperation,
+                                     parcelon::TPLProgressPhase phase, bool& cancel) {
+    run.OnOverallProgress(percent, phase, cancel);
+  };
   log_.Add(std::string("Openning Archive ").append(zip_path));
   OpenedArchive opened(archive);
   return run.Run();

@@ -11,22 +11,26 @@
 #include <string>
 
 #include "app/process_log.h"
+#include "app/progress_sink.h"
 #include "platform/dialogs.h"
 #include "platform/file_system.h"
 
 namespace kmlcompat {
 
 struct KmzOutcome {
-  int kml_entries = 0;  // entries found whose names end in .kml
-  int repaired = 0;     // of them, rewritten and put back
+  int kml_entries = 0;     // entries found whose names end in .kml
+  int repaired = 0;        // of them, rewritten and put back
+  bool cancelled = false;  // the user cancelled; the archive is as it was
   bool Succeeded() const { return kml_entries > 0 && repaired == kml_entries; }
 };
 
 class KmzRoundTrip {
  public:
-  // None of the arguments is owned; all must outlive the object.
-  KmzRoundTrip(platform::FileSystem& fs, platform::Dialogs& dialogs, ProcessLog& log)
-      : fs_(fs), dialogs_(dialogs), log_(log) {}
+  // None of the arguments is owned; all must outlive the object. `progress`
+  // may be null: nothing is reported then and nothing can cancel.
+  KmzRoundTrip(platform::FileSystem& fs, platform::Dialogs& dialogs, ProcessLog& log,
+               ProgressSink* progress = nullptr)
+      : fs_(fs), dialogs_(dialogs), log_(log), progress_(progress) {}
 
   // Repairs the archive at `zip_path`. Logs "Openning Archive " + zip_path
   // before opening it, then "Processing Zipped file " + the entry's file name
@@ -40,12 +44,22 @@ class KmzRoundTrip {
   // opened, read or committed; the archive is then unchanged (the engine
   // rolls a failed commit back). The archive is closed and the scratch
   // folder removed before Run returns or throws.
+  //
+  // Progress goes to `progress`: the first half while the KML entries are
+  // extracted and rewritten, the second half while the commit writes them
+  // (the engine's overall progress). When the sink asks to cancel, no
+  // further entry is taken up, a commit under way is rolled back by the
+  // engine, and Run logs "Processing was cancelled; the archive is left as
+  // it was" and returns with `cancelled` set and nothing repaired. A cancel
+  // that comes after the commit has put the new archive in place is too
+  // late and is ignored. Copying the unchanged entries reports nothing.
   KmzOutcome Run(const std::string& zip_path);
 
  private:
   platform::FileSystem& fs_;
   platform::Dialogs& dialogs_;
   ProcessLog& log_;
+  ProgressSink* progress_;
 };
 
 }  // namespace kmlcompat

@@ -1,23 +1,27 @@
 // The tool's window program. --help and --version are answered before Qt
 // starts, so they print and exit without a display and without a window. Any
 // other arguments go to QApplication, which consumes the ones Qt understands;
-// the rest are ignored.
+// of the rest, the files are processed once the window shows, and other
+// options are ignored.
 #include <QApplication>
+#include <QTimer>
 #include <iostream>
 #include <string_view>
 
 #include "app/KMLModifyUnit.h"
+#include "app/file_arguments.h"
 #include "app/qt_dialogs.h"
 #include "platform/posix_file_system.h"
 
 namespace {
 
 constexpr char kUsage[] =
-    "Usage: kmlcompat [QT-OPTION...]\n"
+    "Usage: kmlcompat [QT-OPTION...] [--] [FILE...]\n"
     "Opens the window that repairs old KML files, and the KML documents inside\n"
     "KMZ files, in place so that newer Google Earth releases read them. Click\n"
-    "the file-name field and choose a file; \"Make a Backup\" copies it to\n"
-    "FILE.Backup first.\n"
+    "the file-name field and choose a file, or drop files onto the window;\n"
+    "each FILE named here is processed once the window shows. \"Make a Backup\"\n"
+    "copies a file to FILE.Backup first.\n"
     "\n"
     "  --help     show this text and exit\n"
     "  --version  show the version and exit\n"
@@ -50,5 +54,8 @@ int main(int argc, char* argv[]) {
   kmlcompat::QtDialogs dialogs;
   TForm1 Form1(fs, dialogs);
   Form1.show();
+  const std::vector<std::string> files = kmlcompat::FileArguments(argc, argv);
+  if (!files.empty())
+    QTimer::singleShot(0, &Form1, [&Form1, &files] { Form1.ProcessFiles(files); });
   return app.exec();
 }

@@ -1,28 +1,39 @@
 // Drives the real main window under Qt's offscreen platform, with scripted
 // dialogs and the real file system in a fresh folder per test.
 #include <QApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFontMetrics>
+#include <QMimeData>
 #include <QMouseEvent>
+#include <QProgressDialog>
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QStyleOptionFrame>
+#include <QTimer>
+#include <QUrl>
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "app/KMLModifyUnit.h"
+#include "app/file_arguments.h"
 #include "platform/posix_file_system.h"
 #include "platform/scripted_dialogs.h"
+#include "tests/faulty_file_system.h"
 #include "tests/test_support.h"
 
 namespace {
 
 using testing_support::ReadAll;
+using testing_support::ShellQuote;
 using testing_support::WriteAll;
 
 const char kOldKml[] =
@@ -69,6 +80,15 @@ bool AllLinesEndInCrLf(const std::string& text) {
   for (; lf != std::string::npos; lf = text.find('\n', lf + 1))
     if (lf == 0 || text[lf - 1] != '\r') return false;
   return true;
+}
+
+// Packs `kml` as doc.kml into the KMZ file `kmz` with the peer zip program.
+void MakeKmz(const std::string& kmz, const std::string& kml) {
+  const std::string folder = std::filesystem::path(kmz).parent_path().string();
+  WriteAll(folder + "/doc.kml", kml);
+  const testing_support::CommandResult zip = testing_support::RunCommand(
+      "cd " + ShellQuote(folder) + " && zip -q -X -m " + ShellQuote(kmz) + " doc.kml");
+  ASSERT_EQ(zip.status, 0) << zip.err;
 }
 
 // The widgets that Tab visits from `start`, in order, `count` of them.
@@ -387,6 +407,180 @@ TEST_F(WindowTest, TextsFitTheirComponents) {
   for (const char* text : {kPrompt, "Done", "Process Failed"})
     EXPECT_LE(edit_metrics.horizontalAdvance(QString::fromUtf8(text)), edit_text.width() - 4);
   EXPECT_LE(edit_metrics.height(), edit_text.height() - 2);
+}
+
+TEST_F(WindowTest, SeveralFilesKeepTheLogOfEachAndFailWhenOneFails) {
+  const std::string kml = File("a.kml");
+  const std::string kmz = File("b.KMZ");
+  const std::string other = File("c.txt");
+  WriteAll(kml, kOldKml);
+  MakeKmz(kmz, kOldKml);
+  WriteAll(other, "text\n");
+
+  form.ProcessFiles({kml, kmz, other});
+
+  const std::vector<std::string> lines = form.Memo1Lines();
+  EXPECT_FALSE(Contains(lines, kInitialLines[0]));
+  for (const std::string& line :
+       {"Processing file " + kml, kml + ": Done", "Openning Archive " + File("B.ZIP"),
+        std::string("Processing Zipped file doc.kml"), kmz + ": Done", other + ": Process Failed"})
+    EXPECT_TRUE(Contains(lines, line)) << line;
+  EXPECT_EQ(Status(), "Process Failed");
+  EXPECT_TRUE(fs.Exists(kml + ".Backup"));
+  EXPECT_TRUE(fs.Exists(kmz + ".Backup"));
+  EXPECT_NE(ReadAll(kmz), ReadAll(kmz + ".Backup"));
+}
+
+TEST(FileArgumentsTest, SkipsOptionsBeforeTheEndMarkAndMakesPathsAbsolute) {
+  const char* const argv[] = {"kmlcompat", "a.kml", "-x", "", "--", "-b.kmz", "/c/d.KML"};
+  const std::string cwd = std::filesystem::current_path().string();
+  EXPECT_EQ(kmlcompat::FileArguments(7, argv),
+            (std::vector<std::string>{cwd + "/a.kml", cwd + "/-b.kmz", "/c/d.KML"}));
+}
+
+TEST_F(WindowTest, DroppedKmlFileIsProcessedAndOtherFilesAreIgnored) {
+  const std::string kml = File("dropped.KML");
+  const std::string other = File("other.txt");
+  WriteAll(kml, kOldKml);
+  WriteAll(other, "text\n");
+  QMimeData only_other;
+  only_other.setUrls({QUrl::fromLocalFile(QString::fromStdString(other))});
+  QDragEnterEvent refused(QPoint(50, 100), Qt::CopyAction, &only_other, Qt::LeftButton,
+                          Qt::NoModifier);
+  QApplication::sendEvent(&form, &refused);
+  EXPECT_FALSE(refused.isAccepted());
+
+  QMimeData both;
+  both.setUrls({QUrl::fromLocalFile(QString::fromStdString(kml)),
+                QUrl::fromLocalFile(QString::fromStdString(other))});
+  QDragEnterEvent enter(QPoint(50, 100), Qt::CopyAction, &both, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(&form, &enter);
+  EXPECT_TRUE(enter.isAccepted());
+  QDropEvent drop(QPointF(50, 100), Qt::CopyAction, &both, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(&form, &drop);
+  EXPECT_TRUE(drop.isAccepted());
+  QApplication::processEvents();
+
+  EXPECT_EQ(form.Memo1Lines(), std::vector<std::string>{"Processing file " + kml});
+  EXPECT_EQ(Status(), "Done");
+  EXPECT_EQ(ReadAll(other), "text\n");
+}
+
+// A test sink that cancels at the `n`th report whose step starts with
+// `step`, and keeps the reports.
+struct CancellingSink : kmlcompat::ProgressSink {
+  CancellingSink(std::string step_prefix, int n) : step(std::move(step_prefix)), left(n) {}
+  bool Progress(double percent, const std::string& what) override {
+    percents.push_back(percent);
+    return !(what.starts_with(step) && --left == 0);
+  }
+  std::string step;
+  int left;
+  std::vector<double> percents;
+};
+
+struct LineLog : kmlcompat::ProcessLog {
+  void Clear() override { lines.clear(); }
+  void Add(const std::string& line) override { lines.push_back(line); }
+  void Problem(const std::string& line) override { lines.push_back(line); }
+  std::vector<std::string> lines;
+};
+
+const char kCancelledLine[] = "Processing was cancelled; the archive is left as it was";
+
+// Cancels at each place the round trip can stop: before and during the
+// extraction, before the commit, at its start and amid it. Each leaves the
+// archive byte for byte as it was, under its own name. A cancel at the
+// commit's last report, once the new archive is in place, comes too late.
+TEST(KmzCancelTest, CancelAnywhereLeavesTheArchiveAsItWas) {
+  struct Case {
+    const char* step;
+    int n;
+    bool too_late;
+  };
+  const Case kCases[] = {{"Repairing", 1, false}, {"Repairing", 2, false}, {"Writing", 1, false},
+                         {"Writing", 2, false},   {"Writing", 3, false},   {"Writing", 4, true}};
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(std::string(c.step) + " " + std::to_string(c.n));
+    testing_support::ScratchDir dir;
+    const std::string kmz = dir.File("area.kmz");
+    MakeKmz(kmz, kOldKml);
+    const std::string before = ReadAll(kmz);
+    platform::PosixFileSystem fs;
+    platform::ScriptedDialogs dialogs;
+    kmlcompat::KmlTool tool(fs, dialogs);
+    CancellingSink sink(c.step, c.n);
+    LineLog log;
+
+    EXPECT_EQ(tool.ProcessFile(kmz, false, log, &sink), c.too_late);
+    EXPECT_EQ(ReadAll(kmz) == before, !c.too_late);
+    EXPECT_EQ(dir.List(), std::vector<std::string>{"area.kmz"});
+    EXPECT_EQ(Contains(log.lines, kCancelledLine), !c.too_late);
+    EXPECT_EQ(sink.left, 0);
+    EXPECT_TRUE(std::is_sorted(sink.percents.begin(), sink.percents.end()));
+    EXPECT_EQ(sink.percents.back() == 100, c.too_late);
+  }
+}
+
+struct CallbackSink : kmlcompat::ProgressSink {
+  bool Progress(double percent, const std::string& what) override { return on(percent, what); }
+  std::function<bool(double, const std::string&)> on;
+};
+
+// The repaired file cannot be opened when the commit writes it back: Abort
+// leaves the whole archive as it was, Ignore that entry; either fails.
+TEST(KmzCancelTest, FailureWritingAnEntryBackFailsTheFile) {
+  using platform::FailureAnswer;
+  for (const FailureAnswer answer : {FailureAnswer::kAbort, FailureAnswer::kIgnore}) {
+    testing_support::ScratchDir dir;
+    const std::string kmz = dir.File("area.kmz");
+    MakeKmz(kmz, kOldKml);
+    const std::string before = ReadAll(kmz);
+    testing_support::FaultyFileSystem fs;
+    platform::ScriptedDialogs dialogs;
+    dialogs.failure_answers.push_back(answer);
+    kmlcompat::KmlTool tool(fs, dialogs);
+    CallbackSink sink;
+    bool armed = false;
+    sink.on = [&fs, &armed](double, const std::string& what) {
+      if (!armed && what.starts_with("Writing")) fs.Inject({1, testing_support::kOpOpen});
+      armed = armed || what.starts_with("Writing");
+      return true;
+    };
+    LineLog log;
+
+    EXPECT_FALSE(tool.ProcessFile(kmz, false, log, &sink));
+    const bool aborted = answer == FailureAnswer::kAbort;
+    EXPECT_EQ(Contains(log.lines, "Processing was aborted; the archive is left as it was"),
+              aborted);
+    EXPECT_EQ(HasLineStartingWith(log.lines, "doc.kml: it could not be written back"), !aborted);
+    if (aborted) {
+      EXPECT_EQ(ReadAll(kmz), before);
+    }
+  }
+}
+
+TEST_F(WindowTest, CancelInTheProgressDialogLeavesTheArchiveAsItWas) {
+  const std::string kmz = File("cancel.kmz");
+  MakeKmz(kmz, kOldKml);
+  const std::string before = ReadAll(kmz);
+  form.SetProgressDelay(std::chrono::milliseconds(0));
+  bool cancelled = false;
+  // Runs at the first moment the dialog lets events through.
+  QTimer::singleShot(0, &form, [&] {
+    if (auto* dialog = form.findChild<QProgressDialog*>(); dialog && dialog->isVisible()) {
+      dialog->cancel();
+      cancelled = true;
+    }
+  });
+
+  form.ProcessFiles({kmz});
+
+  EXPECT_TRUE(cancelled);
+  EXPECT_EQ(Status(), "Process Failed");
+  EXPECT_TRUE(Contains(form.Memo1Lines(), kCancelledLine));
+  EXPECT_EQ(ReadAll(kmz), before);
+  EXPECT_EQ(form.findChild<QProgressDialog*>(), nullptr);
 }
 
 TEST_F(WindowTest, InitialMemoLinesAllShowWithoutScrolling) {

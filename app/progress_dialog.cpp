@@ -1,0 +1,45 @@
+#include "app/progress_dialog.h"
+
+#include <QCoreApplication>
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+namespace kmlcompat {
+
+ProgressDialogSink::ProgressDialogSink(QWidget* parent, QString title,
+                                       std::chrono::milliseconds delay)
+    : parent_(parent),
+      title_(std::move(title)),
+      opens_at_(std::chrono::steady_clock::now() + delay) {}
+
+bool ProgressDialogSink::Progress(double percent, const std::string& what) {
+  if (!dialog_) {
+    if (std::chrono::steady_clock::now() < opens_at_) return true;
+    Open();
+  }
+  if (what != what_) {
+    what_ = what;
+    dialog_->setLabelText(QString::fromStdString(what));
+  }
+  dialog_->setValue(static_cast<int>(std::clamp(std::floor(percent), 0.0, 100.0)));
+  // The work runs on the GUI thread: here the dialog is drawn and its
+  // Cancel button pressed; the modal dialog keeps the window's input out.
+  QCoreApplication::processEvents();
+  return !dialog_->wasCanceled();
+}
+
+void ProgressDialogSink::Open() {
+  dialog_ = std::make_unique<QProgressDialog>(parent_);
+  dialog_->setWindowTitle(title_);
+  dialog_->setWindowModality(Qt::ApplicationModal);
+  dialog_->setRange(0, 100);
+  // The dialog stays up, and a cancel stays known, until the file is done.
+  dialog_->setAutoReset(false);
+  dialog_->setAutoClose(false);
+  dialog_->setMinimumDuration(0);
+  dialog_->show();
+}
+
+}  // namespace kmlcompat

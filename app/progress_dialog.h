@@ -1,0 +1,39 @@
+// The window's progress report: a modal progress dialog with a Cancel
+// button that appears only when the work lasts longer than a delay.
+#pragma once
+
+#include <QProgressDialog>
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+#include "app/progress_sink.h"
+
+namespace kmlcompat {
+
+class ProgressDialogSink final : public ProgressSink {
+ public:
+  // The dialog will be a child of `parent` (not owned; it must outlive the
+  // sink) titled `title`. It opens at the first report once `delay` has
+  // passed since the sink was made, and closes when the sink is destroyed.
+  ProgressDialogSink(QWidget* parent, QString title, std::chrono::milliseconds delay);
+
+  // Moves the bar and shows `what` above it, then lets the dialog take the
+  // user's input; false once the user pressed Cancel (or closed the
+  // dialog), and from then on.
+  bool Progress(double percent, const std::string& what) override;
+
+ private:
+  void Open();
+
+  QWidget* parent_;
+  QString title_;
+  std::chrono::steady_clock::time_point opens_at_;
+  // Made only when it shows, so that no timer of its own can show it while
+  // the work waits in a message box.
+  std::unique_ptr<QProgressDialog> dialog_;
+  std::string what_;
+};
+
+}  // namespace kmlcompat
