@@ -17,13 +17,6 @@
 namespace parcelon::cli {
 namespace {
 
-constexpr std::string_view kPrefix = "parcelon: ";
-
-std::string WithoutPrefix(std::string message) {
-  if (std::string_view(message).starts_with(kPrefix)) message.erase(0, kPrefix.size());
-  return message;
-}
-
 class AddingRun {
  public:
   AddingRun(const AddingRequest& request, bool move, std::ostream& err)

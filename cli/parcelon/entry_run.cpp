@@ -19,13 +19,6 @@
 namespace parcelon::cli {
 namespace {
 
-constexpr std::string_view kPrefix = "parcelon: ";
-
-std::string WithoutPrefix(std::string message) {
-  if (std::string_view(message).starts_with(kPrefix)) message.erase(0, kPrefix.size());
-  return message;
-}
-
 class EntryRun {
  public:
   EntryRun(const EntryRequest& request, EntryOperation operation, std::ostream& out,

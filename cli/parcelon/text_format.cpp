@@ -87,4 +87,9 @@ void AppendDosDateTime(std::string& out, uint16_t date, uint16_t time) {
   AppendTwoDigits(out, (time & 0x1Fu) * 2);
 }
 
+std::string WithoutPrefix(std::string message) {
+  if (std::string_view(message).starts_with(kPrefix)) message.erase(0, kPrefix.size());
+  return message;
+}
+
 }  // namespace parcelon::cli

@@ -27,4 +27,11 @@ void AppendHex8(std::string& out, uint32_t value);
 // date and time words (seconds doubled), whatever they hold.
 void AppendDosDateTime(std::string& out, uint16_t date, uint16_t time);
 
+// What the program's messages start with.
+inline constexpr std::string_view kPrefix = "parcelon: ";
+
+// `message` without the program's "parcelon: " prefix, for messages the
+// engine made that are shown after an entry's name.
+std::string WithoutPrefix(std::string message);
+
 }  // namespace parcelon::cli
