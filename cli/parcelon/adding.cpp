@@ -142,11 +142,7 @@ int32_t AddingRun::QueuedCount() {
 }
 
 void AddingRun::Report(std::string_view name, std::string_view problem) {
-  std::string line(kPrefix);
-  AppendEscaped(line, name);
-  line += ": ";
-  AppendEscaped(line, problem);
-  bar_.Note(line);
+  bar_.Note(ProblemLine(name, problem));
   failed_ = true;
 }
 

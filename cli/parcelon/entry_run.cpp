@@ -198,11 +198,7 @@ void EntryRun::Summarize() {
 }
 
 void EntryRun::Report(std::u16string_view name, std::string_view problem) {
-  std::string line(kPrefix);
-  AppendEscapedName(line, name);
-  line += ": ";
-  AppendEscaped(line, problem);
-  bar_.Note(line);
+  bar_.Note(ProblemLine(platform::Utf16ToUtf8(name), problem));
 }
 
 }  // namespace

@@ -92,4 +92,12 @@ std::string WithoutPrefix(std::string message) {
   return message;
 }
 
+std::string ProblemLine(std::string_view name, std::string_view problem) {
+  std::string line(kPrefix);
+  AppendEscaped(line, name);
+  line += ": ";
+  AppendEscaped(line, problem);
+  return line;
+}
+
 }  // namespace parcelon::cli

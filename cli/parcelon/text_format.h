@@ -34,4 +34,7 @@ inline constexpr std::string_view kPrefix = "parcelon: ";
 // engine made that are shown after an entry's name.
 std::string WithoutPrefix(std::string message);
 
+// "parcelon: NAME: PROBLEM", both escaped as AppendEscaped does.
+std::string ProblemLine(std::string_view name, std::string_view problem);
+
 }  // namespace parcelon::cli

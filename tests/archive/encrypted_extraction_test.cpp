@@ -16,6 +16,7 @@
 #include "platform/memory_stream.h"
 #include "platform/scripted_dialogs.h"
 #include "platform/unicode.h"
+#include "tests/archive/extraction_fixture.h"
 #include "tests/test_support.h"
 
 namespace parcelon {
@@ -43,22 +44,9 @@ class WatchedStream : public platform::MemoryStream {
   int64_t reach = 0;
 };
 
-class EncryptedExtractionTest : public testing::Test {
+class EncryptedExtractionTest : public ExtractionFixture {
  protected:
-  EncryptedExtractionTest() {
-    archiver.OnProcessFileFailure = [this](TPLBaseArchiver&, const std::u16string& name,
-                                           TPLProcessOperation, int32_t code, int32_t,
-                                           const std::u16string&, TPLAction& action) {
-      failures += Utf16ToUtf8(name) + " " + std::to_string(code) + "\n";
-      action = fxaIgnore;
-    };
-    archiver.SetBaseDir(Utf8ToUtf16(out));
-    archiver.SetFileName(Utf8ToUtf16(dir.File("a.zip")));
-  }
-  void Shell(const std::string& command) {
-    const CommandResult result = RunCommand("cd " + ShellQuote(dir.path()) + " && " + command);
-    ASSERT_EQ(result.status, 0) << command << "\n" << result.err;
-  }
+  EncryptedExtractionTest() : ExtractionFixture(false) {}
   void Run(TPLProcessOperation operation, const std::u16string& mask = u"*") {
     std::filesystem::remove_all(out);
     failures.clear();
@@ -74,13 +62,6 @@ class EncryptedExtractionTest : public testing::Test {
         reinterpret_cast<const uint8_t*>(bytes.data()), kLocalHeaderSize));
     return int64_t{kLocalHeaderSize} + local.NameLength + local.ExtraLength;
   }
-
-  ScratchDir dir;
-  std::string out = dir.File("out");
-  platform::ScriptedDialogs dialogs;
-  platform::IconvCodePages code_pages;
-  TParcelon archiver{nullptr, {&dialogs, &code_pages}};
-  std::string failures;
 };
 
 TEST_F(EncryptedExtractionTest, PeerEncryptedArchivesExtractAndTestWithThePassword) {

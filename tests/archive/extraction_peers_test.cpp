@@ -14,6 +14,7 @@
 #include "platform/iconv_code_pages.h"
 #include "platform/scripted_dialogs.h"
 #include "platform/unicode.h"
+#include "tests/archive/extraction_fixture.h"
 #include "tests/test_support.h"
 
 namespace parcelon {
@@ -95,23 +96,9 @@ std::string Manifest(const std::string& root, bool links_as_names) {
   return out;
 }
 
-class ExtractionPeersTest : public testing::Test {
+class ExtractionPeersTest : public ExtractionFixture {
  protected:
-  ExtractionPeersTest() {
-    archiver.OnProcessFileFailure = [this](TPLBaseArchiver&, const std::u16string& name,
-                                           TPLProcessOperation, int32_t code, int32_t,
-                                           const std::u16string& message, TPLAction& action) {
-      failures += platform::Utf16ToUtf8(name) + " " + std::to_string(code) + " " +
-                  platform::Utf16ToUtf8(message) + "\n";
-      action = fxaIgnore;
-    };
-    archiver.SetBaseDir(Utf8ToUtf16(out));
-    archiver.SetFileName(Utf8ToUtf16(dir.File("a.zip")));
-  }
-  void Shell(const std::string& command) {
-    const CommandResult result = RunCommand("cd " + ShellQuote(dir.path()) + " && " + command);
-    ASSERT_EQ(result.status, 0) << command << "\n" << result.err;
-  }
+  ExtractionPeersTest() : ExtractionFixture(true) {}
   // Extracts a.zip afresh into `out` with `inflater`.
   void Extract(InflaterKind inflater) {
     std::filesystem::remove_all(out);
@@ -121,13 +108,6 @@ class ExtractionPeersTest : public testing::Test {
     archiver.ExtractFiles(u"*");
     archiver.CloseArchive();
   }
-
-  ScratchDir dir;
-  std::string out = dir.File("out");
-  platform::ScriptedDialogs dialogs;
-  platform::IconvCodePages code_pages;
-  TParcelon archiver{nullptr, {&dialogs, &code_pages}};
-  std::string failures;
 };
 
 TEST_F(ExtractionPeersTest, PeerArchivesComeBackAsTheTreeTheyWereMadeFrom) {
