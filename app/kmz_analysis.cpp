@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "app/kml_entries.h"
 #include "app/scratch_folder.h"
 #include "archive/parcelon.h"
 #include "platform/file_stream.h"
@@ -11,15 +12,6 @@ namespace kmlcompat {
 namespace {
 
 using parcelon::TParcelon;
-
-// The entries the repair takes up: names ending in .KML in any letter case,
-// in any folder; folder entries (by attribute or trailing slash) excluded.
-constexpr char16_t kKmlMask[] = u"*.KML";
-constexpr int32_t kKmlSearchAttr = 0x2F;
-
-bool IsFolderEntry(const parcelon::TDirItem& entry) {
-  return entry.IsFolder() || entry.Name.ends_with(u'/') || entry.Name.ends_with(u'\\');
-}
 
 // The archive, open for reading from construction to destruction.
 class ReadOnlyArchive {
@@ -34,17 +26,6 @@ class ReadOnlyArchive {
  private:
   TParcelon& archive_;
 };
-
-std::vector<int32_t> FindKmlEntries(TParcelon& archive) {
-  std::vector<int32_t> found;
-  const parcelon::TPLDirArray& dir = archive.DirManager()->Dir();
-  parcelon::TPLArchiveItem item;
-  for (bool more = archive.FindFirst(kKmlMask, item, kKmlSearchAttr, u""); more;
-       more = archive.FindNext(item))
-    if (!IsFolderEntry(dir.Items(item.SearchRec.ItemIndex)))
-      found.push_back(item.SearchRec.ItemIndex);
-  return found;
-}
 
 // Decodes entry `index` into a file of its own in `scratch` and analyses it;
 // the file is removed afterwards.
@@ -75,9 +56,9 @@ std::vector<KmzEntryAnalysis> AnalyseKmz(const std::string& kmz_path, platform::
   ReadOnlyArchive opened(archive);
   std::vector<KmzEntryAnalysis> entries;
   const parcelon::TPLDirArray& dir = archive.DirManager()->Dir();
-  for (int32_t index : FindKmlEntries(archive))
-    entries.push_back({platform::Utf16ToUtf8(dir.Items(index).Name),
-                       AnalyseEntry(archive, index, scratch.Path(), fs)});
+  for (const KmlEntryRef& entry : FindKmlEntries(archive))
+    entries.push_back({platform::Utf16ToUtf8(dir.Items(entry.index).Name),
+                       AnalyseEntry(archive, entry.index, scratch.Path(), fs)});
   return entries;
 }
 

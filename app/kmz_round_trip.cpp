@@ -4,6 +4,7 @@
 #include <set>
 #include <vector>
 
+#include "app/kml_entries.h"
 #include "app/scratch_folder.h"
 #include "archive/common/entry_path.h"
 #include "archive/errors/failure_default.h"
@@ -19,11 +20,6 @@ using parcelon::TParcelon;
 using platform::Utf16ToUtf8;
 using platform::Utf8ToUtf16;
 
-// Entries whose names end in .KML in any letter case, in any folder.
-constexpr char16_t kKmlMask[] = u"*.KML";
-// Read-only, hidden, system, volume label and archive: folder entries are
-// not searched for.
-constexpr int32_t kKmlSearchAttr = 0x2F;
 // The share of the progress that extracting and rewriting the entries take;
 // the commit takes the rest.
 constexpr double kEntriesShare = 50;
@@ -59,10 +55,6 @@ class OpenedArchive {
 // so that the file put back gets the same stored name.
 bool StoresBackUnchanged(const std::u16string& name) {
   return !name.empty() && parcelon::paths::SafeRelativePath(name) == name;
-}
-
-bool IsFolderEntry(const parcelon::TDirItem& entry) {
-  return entry.IsFolder() || entry.Name.ends_with(u'/') || entry.Name.ends_with(u'\\');
 }
 
 // The name as a file system that ignores letter case would compare it.
@@ -169,13 +161,9 @@ parcelon::TPLAction RoundTripRun::OnEntryFailure(const std::u16string& name, int
 std::vector<KmlEntry> RoundTripRun::FindKmlEntries() {
   std::vector<KmlEntry> found;
   const parcelon::TPLDirArray& dir = archive_.DirManager()->Dir();
-  parcelon::TPLArchiveItem item;
-  for (bool more = archive_.FindFirst(kKmlMask, item, kKmlSearchAttr, u""); more;
-       more = archive_.FindNext(item)) {
-    const parcelon::TDirItem& entry = dir.Items(item.SearchRec.ItemIndex);
-    if (IsFolderEntry(entry)) continue;
-    found.push_back({item.SearchRec.ItemIndex, entry.Name, Utf16ToUtf8(item.FileName), {}, {}});
-  }
+  for (const KmlEntryRef& entry : kmlcompat::FindKmlEntries(archive_))
+    found.push_back(
+        {entry.index, dir.Items(entry.index).Name, Utf16ToUtf8(entry.file_name), {}, {}});
   return found;
 }
 

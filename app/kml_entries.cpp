@@ -1,0 +1,28 @@
+#include "app/kml_entries.h"
+
+namespace kmlcompat {
+namespace {
+
+constexpr char16_t kKmlMask[] = u"*.KML";
+// Read-only, hidden, system, volume label and archive: folder entries are
+// not searched for.
+constexpr int32_t kKmlSearchAttr = 0x2F;
+
+bool IsFolderEntry(const parcelon::TDirItem& entry) {
+  return entry.IsFolder() || entry.Name.ends_with(u'/') || entry.Name.ends_with(u'\\');
+}
+
+}  // namespace
+
+std::vector<KmlEntryRef> FindKmlEntries(parcelon::TParcelon& archive) {
+  std::vector<KmlEntryRef> found;
+  const parcelon::TPLDirArray& dir = archive.DirManager()->Dir();
+  parcelon::TPLArchiveItem item;
+  for (bool more = archive.FindFirst(kKmlMask, item, kKmlSearchAttr, u""); more;
+       more = archive.FindNext(item))
+    if (!IsFolderEntry(dir.Items(item.SearchRec.ItemIndex)))
+      found.push_back({item.SearchRec.ItemIndex, item.FileName});
+  return found;
+}
+
+}  // namespace kmlcompat
