@@ -8,6 +8,7 @@
 #include <QMouseEvent>
 #include <QProgressDialog>
 #include <QScrollBar>
+#include <QStandardPaths>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QStyleOptionFrame>
@@ -594,6 +595,14 @@ TEST_F(WindowTest, InitialMemoLinesAllShowWithoutScrolling) {
 int main(int argc, char** argv) {
   // The window is drawn without a display, the same way on every machine.
   qputenv("QT_QPA_PLATFORM", "offscreen");
+  // What Qt remembers (the file dialog's history among it) goes to a private
+  // folder that ends with the run, never to the user's own settings.
+  const testing_support::ScratchDir home;
+  qputenv("HOME", QByteArray::fromStdString(home.path()));
+  qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(home.File("config")));
+  qputenv("XDG_DATA_HOME", QByteArray::fromStdString(home.File("data")));
+  qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(home.File("cache")));
+  QStandardPaths::setTestModeEnabled(true);
   QApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
