@@ -22,6 +22,9 @@ namespace {
 // to 4 GiB gets Zip64 fields in advance, as its data might reach 4 GiB.
 constexpr uint64_t kExpansionMargin = uint64_t{8} << 20;
 
+constexpr uint16_t kMethodStored = 0;
+constexpr uint16_t kMethodDeflated = 8;
+
 std::u16string EventName(const TDirItem& item) {
   return item.Operation == poAdd || item.Operation == poMove ? item.SourceFileName : item.Name;
 }
@@ -103,7 +106,9 @@ class NewEntry {
     PlaceHeader(source.Get() != nullptr, source.Size());
     WriteHeader();
     if (source.Get() != nullptr) {
+      const int64_t data_start = c_.archive.Position();
       if (!CompressItem(*source.Get(), c_.archive, item_, Settings())) return false;
+      if (!encrypted && DeflateGrew() && !StoreInstead(*source.Get(), data_start)) return false;
       if (encrypted) FinishEntryCipher(item_, cipher_, c_.component);
       Patch();
     }
@@ -120,6 +125,29 @@ class NewEntry {
       throw EPLException::CreateFmt(errc::kNameTooLong, {item_.Name}, c_.component);
     item_.Flags =
         static_cast<uint16_t>(name_.utf8 ? item_.Flags | kFlagUtf8 : item_.Flags & ~kFlagUtf8);
+  }
+
+  // Whether deflating gave no fewer bytes than the source holds (data that
+  // does not compress, such as images or archives).
+  bool DeflateGrew() const {
+    return item_.RealMethod == kMethodDeflated && item_.PackedSize64() >= item_.UnpackedSize64();
+  }
+
+  // Writes the entry's data again, stored, over the deflated bytes from
+  // `data_start` on, and cuts off what the deflated form had beyond it. The
+  // source is read a second time, without progress events (its bytes were
+  // counted once). Encrypted entries never come here: their cipher header
+  // was made for the first pass. False when a handler cancelled.
+  bool StoreInstead(platform::Stream& source, int64_t data_start) {
+    c_.archive.Seek(data_start, platform::SeekOrigin::kBegin);
+    item_.RealMethod = item_.Method = kMethodStored;
+    const bool reporting = progress_.reporting;
+    progress_.reporting = false;
+    progress_.done_bytes -= item_.UnpackedSize64();
+    const bool done = CompressItem(source, c_.archive, item_, Settings());
+    progress_.reporting = reporting;
+    c_.archive.SetSize(c_.archive.Position());
+    return done;
   }
 
   // Where the entry starts, whether its sizes get Zip64 fields, and the

@@ -31,7 +31,9 @@ class AddVerbs : public testing::Test {
     for (const char* name : {"a.kml", "b.png", "sub/c.kml", "sub/skip.tmp", "build/d.kml"}) {
       const std::string file = tree + "/" + name;
       RunCommand("mkdir -p " + ShellQuote(file.substr(0, file.rfind('/'))));
-      WriteAll(file, name);
+      std::string text;  // compressible, so that deflate keeps it
+      for (int i = 0; i < 20; ++i) text += name;
+      WriteAll(file, text);
     }
   }
   // Runs parcelon in the scratch folder.
@@ -119,6 +121,21 @@ TEST_F(AddVerbs, FailuresAreNamedAndTheRestIsCommitted) {
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.err, "parcelon: none: nothing matches\n");
   EXPECT_FALSE(Exists(archive));
+}
+
+// Data that deflate cannot shrink is stored: its packed size is its size.
+TEST_F(AddVerbs, DataThatDeflateCannotShrinkIsStored) {
+  RunCommand("head -c 1200000 /dev/urandom > " + ShellQuote(tree + "/b.png"));
+  const CommandResult result =
+      Parcelon({"add", "--level", "1", "--base-dir", "tree", "a.zip", "a.kml", "b.png"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(Entries(), (Lines{"a.kml 8", "b.png 0"}));
+  const CommandResult sizes =
+      RunCommand(ShellQuote(kPython) +
+                 " -c 'import sys,zipfile; i=zipfile.ZipFile(sys.argv[1]).getinfo(\"b.png\"); "
+                 "print(i.compress_size, i.file_size)' " +
+                 ShellQuote(archive));
+  EXPECT_EQ(sizes.out, "1200000 1200000\n");
 }
 
 // Files are encrypted (AES-256 unless asked otherwise), folders never; the
