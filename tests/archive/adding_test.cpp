@@ -121,8 +121,8 @@ TEST_F(AddingTest, MoveFilesReplacesTheEntryAndDeletesTheSources) {
     Put("old/doc.kml", "nested");
     archiver.Options().SetRecurse(recurse);
     Run([&] { archiver.MoveFiles(u"doc.kml", kAllEntries, u""); });
-    Names expected = {"'doc.kml' 8 new", "'b.png' 8 png"};
-    if (recurse) expected.push_back("'old/doc.kml' 8 nested");
+    Names expected = {"'doc.kml' 0 new", "'b.png' 0 png"};
+    if (recurse) expected.push_back("'old/doc.kml' 0 nested");
     EXPECT_EQ(PeerView(), expected) << recurse;
     EXPECT_FALSE(OnDisk("doc.kml"));
     EXPECT_EQ(OnDisk("old/doc.kml"), !recurse);
@@ -145,25 +145,25 @@ TEST_F(AddingTest, MasksAttributesAndExclusionsSelectTheFiles) {
       {{u"*.kml"},
        {},
        kFilesOnly,
-       {"'a.kml' 8 a.kml", "'build/g.kml' 8 build/g.kml", "'sub/d.kml' 8 sub/d.kml",
-        "'sub/deeper/f.kml' 8 sub/deeper/f.kml"}},
+       {"'a.kml' 0 a.kml", "'build/g.kml' 0 build/g.kml", "'sub/d.kml' 0 sub/d.kml",
+        "'sub/deeper/f.kml' 0 sub/deeper/f.kml"}},
       {{u"*.kml", u"a.kml"},  // a.kml found twice, queued once
        {u"build"},
        kFilesOnly,
-       {"'a.kml' 8 a.kml", "'sub/d.kml' 8 sub/d.kml", "'sub/deeper/f.kml' 8 sub/deeper/f.kml"}},
+       {"'a.kml' 0 a.kml", "'sub/d.kml' 0 sub/d.kml", "'sub/deeper/f.kml' 0 sub/deeper/f.kml"}},
       {{u"*"},
        {u"*.tmp", u"sub/deeper/*"},
        kFilesOnly,
-       {"'.hidden' 8 .hidden", "'a.kml' 8 a.kml", "'b.png' 0 b.png", "'build/g.kml' 8 build/g.kml",
-        "'sub/d.kml' 8 sub/d.kml"}},
+       {"'.hidden' 0 .hidden", "'a.kml' 0 a.kml", "'b.png' 0 b.png", "'build/g.kml' 0 build/g.kml",
+        "'sub/d.kml' 0 sub/d.kml"}},
       {{u"*.*"}, {u"*.kml", u"*.tmp"}, faArchive, {"'b.png' 0 b.png"}},  // not hidden
       {{u"sub/*"},
        {},
        kFilesOnly,
-       {"'sub/d.kml' 8 sub/d.kml", "'sub/deeper/f.kml' 8 sub/deeper/f.kml",
-        "'sub/e.tmp' 8 sub/e.tmp"}},
-      {{u"f.kml"}, {}, kFilesOnly, {"'sub/deeper/f.kml' 8 sub/deeper/f.kml"}},
-      {{u"./f.kml", u"./sub/d.kml"}, {}, kFilesOnly, {"'sub/d.kml' 8 sub/d.kml"}},
+       {"'sub/d.kml' 0 sub/d.kml", "'sub/deeper/f.kml' 0 sub/deeper/f.kml",
+        "'sub/e.tmp' 0 sub/e.tmp"}},
+      {{u"f.kml"}, {}, kFilesOnly, {"'sub/deeper/f.kml' 0 sub/deeper/f.kml"}},
+      {{u"./f.kml", u"./sub/d.kml"}, {}, kFilesOnly, {"'sub/d.kml' 0 sub/d.kml"}},
       {{u"sub"},  // a folder named with the directory bit: its entry, and inside only "sub"
        {},
        kAllEntries,
@@ -171,8 +171,8 @@ TEST_F(AddingTest, MasksAttributesAndExclusionsSelectTheFiles) {
       {{u"*"},
        {u"*.kml", u".*"},
        kAllEntries,
-       {"'b.png' 0 b.png", "'build/' 0 ", "'c.tmp' 8 c.tmp", "'empty/' 0 ", "'sub/' 0 ",
-        "'sub/deeper/' 0 ", "'sub/e.tmp' 8 sub/e.tmp"}},
+       {"'b.png' 0 b.png", "'build/' 0 ", "'c.tmp' 0 c.tmp", "'empty/' 0 ", "'sub/' 0 ",
+        "'sub/deeper/' 0 ", "'sub/e.tmp' 0 sub/e.tmp"}},
   };
   for (const MaskCase& c : cases) {
     unlink(path.c_str());
@@ -239,7 +239,7 @@ TEST_F(AddingTest, OverwriteModesDecideOnAnEntryOfTheSameName) {
     archiver.Options().SetOverwriteMode(c.mode);
     confirm = c.confirm;
     Run([&] { archiver.AddFiles(u"doc.kml", kFilesOnly); });
-    EXPECT_EQ(PeerView(), Names{c.replaced ? "'doc.kml' 8 new" : "'doc.kml' 8 old"})
+    EXPECT_EQ(PeerView(), Names{c.replaced ? "'doc.kml' 0 new" : "'doc.kml' 0 old"})
         << int{c.mode} << " " << c.newer_by;
   }
 }
@@ -255,7 +255,7 @@ TEST_F(AddingTest, LinksToFoldersAreNotEnteredAndSpecialFilesAreSkipped) {
   ASSERT_EQ(symlink("nowhere", (base + "/dangling.kml").c_str()), 0);
   ASSERT_EQ(mkfifo((base + "/fifo.kml").c_str(), 0600), 0);
   Run([&] { archiver.AddFiles(u"*", kAllEntries, u""); });
-  EXPECT_EQ(SortedPeerView(), (Names{"'link.kml' 8 d", "'sub/' 0 ", "'sub/d.kml' 8 d"}));
+  EXPECT_EQ(SortedPeerView(), (Names{"'link.kml' 0 d", "'sub/' 0 ", "'sub/d.kml' 0 d"}));
   EXPECT_TRUE(failures.empty());
 }
 
@@ -269,8 +269,8 @@ TEST_F(AddingTest, OddNamesAreStoredOrReportedNeverMistaken) {
   Put("bad\xff.kml", "3");
   Put("bad\xef\xbf\xbd.kml", "4");  // what the bad name would turn into
   Run([&] { archiver.MoveFiles(u"*.kml", kAllEntries, u""); });
-  EXPECT_EQ(SortedPeerView(), (Names{"'bad\xef\xbf\xbd.kml' 8 4", "'new\\nline.kml' 8 1",
-                                     "'" + long_name + "' 8 2"}));
+  EXPECT_EQ(SortedPeerView(), (Names{"'bad\xef\xbf\xbd.kml' 0 4", "'new\\nline.kml' 0 1",
+                                     "'" + long_name + "' 0 2"}));
   ASSERT_EQ(failures.size(), 1u);
   EXPECT_EQ(failures[0], base + "/bad\xef\xbf\xbd.kml 33");
   EXPECT_EQ(ReadAll(base + "/bad\xff.kml"), "3");
@@ -304,7 +304,7 @@ TEST_F(AddingTest, AFailedScanCancelsTheTransaction) {
   fs.Inject({2, kOpList});
   archiver.MoveFiles(u"*.kml", kAllEntries, u"");
   archiver.CloseArchive();
-  EXPECT_EQ(PeerView(), (Names{"'kept' 8 1", "'a.kml' 8 x"}));
+  EXPECT_EQ(PeerView(), (Names{"'kept' 0 1", "'a.kml' 0 x"}));
   EXPECT_EQ(failures, (Names{base + "/sub/ 33", base + "/sub/ 33"}));
   EXPECT_TRUE(OnDisk("sub/b.kml"));
 }
@@ -331,7 +331,7 @@ TEST_F(AddingTest, TheArchiveIsNeverAddedToItself) {
   ASSERT_EQ(symlink("self.zip", (base + "/link.zip").c_str()), 0);
   archiver.SetFileName(U(base + "/link.zip"));
   Run([&] { archiver.MoveFiles(u"*", kAllEntries, u""); });
-  EXPECT_EQ(PeerView(), Names{"'a.kml' 8 x"});
+  EXPECT_EQ(PeerView(), Names{"'a.kml' 0 x"});
   EXPECT_TRUE(OnDisk("link.zip"));
 }
 
