@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "app/kmz_analysis.h"
+#include "archive/errors/failure_words.h"
 
 namespace kmlcompat {
 
@@ -97,7 +98,7 @@ void BatchRun::ProcessKmz(FileReport& report, RecordingLog& log) {
   try {
     analysed = AnalyseKmz(report.path, fs_, dialogs_);
   } catch (const std::exception& e) {
-    return Fail(report, e.what(), log);
+    return FailOpening(report, e, log);
   }
   if (analysed.empty()) return Fail(report, "no KML entry in " + report.path, log);
   std::string entry_problems;
@@ -167,6 +168,15 @@ void BatchRun::SettleEntries(FileReport& report, const RecordingLog& log) {
     entry.status = FileStatus::kFailed;
     entry.reason = reasons[i].empty() ? report.reason : reasons[i];
   }
+}
+
+// The report keeps the engine's message (its code too, for programs that
+// read --json); people are told in words, and with --verbose the message.
+void BatchRun::FailOpening(FileReport& report, const std::exception& failure, RecordingLog& log) {
+  report.status = FileStatus::kFailed;
+  report.reason = failure.what();
+  log.Problem(report.path + ": " + parcelon::FailureWords(failure));
+  if (options_.verbose) log.Problem("engine: " + report.reason);
 }
 
 void BatchRun::Fail(FileReport& report, const std::string& reason, RecordingLog& log) {

@@ -4,6 +4,7 @@
 // checks. A file that fails never stops the run.
 #pragma once
 
+#include <exception>
 #include <string>
 
 #include "app/kml_tool.h"
@@ -35,6 +36,7 @@ class BatchRun {
   // The entries' outcome after the workflow took up the archive.
   void SettleEntries(FileReport& report, const RecordingLog& log);
   void Fail(FileReport& report, const std::string& reason, RecordingLog& log);
+  void FailOpening(FileReport& report, const std::exception& failure, RecordingLog& log);
 
   const CliOptions& options_;
   platform::FileSystem& fs_;

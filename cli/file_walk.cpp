@@ -21,6 +21,16 @@ bool IsFolder(platform::FileSystem& fs, const std::string& path) {
   }
 }
 
+// A name that is not there, though its folder can be read: with -r it may
+// have been meant as a folder, so neither kind is assumed.
+bool IsMissing(platform::FileSystem& fs, const std::string& path) {
+  try {
+    return !fs.StatLink(path).exists;
+  } catch (const std::exception&) {
+    return false;  // taken up as a file, which then says what is wrong
+  }
+}
+
 // One name met in a walk: a file to visit or a folder to search.
 struct Pending {
   std::string path;
@@ -71,6 +81,8 @@ void VisitFiles(const std::vector<std::string>& args, bool recursive, platform::
   for (const std::string& arg : args) {
     if (recursive && IsFolder(fs, arg))
       Walk(arg, fs, visit);
+    else if (recursive && IsMissing(fs, arg))
+      visit(arg, "no such file or folder: " + arg);
     else
       visit(arg, {});
   }

@@ -17,6 +17,7 @@ bool SetFlag(const std::string& arg, CliOptions* options) {
       {"-r", "--recursive", &CliOptions::recursive, true},
       {"", "--check", &CliOptions::check_only, true},
       {"", "--json", &CliOptions::json, true},
+      {"-v", "--verbose", &CliOptions::verbose, true},
       {"-h", "--help", &CliOptions::show_help, true},
       {"", "--version", &CliOptions::show_version, true},
   };
@@ -66,6 +67,8 @@ std::string CliUsage() {
          "      --json       print one JSON object per file on standard output; all\n"
          "                   other text goes to standard error\n"
          "      --no-backup  do not make the FILE.Backup copies\n"
+         "  -v, --verbose    after a failure to open a KMZ file, also the archive\n"
+         "                   engine's own message with its code\n"
          "  -h, --help       show this text and exit\n"
          "      --version    show the version and exit\n"
          "\n"

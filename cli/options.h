@@ -11,6 +11,7 @@ struct CliOptions {
   bool recursive = false;   // folders among the arguments are searched for KML and KMZ files
   bool check_only = false;  // report what needs repair, write nothing
   bool json = false;        // one JSON object per file on standard output
+  bool verbose = false;     // the engine's own messages too, after failures
   bool show_help = false;
   bool show_version = false;
   std::vector<std::string> files;

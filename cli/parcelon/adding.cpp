@@ -9,7 +9,7 @@
 #include "archive/parcelon.h"
 #include "archive/update/disk_masks.h"
 #include "archive/update/stored_name.h"
-#include "cli/parcelon/open_archive.h"
+#include "cli/parcelon/failure_report.h"
 #include "cli/parcelon/progress_bar.h"
 #include "cli/parcelon/text_format.h"
 #include "platform/unicode.h"
@@ -63,7 +63,7 @@ int AddingRun::Run() {
     archiver_.CloseArchive();
   } catch (const std::exception& failure) {
     bar_.Finish();
-    ReportFailure(failure, err_);
+    ReportFailure(failure, request_.archive, err_, request_.verbose);
     return Abandon(), 1;
   }
   return failed_ ? 1 : 0;
@@ -89,9 +89,10 @@ void AddingRun::Listen() {
   archiver_.OnConfirmProcessFile = [this](TPLBaseArchiver&, const std::u16string&,
                                           TPLProcessOperation, bool&) { ++found_; };
   archiver_.OnProcessFileFailure = [this](TPLBaseArchiver&, const std::u16string& name,
-                                          TPLProcessOperation, int32_t, int32_t,
+                                          TPLProcessOperation, int32_t native_error, int32_t,
                                           const std::u16string& message, TPLAction& action) {
-    Report(platform::Utf16ToUtf8(name), WithoutPrefix(platform::Utf16ToUtf8(message)));
+    bar_.Note(EntryFailureLines(name, native_error, message, request_.verbose));
+    failed_ = true;
     action = fxaIgnore;
   };
   archiver_.OnOverallProgress = [this](TPLBaseArchiver&, double percent, TPLProcessOperation,
@@ -154,7 +155,7 @@ void AddingRun::Abandon() noexcept {
     if (!existed_ && archiver_.FileSystem().Exists(request_.archive))
       archiver_.FileSystem().Remove(request_.archive);
   } catch (const std::exception& failure) {
-    ReportFailure(failure, err_);
+    ReportFailure(failure, request_.archive, err_, request_.verbose);
   }
 }
 

@@ -24,6 +24,7 @@ struct AddingRequest {
   std::vector<std::u16string> exclusions;
   std::vector<std::u16string> stored;  // masks of files stored, not deflated
   bool quiet = false;
+  bool verbose = false;  // the engine's message too, after each failure
   std::string password;  // non-empty: the new entries are encrypted
   TPLCryptoAlgorithm encryption = caAES_256;
 };

@@ -19,6 +19,7 @@ const char kAddingOptions[] =
     "  --exclude MASK     leave out the files and folders that match (repeatable)\n"
     "  --store MASK       store the files that match uncompressed (repeatable)\n"
     "  --quiet            no progress bar\n"
+    "  --verbose          after each failure, the engine's own message with its code\n"
     "  --password PW      encrypt the new entries with PW (other users of this\n"
     "                     machine may see it in the process list)\n"
     "  --encrypt KIND     aes256 (default), aes192, aes128, or zipcrypto (weak,\n"
@@ -93,6 +94,7 @@ std::string ApplyOption(const Args& args, size_t& i, AddingRequest& request, boo
   const std::string& arg = args[i];
   if (arg == "--no-recurse") return request.recurse = false, "";
   if (arg == "--quiet") return request.quiet = true, "";
+  if (arg == "--verbose") return request.verbose = true, "";
   const size_t equals = arg.find('=');
   const std::string name = arg.substr(0, equals);
   if (equals != std::string::npos)

@@ -31,6 +31,7 @@ std::optional<std::string> OptionValue(const Args& args, size_t& i) {
 std::string ApplyOption(const Args& args, size_t& i, const EntryVerb& verb, EntryRequest& request) {
   const std::string& arg = args[i];
   if (arg == "--quiet") return request.quiet = true, "";
+  if (arg == "--verbose") return request.verbose = true, "";
   if (verb.extract_options && arg == "--no-dirs") return request.create_dirs = false, "";
   const std::string name = arg.substr(0, arg.find('='));
   const bool known = (verb.extract_options && name == "--overwrite") ||

@@ -28,6 +28,7 @@ struct EntryRequest {
   TPLOverwriteMode overwrite = omNever;
   bool create_dirs = true;
   bool quiet = false;
+  bool verbose = false;                 // the engine's message too, after each failure
   std::optional<std::string> password;  // for encrypted entries; never shown
 };
 

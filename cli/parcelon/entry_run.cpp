@@ -9,7 +9,9 @@
 #include <optional>
 #include <string_view>
 
+#include "archive/common/entry_path.h"
 #include "archive/errors/pl_exception.h"
+#include "cli/parcelon/failure_report.h"
 #include "cli/parcelon/open_archive.h"
 #include "cli/parcelon/progress_bar.h"
 #include "cli/parcelon/text_format.h"
@@ -35,6 +37,7 @@ class EntryRun {
   void Listen();
   void AskPassword(const std::u16string& name, std::string& password, bool& skip);
   int32_t MarkMatches();
+  void SkipNameless(TDirItem& entry);
   void Process();
   void Extract();
   void Delete();
@@ -56,7 +59,7 @@ class EntryRun {
 int EntryRun::Run() {
   const uint16_t mode = operation_ == EntryOperation::kDelete ? fmOpenReadWrite | fmShareDenyWrite
                                                               : fmOpenRead | fmShareDenyWrite;
-  archiver_ = OpenArchiveWithMode(request_.archive, mode, err_);
+  archiver_ = OpenArchiveWithMode(request_.archive, mode, err_, request_.verbose);
   if (!archiver_) return 1;
   Listen();
   try {
@@ -65,7 +68,7 @@ int EntryRun::Run() {
     bar_.Finish();
   } catch (const std::exception& failure) {
     bar_.Finish();
-    ReportFailure(failure, err_);
+    ReportFailure(failure, request_.archive, err_, request_.verbose);
     archiver_->CancelUpdate();
     archiver_->CloseArchive();
     return 1;
@@ -80,9 +83,9 @@ int EntryRun::Run() {
 void EntryRun::Listen() {
   TParcelon& archiver = *archiver_;
   archiver.OnProcessFileFailure = [this](TPLBaseArchiver&, const std::u16string& name,
-                                         TPLProcessOperation, int32_t, int32_t,
+                                         TPLProcessOperation, int32_t native_error, int32_t,
                                          const std::u16string& message, TPLAction& action) {
-    Report(name, WithoutPrefix(platform::Utf16ToUtf8(message)));
+    bar_.Note(EntryFailureLines(name, native_error, message, request_.verbose));
     ++failures_;
     action = fxaIgnore;
   };
@@ -138,8 +141,21 @@ int32_t EntryRun::MarkMatches() {
     if (!found && !request_.masks.empty()) Report(mask, "nothing matches"), unmatched_ = true;
   }
   int32_t marked = 0;
-  for (int32_t i = 0; i < dir.Count(); ++i) marked += dir.Items(i).Marked ? 1 : 0;
+  for (int32_t i = 0; i < dir.Count(); ++i) {
+    if (operation_ == EntryOperation::kExtract) SkipNameless(dir.Items(i));
+    marked += dir.Items(i).Marked ? 1 : 0;
+  }
   return marked;
+}
+
+// An entry whose name has nothing left once made safe ("", ".", "..", "/")
+// has no place below DEST: it is named, left out and counted as failed.
+void EntryRun::SkipNameless(TDirItem& entry) {
+  if (!entry.Marked || !paths::SafeRelativePath(entry.Name).empty()) return;
+  entry.Marked = false;
+  ++failures_;
+  Report(entry.Name.empty() ? u"\"\"" : entry.Name,
+         "skipped: its name is empty once '.', '..' and '/' parts are dropped");
 }
 
 void EntryRun::Process() {

@@ -20,11 +20,14 @@ constexpr char kExtractUsage[] =
     "                    without it, a terminal is asked without echo, and with\n"
     "                    no terminal an encrypted entry fails\n"
     "  --quiet           no progress bar\n"
+    "  --verbose         after each failure, the engine's own message with its code\n"
     "Masks: '*' is any run of characters, '/' included, '?' one character.\n"
     "An entry that cannot be extracted (damaged data, a wrong or missing\n"
     "password, a file that cannot be written) is named on standard error with\n"
     "the reason and the rest goes on; the exit status is then 1, as when a mask\n"
-    "matches nothing.\n";
+    "matches nothing. An entry whose name is empty once '.', '..' and '/' parts\n"
+    "are dropped has no place below DEST: it is named as skipped, and the exit\n"
+    "status is 1.\n";
 
 int RunExtract(const Args& args, std::ostream& out, std::ostream& err) {
   static constexpr EntryVerb kVerb{kExtractUsage, true, false, true, true};

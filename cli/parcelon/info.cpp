@@ -1,4 +1,4 @@
-// parcelon info ARCHIVE
+// parcelon info [--verbose] ARCHIVE
 #include "archive/format/name_codec.h"
 #include "cli/parcelon/commands.h"
 #include "cli/parcelon/open_archive.h"
@@ -8,11 +8,12 @@ namespace parcelon::cli {
 
 // As --help prints it.
 constexpr char kInfoUsage[] =
-    "usage: parcelon info ARCHIVE\n"
+    "usage: parcelon info [--verbose] ARCHIVE\n"
     "Prints what the end records of ARCHIVE say, one 'key: value' line each:\n"
     "entries loaded and counted, comment, stub size, Zip64, where the\n"
     "central directory and the end record lie, and whether the directory was\n"
-    "rebuilt from the local headers, and why.\n";
+    "rebuilt from the local headers, and why.\n"
+    "  --verbose  after a failure, the engine's own message with its code\n";
 
 namespace {
 
@@ -45,13 +46,18 @@ void PrintInfo(TParcelon& archiver, std::ostream& out) {
 
 int RunInfo(const Args& args, std::ostream& out, std::ostream& err) {
   std::string archive;
+  bool verbose = false;
   for (const std::string& arg : args) {
     if (arg == "--help") return out << kInfoUsage, 0;
+    if (arg == "--verbose") {
+      verbose = true;
+      continue;
+    }
     if (!archive.empty() || (arg.size() > 1 && arg[0] == '-')) return err << kInfoUsage, 2;
     archive = arg;
   }
   if (archive.empty()) return err << kInfoUsage, 2;
-  auto archiver = OpenForReading(archive, err);
+  auto archiver = OpenForReading(archive, err, verbose);
   if (!archiver) return 1;
   PrintInfo(*archiver, out);
   return 0;

@@ -1,4 +1,4 @@
-// parcelon list [--tsv] ARCHIVE [MASK...]
+// parcelon list [--tsv] [--verbose] ARCHIVE [MASK...]
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -13,7 +13,7 @@ namespace parcelon::cli {
 
 // As --help prints it.
 constexpr char kListUsage[] =
-    "usage: parcelon list [--tsv] ARCHIVE [MASK...]\n"
+    "usage: parcelon list [--tsv] [--verbose] ARCHIVE [MASK...]\n"
     "Lists the entries of ARCHIVE that match any MASK (default *): sizes, saved\n"
     "space, modification time, CRC-32, attributes, encryption, and name. The\n"
     "Enc column is blank for a plain entry, Z for traditional ZIP encryption,\n"
@@ -21,6 +21,7 @@ constexpr char kListUsage[] =
     "  --tsv  one tab-separated line per entry, without header and totals:\n"
     "         name, size, packed size, CRC-32, time, attributes, encrypted (1/0),\n"
     "         encryption (none, zipcrypto, aes128, aes192, aes256)\n"
+    "  --verbose  after a failure, the engine's own message with its code\n"
     "Sizes are shown as the archive states them. In names, TAB, LF, CR and the\n"
     "backslash are written \\t, \\n, \\r and \\\\, other control bytes (below 0x20,\n"
     "and 0x7F) \\xNN, so that every entry takes one line.\n"
@@ -34,6 +35,7 @@ constexpr size_t kBlockSize = size_t{1} << 16;
 
 struct ListRequest {
   bool tsv = false;
+  bool verbose = false;
   std::string archive;
   std::vector<std::u16string> masks;
 };
@@ -43,8 +45,8 @@ int ParseList(const Args& args, ListRequest& request, std::ostream& out, std::os
   bool options_done = false;
   for (const std::string& arg : args) {
     if (!options_done && arg == "--help") return out << kListUsage, -1;
-    if (!options_done && arg == "--tsv") {
-      request.tsv = true;
+    if (!options_done && (arg == "--tsv" || arg == "--verbose")) {
+      (arg == "--tsv" ? request.tsv : request.verbose) = true;
     } else if (!options_done && arg == "--") {
       options_done = true;
     } else if (!options_done && arg.size() > 1 && arg[0] == '-') {
@@ -117,13 +119,13 @@ void NoteRebuild(TParcelon& archiver, std::ostream& err) {
 int RunList(const Args& args, std::ostream& out, std::ostream& err) {
   ListRequest request;
   if (int status = ParseList(args, request, out, err); status != 0) return status < 0 ? 0 : status;
-  auto archiver = OpenForReading(request.archive, err);
+  auto archiver = OpenForReading(request.archive, err, request.verbose);
   if (!archiver) return 1;
   try {
     NoteRebuild(*archiver, err);
     Print(archiver->DirManager()->Dir(), Select(*archiver, request.masks), request.tsv, out);
   } catch (const std::exception& failure) {
-    ReportFailure(failure, err);
+    ReportFailure(failure, request.archive, err, request.verbose);
     return 1;
   }
   if (!out.flush()) return err << "parcelon: cannot write the listing\n", 1;

@@ -1,4 +1,4 @@
-// parcelon test [--password PW] [--quiet] ARCHIVE [MASK...]
+// parcelon test [--password PW] [--quiet] [--verbose] ARCHIVE [MASK...]
 #include "cli/parcelon/commands.h"
 #include "cli/parcelon/entry_run.h"
 
@@ -6,7 +6,7 @@ namespace parcelon::cli {
 
 // As --help prints it.
 constexpr char kTestUsage[] =
-    "usage: parcelon test [--password PW] [--quiet] ARCHIVE [MASK...]\n"
+    "usage: parcelon test [--password PW] [--quiet] [--verbose] ARCHIVE [MASK...]\n"
     "Decodes the entries of ARCHIVE that match any MASK (default *) and checks\n"
     "their sizes and CRC-32s (and the authentication codes of AES-encrypted\n"
     "ones), writing nothing. Every entry that fails is named\n"
@@ -16,7 +16,8 @@ constexpr char kTestUsage[] =
     "  --password PW  the password of encrypted entries; without it, a terminal\n"
     "                 is asked without echo, and with no terminal an encrypted\n"
     "                 entry fails\n"
-    "  --quiet        no progress bar and no summary line\n";
+    "  --quiet        no progress bar and no summary line\n"
+    "  --verbose      after each failure, the engine's own message with its code\n";
 
 int RunTest(const Args& args, std::ostream& out, std::ostream& err) {
   static constexpr EntryVerb kVerb{kTestUsage, false, false, false, true};
