@@ -195,3 +195,56 @@ TEST_F(CliTree, RecursiveRunRepairsExactlyTheFilesThatNeedIt) {
 }
 
 }  // namespace
+
+// Mistakes people make, and what each program says of them: the file, the
+// reason in words, and exit status 1.
+TEST(Cli, MistakesNameTheFileAndTheReason) {
+  ScratchDir dir;
+  const std::string make =
+      "mkdir ro && printf 'hello' > a.txt && printf junk > junk.zip && cp junk.zip junk.kmz && "
+      "zip -q a.zip a.txt && python3 -c '"
+      "import zipfile\nz=zipfile.ZipFile(\"nameless.zip\",\"w\")\n"
+      "for n in [\"..\", \".\", \"/\", \"a.txt\"]: z.writestr(zipfile.ZipInfo(n), \"x\")'";
+  ASSERT_EQ(testing_support::RunCommand("cd " + ShellQuote(dir.path()) + " && " + make).status, 0);
+  WriteAll(dir.File("ro/old.kml"), kOld);
+  testing_support::UnwritableFolder locked(dir.File("ro"));
+  const std::string denied = geteuid() == 0 ? "Operation not permitted" : "Permission denied";
+  const std::string parcelon = ShellQuote(PARCELON_PROGRAM) + " ";
+  const std::string cli = ShellQuote(KMLCOMPAT_CLI) + " ";
+  const struct {
+    std::string command;
+    std::string message;
+    bool needs_lock;
+  } cases[] = {
+      {parcelon + "list missing.zip",
+       "parcelon: missing.zip: cannot open: No such file or directory\n", false},
+      {parcelon + "test junk.zip",
+       "parcelon: junk.zip: not a ZIP archive (no end of central directory record found)\n", false},
+      {parcelon + "add ro/new.zip a.txt", "parcelon: ro/new.zip: cannot write: " + denied + "\n",
+       true},
+      {parcelon + "extract a.zip ro/out",
+       "parcelon: a.zip: cannot create folder ro/out: " + denied + "\n", true},
+      {parcelon + "extract a.zip a.txt/out",
+       "parcelon: a.zip: cannot create folder a.txt/out: Not a directory\n", false},
+      {parcelon + "extract nameless.zip out",
+       "parcelon: ..: skipped: its name is empty once '.', '..' and '/' parts are dropped\n",
+       false},
+      {cli + "missing.kml", "kmlcompat-cli: cannot open missing.kml: No such file or directory\n",
+       false},
+      {cli + "-r missing-folder", "kmlcompat-cli: no such file or folder: missing-folder\n", false},
+      {cli + "junk.kmz",
+       "kmlcompat-cli: junk.kmz: not a ZIP archive (no end of central directory record found)\n",
+       false},
+      {cli + "ro/old.kml", "cannot create a file in ro/: " + denied + "\n", true},
+  };
+  for (const auto& c : cases) {
+    if (c.needs_lock && !locked.Binds()) continue;
+    const CommandResult run =
+        testing_support::RunCommand("cd " + ShellQuote(dir.path()) + " && " + c.command);
+    EXPECT_EQ(run.status, 1) << c.command;
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << c.command << "\n" << run.err;
+    EXPECT_EQ(run.err.find("Native error"), std::string::npos) << c.command << "\n" << run.err;
+  }
+  EXPECT_EQ(dir.List(), (std::vector<std::string>{"a.txt", "a.zip", "junk.kmz", "junk.zip",
+                                                  "nameless.zip", "out", "ro"}));
+}
