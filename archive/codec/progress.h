@@ -1,6 +1,7 @@
 // The progress of one commit, shared by the entries it writes: the bytes of
-// all pending entries, those that earlier entries finished, and the cancel
-// flag that every progress event of the commit shares.
+// all pending entries, those that earlier entries finished, the packed bytes
+// of the unchanged entries it copies and how many of those are copied, and
+// the cancel flag that every progress event of the commit shares.
 #pragma once
 
 #include <cstdint>
@@ -8,16 +9,20 @@
 namespace parcelon {
 
 struct CommitProgress {
-  uint64_t total_bytes = 0;  // uncompressed bytes of all pending entries
-  uint64_t done_bytes = 0;   // of those, what finished entries held
-  bool reporting = false;    // fire progress events while encoding
+  uint64_t total_bytes = 0;   // uncompressed bytes of all pending entries
+  uint64_t done_bytes = 0;    // of those, what finished entries held
+  uint64_t copy_bytes = 0;    // packed bytes of the entries copied unchanged
+  uint64_t copied_bytes = 0;  // of those, what is copied
+  bool reporting = false;     // fire progress events while encoding
   bool cancel = false;
 
-  // Overall progress in percent once `current` more bytes are done; 50 when
-  // the pending entries hold nothing.
+  // Overall progress in percent once `current` more bytes are done, over the
+  // bytes written and copied; 50 when there are none.
   double Percent(uint64_t current) const {
-    if (total_bytes == 0) return 50;
-    return static_cast<double>(done_bytes + current) / static_cast<double>(total_bytes) * 100;
+    const uint64_t all = total_bytes + copy_bytes;
+    if (all == 0) return 50;
+    return static_cast<double>(done_bytes + current + copied_bytes) / static_cast<double>(all) *
+           100;
   }
 };
 

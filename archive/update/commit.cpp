@@ -137,6 +137,9 @@ void TPLCommit::PrepareTarget(int64_t cut) {
 // cancelled or an answer aborted.
 bool TPLCommit::RewriteEntries(int32_t first) {
   state_ = EntryState::kCarryOn;
+  TPLDirArray& dir = manager_.Dir();
+  for (int32_t index = first; index < dir.Count(); ++index)
+    if (!WritesNewData(dir.Items(index))) progress_.copy_bytes += dir.Items(index).PackedSize64();
   for (int32_t index = first; index < manager_.Dir().Count();) {
     WriteOneEntry(index);
     if (state_ == EntryState::kAbort || progress_.cancel) return false;
@@ -156,6 +159,7 @@ void TPLCommit::WriteOneEntry(int32_t& index) {
       written = WriteNewEntry(item, context, progress_, state_);
     } else {
       CopyEntry(manager_.Dir(), index, manager_.BackupDir(), target_->Old(), context);
+      ReportCopy(item);
     }
   } while (state_ == EntryState::kRetry);
   if (state_ == EntryState::kAbort || progress_.cancel) return;
@@ -167,6 +171,13 @@ void TPLCommit::WriteOneEntry(int32_t& index) {
     CopyEntry(manager_.Dir(), index, manager_.BackupDir(), target_->Old(), context);
     ++index;
   }
+}
+
+// Moves the overall progress past a copied entry, so that a commit that
+// only copies (after a deletion) still shows its work.
+void TPLCommit::ReportCopy(const TDirItem& item) {
+  progress_.copied_bytes += item.PackedSize64();
+  FireOverall(progress_.Percent(0), ppProcess);
 }
 
 // The central directory and the commit point; true once the new archive

@@ -87,6 +87,7 @@ class TPLCommit {
   void PrepareTarget(int64_t cut);
   bool RewriteEntries(int32_t first);
   void WriteOneEntry(int32_t& index);
+  void ReportCopy(const TDirItem& item);
   bool FinishArchive();
   void RollbackUpdate();
   void RollbackAfter(const std::exception& failure);

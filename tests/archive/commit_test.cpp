@@ -236,6 +236,27 @@ TEST_F(CommitTest, ACancelAtTheStartWritesNothingAndDropsTheQueue) {
   EXPECT_EQ(PeerView(), "a=1\n");
 }
 
+// A deletion writes no new data, yet its commit copies the rest: the overall
+// progress climbs with each entry copied, after the deletion's own events.
+TEST_F(CommitTest, ProgressClimbsWhileADeletionCopiesTheRest) {
+  Create({{u"a", "1"}, {u"b", "22"}, {u"c", "333"}, {u"d", "4444"}});
+  std::vector<std::pair<double, TPLProgressPhase>> events;
+  archiver.OpenArchive(fmOpenReadWrite | fmShareDenyWrite);
+  archiver.OnOverallProgress = [&](TPLBaseArchiver&, double percent, TPLProcessOperation,
+                                   TPLProgressPhase phase,
+                                   bool&) { events.emplace_back(percent, phase); };
+  archiver.BeginUpdate();
+  archiver.DeleteFiles(u"a");
+  events.clear();
+  archiver.EndUpdate();
+  archiver.CloseArchive();
+  EXPECT_EQ(PeerView(), "b=22;c=333;d=4444\n");
+  // 2, 3 and 4 of the 9 bytes copied.
+  const std::vector<std::pair<double, TPLProgressPhase>> expected = {
+      {0, ppStart}, {200.0 / 9, ppProcess}, {500.0 / 9, ppProcess}, {100, ppProcess}, {100, ppEnd}};
+  EXPECT_EQ(events, expected);
+}
+
 TEST_F(CommitTest, FailedEntriesAreRetriedFromTheirStartSkippedOrAborted) {
   Create({{u"a", "1"}, {u"b", "2"}});
   const std::string before = ReadAll(path);
