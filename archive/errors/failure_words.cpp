@@ -52,7 +52,7 @@ constexpr Words kWords[] = {
      "damaged data: the sizes or the CRC-32 do not match, or the compression method is not "
      "supported"},
     {errc::kDeflate64, Kind::kFixed, "compressed with Deflate64, which is not supported"},
-    {errc::kReadOnlyArchive, Kind::kFixed, "cannot write: the archive is open for reading only"},
+    {errc::kReadOnlyArchive, Kind::kFixed, "cannot write: the archive file is read-only"},
     {errc::kCannotCreateOutput, Kind::kCreate, "cannot create"},
     {errc::kCannotCreateFolder, Kind::kCreate, "cannot create folder"},
     {errc::kCannotOpenSource, Kind::kRead, "cannot read"},
@@ -115,6 +115,7 @@ std::string CreateReason(const std::string& path) {
   if (::stat(folder.c_str(), &info) != 0) return SystemReason(errno);
   if (!S_ISDIR(info.st_mode)) return SystemReason(ENOTDIR);
   if (::access(folder.c_str(), W_OK | X_OK) != 0) return SystemReason(errno);
+  if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return SystemReason(EISDIR);
   return "reason unknown";
 }
 
@@ -135,20 +136,24 @@ std::string RemoveReason(const std::string& path) {
   return CreateReason(path);
 }
 
+// The engine's reason in parentheses after the table's message, with the
+// blank before it; empty when there is none.
+std::string Detail(int32_t native_error, std::u16string_view body) {
+  const std::u16string_view text = TableText(native_error, body);
+  const size_t open = text.find(u" (");
+  return open == std::u16string_view::npos ? "" : platform::Utf16ToUtf8(text.substr(open));
+}
+
 std::string Compose(const Words& words, std::u16string_view body, std::string_view subject) {
-  std::string out = words.text;
+  const std::string out = words.text;
   const std::string path = NamedPath(words.native_error, body);
   // " PATH", or nothing when the caller names it already.
-  const std::string shown = path == subject ? "" : " " + path;
+  const std::string shown = path.empty() || path == subject ? "" : " " + path;
   switch (words.kind) {
     case Kind::kFixed:
       return out;
-    case Kind::kDetail: {
-      const std::u16string_view text = TableText(words.native_error, body);
-      const size_t open = text.find(u" (");
-      return open == std::u16string_view::npos ? out
-                                               : out + platform::Utf16ToUtf8(text.substr(open));
-    }
+    case Kind::kDetail:
+      return out + Detail(words.native_error, body);
     case Kind::kOpen:
       return out + ": " + ReadReason(path, true);
     case Kind::kCreate:
