@@ -21,8 +21,8 @@ bool IsFolder(platform::FileSystem& fs, const std::string& path) {
   }
 }
 
-// A name that is not there, though its folder can be read: with -r it may
-// have been meant as a folder, so neither kind is assumed.
+// A name with nothing under it. With -r it may have been meant as a folder,
+// so the message names neither kind (rather than calling it no KML file).
 bool IsMissing(platform::FileSystem& fs, const std::string& path) {
   try {
     return !fs.StatLink(path).exists;
