@@ -87,16 +87,14 @@ void KmlTool::ProcessKmz(const std::string& FileName, bool make_backup, ProcessL
   KmzOutcome outcome;
   std::string engine_failure;
   try {
-    outcome = KmzRoundTrip(fs_, dialogs_, log, progress).Run(zip_name);
+    outcome = KmzRoundTrip(fs_, dialogs_, log, progress).Run(zip_name, FileName);
   } catch (const std::exception& e) {
-    engine_failure = e.what();
+    engine_failure = FileName + ": " + e.what();
   }
   const bool renamed_back = RenameWithoutReplacing(zip_name, FileName);
   ProcessSucceeded = renamed_back && engine_failure.empty() && outcome.Succeeded();
   if (!engine_failure.empty()) Report(engine_failure, log);
   if (!renamed_back) Report(kRenameBackFailed, log);
-  // The window's text box keeps only the opening line then; the command line
-  // says why the file failed.
   if (engine_failure.empty() && outcome.kml_entries == 0)
     log.NotProcessed("no KML entry in " + FileName);
 }
