@@ -1,6 +1,7 @@
 #include "app/kml_tool.h"
 
 #include "app/kmz_round_trip.h"
+#include "app/repair_refusal.h"
 #include "kml/rewriter.h"
 #include "platform/ascii.h"
 #include "platform/io_error.h"
@@ -26,12 +27,14 @@ bool KmlTool::ProcessFile(const std::string& FileName, bool make_backup, Process
   ProcessSucceeded = false;
   log.Clear();
   std::string ext = UpperExtension(FileName);
-  if (ext == ".KML") {
-    ProcessKml(FileName, make_backup, log);
-  } else if (ext == ".KMZ") {
-    ProcessKmz(FileName, make_backup, log, progress);
-  } else {
+  if (ext != ".KML" && ext != ".KMZ") {
     log.NotProcessed("not a KML or KMZ file: " + FileName);
+  } else if (last_problem_ = RepairRefusal(FileName, fs_); !last_problem_.empty()) {
+    log.Problem(last_problem_);
+  } else if (ext == ".KML") {
+    ProcessKml(FileName, make_backup, log);
+  } else {
+    ProcessKmz(FileName, make_backup, log, progress);
   }
   return ProcessSucceeded;
 }
