@@ -629,6 +629,22 @@ TEST_F(WindowTest, CancelInTheProgressDialogLeavesTheArchiveAsItWas) {
   EXPECT_EQ(form.findChild<QProgressDialog*>(), nullptr);
 }
 
+// Closing the window amid the work cancels it, then closes the window.
+TEST_F(WindowTest, ClosingTheWindowDuringTheWorkCancelsAndCloses) {
+  const std::string kmz = File("close.kmz");
+  MakeKmz(kmz, kOldKml);
+  const std::string before = ReadAll(kmz);
+  form.SetProgressDelay(std::chrono::milliseconds(0));
+  QTimer::singleShot(0, &form, [&] { EXPECT_FALSE(form.close()); });
+
+  form.ProcessFiles({kmz});
+  QApplication::processEvents();
+
+  EXPECT_TRUE(Contains(form.Memo1Lines(), kCancelledLine));
+  EXPECT_EQ(ReadAll(kmz), before);
+  EXPECT_FALSE(form.isVisible());
+}
+
 TEST_F(WindowTest, InitialMemoLinesAllShowWithoutScrolling) {
   QApplication::processEvents();
   EXPECT_EQ(form.Memo1->verticalScrollBar()->maximum(), 0);
