@@ -38,7 +38,7 @@ kml::KmlAnalysis AnalyseEntry(TParcelon& archive, int32_t index, const std::stri
   try {
     archive.ExtractItemToStream(index, *fs.CreateUniqueStream(scratch, "entry", &path));
   } catch (const std::exception& e) {
-    return {false, std::string("it could not be decoded: ") + e.what(), {}};
+    return {false, shown + " could not be decoded: " + e.what(), {}};
   }
   *apple_double = IsAppleDouble(archive.DirManager()->Dir().Items(index).Name, path, fs);
   kml::KmlAnalysis analysis =

@@ -176,11 +176,12 @@ void RoundTripRun::Examine(KmlEntry& entry, size_t ordinal, size_t count,
 
 bool RoundTripRun::TakeUp(KmlEntry& entry, size_t ordinal) {
   if (!StoresBackUnchanged(entry.name))
-    return Counted(entry) &&
-           Failed(entry, "its name cannot be stored back unchanged; the entry is left as it was");
+    return Counted(entry) && Failed(entry, "its name cannot be stored back unchanged in " +
+                                               shown_archive_ + "; the entry is left as it was");
   if (!Extract(entry, ordinal))
     return !Stopped() && Counted(entry) &&
-           Failed(entry, "it could not be extracted; the entry is left as it was");
+           Failed(entry, "it could not be extracted from " + shown_archive_ +
+                             "; the entry is left as it was");
   if (!IsAppleDouble(entry.name, Utf16ToUtf8(entry.path), fs_)) return Counted(entry);
   Discard(entry);  // macOS metadata beside a file: no KML, left alone
   return false;
@@ -252,7 +253,8 @@ parcelon::TPLAction RoundTripRun::OnEntryFailure(const std::u16string& name, int
   if (action == parcelon::fxaAbort) aborted_ = true;
   if (committing_ && action == parcelon::fxaIgnore) {
     ++unwritten_;
-    log_.Problem(Utf16ToUtf8(name) + ": it could not be written back; the entry is left as it was");
+    log_.Problem(Utf16ToUtf8(name) + ": it could not be written back into " + shown_archive_ +
+                 "; the entry is left as it was");
   }
   return action;
 }
