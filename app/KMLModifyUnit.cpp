@@ -1,5 +1,6 @@
 #include "app/KMLModifyUnit.h"
 
+#include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
@@ -174,17 +175,39 @@ std::vector<std::string> TForm1::Memo1Lines() const {
 }
 
 void TForm1::LabeledEditFilenameClick() {
+  if (busy_) return;
   tool_.ProcessSucceeded = false;
   OpenDialog1.FileName.clear();
   if (!OpenDialog1.Execute(dialogs_)) return;
   ProcessOne(OpenDialog1.FileName, memo_log_);
+  CloseIfAsked();
 }
 
+// While the work runs, the window takes no other input than its close button.
 bool TForm1::ProcessOne(const std::string& path, kmlcompat::ProcessLog& log) {
   kmlcompat::ProgressDialogSink progress(this, QString::fromStdString(path), progress_delay_);
+  const QScopedValueRollback<bool> busy(busy_, true);
+  const QScopedValueRollback<kmlcompat::ProgressDialogSink*> current(progress_, &progress);
+  LabeledEditFilename->setEnabled(false);
+  CheckBoxBackup->setEnabled(false);
   tool_.ProcessFile(path, CheckBoxBackup->isChecked(), log, &progress);
+  LabeledEditFilename->setEnabled(true);
+  CheckBoxBackup->setEnabled(true);
   ShowStatus(tool_.ProcessSucceeded);
   return tool_.ProcessSucceeded;
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  if (!busy_) return QWidget::closeEvent(event);
+  close_asked_ = true;
+  if (progress_ != nullptr) progress_->Cancel();
+  event->ignore();
+}
+
+void TForm1::CloseIfAsked() {
+  if (!close_asked_) return;
+  close_asked_ = false;
+  QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
 }
 
 void TForm1::ShowStatus(bool succeeded) {
@@ -196,17 +219,19 @@ void TForm1::ProcessFiles(const std::vector<std::string>& paths) {
   const QScopedValueRollback<bool> busy(busy_, true);
   if (paths.size() == 1) {
     ProcessOne(paths.front(), memo_log_);
-    return;
+    return CloseIfAsked();
   }
   memo_log_.Clear();
   AppendingLog log(memo_log_);
   bool all_succeeded = true;
   for (const std::string& path : paths) {
+    if (close_asked_) break;
     const bool succeeded = ProcessOne(path, log);
     log.Add(path + ": " + kmlcompat::KmlTool::StatusText(succeeded));
     all_succeeded = all_succeeded && succeeded;
   }
   ShowStatus(all_succeeded);
+  CloseIfAsked();
 }
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {

@@ -17,9 +17,11 @@
 
 #include "app/kml_tool.h"
 #include "app/open_dialog.h"
+#include "app/progress_dialog.h"
 #include "platform/dialogs.h"
 #include "platform/file_system.h"
 
+class QCloseEvent;
 class QDragEnterEvent;
 class QDropEvent;
 class QMouseEvent;
@@ -84,6 +86,9 @@ class TForm1 : public QWidget {
   // ignored, and a drop holding none of them is refused.
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
+  // Closing the window while a file is processed cancels the work (the file
+  // is left as it was) and closes the window once it has stopped.
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   // Reports of the workflow as lines of Memo1.
@@ -105,10 +110,14 @@ class TForm1 : public QWidget {
   // LabeledEditFilename; returns it.
   bool ProcessOne(const std::string& path, kmlcompat::ProcessLog& log);
   void ShowStatus(bool succeeded);
+  // Closes the window after the work when the user asked for it meanwhile.
+  void CloseIfAsked();
 
   platform::Dialogs& dialogs_;
   kmlcompat::KmlTool tool_;
   MemoLog memo_log_;
   std::chrono::milliseconds progress_delay_{1000};
   bool busy_ = false;
+  bool close_asked_ = false;
+  kmlcompat::ProgressDialogSink* progress_ = nullptr;  // the file's, while one is processed
 };

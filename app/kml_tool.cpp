@@ -1,6 +1,7 @@
 #include "app/kml_tool.h"
 
 #include "app/kmz_round_trip.h"
+#include "app/repair_refusal.h"
 #include "kml/rewriter.h"
 #include "platform/ascii.h"
 #include "platform/io_error.h"
@@ -26,12 +27,14 @@ bool KmlTool::ProcessFile(const std::string& FileName, bool make_backup, Process
   ProcessSucceeded = false;
   log.Clear();
   std::string ext = UpperExtension(FileName);
-  if (ext == ".KML") {
-    ProcessKml(FileName, make_backup, log);
-  } else if (ext == ".KMZ") {
-    ProcessKmz(FileName, make_backup, log, progress);
-  } else {
+  if (ext != ".KML" && ext != ".KMZ") {
     log.NotProcessed("not a KML or KMZ file: " + FileName);
+  } else if (last_problem_ = RepairRefusal(FileName, fs_); !last_problem_.empty()) {
+    log.Problem(last_problem_);
+  } else if (ext == ".KML") {
+    ProcessKml(FileName, make_backup, log);
+  } else {
+    ProcessKmz(FileName, make_backup, log, progress);
   }
   return ProcessSucceeded;
 }
@@ -87,16 +90,14 @@ void KmlTool::ProcessKmz(const std::string& FileName, bool make_backup, ProcessL
   KmzOutcome outcome;
   std::string engine_failure;
   try {
-    outcome = KmzRoundTrip(fs_, dialogs_, log, progress).Run(zip_name);
+    outcome = KmzRoundTrip(fs_, dialogs_, log, progress).Run(zip_name, FileName);
   } catch (const std::exception& e) {
-    engine_failure = e.what();
+    engine_failure = FileName + ": " + e.what();
   }
   const bool renamed_back = RenameWithoutReplacing(zip_name, FileName);
   ProcessSucceeded = renamed_back && engine_failure.empty() && outcome.Succeeded();
   if (!engine_failure.empty()) Report(engine_failure, log);
   if (!renamed_back) Report(kRenameBackFailed, log);
-  // The window's text box keeps only the opening line then; the command line
-  // says why the file failed.
   if (engine_failure.empty() && outcome.kml_entries == 0)
     log.NotProcessed("no KML entry in " + FileName);
 }

@@ -33,8 +33,9 @@ class KmlTool {
 
   // Processes a chosen file: clears the log, then takes the KML or the KMZ
   // path by the file's extension (any letter case), making the backup
-  // FileName + ".Backup" first when `make_backup` is set. Returns
-  // ProcessSucceeded. Never throws.
+  // FileName + ".Backup" first when `make_backup` is set. A file that the
+  // repair would refuse (RepairRefusal) fails at once with the reason, with
+  // no backup made. Returns ProcessSucceeded. Never throws.
   //
   // A KMZ file is given its ZIP name (ZipNameOf) for the round trip of
   // KmzRoundTrip, and its chosen name back afterwards, whatever happened in

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "app/apple_double.h"
 #include "app/kml_entries.h"
 #include "app/scratch_folder.h"
 #include "archive/parcelon.h"
@@ -27,17 +28,21 @@ class ReadOnlyArchive {
   TParcelon& archive_;
 };
 
-// Decodes entry `index` into a file of its own in `scratch` and analyses it;
-// the file is removed afterwards.
+// Decodes entry `index` into a file of its own in `scratch` and analyses it,
+// calling it `shown` in problems; the file is removed afterwards. Sets
+// *apple_double for a macOS resource fork, which is not analysed.
 kml::KmlAnalysis AnalyseEntry(TParcelon& archive, int32_t index, const std::string& scratch,
-                              platform::FileSystem& fs) {
+                              const std::string& shown, platform::FileSystem& fs,
+                              bool* apple_double) {
   std::string path;
   try {
     archive.ExtractItemToStream(index, *fs.CreateUniqueStream(scratch, "entry", &path));
   } catch (const std::exception& e) {
-    return {false, std::string("it could not be decoded: ") + e.what(), {}};
+    return {false, shown + " could not be decoded: " + e.what(), {}};
   }
-  kml::KmlAnalysis analysis = kml::AnalyseKmlFile(path, fs);
+  *apple_double = IsAppleDouble(archive.DirManager()->Dir().Items(index).Name, path, fs);
+  kml::KmlAnalysis analysis =
+      *apple_double ? kml::KmlAnalysis{} : kml::AnalyseKmlFile(path, fs, shown);
   try {
     fs.Remove(path);
   } catch (const std::exception&) {
@@ -53,12 +58,18 @@ std::vector<KmzEntryAnalysis> AnalyseKmz(const std::string& kmz_path, platform::
   ScratchFolder scratch;
   TParcelon archive(nullptr, {&dialogs, nullptr, &fs});
   archive.SetFileName(platform::Utf8ToUtf16(kmz_path));
+  // As in the repair: a damaged directory is not rebuilt, the archive fails.
+  archive.SetRepairDirectory(false);
   ReadOnlyArchive opened(archive);
   std::vector<KmzEntryAnalysis> entries;
   const parcelon::TPLDirArray& dir = archive.DirManager()->Dir();
-  for (const KmlEntryRef& entry : FindKmlEntries(archive))
-    entries.push_back({platform::Utf16ToUtf8(dir.Items(entry.index).Name),
-                       AnalyseEntry(archive, entry.index, scratch.Path(), fs)});
+  for (const KmlEntryRef& entry : FindKmlEntries(archive)) {
+    const std::string name = platform::Utf16ToUtf8(dir.Items(entry.index).Name);
+    bool apple_double = false;
+    kml::KmlAnalysis analysis = AnalyseEntry(archive, entry.index, scratch.Path(),
+                                             name + " in " + kmz_path, fs, &apple_double);
+    if (!apple_double) entries.push_back({name, std::move(analysis)});
+  }
   return entries;
 }
 

@@ -2,7 +2,9 @@
 // archive is opened for reading only, and each KML entry is decoded into a
 // private scratch folder and analysed there by the KML rewriter's dry run.
 // The entries looked at are those the repair takes up: every entry whose
-// name ends in ".kml", in any letter case and any folder, folders excepted.
+// name ends in ".kml", in any letter case and any folder, folders and macOS
+// resource forks (apple_double.h) excepted. A damaged archive is refused as
+// the repair refuses it: its directory is not rebuilt.
 #pragma once
 
 #include <string>
@@ -21,7 +23,8 @@ struct KmzEntryAnalysis {
 
 // Analyses the KML entries of the archive `kmz_path`, in directory order.
 // The file, its name and its folder are left as they are. An entry that
-// cannot be decoded or analysed has a failed analysis with the reason.
+// cannot be decoded or analysed has a failed analysis with the reason, which
+// calls it "NAME in KMZ_PATH".
 // `dialogs` answers the engine's questions (a password); it must outlive
 // the call. Throws what the engine or the file system raises when the
 // archive cannot be opened or read.

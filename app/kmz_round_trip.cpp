@@ -4,7 +4,10 @@
 #include <set>
 #include <vector>
 
+#include "app/apple_double.h"
 #include "app/kml_entries.h"
+#include "app/logging_dialogs.h"
+#include "app/namespace_notice.h"
 #include "app/scratch_folder.h"
 #include "archive/common/entry_path.h"
 #include "archive/errors/failure_default.h"
@@ -20,9 +23,10 @@ using parcelon::TParcelon;
 using platform::Utf16ToUtf8;
 using platform::Utf8ToUtf16;
 
-// The share of the progress that extracting and rewriting the entries take;
-// the commit takes the rest.
-constexpr double kEntriesShare = 50;
+// The shares of the progress that examining the entries and rewriting those
+// that need it take; the commit takes the rest.
+constexpr double kExamineShare = 35;
+constexpr double kRewriteShare = 15;
 
 struct KmlEntry {
   int32_t index = 0;      // place in the archive's directory
@@ -30,6 +34,8 @@ struct KmlEntry {
   std::string file_name;  // the name without its folders, for the log
   std::u16string folder;  // the entry's own scratch folder
   std::u16string path;    // where it is extracted, below `folder`
+  std::string shown;      // "NAME in ARCHIVE", how messages call it
+  bool old_namespace = false;
 };
 
 // The archive, open from construction to destruction. An update that a
@@ -67,9 +73,11 @@ std::u16string FoldedCase(std::u16string name) {
 // One run over one opened archive.
 class RoundTripRun {
  public:
-  RoundTripRun(TParcelon& archive, const std::string& scratch, platform::FileSystem& fs,
-               platform::Dialogs& dialogs, ProcessLog& log, ProgressSink& progress)
+  RoundTripRun(TParcelon& archive, const std::string& shown_archive, const std::string& scratch,
+               platform::FileSystem& fs, platform::Dialogs& dialogs, ProcessLog& log,
+               ProgressSink& progress)
       : archive_(archive),
+        shown_archive_(shown_archive),
         scratch_(scratch),
         fs_(fs),
         dialogs_(dialogs),
@@ -90,13 +98,26 @@ class RoundTripRun {
   // user cancelled.
   bool BeginStep(double base, double span, std::string what);
   std::vector<KmlEntry> FindKmlEntries();
-  bool Repair(KmlEntry& entry, size_t ordinal, size_t count);
+  // Examines every entry; returns those that need a repair.
+  std::vector<KmlEntry> ExamineAll(std::vector<KmlEntry>& entries);
+  void Examine(KmlEntry& entry, size_t ordinal, size_t count, std::vector<KmlEntry>& queued);
+  // Extracts the entry; true when it is a KML document to analyse.
+  bool TakeUp(KmlEntry& entry, size_t ordinal);
+  // Counts the entry as a KML document and logs that it is taken up.
+  bool Counted(const KmlEntry& entry);
+  // Removes the extracted copy of an entry that is not written back.
+  void Discard(const KmlEntry& entry);
+  // One message for the whole archive about the entries with old namespaces.
+  void AnnounceNamespaces(const std::vector<KmlEntry>& queued);
+  std::vector<KmlEntry> RewriteAll(const std::vector<KmlEntry>& queued);
+  bool Rewrite(const KmlEntry& entry, size_t ordinal, size_t count);
   bool Extract(KmlEntry& entry, size_t ordinal);
   std::u16string FolderFor(const KmlEntry& entry, size_t ordinal);
   bool Failed(const KmlEntry& entry, const std::string& reason);
   void PutBack(const std::vector<KmlEntry>& repaired);
 
   TParcelon& archive_;
+  const std::string& shown_archive_;
   const std::string& scratch_;
   platform::FileSystem& fs_;
   platform::Dialogs& dialogs_;
@@ -106,6 +127,8 @@ class RoundTripRun {
   bool cancelled_ = false;
   bool committing_ = false;
   int unwritten_ = 0;  // repaired entries the commit skipped after a failure
+  int kml_entries_ = 0;
+  int unchanged_ = 0;  // KML entries that need no repair
   double step_base_ = 0;
   double step_span_ = 0;
   std::string step_;
@@ -113,19 +136,96 @@ class RoundTripRun {
 };
 
 // An abort or a cancel during the commit rolls it back, so the outcome is
-// read only after PutBack.
+// read only after PutBack. Entries that need no repair are never written.
 KmzOutcome RoundTripRun::Run() {
   std::vector<KmlEntry> entries = FindKmlEntries();
-  std::vector<KmlEntry> repaired;
-  for (size_t i = 0; i < entries.size() && !Stopped(); ++i)
-    if (Repair(entries[i], i, entries.size())) repaired.push_back(entries[i]);
+  const std::vector<KmlEntry> queued = ExamineAll(entries);
+  if (!Stopped()) AnnounceNamespaces(queued);
+  const std::vector<KmlEntry> repaired = RewriteAll(queued);
   if (!Stopped()) PutBack(repaired);
   if (Stopped())
     log_.Problem(std::string("Processing was ")
                      .append(cancelled_ ? "cancelled" : "aborted")
                      .append("; the archive is left as it was"));
   const int written = Stopped() ? 0 : static_cast<int>(repaired.size()) - unwritten_;
-  return {static_cast<int>(entries.size()), written, cancelled_};
+  return {kml_entries_, written, cancelled_, Stopped() ? 0 : unchanged_};
+}
+
+std::vector<KmlEntry> RoundTripRun::ExamineAll(std::vector<KmlEntry>& entries) {
+  std::vector<KmlEntry> queued;
+  for (size_t i = 0; i < entries.size() && !Stopped(); ++i)
+    Examine(entries[i], i, entries.size(), queued);
+  return queued;
+}
+
+void RoundTripRun::Examine(KmlEntry& entry, size_t ordinal, size_t count,
+                           std::vector<KmlEntry>& queued) {
+  const double share = kExamineShare / static_cast<double>(count);
+  if (!BeginStep(share * static_cast<double>(ordinal), share, "Examining " + entry.file_name) ||
+      !TakeUp(entry, ordinal))
+    return;
+  const kml::KmlAnalysis analysis = kml::AnalyseKmlFile(Utf16ToUtf8(entry.path), fs_, entry.shown);
+  if (analysis.succeeded && analysis.changes.Any()) {
+    entry.old_namespace = analysis.changes.namespace_declaration;
+    return queued.push_back(entry);
+  }
+  Discard(entry);
+  if (analysis.succeeded) ++unchanged_;
+  if (!analysis.succeeded) Failed(entry, analysis.problem);
+}
+
+bool RoundTripRun::TakeUp(KmlEntry& entry, size_t ordinal) {
+  if (!StoresBackUnchanged(entry.name))
+    return Counted(entry) && Failed(entry, "its name cannot be stored back unchanged in " +
+                                               shown_archive_ + "; the entry is left as it was");
+  if (!Extract(entry, ordinal))
+    return !Stopped() && Counted(entry) &&
+           Failed(entry, "it could not be extracted from " + shown_archive_ +
+                             "; the entry is left as it was");
+  if (!IsAppleDouble(entry.name, Utf16ToUtf8(entry.path), fs_)) return Counted(entry);
+  Discard(entry);  // macOS metadata beside a file: no KML, left alone
+  return false;
+}
+
+bool RoundTripRun::Counted(const KmlEntry& entry) {
+  ++kml_entries_;
+  log_.Add(std::string("Processing Zipped file ").append(entry.file_name));
+  return true;
+}
+
+void RoundTripRun::Discard(const KmlEntry& entry) {
+  try {
+    fs_.Remove(Utf16ToUtf8(entry.path));
+  } catch (const std::exception&) {
+    // The scratch folder goes with everything in it at the end.
+  }
+}
+
+void RoundTripRun::AnnounceNamespaces(const std::vector<KmlEntry>& queued) {
+  std::vector<std::string> names;
+  for (const KmlEntry& entry : queued)
+    if (entry.old_namespace) names.push_back(Utf16ToUtf8(entry.name));
+  if (!names.empty()) dialogs_.ShowMessage(KmzNamespaceNotice(shown_archive_, names));
+}
+
+std::vector<KmlEntry> RoundTripRun::RewriteAll(const std::vector<KmlEntry>& queued) {
+  std::vector<KmlEntry> repaired;
+  for (size_t i = 0; i < queued.size() && !Stopped(); ++i)
+    if (Rewrite(queued[i], i, queued.size())) repaired.push_back(queued[i]);
+  return repaired;
+}
+
+// The rewrite's own namespace message goes to the log: the archive's message
+// was shown already.
+bool RoundTripRun::Rewrite(const KmlEntry& entry, size_t ordinal, size_t count) {
+  const double share = kRewriteShare / static_cast<double>(count);
+  if (!BeginStep(kExamineShare + share * static_cast<double>(ordinal), share,
+                 "Repairing " + entry.file_name))
+    return false;
+  LoggingDialogs to_log(log_, dialogs_);
+  const kml::RewriteOutcome outcome =
+      kml::RewriteKmlFile(Utf16ToUtf8(entry.path), fs_, to_log, entry.shown);
+  return outcome.succeeded || Failed(entry, outcome.problem);
 }
 
 bool RoundTripRun::BeginStep(double base, double span, std::string what) {
@@ -153,7 +253,8 @@ parcelon::TPLAction RoundTripRun::OnEntryFailure(const std::u16string& name, int
   if (action == parcelon::fxaAbort) aborted_ = true;
   if (committing_ && action == parcelon::fxaIgnore) {
     ++unwritten_;
-    log_.Problem(Utf16ToUtf8(name) + ": it could not be written back; the entry is left as it was");
+    log_.Problem(Utf16ToUtf8(name) + ": it could not be written back into " + shown_archive_ +
+                 "; the entry is left as it was");
   }
   return action;
 }
@@ -162,23 +263,13 @@ std::vector<KmlEntry> RoundTripRun::FindKmlEntries() {
   std::vector<KmlEntry> found;
   const parcelon::TPLDirArray& dir = archive_.DirManager()->Dir();
   for (const KmlEntryRef& entry : kmlcompat::FindKmlEntries(archive_))
-    found.push_back(
-        {entry.index, dir.Items(entry.index).Name, Utf16ToUtf8(entry.file_name), {}, {}});
+    found.push_back({entry.index,
+                     dir.Items(entry.index).Name,
+                     Utf16ToUtf8(entry.file_name),
+                     {},
+                     {},
+                     Utf16ToUtf8(dir.Items(entry.index).Name) + " in " + shown_archive_});
   return found;
-}
-
-// Extracts and rewrites one entry; false when it cannot be put back repaired.
-bool RoundTripRun::Repair(KmlEntry& entry, size_t ordinal, size_t count) {
-  log_.Add(std::string("Processing Zipped file ").append(entry.file_name));
-  const double share = kEntriesShare / static_cast<double>(count);
-  if (!BeginStep(share * static_cast<double>(ordinal), share, "Repairing " + entry.file_name))
-    return false;
-  if (!StoresBackUnchanged(entry.name))
-    return Failed(entry, "its name cannot be stored back unchanged; the entry is left as it was");
-  if (!Extract(entry, ordinal))
-    return !Stopped() && Failed(entry, "it could not be extracted; the entry is left as it was");
-  const kml::RewriteOutcome outcome = kml::RewriteKmlFile(Utf16ToUtf8(entry.path), fs_, dialogs_);
-  return outcome.succeeded || Failed(entry, outcome.problem);
 }
 
 // Extracts the entry alone, by its place in the directory.
@@ -214,7 +305,8 @@ bool RoundTripRun::Failed(const KmlEntry& entry, const std::string& reason) {
 // taken relative to the entry's own folder, and commits them together.
 void RoundTripRun::PutBack(const std::vector<KmlEntry>& repaired) {
   if (repaired.empty()) return;
-  if (!BeginStep(kEntriesShare, 100 - kEntriesShare, "Writing the archive")) return;
+  const double base = kExamineShare + kRewriteShare;
+  if (!BeginStep(base, 100 - base, "Writing the archive")) return;
   committing_ = true;
   archive_.BeginUpdate();
   for (const KmlEntry& entry : repaired) {
@@ -226,7 +318,8 @@ void RoundTripRun::PutBack(const std::vector<KmlEntry>& repaired) {
 
 }  // namespace
 
-KmzOutcome KmzRoundTrip::Run(const std::string& zip_path) {
+KmzOutcome KmzRoundTrip::Run(const std::string& zip_path, const std::string& shown_name) {
+  const std::string& shown = shown_name.empty() ? zip_path : shown_name;
   ScratchFolder scratch;
   TParcelon archive(nullptr, {&dialogs_, nullptr, &fs_});
   archive.SetFileName(Utf8ToUtf16(zip_path));
@@ -238,7 +331,7 @@ KmzOutcome KmzRoundTrip::Run(const std::string& zip_path) {
   // and stays as it is.
   archive.SetRepairDirectory(false);
   NoProgress no_progress;
-  RoundTripRun run(archive, scratch.Path(), fs_, dialogs_, log_,
+  RoundTripRun run(archive, shown, scratch.Path(), fs_, dialogs_, log_,
                    progress_ ? *progress_ : no_progress);
   archive.OnProcessFileFailure = [&run](parcelon::TPLBaseArchiver&, const std::u16string& name,
                                         parcelon::TPLProcessOperation, int32_t native_error,

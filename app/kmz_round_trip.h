@@ -18,10 +18,11 @@
 namespace kmlcompat {
 
 struct KmzOutcome {
-  int kml_entries = 0;     // entries found whose names end in .kml
+  int kml_entries = 0;     // KML documents among the entries whose names end in .kml
   int repaired = 0;        // of them, rewritten and put back
   bool cancelled = false;  // the user cancelled; the archive is as it was
-  bool Succeeded() const { return kml_entries > 0 && repaired == kml_entries; }
+  int unchanged = 0;       // of them, fine as they were and left untouched
+  bool Succeeded() const { return kml_entries > 0 && repaired + unchanged == kml_entries; }
 };
 
 class KmzRoundTrip {
@@ -32,11 +33,18 @@ class KmzRoundTrip {
                ProgressSink* progress = nullptr)
       : fs_(fs), dialogs_(dialogs), log_(log), progress_(progress) {}
 
-  // Repairs the archive at `zip_path`. Logs "Openning Archive " + zip_path
-  // before opening it, then "Processing Zipped file " + the entry's file name
-  // (without its folder) as each KML entry is taken up. An entry that cannot
-  // be repaired is reported through ProcessLog::Problem and stays in the
-  // archive as it was. The engine's failures with single entries are put to
+  // Repairs the archive at `zip_path`, which messages call `shown_name`
+  // (zip_path when empty). Logs "Openning Archive " + zip_path before opening
+  // it, then "Processing Zipped file " + the entry's file name (without its
+  // folder) as each KML entry is taken up. Entries that are AppleDouble
+  // companions (apple_double.h) are no KML and are left alone. Every KML
+  // entry is first analysed; one that needs no repair keeps its data, time
+  // and attributes. Once all are examined, and before anything is written,
+  // one message (KmzNamespaceNotice) names the entries with an old namespace;
+  // the rewrite's message for each of them goes to the log. An entry that
+  // cannot be repaired is reported through ProcessLog::Problem as "NAME:
+  // reason", the reason naming the entry and the archive, never a working
+  // copy, and stays in the archive as it was. The engine's failures with single entries are put to
   // the user through `dialogs` (Abort, Retry, Ignore): Ignore leaves that
   // entry as it was, Abort ends the run with the archive unchanged.
   // Throws what the engine or the file system raises (parcelon::EPLException,
@@ -46,14 +54,14 @@ class KmzRoundTrip {
   // folder removed before Run returns or throws.
   //
   // Progress goes to `progress`: the first half while the KML entries are
-  // extracted and rewritten, the second half while the commit writes them
+  // examined and rewritten, the second half while the commit writes them
   // (the engine's overall progress). When the sink asks to cancel, no
   // further entry is taken up, a commit under way is rolled back by the
   // engine, and Run logs "Processing was cancelled; the archive is left as
   // it was" and returns with `cancelled` set and nothing repaired. A cancel
   // that comes after the commit has put the new archive in place is too
   // late and is ignored. Copying the unchanged entries reports nothing.
-  KmzOutcome Run(const std::string& zip_path);
+  KmzOutcome Run(const std::string& zip_path, const std::string& shown_name = {});
 
  private:
   platform::FileSystem& fs_;

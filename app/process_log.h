@@ -15,9 +15,8 @@ class ProcessLog {
   // Why a file that was taken up failed.
   virtual void Problem(const std::string& line) = 0;
   // Why a file was not taken up at all (not a KML or KMZ file, a KMZ file
-  // without KML entries). The window adds nothing to its text box then, and
-  // the status says "Process Failed".
-  virtual void NotProcessed(const std::string& /*line*/) {}
+  // without KML entries); reported as a problem unless overridden.
+  virtual void NotProcessed(const std::string& line) { Problem(line); }
 };
 
 }  // namespace kmlcompat

@@ -16,7 +16,7 @@ ProgressDialogSink::ProgressDialogSink(QWidget* parent, QString title,
 
 bool ProgressDialogSink::Progress(double percent, const std::string& what) {
   if (!dialog_) {
-    if (std::chrono::steady_clock::now() < opens_at_) return true;
+    if (std::chrono::steady_clock::now() < opens_at_) return !cancelled_;
     Open();
   }
   if (what != what_) {
@@ -25,15 +25,15 @@ bool ProgressDialogSink::Progress(double percent, const std::string& what) {
   }
   dialog_->setValue(static_cast<int>(std::clamp(std::floor(percent), 0.0, 100.0)));
   // The work runs on the GUI thread: here the dialog is drawn and its
-  // Cancel button pressed; the modal dialog keeps the window's input out.
+  // Cancel button, or the window's close button, pressed.
   QCoreApplication::processEvents();
-  return !dialog_->wasCanceled();
+  return !cancelled_ && !dialog_->wasCanceled();
 }
 
 void ProgressDialogSink::Open() {
   dialog_ = std::make_unique<QProgressDialog>(parent_);
   dialog_->setWindowTitle(title_);
-  dialog_->setWindowModality(Qt::ApplicationModal);
+  dialog_->setWindowModality(Qt::NonModal);
   dialog_->setRange(0, 100);
   // The dialog stays up, and a cancel stays known, until the file is done.
   dialog_->setAutoReset(false);

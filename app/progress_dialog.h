@@ -1,5 +1,7 @@
-// The window's progress report: a modal progress dialog with a Cancel
-// button that appears only when the work lasts longer than a delay.
+// The window's progress report: a progress dialog with a Cancel button that
+// appears only when the work lasts longer than a delay. The dialog is not
+// modal, so that the window's own close button stays in reach; the window
+// keeps its other input away while it works.
 #pragma once
 
 #include <QProgressDialog>
@@ -23,6 +25,9 @@ class ProgressDialogSink final : public ProgressSink {
   // user's input; false once the user pressed Cancel (or closed the
   // dialog), and from then on.
   bool Progress(double percent, const std::string& what) override;
+  // Cancels the work as the Cancel button does (the window calls it when it
+  // is closed during the work).
+  void Cancel() { cancelled_ = true; }
 
  private:
   void Open();
@@ -34,6 +39,7 @@ class ProgressDialogSink final : public ProgressSink {
   // the work waits in a message box.
   std::unique_ptr<QProgressDialog> dialog_;
   std::string what_;
+  bool cancelled_ = false;
 };
 
 }  // namespace kmlcompat

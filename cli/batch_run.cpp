@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "app/kmz_analysis.h"
+#include "app/repair_refusal.h"
 #include "archive/errors/failure_words.h"
 
 namespace kmlcompat {
@@ -83,6 +84,9 @@ FileReport BatchRun::Process(const std::string& path, const std::string& walk_pr
   } else {
     report.kind == "kml" ? ProcessKml(report, log) : ProcessKmz(report, log);
   }
+  // A check says of a file the repair would refuse that it cannot be repaired.
+  if (options_.check_only && report.status == FileStatus::kFailed && walk_problem.empty())
+    report.status = FileStatus::kCannotRepair;
   return report;
 }
 
@@ -121,6 +125,8 @@ void BatchRun::Settle(FileReport& report, RecordingLog& log) {
   if (!report.changes.Any()) {
     report.status = FileStatus::kFine;
   } else if (options_.check_only) {
+    const std::string refusal = RepairRefusal(report.path, fs_);
+    if (!refusal.empty()) return Fail(report, refusal, log);
     report.status = FileStatus::kNeedsRepair;
   } else if (tool_.ProcessFile(report.path, options_.make_backup, log)) {
     report.status = FileStatus::kRepaired;

@@ -22,7 +22,8 @@ std::string JsonOutcome(const kml::KmlChanges& changes, FileStatus status,
                         const std::string& reason) {
   std::string out = ",\"changes\":" + ChangeList(changes, "[", ",", "]", true);
   out.append(",\"status\":").append(JsonString(StatusName(status)));
-  if (status == FileStatus::kFailed) out.append(",\"reason\":").append(JsonString(reason));
+  if (status == FileStatus::kFailed || status == FileStatus::kCannotRepair)
+    out.append(",\"reason\":").append(JsonString(reason));
   return out;
 }
 
@@ -46,6 +47,8 @@ const char* StatusName(FileStatus status) {
       return "fine";
     case FileStatus::kNeedsRepair:
       return "needs-repair";
+    case FileStatus::kCannotRepair:
+      return "cannot-repair";
     case FileStatus::kFailed:
       break;
   }
@@ -68,6 +71,8 @@ std::string StatusLine(const FileReport& report, bool check_only) {
       return report.path + (check_only ? ": fine" : ": Done (no repair needed)");
     case FileStatus::kNeedsRepair:
       return report.path + ": needs repair" + ChangeList(report.changes, " (", ", ", ")", false);
+    case FileStatus::kCannotRepair:
+      return report.path + ": cannot repair: " + report.reason;
     case FileStatus::kFailed:
       break;
   }
@@ -75,7 +80,7 @@ std::string StatusLine(const FileReport& report, bool check_only) {
 }
 
 std::string Tally::Summary(bool check_only) const {
-  const std::string failed = std::to_string(Count(FileStatus::kFailed)) + " failed";
+  const std::string failed = std::to_string(Failures()) + " failed";
   const std::string fine = std::to_string(Count(FileStatus::kFine));
   if (check_only)
     return std::to_string(Count(FileStatus::kNeedsRepair)) + " need repair, " + fine + " fine, " +
@@ -85,7 +90,7 @@ std::string Tally::Summary(bool check_only) const {
 }
 
 int Tally::ExitStatus() const {
-  return Count(FileStatus::kFailed) + Count(FileStatus::kNeedsRepair) > 0 ? 1 : 0;
+  return Failures() + Count(FileStatus::kNeedsRepair) > 0 ? 1 : 0;
 }
 
 }  // namespace kmlcompat

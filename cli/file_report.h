@@ -9,7 +9,9 @@
 
 namespace kmlcompat {
 
-enum class FileStatus { kRepaired, kFine, kNeedsRepair, kFailed };
+// kCannotRepair: a check found that the repair would refuse the file; it
+// counts as failed.
+enum class FileStatus { kRepaired, kFine, kNeedsRepair, kFailed, kCannotRepair };
 
 struct EntryReport {
   std::string name;  // stored name in UTF-8
@@ -29,18 +31,19 @@ struct FileReport {
   std::string reason;  // why it failed
 };
 
-// "repaired", "fine", "needs-repair" or "failed".
+// "repaired", "fine", "needs-repair", "failed" or "cannot-repair".
 const char* StatusName(FileStatus status);
 
 // The report as one line of JSON, without the line end: path, kind,
 // changes (a list among "namespace" and "tuples"), status, reason when
-// failed, and for a KMZ file its entries with name, changes, status (and
+// failed or not repairable, and for a KMZ file its entries with name, changes, status (and
 // reason).
 std::string JsonLine(const FileReport& report);
 
 // The human status line: "PATH: Done", "PATH: Done (no repair needed)" and
 // "PATH: Process Failed" for a repair; "PATH: needs repair (namespace,
-// tuples)", "PATH: fine" and "PATH: failed" for a check.
+// tuples)", "PATH: fine", "PATH: cannot repair: REASON" and "PATH: failed"
+// for a check.
 std::string StatusLine(const FileReport& report, bool check_only);
 
 // The counts of a run.
@@ -50,12 +53,14 @@ class Tally {
   // "N repaired, N already fine, N failed", or for a check
   // "N need repair, N fine, N failed".
   std::string Summary(bool check_only) const;
-  // 1 when a file failed or, in a check, needs repair; else 0.
+  // 1 when a file failed or, in a check, needs repair or cannot be
+  // repaired; else 0.
   int ExitStatus() const;
 
  private:
   int Count(FileStatus status) const { return counts_[static_cast<int>(status)]; }
-  int counts_[4] = {};
+  int Failures() const { return Count(FileStatus::kFailed) + Count(FileStatus::kCannotRepair); }
+  int counts_[5] = {};
 };
 
 }  // namespace kmlcompat

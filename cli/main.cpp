@@ -29,7 +29,9 @@ void Print(const kmlcompat::FileReport& report, const kmlcompat::CliOptions& opt
     std::cout << kmlcompat::JsonLine(report) << std::endl;
     return;
   }
-  std::ostream& out = report.status == kmlcompat::FileStatus::kFailed ? std::cerr : std::cout;
+  const bool failed = report.status == kmlcompat::FileStatus::kFailed ||
+                      report.status == kmlcompat::FileStatus::kCannotRepair;
+  std::ostream& out = failed ? std::cerr : std::cout;
   out << kmlcompat::StatusLine(report, options.check_only) << '\n';
 }
 

@@ -45,18 +45,24 @@ class TempFileGuard {
 
 class Rewrite {
  public:
-  Rewrite(const std::string& file_name, platform::FileSystem& fs, platform::Dialogs& dialogs)
-      : file_name_(file_name), fs_(fs), dialogs_(&dialogs) {}
+  Rewrite(const std::string& path, const std::string& shown, platform::FileSystem& fs,
+          platform::Dialogs& dialogs)
+      : path_(path), file_name_(shown.empty() ? path : shown), fs_(fs), dialogs_(&dialogs) {}
   // A dry run: nothing is written and no message is shown; *dry_run collects
   // what the rewrite would change.
-  Rewrite(const std::string& file_name, platform::FileSystem& fs, KmlChanges* dry_run)
-      : file_name_(file_name), fs_(fs), dry_run_(dry_run) {}
+  Rewrite(const std::string& path, const std::string& shown, platform::FileSystem& fs,
+          KmlChanges* dry_run)
+      : path_(path), file_name_(shown.empty() ? path : shown), fs_(fs), dry_run_(dry_run) {}
   void Run();
   // The dry run's reading and cleaning.
   void Analyse();
 
  private:
   platform::FileInfo CheckInput(const std::string& path);
+  // Throws RewriteError when a Ctrl-Z stands before more data, which the
+  // line rules would drop; Ctrl-Z bytes that end the file are an old
+  // end-of-file mark and are dropped.
+  void CheckNothingAfterCtrlZ();
   // Copies the lines before the root start tag; leaves the tag's line in
   // line_. Throws RewriteError when the document has no kml root.
   size_t CopyPrologue();
@@ -83,7 +89,8 @@ class Rewrite {
   // Writes a line unchanged (in a dry run, nothing).
   void WriteUnchanged(std::string_view line);
 
-  const std::string& file_name_;
+  const std::string& path_;
+  const std::string& file_name_;  // the name that messages give the file
   platform::FileSystem& fs_;
   platform::Dialogs* dialogs_ = nullptr;  // none in a dry run
   KmlChanges* dry_run_ = nullptr;
@@ -96,15 +103,15 @@ class Rewrite {
 
 platform::FileInfo Rewrite::CheckInput(const std::string& path) {
   platform::FileInfo info = fs_.Stat(path);
-  if (info.exists && info.is_directory) throw RewriteError(path + " is a folder, not a file");
-  if (info.exists && !info.is_regular) throw RewriteError(path + " is not a regular file");
+  if (info.exists && info.is_directory) throw RewriteError(file_name_ + " is a folder, not a file");
+  if (info.exists && !info.is_regular) throw RewriteError(file_name_ + " is not a regular file");
   if (info.exists && (info.mode & S_IWUSR) == 0 && dry_run_ == nullptr)
-    throw RewriteError(path + " is read-only; file left unchanged");
+    throw RewriteError(file_name_ + " is read-only; file left unchanged");
   return info;
 }
 
 void Rewrite::Run() {
-  const std::string target = fs_.ResolveLinks(file_name_);
+  const std::string target = fs_.ResolveLinks(path_);
   platform::FileInfo info = CheckInput(target);
   in_ = std::make_unique<platform::TextReader>(fs_.OpenForRead(target));
   std::string folder = platform::FolderOf(target);
@@ -115,6 +122,7 @@ void Rewrite::Run() {
 
   WriteRootLines(CopyPrologue());
   WriteBody();
+  CheckNothingAfterCtrlZ();
   in_.reset();
   // The new file, its permissions included, reaches the disk before it takes
   // the input's name, and the name change before the rewrite reports success.
@@ -127,11 +135,19 @@ void Rewrite::Run() {
 }
 
 void Rewrite::Analyse() {
-  const std::string target = fs_.ResolveLinks(file_name_);
+  const std::string target = fs_.ResolveLinks(path_);
   CheckInput(target);
   in_ = std::make_unique<platform::TextReader>(fs_.OpenForRead(target));
   WriteRootLines(CopyPrologue());
   AnalyseBody();
+  CheckNothingAfterCtrlZ();
+}
+
+void Rewrite::CheckNothingAfterCtrlZ() {
+  if (in_->DataAfterCtrlZ())
+    throw RewriteError(file_name_ +
+                       " holds a Ctrl-Z byte with more data after it, which would be lost; file "
+                       "left unchanged");
 }
 
 void Rewrite::AnalyseBody() {
@@ -234,26 +250,29 @@ void Rewrite::WriteBody() {
 }  // namespace
 
 RewriteOutcome RewriteKmlFile(const std::string& file_name, platform::FileSystem& fs,
-                              platform::Dialogs& dialogs) {
+                              platform::Dialogs& dialogs, const std::string& shown_name) {
   try {
-    Rewrite(file_name, fs, dialogs).Run();
+    Rewrite(file_name, shown_name, fs, dialogs).Run();
     return {true, {}};
   } catch (const std::exception& e) {
     return {false, e.what()};
   } catch (...) {
-    return {false, "unexpected failure while rewriting " + file_name};
+    return {false,
+            "unexpected failure while rewriting " + (shown_name.empty() ? file_name : shown_name)};
   }
 }
 
-KmlAnalysis AnalyseKmlFile(const std::string& file_name, platform::FileSystem& fs) {
+KmlAnalysis AnalyseKmlFile(const std::string& file_name, platform::FileSystem& fs,
+                           const std::string& shown_name) {
   KmlAnalysis analysis;
   try {
-    Rewrite(file_name, fs, &analysis.changes).Analyse();
+    Rewrite(file_name, shown_name, fs, &analysis.changes).Analyse();
     analysis.succeeded = true;
   } catch (const std::exception& e) {
     analysis.problem = e.what();
   } catch (...) {
-    analysis.problem = "unexpected failure while reading " + file_name;
+    analysis.problem =
+        "unexpected failure while reading " + (shown_name.empty() ? file_name : shown_name);
   }
   return analysis;
 }

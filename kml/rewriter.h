@@ -25,9 +25,13 @@ struct RewriteOutcome {
 // On failure the input is left byte for byte as it was and no temporary file
 // remains; the one exception is a folder that cannot be synced after the
 // rename, which fails with a problem that says the file was rewritten. A file
-// without a kml start tag is left untouched and fails. Never throws.
+// without a kml start tag, or with a Ctrl-Z byte that more data follows, is
+// left untouched and fails; Ctrl-Z bytes that end the file are dropped.
+// Messages and problems call the file `shown_name` (when not empty) instead
+// of its path, for a working copy whose path means nothing to the user.
+// Never throws.
 RewriteOutcome RewriteKmlFile(const std::string& file_name, platform::FileSystem& fs,
-                              platform::Dialogs& dialogs);
+                              platform::Dialogs& dialogs, const std::string& shown_name = {});
 
 // What a rewrite would change in a file.
 struct KmlChanges {
@@ -46,7 +50,10 @@ struct KmlAnalysis {
 // what the rewrite would change (line ends aside), writing nothing and
 // showing no message. Fails, with the rewrite's reason, for a file that the
 // rewrite would refuse because of its content or kind (no kml root, a folder,
-// unreadable); a read-only file is analysed all the same. Never throws.
-KmlAnalysis AnalyseKmlFile(const std::string& file_name, platform::FileSystem& fs);
+// unreadable, a Ctrl-Z before more data); a read-only file is analysed all
+// the same. Problems call the file `shown_name` when it is not empty.
+// Never throws.
+KmlAnalysis AnalyseKmlFile(const std::string& file_name, platform::FileSystem& fs,
+                           const std::string& shown_name = {});
 
 }  // namespace kml

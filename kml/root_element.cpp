@@ -1,6 +1,7 @@
 #include "kml/root_element.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace kml {
 
@@ -27,13 +28,15 @@ size_t NameEnd(std::string_view text, size_t i) {
 struct Attribute {
   std::string_view name;
   std::string_view raw;  // name="value" as written
+  size_t value_begin;    // the value's place in raw, quotes excluded
+  size_t value_end;
 };
 
 // Reads the attributes after the element name; stops at the tag's end or at
-// anything malformed.
-std::vector<Attribute> ParseAttributes(std::string_view tag, size_t i) {
+// anything malformed. *stop is where reading stopped.
+std::vector<Attribute> ParseAttributes(std::string_view tag, size_t i, size_t* stop) {
   std::vector<Attribute> attrs;
-  for (;;) {
+  for (*stop = i;; *stop = i) {
     while (i < tag.size() && IsSpace(tag[i])) ++i;
     if (i >= tag.size() || tag[i] == '>' || tag[i] == '/') break;
     size_t name_begin = i;
@@ -46,9 +49,10 @@ std::vector<Attribute> ParseAttributes(std::string_view tag, size_t i) {
     if (i >= tag.size() || (tag[i] != '"' && tag[i] != '\'')) break;
     size_t close = tag.find(tag[i], i + 1);
     if (close == std::string_view::npos) break;
+    attrs.push_back({tag.substr(name_begin, name_end - name_begin),
+                     tag.substr(name_begin, close + 1 - name_begin), i + 1 - name_begin,
+                     close - name_begin});
     i = close + 1;
-    attrs.push_back(
-        {tag.substr(name_begin, name_end - name_begin), tag.substr(name_begin, i - name_begin)});
   }
   return attrs;
 }
@@ -164,36 +168,78 @@ size_t StartTagEnd::Find(std::string_view text, size_t from) {
   return std::string_view::npos;
 }
 
-std::string MendRootTag(std::string_view tag) {
-  size_t name_end = NameEnd(tag, 1);
-  std::string_view name = tag.substr(1, name_end - 1);
-  size_t colon = name.rfind(':');
-  std::string_view own_prefix = colon == std::string_view::npos ? "" : name.substr(0, colon);
-  std::vector<std::string_view> taken = {"gx", "kml", "atom"};
+namespace {
 
-  // Appended piece by piece: prepending to a temporary string makes g++ 12
-  // at -O3 warn of an overlapping copy that cannot happen.
+// The attribute as it is written into the mended tag: a declaration of a
+// prefix the root must bind gets the OGC namespace as its value, and a
+// value that spanned lines keeps its meaning with a blank for each break
+// (XML reads a line break in a value as a blank), so the tag fits one line.
+std::string KeptAttribute(const Attribute& attr, const std::vector<std::string>& bound) {
+  std::string raw(attr.raw);
+  if (std::find(bound.begin(), bound.end(), attr.name) != bound.end())
+    raw.replace(attr.value_begin, attr.value_end - attr.value_begin, kOgcKml22Uri);
+  std::replace(raw.begin(), raw.end(), '\n', ' ');
+  return raw;
+}
+
+bool Declares(const std::vector<Attribute>& attrs, std::string_view name) {
+  return std::any_of(attrs.begin(), attrs.end(),
+                     [name](const Attribute& attr) { return attr.name == name; });
+}
+
+// Declarations of the names in `bound` (the default namespace first) that
+// the old tag lacks, each binding the OGC namespace.
+std::string MissingBindings(const std::vector<std::string>& bound,
+                            const std::vector<Attribute>& attrs) {
+  std::string out;
+  for (const std::string& name : bound)
+    if (!Declares(attrs, name))
+      out += Declaration(name.size() > 5 ? std::string_view(name).substr(6) : "", kOgcKml22Uri);
+  return out;
+}
+
+// The declarations of the fixed root tag whose prefixes neither the old tag
+// nor `bound` declare.
+std::string MissingFixedPrefixes(const std::vector<std::string>& bound,
+                                 const std::vector<Attribute>& attrs) {
+  const std::pair<std::string_view, std::string_view> fixed[] = {
+      {"gx", kGxUri}, {"kml", kOgcKml22Uri}, {"atom", kAtomUri}};
+  std::string out;
+  for (const auto& [prefix, uri] : fixed) {
+    const std::string name = "xmlns:" + std::string(prefix);
+    if (!Declares(attrs, name) && std::find(bound.begin(), bound.end(), name) == bound.end())
+      out += Declaration(prefix, uri);
+  }
+  return out;
+}
+
+// What follows the last attribute read: the tag's end, and anything that
+// could not be read as an attribute, kept as it was on one line.
+std::string TagRest(std::string_view rest) {
+  size_t i = 0;
+  while (i < rest.size() && IsSpace(rest[i])) ++i;
+  std::string out(rest.substr(i));
+  std::replace(out.begin(), out.end(), '\n', ' ');
+  return out.starts_with('/') || out.starts_with('>') ? out : " " + out;
+}
+
+}  // namespace
+
+std::string MendRootTag(std::string_view tag) {
+  const size_t name_end = NameEnd(tag, 1);
+  const std::string_view name = tag.substr(1, name_end - 1);
+  const size_t colon = name.rfind(':');
+  // The default namespace, and the root's own prefix, are bound to OGC.
+  std::vector<std::string> bound = {"xmlns"};
+  if (colon != std::string_view::npos)
+    bound.push_back("xmlns:" + std::string(name.substr(0, colon)));
+  size_t stop = 0;
+  const std::vector<Attribute> attrs = ParseAttributes(tag, name_end, &stop);
   std::string out = "<";
-  out.append(name).append(FixedRootTag(), 4);
-  out.pop_back();  // the '>' comes last
-  if (!own_prefix.empty() && std::find(taken.begin(), taken.end(), own_prefix) == taken.end()) {
-    out += Declaration(own_prefix, kOgcKml22Uri);
-    taken.push_back(own_prefix);
-  }
-  for (const Attribute& attr : ParseAttributes(tag, name_end)) {
-    if (!attr.name.starts_with("xmlns:")) continue;
-    std::string_view prefix = attr.name.substr(6);
-    if (std::find(taken.begin(), taken.end(), prefix) != taken.end()) continue;
-    taken.push_back(prefix);
-    // A value that spanned lines keeps its meaning with a blank for each
-    // break (XML reads a line break in a value as a blank), and the tag
-    // stays on one line.
-    std::string raw(attr.raw);
-    std::replace(raw.begin(), raw.end(), '\n', ' ');
-    out.append(" ").append(raw);
-  }
-  bool self_closing = tag.size() >= 2 && tag[tag.size() - 2] == '/';
-  return out.append(self_closing ? "/>" : ">");
+  out.append(name).append(MissingBindings(bound, attrs));
+  for (const Attribute& attr : attrs) out.append(" ").append(KeptAttribute(attr, bound));
+  out.append(MissingFixedPrefixes(bound, attrs));
+  return out.append(TagRest(tag.substr(stop)));
 }
 
 }  // namespace kml

@@ -55,10 +55,14 @@ class StartTagEnd {
 };
 
 // Builds the replacement for a root start tag `tag` (from its '<' to its
-// '>') that lacks the OGC namespace: the same element name with the fixed
-// namespace declarations, then every other prefix declaration of the old tag
-// that the fixed ones do not cover. A prefixed root binds its prefix to the
-// OGC namespace so that it, and its matching end tag, stay KML elements.
+// '>') that lacks the OGC namespace, changing only what it must: the
+// default namespace declaration (and, for a prefixed root, the declaration
+// of its prefix) gets the OGC namespace as its value, or is added right
+// after the element name when missing; every other attribute and
+// declaration is kept as written and in its order; the declarations of the
+// fixed root tag whose prefixes are still unbound follow the last one. The
+// result is one line: line breaks inside the tag become blanks, and
+// attributes are separated by single blanks. A self-closing tag stays so.
 std::string MendRootTag(std::string_view tag);
 
 }  // namespace kml

@@ -142,6 +142,10 @@ class FileSystem {
   // Sets the last modification (and access) time of `path`, in seconds since
   // 1970 (UTC). Throws IoError.
   virtual void SetModifiedTime(const std::string& path, int64_t seconds) = 0;
+  // True when the system's permission check lets this process write to
+  // `path`: change a file, or create and remove names in a folder. Never
+  // throws; false when `path` does not exist.
+  virtual bool Writable(const std::string& path) = 0;
   bool Exists(const std::string& path) { return Stat(path).exists; }
 };
 

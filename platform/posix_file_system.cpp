@@ -296,4 +296,8 @@ void PosixFileSystem::SetModifiedTime(const std::string& path, int64_t seconds) 
     throw IoError::FromErrno("cannot set the time of", path, errno);
 }
 
+bool PosixFileSystem::Writable(const std::string& path) {
+  return ::access(path.c_str(), W_OK) == 0;
+}
+
 }  // namespace platform

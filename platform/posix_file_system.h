@@ -32,6 +32,7 @@ class PosixFileSystem : public FileSystem {
                                           const std::string& relative) override;
   void SetPermissions(const std::string& path, mode_t mode) override;
   void SetModifiedTime(const std::string& path, int64_t seconds) override;
+  bool Writable(const std::string& path) override;
 
  private:
   FolderEntry Describe(const std::string& prefix, const std::string& name);

@@ -79,6 +79,19 @@ std::string_view TextReader::NextLine() {
   return spill_;
 }
 
+bool TextReader::DataAfterCtrlZ() {
+  bool in_mark = stopped_;
+  do {
+    for (; pos_ < end_; ++pos_) {
+      if (buf_[pos_] == kCtrlZ)
+        in_mark = true;
+      else if (in_mark)
+        return true;
+    }
+  } while (Fill());
+  return false;
+}
+
 void TextReader::ReadLine(std::string* line) {
   line->assign(NextLine());
 }

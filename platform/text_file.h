@@ -2,7 +2,9 @@
 //
 // Reading: a line ends at a line feed, at a carriage return followed by a line
 // feed, or at a lone carriage return. A Ctrl-Z (code 26) ends the line's text
-// and the whole input. Reading when no input is left gives an empty line.
+// and the whole input; DataAfterCtrlZ tells an old end-of-file mark (Ctrl-Z
+// bytes only, to the end) from a Ctrl-Z with data behind it, which the reader
+// would lose. Reading when no input is left gives an empty line.
 // Writing: every line is followed by carriage return and line feed.
 // Both sides are buffered, so a rewrite streams through memory that grows
 // only with the longest line.
@@ -30,6 +32,10 @@ class TextReader {
   std::string_view NextLine();
   // True when no characters remain or the next one is a Ctrl-Z.
   bool AtEnd();
+  // Reads the rest of the input, from where reading stands: true when it
+  // holds a Ctrl-Z followed by anything but more Ctrl-Z bytes (the
+  // lines are not returned). Throws IoError when reading fails.
+  bool DataAfterCtrlZ();
 
  private:
   bool Fill();  // false at the end of the file

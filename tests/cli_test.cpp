@@ -54,6 +54,42 @@ TEST(Cli, AllGoodFilesExitZeroAndNoBackupMeansNone) {
   EXPECT_EQ(dir.List(), std::vector<std::string>{"a.kml"});
 }
 
+// The check refuses what the repair would refuse, with the same reason.
+TEST(Cli, CheckSaysCannotRepairForWhatTheRepairRefuses) {
+  ScratchDir dir;
+  const std::string ro = dir.File("ro.kml"), z = dir.File("z.kml"), cut = dir.File("cut.kmz");
+  const std::string txt = dir.File("t.txt"), locked = dir.File("locked");
+  WriteAll(ro, kOld);
+  ASSERT_EQ(chmod(ro.c_str(), 0444), 0);
+  WriteAll(z, kOld + "\x1a more\n");
+  WriteAll(dir.File("doc.kml"), kOld);
+  ASSERT_EQ(
+      testing_support::RunCommand("cd " + ShellQuote(dir.File("")) + " && zip -q -m c.kmz doc.kml")
+          .status,
+      0);
+  const std::string kmz = ReadAll(dir.File("c.kmz"));
+  WriteAll(cut, kmz.substr(0, kmz.size() - 10));
+  WriteAll(txt, kOld);
+  ASSERT_EQ(mkdir(locked.c_str(), 0755), 0);
+  WriteAll(locked + "/in.kml", kOld);
+  testing_support::UnwritableFolder unwritable(locked);
+  std::vector<std::pair<std::string, std::string>> cases = {
+      {ro, "read-only"}, {z, "Ctrl-Z"}, {cut, ""}, {txt, "not a KML or KMZ file"}};
+  if (unwritable.Binds()) cases.push_back({locked + "/in.kml", "cannot be written"});
+  for (const auto& [path, why] : cases) {
+    SCOPED_TRACE(path);
+    const CommandResult check = RunCli("--check " + ShellQuote(path));
+    EXPECT_EQ(check.status, 1);
+    EXPECT_NE(check.err.find(path + ": cannot repair: "), std::string::npos) << check.err;
+    EXPECT_NE(check.err.find(why), std::string::npos);
+    EXPECT_NE(check.out.find("0 need repair, 0 fine, 1 failed"), std::string::npos);
+    const CommandResult json = RunCli("--check --json " + ShellQuote(path));
+    EXPECT_NE(json.out.find("\"status\":\"cannot-repair\",\"reason\":"), std::string::npos);
+    const CommandResult repair = RunCli("--no-backup " + ShellQuote(path));
+    EXPECT_NE(repair.err.find(path + ": Process Failed"), std::string::npos) << repair.err;
+  }
+}
+
 TEST(Cli, HelpVersionAndBadUsage) {
   CommandResult help = RunCli("--help");
   EXPECT_EQ(help.status, 0);
@@ -167,7 +203,7 @@ TEST_F(CliTree, CheckReportsWhatNeedsRepairAndWritesNothing) {
             "good.kml kml  fine\n"
             "ns.KML kml namespace needs-repair\n"
             "sub/both.Kml kml namespace,tuples needs-repair\n"
-            "sub/broken.kml kml  failed\n"
+            "sub/broken.kml kml  cannot-repair\n"
             "sub/tuples.kml kml tuples needs-repair\n"
             "x.kml/inner.kml kml namespace needs-repair\n");
   EXPECT_TRUE(run.err.ends_with("\n6 need repair, 1 fine, 1 failed\n")) << run.err;

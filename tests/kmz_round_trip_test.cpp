@@ -77,10 +77,13 @@ std::vector<std::string> Names(const std::vector<PeerEntry>& entries) {
   return names;
 }
 
-bool IsKmlEntry(const std::string& name) {
+// A KML document: named .kml, and no macOS resource fork beside a file.
+bool IsKmlEntry(const std::string& name, const std::string& data) {
   std::string tail = name.size() < 4 ? name : name.substr(name.size() - 4);
   std::transform(tail.begin(), tail.end(), tail.begin(), ::tolower);
-  return tail == ".kml";
+  const bool fork_name = name.find("__MACOSX/") != std::string::npos ||
+                         name.substr(name.rfind('/') + 1).starts_with("._");
+  return tail == ".kml" && !(fork_name && data.starts_with(std::string("\0\5\x16\7", 4)));
 }
 
 bool PeersPass(const std::string& archive) {
@@ -127,6 +130,17 @@ class KmzTest : public ::testing::Test {
     ASSERT_EQ(RunCommand(Peer(args)).status, 0);
   }
 
+  // What the repair makes of a KML entry's `data`: the rewriter's output when
+  // it needs a change; none when it needs none or cannot be repaired, which
+  // *fine tells apart.
+  std::optional<std::string> Repaired(const std::string& data, bool* fine) {
+    const std::string path = dir_.File("expected.kml");
+    WriteAll(path, data);
+    const kml::KmlAnalysis analysis = kml::AnalyseKmlFile(path, fs_);
+    *fine = analysis.succeeded && !analysis.changes.Any();
+    return analysis.succeeded && !*fine ? Rewritten(data) : std::nullopt;
+  }
+
   // What the rewriter makes of `data`; none when it fails.
   std::optional<std::string> Rewritten(const std::string& data) {
     const std::string path = dir_.File("expected.kml");
@@ -165,10 +179,11 @@ const std::set<std::string> kRefusedByTheEngine = {"libkml__bad-too-large_4GiB_h
 
 class KmzCorpus : public KmzTest, public ::testing::WithParamInterface<std::string> {};
 
-// Every KML entry ends as the rewriter's output for its data, or as it was
-// when the rewriter or the engine cannot repair it (the run then fails, and
-// with nothing repaired the file is byte for byte the same); every other
-// entry keeps its raw record, and the archive passes the peers' tests.
+// Every KML entry that needs a repair ends as the rewriter's output for its
+// data, or as it was when the rewriter or the engine cannot repair it (the
+// run then fails); every other entry, KML entries that need no repair among
+// them, keeps its raw record; with nothing repaired the file is byte for
+// byte the same, and the archive passes the peers' tests.
 TEST_P(KmzCorpus, RoundTripRepairsEveryKmlEntryAndCopiesTheRest) {
   const std::string original = CorpusDir() + "/" + GetParam();
   const std::string copy = Work(GetParam());
@@ -179,10 +194,11 @@ TEST_P(KmzCorpus, RoundTripRepairsEveryKmlEntryAndCopiesTheRest) {
   std::vector<std::optional<std::string>> wanted;
   int kml_entries = 0, repairable = 0;
   for (const PeerEntry& entry : before) {
-    const bool kml = IsKmlEntry(entry.name) && entry.data;
-    wanted.push_back(kml && !refused ? Rewritten(*entry.data) : std::nullopt);
+    const bool kml = entry.data && IsKmlEntry(entry.name, *entry.data);
+    bool fine = false;
+    wanted.push_back(kml && !refused ? Repaired(*entry.data, &fine) : std::nullopt);
     kml_entries += kml;
-    repairable += wanted.back().has_value();
+    repairable += wanted.back().has_value() || fine;
   }
 
   EXPECT_EQ(Process(copy), kml_entries > 0 && repairable == kml_entries);
@@ -190,7 +206,7 @@ TEST_P(KmzCorpus, RoundTripRepairsEveryKmlEntryAndCopiesTheRest) {
 
   EXPECT_TRUE(NoScratchLeft());
   EXPECT_EQ(WorkFiles(), std::vector<std::string>{GetParam()});
-  if (repairable == 0) {
+  if (std::none_of(wanted.begin(), wanted.end(), [](const auto& w) { return w.has_value(); })) {
     EXPECT_EQ(ReadAll(copy), ReadAll(original));
   }
   if (PeersPass(original)) {
@@ -355,6 +371,7 @@ TEST_F(KmzTest, FailedEntryStaysAndFailsTheRunWhileLaterOnesAreRepaired) {
       {"damaged, ignored", "bad.kml", kOldKml, true, FailureAnswer::kIgnore, true},
       {"damaged, aborted", "bad.kml", kOldKml, true, FailureAnswer::kAbort, false},
       {"no kml root", "bad.kml", "<Document/>\n", false, std::nullopt, true},
+      {"ctrl-z inside", "bad.kml", "<kml>\x1a<Document/>\n</kml>\n", false, std::nullopt, true},
       {"leads out", "../../../work/bad.kml", kOldKml, false, std::nullopt, true},
       {"absolute", Work("bad.kml"), kOldKml, false, std::nullopt, true},
   };
@@ -382,7 +399,34 @@ TEST_F(KmzTest, FailedEntryStaysAndFailsTheRunWhileLaterOnesAreRepaired) {
     EXPECT_TRUE(dialogs_.failure_answers.empty());
     EXPECT_TRUE(NoScratchLeft());
     EXPECT_EQ(WorkFiles(), std::vector<std::string>{"mixed.kmz"});
+    // The reason names the entry, never its working copy.
+    EXPECT_EQ(c.repaired,
+              std::any_of(log_.lines.begin(), log_.lines.end(), [&](const std::string& line) {
+                return line.starts_with("problem: " + c.name + ": ");
+              }));
+    for (const std::string& line : log_.lines) EXPECT_EQ(line.find(tmp_), std::string::npos);
   }
+}
+
+// Only what needs a repair is written: a KML entry that is fine, and the
+// macOS resource fork beside a file, keep their raw records, times and
+// attributes; the archive still counts as repaired.
+TEST_F(KmzTest, EntriesThatNeedNoRepairKeepTheirRecords) {
+  const std::string kmz = Work("fine.kmz");
+  const std::string fine = "<kml xmlns=\"http://www.opengis.net/kml/2.2\">\n<a>1, 2</a>\n</kml>";
+  Make(kmz, {{"old.kml", kOldKml},
+             {"fine.kml", fine},
+             {"__MACOSX/._old.kml", std::string("\0\5\x16\7\0\2\0\0Mac OS X", 16)}});
+  const std::vector<PeerEntry> before = PeerDump(kmz, dir_.File("before"));
+
+  EXPECT_TRUE(Process(kmz));
+
+  const std::vector<PeerEntry> after = PeerDump(kmz, dir_.File("after"));
+  ASSERT_EQ(Names(after), Names(before));
+  EXPECT_EQ(after[0].data, Rewritten(kOldKml));
+  EXPECT_EQ(after[1].line, before[1].line);
+  EXPECT_EQ(after[2].line, before[2].line);
+  EXPECT_EQ(dialogs_.Messages().size(), 1u);
 }
 
 // When another file takes the chosen name during the run, the repaired

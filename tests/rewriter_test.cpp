@@ -80,11 +80,46 @@ TEST_F(RewriterTest, RootBehindCommentsIsFoundAndLineTwoLeftAlone) {
 TEST_F(RewriterTest, RootSpreadOverLinesBecomesOneLine) {
   std::string out = Rewrite(kDecl + "\n  <kml\n  xmlns=\"http://earth.google.com/kml/2.1\"\n" +
                             "  xmlns:foo=\"urn:foo\"\n  >  <Document/>\n</kml>\n");
-  EXPECT_EQ(out, kDecl + "\r\n  " + kNewRoot.substr(0, 172) + " xmlns:foo=\"urn:foo\">" +
-                     "  <Document/>\r\n</kml>\r\n");
+  EXPECT_EQ(out, kDecl + "\r\n  " + kNewRoot.substr(0, 43) + " xmlns:foo=\"urn:foo\"" +
+                     kNewRoot.substr(43) + "  <Document/>\r\n</kml>\r\n");
   ASSERT_EQ(dialogs_.Messages().size(), 1u);
   EXPECT_NE(dialogs_.Messages()[0].find("<kml   xmlns=\"http://earth.google.com/kml/2.1\""),
             std::string::npos);
+}
+
+// The root tag changes only where it must; a Ctrl-Z is an end-of-file mark
+// only when nothing but Ctrl-Z bytes follows it.
+TEST_F(RewriterTest, ChangesOnlyWhatItMust) {
+  const std::string sky = "<kml xmlns=\"http://earth.google.com/kml/2.2\" hint=\"target=sky\">";
+  const std::string schema =
+      "<kml xsi:schemaLocation=\"a b\" xmlns:xsi=\"urn:xsi\" xmlns:gx=\"urn:gx\">";
+  const std::string body = "\n<Document/>\n</kml>";
+  struct Case {
+    std::string in, out;
+    bool succeeds;
+  } cases[] = {
+      {kDecl + "\n" + sky + body,
+       kDecl + "\r\n" + kNewRoot.substr(0, 43) + " hint=\"target=sky\"" + kNewRoot.substr(43) +
+           "\r\n<Document/>\r\n</kml>\r\n",
+       true},
+      {kDecl + "\n" + schema + body,
+       kDecl + "\r\n<kml" + kNewRoot.substr(4, 39) +
+           " xsi:schemaLocation=\"a b\" xmlns:xsi=\"urn:xsi\" xmlns:gx=\"urn:gx\"" +
+           kNewRoot.substr(88) + "\r\n<Document/>\r\n</kml>\r\n",
+       true},
+      {kDecl + "\n" + kOldRoot + body + "\x1a\x1a",
+       kDecl + "\r\n" + kNewRoot + "\r\n<Document/>\r\n</kml>\r\n", true},
+      {kDecl + "\n" + kOldRoot + "\n<a/>\x1a<b/>\n</kml>\n", "", false},
+      {kDecl + "\n" + kOldRoot + body + "\x1a\n", "", false},
+  };
+  for (const Case& c : cases) {
+    const std::string out = Rewrite(c.in);
+    EXPECT_EQ(outcome_.succeeded, c.succeeds) << c.in;
+    EXPECT_EQ(out, c.succeeds ? c.out : c.in);
+    EXPECT_EQ(outcome_.problem.find("Ctrl-Z") != std::string::npos, !c.succeeds);
+    EXPECT_EQ(AnalyseKmlFile(path_, fs_).succeeded, c.succeeds);
+    ExpectNoTempFiles();
+  }
 }
 
 TEST_F(RewriterTest, RightRootSpreadOverLinesIsWrittenAsRead) {
@@ -111,8 +146,10 @@ TEST_F(RewriterTest, EndOfInputInsideABlockWritesEveryLine) {
 TEST_F(RewriterTest, PrefixedRootKeepsItsName) {
   std::string in = kDecl + "\n<kml:kml xmlns:kml=\"http://earth.google.com/kml/2.1\">\n" +
                    "<kml:Placemark/>\n</kml:kml>\n";
-  EXPECT_EQ(Rewrite(in),
-            kDecl + "\r\n<kml:kml" + kNewRoot.substr(4) + "\r\n<kml:Placemark/>\r\n</kml:kml>\r\n");
+  EXPECT_EQ(Rewrite(in), kDecl + "\r\n<kml:kml" + kNewRoot.substr(4, 39) +
+                             " xmlns:kml=\"http://www.opengis.net/kml/2.2\"" +
+                             kNewRoot.substr(43, 45) + kNewRoot.substr(131) +
+                             "\r\n<kml:Placemark/>\r\n</kml:kml>\r\n");
 }
 
 TEST_F(RewriterTest, FilesWithoutKmlRootAreLeftUntouched) {

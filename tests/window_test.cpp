@@ -228,7 +228,7 @@ TEST_F(WindowTest, FileOfAnotherKindFailsAndStaysByteForByte) {
 
   form.LabeledEditFilenameClick();
 
-  EXPECT_TRUE(form.Memo1Lines().empty());
+  EXPECT_EQ(form.Memo1Lines(), std::vector<std::string>{"not a KML or KMZ file: " + path});
   EXPECT_EQ(Status(), "Process Failed");
   EXPECT_FALSE(form.ProcessSucceeded());
   EXPECT_EQ(ReadAll(path), content);
@@ -312,6 +312,8 @@ TEST_F(WindowTest, KmzArchiveFails) {
   EXPECT_EQ(Status(), "Process Failed");
   EXPECT_FALSE(form.ProcessSucceeded());
   EXPECT_EQ(ReadAll(path), content);
+  // The reason names the file, in the text box as in the message.
+  EXPECT_TRUE(HasLineStartingWith(form.Memo1Lines(), path + ": "));
 }
 
 // A corpus archive chosen in the window under a name of the test's.
@@ -342,7 +344,18 @@ TEST_P(WindowKmzTest, RepairsTheArchiveAndLogsEachKmlEntry) {
   EXPECT_EQ(Status(), run.status);
   std::vector<std::string> lines = {"Openning Archive " + File(run.zip_name)};
   for (const std::string& entry : run.entries) lines.push_back("Processing Zipped file " + entry);
-  EXPECT_EQ(form.Memo1Lines(), lines);
+  if (run.entries.empty()) lines.push_back("no KML entry in " + path);
+  // An entry's namespace message goes to the text box, naming it in the archive.
+  std::vector<std::string> shown;
+  for (const std::string& line : form.Memo1Lines()) {
+    if (!line.starts_with("File ")) {
+      shown.push_back(line);
+    } else {
+      EXPECT_NE(line.find(" in " + path + " has an old"), std::string::npos);
+    }
+  }
+  EXPECT_EQ(shown, lines);
+  EXPECT_LE(dialogs.Messages().size(), 1u);
   EXPECT_EQ(dir.List(),
             (std::vector<std::string>{run.chosen, run.chosen + std::string(".Backup")}));
   EXPECT_EQ(ReadAll(path + ".Backup"), original);
@@ -371,6 +384,38 @@ INSTANTIATE_TEST_SUITE_P(
         if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
       return name;
     });
+
+// Fifty old-style entries make one message for the archive, before anything
+// is written; it names the archive and a few entries, and no working copy.
+TEST_F(WindowTest, KmzWithManyOldEntriesShowsOneMessage) {
+  const std::string kmz = File("many.kmz");
+  std::filesystem::create_directories(File("layers"));
+  for (int i = 0; i < 50; ++i) WriteAll(File("layers/l" + std::to_string(i) + ".kml"), kOldKml);
+  const std::string zip = "cd " + ShellQuote(std::filesystem::path(kmz).parent_path().string()) +
+                          " && zip -q -X -r -m many.kmz layers";
+  ASSERT_EQ(testing_support::RunCommand(zip).status, 0);
+  const std::string before = ReadAll(kmz);
+  dialogs.on_message = [&](const std::string&) {
+    EXPECT_EQ(ReadAll(fs.Exists(kmz) ? kmz : File("MANY.ZIP")), before);
+  };
+  Choose(kmz);
+
+  form.LabeledEditFilenameClick();
+
+  EXPECT_EQ(Status(), "Done");
+  ASSERT_EQ(dialogs.Messages().size(), 1u);
+  const std::string text = dialogs.Messages()[0];
+  EXPECT_TRUE(text.starts_with("Archive " + kmz + " has 50 KML entries with an old")) << text;
+  EXPECT_NE(text.find("definition: layers/l"), std::string::npos);
+  EXPECT_NE(text.find(" ... and 45 more"), std::string::npos);
+  std::vector<std::string> texts = form.Memo1Lines();
+  texts.push_back(text);
+  for (std::string line : texts) {
+    for (size_t at; (at = line.find(File(""))) != std::string::npos;)
+      line.erase(at, File("").size());
+    EXPECT_EQ(line.find("kmlcompat-"), std::string::npos) << line;
+  }
+}
 
 TEST_F(WindowTest, TextsFitTheirComponents) {
   QLabel* label = form.LabeledEditFilename->EditLabel;
@@ -490,7 +535,7 @@ struct LineLog : kmlcompat::ProcessLog {
 const char kCancelledLine[] = "Processing was cancelled; the archive is left as it was";
 
 // Cancels at each place the round trip can stop: before and during the
-// extraction, before the commit, at its start and amid it. Each leaves the
+// extraction, before the rewrite, before the commit, at its start and amid it. Each leaves the
 // archive byte for byte as it was, under its own name. A cancel at the
 // commit's last report, once the new archive is in place, comes too late.
 TEST(KmzCancelTest, CancelAnywhereLeavesTheArchiveAsItWas) {
@@ -499,8 +544,9 @@ TEST(KmzCancelTest, CancelAnywhereLeavesTheArchiveAsItWas) {
     int n;
     bool too_late;
   };
-  const Case kCases[] = {{"Repairing", 1, false}, {"Repairing", 2, false}, {"Writing", 1, false},
-                         {"Writing", 2, false},   {"Writing", 3, false},   {"Writing", 4, true}};
+  const Case kCases[] = {{"Examining", 1, false}, {"Examining", 2, false}, {"Repairing", 1, false},
+                         {"Writing", 1, false},   {"Writing", 2, false},   {"Writing", 3, false},
+                         {"Writing", 4, true}};
   for (const Case& c : kCases) {
     SCOPED_TRACE(std::string(c.step) + " " + std::to_string(c.n));
     testing_support::ScratchDir dir;
@@ -582,6 +628,22 @@ TEST_F(WindowTest, CancelInTheProgressDialogLeavesTheArchiveAsItWas) {
   EXPECT_TRUE(Contains(form.Memo1Lines(), kCancelledLine));
   EXPECT_EQ(ReadAll(kmz), before);
   EXPECT_EQ(form.findChild<QProgressDialog*>(), nullptr);
+}
+
+// Closing the window amid the work cancels it, then closes the window.
+TEST_F(WindowTest, ClosingTheWindowDuringTheWorkCancelsAndCloses) {
+  const std::string kmz = File("close.kmz");
+  MakeKmz(kmz, kOldKml);
+  const std::string before = ReadAll(kmz);
+  form.SetProgressDelay(std::chrono::milliseconds(0));
+  QTimer::singleShot(0, &form, [&] { EXPECT_FALSE(form.close()); });
+
+  form.ProcessFiles({kmz});
+  QApplication::processEvents();
+
+  EXPECT_TRUE(Contains(form.Memo1Lines(), kCancelledLine));
+  EXPECT_EQ(ReadAll(kmz), before);
+  EXPECT_FALSE(form.isVisible());
 }
 
 TEST_F(WindowTest, InitialMemoLinesAllShowWithoutScrolling) {
