@@ -220,23 +220,9 @@ std::string TestName(const ::testing::TestParamInfo<std::string>& param) {
 INSTANTIATE_TEST_SUITE_P(Archives, KmzCorpus, ::testing::ValuesIn(CorpusFiles({".kmz"})), TestName);
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(KmzCorpus);
 
-TEST_F(KmzTest, ZipNameOfAnotherFileStopsTheRunAndTouchesNeither) {
-  const std::string kmz = Work("Area.kmz"), zip = Work("AREA.ZIP");
-  Make(kmz, {{"doc.kml", kOldKml}});
-  const std::string archive = ReadAll(kmz);
-  WriteAll(zip, "another file");
-
-  EXPECT_FALSE(Process(kmz));
-
-  EXPECT_EQ(dialogs_.Messages(), std::vector<std::string>{kRenameToZipFailed});
-  EXPECT_EQ(ReadAll(kmz), archive);
-  EXPECT_EQ(ReadAll(zip), "another file");
-  EXPECT_EQ(KmlTool::StatusText(tool_.ProcessSucceeded), std::string(kStatusFailed));
-}
-
-// The failure of the engine is shown once the file bears its chosen name
-// again, and the file is as it was.
-TEST_F(KmzTest, EngineFailureIsShownAfterTheNameIsBack) {
+// The failure of the engine is shown, and the file is as it was, under its
+// own name.
+TEST_F(KmzTest, EngineFailureIsShownAndTheFileIsAsItWas) {
   const std::string archive = ReadAll(CorpusDir() + "/giscore__etna_kml21_jpg.kmz");
   const std::vector<std::string> bodies = {
       std::string("PK\x03\x04 not really an archive", 27),
@@ -260,10 +246,9 @@ TEST_F(KmzTest, EngineFailureIsShownAfterTheNameIsBack) {
   }
 }
 
-// Only the file name is upper-cased for the run, and only its ASCII
-// letters: a folder with lower-case letters and ".kmz" in its name stays as
-// it is.
-TEST_F(KmzTest, FolderPartOfThePathKeepsItsLetterCase) {
+// The archive is opened and repaired under the name it has, with no other
+// name at any time, also in a folder whose name ends in ".kmz".
+TEST_F(KmzTest, ArchiveIsRepairedUnderItsOwnName) {
   const std::string folder = Work("maps.kmz");
   std::filesystem::create_directory(folder);
   const std::string kmz = folder + "/\u00c1rea \u00e9t\u00e9.kmz";
@@ -271,7 +256,11 @@ TEST_F(KmzTest, FolderPartOfThePathKeepsItsLetterCase) {
 
   EXPECT_TRUE(Process(kmz));
 
-  EXPECT_EQ(log_.lines.at(0), "Openning Archive " + folder + "/\u00c1REA \u00e9T\u00e9.ZIP");
+  EXPECT_EQ(log_.lines.at(0), "Openning Archive " + kmz);
+  for (const testing_support::FsCall& call : fs_.Calls()) {
+    EXPECT_FALSE(call.op == testing_support::kOpRename && call.path.starts_with(kmz + " "))
+        << call.path;
+  }
   EXPECT_EQ(std::filesystem::directory_iterator(folder)->path(), kmz);
   EXPECT_EQ(PeerDump(kmz, dir_.File("after")).at(0).data, Rewritten(kOldKml));
 }
@@ -385,23 +374,6 @@ TEST_F(KmzTest, FailedEntryStaysAndFailsTheRunWhileLaterOnesAreRepaired) {
   }
 }
 
-// When another file takes the chosen name during the run, the repaired
-// archive keeps its ZIP name rather than replace that file.
-TEST_F(KmzTest, NameTakenDuringTheRunLeavesTheArchiveUnderItsZipName) {
-  const std::string kmz = Work("late.kmz"), zip = Work("LATE.ZIP");
-  Make(kmz, {{"doc.kml", kOldKml}});
-  dialogs_.on_message = [&](const std::string& text) {
-    if (text != kRenameBackFailed) WriteAll(kmz, "another file");
-  };
-
-  EXPECT_FALSE(Process(kmz));
-
-  EXPECT_EQ(dialogs_.Messages().back(), kRenameBackFailed);
-  EXPECT_EQ(ReadAll(kmz), "another file");
-  EXPECT_EQ(PeerDump(zip, dir_.File("after")).at(0).data, Rewritten(kOldKml));
-  EXPECT_TRUE(NoScratchLeft());
-}
-
 // All repaired entries go back in one commit: the archive file is
 // rewritten once, however many KML entries it holds.
 TEST_F(KmzTest, ManyKmlEntriesAreCommittedOnce) {
@@ -422,7 +394,7 @@ TEST_F(KmzTest, ManyKmlEntriesAreCommittedOnce) {
   int commits = 0;
   for (const std::string& call : fs_.Trace(testing_support::kOpCreate))
     commits +=
-        call.find("MANY.ZIP") != std::string::npos || call.find("/pltail") != std::string::npos;
+        call.find("many.kmz") != std::string::npos || call.find("/pltail") != std::string::npos;
   EXPECT_EQ(commits, 1) << ::testing::PrintToString(fs_.Trace(testing_support::kOpCreate));
 }
 

@@ -317,14 +317,13 @@ TEST_F(WindowTest, KmzArchiveFails) {
 struct KmzRun {
   const char* corpus_file;
   const char* chosen;                // the name it is chosen under
-  const char* zip_name;              // the name it has during the run
   std::vector<std::string> entries;  // the file names of its KML entries, in order
   const char* status;
 };
 
 class WindowKmzTest : public WindowTest, public ::testing::WithParamInterface<KmzRun> {};
 
-// The log shows the archive under its ZIP name and each KML entry by its
+// The log shows the archive under its own name and each KML entry by its
 // file name; the file keeps its chosen name and its backup holds the
 // original.
 TEST_P(WindowKmzTest, RepairsTheArchiveAndLogsEachKmlEntry) {
@@ -339,7 +338,7 @@ TEST_P(WindowKmzTest, RepairsTheArchiveAndLogsEachKmlEntry) {
   form.LabeledEditFilenameClick();
 
   EXPECT_EQ(Status(), run.status);
-  std::vector<std::string> lines = {"Openning Archive " + File(run.zip_name)};
+  std::vector<std::string> lines = {"Openning Archive " + path};
   for (const std::string& entry : run.entries) lines.push_back("Processing Zipped file " + entry);
   EXPECT_EQ(form.Memo1Lines(), lines);
   EXPECT_EQ(dir.List(),
@@ -349,23 +348,22 @@ TEST_P(WindowKmzTest, RepairsTheArchiveAndLogsEachKmlEntry) {
 
 INSTANTIATE_TEST_SUITE_P(
     Corpus, WindowKmzTest,
-    ::testing::Values(
-        KmzRun{"libkml__radar-animation_9kml.kmz",
-               "Radar.kmz",
-               "RADAR.ZIP",
-               {"doc.kml", "01.kml", "0130.kml", "0131.kml", "0103.kml", "0102.kml", "010.kml",
-                "0.kml", "013.kml"},
-               "Done"},
-        KmzRun{"libkml__lc01_kml21_deepfolders.kmz", "deep.KMZ", "DEEP.ZIP", {"01.kml"}, "Done"},
-        KmzRun{"giscore__spaceInLink1_entryname.kmz",
-               "my links.kmz",
-               "MY LINKS.ZIP",
-               {"doc.kml", "my office.kml"},
-               "Done"},
-        KmzRun{"ol__iceland_mixed_cr.kmz", "iceland.kmz", "ICELAND.ZIP", {"doc.kml"}, "Done"},
-        KmzRun{"libkml__nokml.kmz", "nokml.kmz", "NOKML.ZIP", {}, "Process Failed"}),
+    ::testing::Values(KmzRun{"libkml__radar-animation_9kml.kmz",
+                             "Radar.kmz",
+
+                             {"doc.kml", "01.kml", "0130.kml", "0131.kml", "0103.kml", "0102.kml",
+                              "010.kml", "0.kml", "013.kml"},
+                             "Done"},
+                      KmzRun{"libkml__lc01_kml21_deepfolders.kmz", "deep.KMZ", {"01.kml"}, "Done"},
+                      KmzRun{"giscore__spaceInLink1_entryname.kmz",
+                             "my links.kmz",
+
+                             {"doc.kml", "my office.kml"},
+                             "Done"},
+                      KmzRun{"ol__iceland_mixed_cr.kmz", "iceland.kmz", {"doc.kml"}, "Done"},
+                      KmzRun{"libkml__nokml.kmz", "nokml.kmz", {}, "Process Failed"}),
     [](const ::testing::TestParamInfo<KmzRun>& param) {
-      std::string name = param.param.zip_name;
+      std::string name = param.param.chosen;
       for (char& c : name)
         if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
       return name;
@@ -422,7 +420,7 @@ TEST_F(WindowTest, SeveralFilesKeepTheLogOfEachAndFailWhenOneFails) {
   const std::vector<std::string> lines = form.Memo1Lines();
   EXPECT_FALSE(Contains(lines, kInitialLines[0]));
   for (const std::string& line :
-       {"Processing file " + kml, kml + ": Done", "Openning Archive " + File("B.ZIP"),
+       {"Processing file " + kml, kml + ": Done", "Openning Archive " + kmz,
         std::string("Processing Zipped file doc.kml"), kmz + ": Done", other + ": Process Failed"})
     EXPECT_TRUE(Contains(lines, line)) << line;
   EXPECT_EQ(Status(), "Process Failed");
