@@ -2,7 +2,9 @@
 
 #include <cstdint>
 
+#include "app/entry_room.h"
 #include "app/kml_entries.h"
+#include "app/password_tries.h"
 #include "app/scratch_folder.h"
 #include "archive/parcelon.h"
 #include "platform/file_stream.h"
@@ -31,6 +33,9 @@ class ReadOnlyArchive {
 // the file is removed afterwards.
 kml::KmlAnalysis AnalyseEntry(TParcelon& archive, int32_t index, const std::string& scratch,
                               platform::FileSystem& fs) {
+  const uint64_t size = archive.DirManager()->Dir().Items(index).UnpackedSize64();
+  if (std::string no_room = NoRoomForEntry(fs, scratch, size); !no_room.empty())
+    return {false, std::move(no_room), {}};
   std::string path;
   try {
     archive.ExtractItemToStream(index, *fs.CreateUniqueStream(scratch, "entry", &path));
@@ -52,6 +57,8 @@ std::vector<KmzEntryAnalysis> AnalyseKmz(const std::string& kmz_path, platform::
                                          platform::Dialogs& dialogs) {
   ScratchFolder scratch;
   TParcelon archive(nullptr, {&dialogs, nullptr, &fs});
+  PasswordTries passwords(dialogs);
+  passwords.Attach(archive);
   archive.SetFileName(platform::Utf8ToUtf16(kmz_path));
   ReadOnlyArchive opened(archive);
   std::vector<KmzEntryAnalysis> entries;
