@@ -21,7 +21,7 @@ class ProgressDialogSink final : public ProgressSink {
 
   // Moves the bar and shows `what` above it, then lets the dialog take the
   // user's input; false once the user pressed Cancel (or closed the
-  // dialog), and from then on.
+  // dialog) or a stop signal was caught, and from then on.
   bool Progress(double percent, const std::string& what) override;
 
  private:

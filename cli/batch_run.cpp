@@ -121,7 +121,7 @@ void BatchRun::Settle(FileReport& report, RecordingLog& log) {
     report.status = FileStatus::kFine;
   } else if (options_.check_only) {
     report.status = FileStatus::kNeedsRepair;
-  } else if (tool_.ProcessFile(report.path, options_.make_backup, log)) {
+  } else if (tool_.ProcessFile(report.path, options_.make_backup, log, &progress_)) {
     report.status = FileStatus::kRepaired;
   } else {
     report.status = FileStatus::kFailed;

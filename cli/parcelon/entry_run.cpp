@@ -14,6 +14,7 @@
 #include "cli/parcelon/progress_bar.h"
 #include "cli/parcelon/text_format.h"
 #include "platform/console_dialogs.h"
+#include "platform/interrupts.h"
 #include "platform/unicode.h"
 
 namespace parcelon::cli {
@@ -91,8 +92,13 @@ void EntryRun::Listen() {
     confirm = false;
     ++kept_;
   };
+  // A stop signal cancels the run (a delete is rolled back before its
+  // commit point).
   archiver.OnOverallProgress = [this](TPLBaseArchiver&, double percent, TPLProcessOperation,
-                                      TPLProgressPhase, bool&) { bar_.Update(percent); };
+                                      TPLProgressPhase, bool& cancel) {
+    bar_.Update(percent);
+    if (platform::CaughtInterrupt() != 0) cancel = true;
+  };
   archiver.OnFileProgress = [this](TPLBaseArchiver&, const std::u16string& name, double,
                                    TPLProcessOperation, TPLProgressPhase,
                                    bool&) { bar_.SetName(name); };
