@@ -4,6 +4,8 @@
 // results: Python's zipfile reads every entry back, unzip and 7z test the
 // archive.
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -396,6 +398,63 @@ TEST_F(KmzTest, ManyKmlEntriesAreCommittedOnce) {
     commits +=
         call.find("many.kmz") != std::string::npos || call.find("/pltail") != std::string::npos;
   EXPECT_EQ(commits, 1) << ::testing::PrintToString(fs_.Trace(testing_support::kOpCreate));
+}
+
+// The process ended at every file-system call of a repair in turn: the
+// file keeps its own name and holds the old archive or the repaired one
+// once it is opened again (which settles an unfinished commit), and nothing
+// else is left beside it.
+TEST_F(KmzTest, KilledAtAnyCallKeepsTheFileUnderItsOwnName) {
+  const std::string kmz = Work("k.kmz");
+  Make(kmz, {{"doc.kml", kOldKml}, {"pic.png", "\x89PNG data"}});
+  const std::string before = ReadAll(kmz);
+  const std::optional<std::string> repaired = Rewritten(kOldKml);
+  for (int64_t n = 1;; ++n) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      fs_.Inject({n, testing_support::kOpAll, testing_support::FaultEffect::kDie});
+      _exit(Process(kmz) ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status)) << n;
+    ASSERT_EQ(RunCommand(ShellQuote(PARCELON_PROGRAM) + " list " + ShellQuote(kmz)).status, 0) << n;
+    EXPECT_EQ(WorkFiles(), std::vector<std::string>{"k.kmz"}) << n;
+    if (ReadAll(kmz) != before) {
+      EXPECT_EQ(PeerDump(kmz, dir_.File("after")).at(0).data, repaired) << n;
+    }
+    WriteAll(kmz, before);
+    std::filesystem::remove_all(tmp_);  // what a kill leaves of the scratch folder
+    std::filesystem::create_directories(tmp_);
+    if (WEXITSTATUS(status) != testing_support::FaultyFileSystem::kDeathStatus) break;
+  }
+}
+
+// A file system with little room left.
+class SmallDisk : public testing_support::FaultyFileSystem {
+ public:
+  uint64_t FreeSpace(const std::string&) override { return 64 << 20; }
+};
+
+// An entry whose declared size would not fit in the scratch folder is
+// refused before anything is written there, as that entry's failure.
+TEST_F(KmzTest, EntryLargerThanTheScratchSpaceIsRefusedUnextracted) {
+  const std::string kmz = Work("big.kmz");
+  WriteAll(kmz, ReadAll(CorpusDir() + "/libkml__bad-too-large_4GiB_header.kmz"));
+  const std::string before = ReadAll(kmz);
+  SmallDisk small;
+  KmlTool tool(small, dialogs_);
+
+  EXPECT_FALSE(tool.ProcessFile(kmz, false, log_));
+
+  EXPECT_EQ(ReadAll(kmz), before);
+  EXPECT_TRUE(NoScratchLeft());
+  EXPECT_TRUE(small.Trace(testing_support::kOpCreate | testing_support::kOpWrite).empty());
+  bool named = false;
+  for (const std::string& line : log_.lines)
+    named |= line.starts_with("problem: hello.kml: it declares ");
+  EXPECT_TRUE(named) << ::testing::PrintToString(log_.lines);
 }
 
 }  // namespace
