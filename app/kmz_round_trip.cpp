@@ -227,6 +227,9 @@ void RoundTripRun::PutBack(const std::vector<KmlEntry>& repaired) {
   if (repaired.empty()) return;
   if (!BeginStep(kEntriesShare, 100 - kEntriesShare, "Writing the archive")) return;
   committing_ = true;
+  // The entries go back as they came out, unencrypted: no password typed
+  // to read an entry is ever one that entries are written with.
+  archive_.SetPassword("");
   archive_.BeginUpdate();
   for (const KmlEntry& entry : repaired) {
     archive_.SetBaseDir(entry.folder);

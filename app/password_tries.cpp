@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "platform/secret.h"
 #include "platform/unicode.h"
 
 namespace kmlcompat {
@@ -19,7 +20,9 @@ void PasswordTries::Ask(const std::u16string& name, std::string& password, bool&
   caption.append("Password for \"").append(platform::Utf16ToUtf8(name)).append("\"");
   std::optional<std::string> answer = dialogs_.AskPassword(caption, "Enter password: ");
   skip = !answer.has_value();
-  if (answer) password.swap(*answer);
+  if (!answer) return;
+  password.swap(*answer);
+  platform::WipeSecret(*answer);  // the password that did not fit
 }
 
 }  // namespace kmlcompat

@@ -73,8 +73,7 @@ std::optional<std::string> ConsoleDialogs::AskPassword(const std::string& captio
   if (terminal_ == kNoPasswords || (terminal_ >= 0 && isatty(terminal_) == 0)) return std::nullopt;
   out_ << caption << '\n';
   if (terminal_ == kPasswordsFromInput) return Ask(prompt + " ");
-  out_ << prompt << ' ' << std::flush;
-  std::optional<std::string> answer = ReadTerminalPassword(terminal_);
+  std::optional<std::string> answer = ReadTerminalPassword(terminal_, out_, prompt + " ");
   out_ << '\n' << std::flush;  // the line end that was not echoed
   return answer;
 }

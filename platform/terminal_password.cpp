@@ -7,6 +7,8 @@
 
 #include <cerrno>
 
+#include "platform/secret.h"
+
 namespace platform {
 namespace {
 
@@ -50,11 +52,29 @@ Key Classify(unsigned char c, const termios& t, bool empty) {
   return Key::kText;
 }
 
+// The longest password kept; further characters are dropped.
+constexpr size_t kMaxPassword = 1024;
+
+// Passes the interrupt or quit key on as its signal, with the terminal as
+// it was.
+void PassOnSignal(TerminalMode& mode, unsigned char c) {
+  mode.Restore();
+  raise(c == mode.Settings().c_cc[VINTR] ? SIGINT : SIGQUIT);
+}
+
 // Stops the process as the suspend key would, with the terminal as it was.
 void Suspend(TerminalMode& mode) {
   mode.Restore();
   raise(SIGTSTP);
   mode.Quiet();  // continued
+}
+
+// Applies an editing key, or a character, to what was typed.
+void Edit(Key key, unsigned char c, std::string& typed, TerminalMode& mode) {
+  if (key == Key::kErase && !typed.empty()) typed.pop_back();
+  if (key == Key::kKill) WipeSecret(typed);
+  if (key == Key::kSuspend) Suspend(mode);
+  if (key == Key::kText && typed.size() < kMaxPassword) typed.push_back(static_cast<char>(c));
 }
 
 }  // namespace
@@ -65,37 +85,24 @@ ControllingTerminal::~ControllingTerminal() {
   if (fd_ >= 0) close(fd_);
 }
 
-std::optional<std::string> ReadTerminalPassword(int fd) {
+std::optional<std::string> ReadTerminalPassword(int fd, std::ostream& out,
+                                                const std::string& prompt) {
   TerminalMode mode(fd);
   if (isatty(fd) == 0 || !mode.Saved() || !mode.Quiet()) return std::nullopt;
+  out << prompt << std::flush;
+  // Kept large enough that typing never moves it, and wiped on every way
+  // out; only the copy handed over survives.
   std::string typed;
-  typed.reserve(256);
+  typed.reserve(kMaxPassword);
+  const WipedOnExit wiped(typed);
   for (;;) {
     unsigned char c = 0;
-    const ssize_t got = read(fd, &c, 1);
-    if (got <= 0) return std::nullopt;  // end, failure or a stop signal (EINTR)
-    switch (Classify(c, mode.Settings(), typed.empty())) {
-      case Key::kDone:
-        return typed;
-      case Key::kEnd:
-        return std::nullopt;
-      case Key::kErase:
-        if (!typed.empty()) typed.pop_back();
-        break;
-      case Key::kKill:
-        typed.clear();
-        break;
-      case Key::kSuspend:
-        Suspend(mode);
-        break;
-      case Key::kText:
-        typed.push_back(static_cast<char>(c));
-        break;
-      case Key::kSignal:
-        mode.Restore();
-        raise(c == mode.Settings().c_cc[VINTR] ? SIGINT : SIGQUIT);
-        return std::nullopt;
-    }
+    if (read(fd, &c, 1) <= 0) return std::nullopt;  // end, failure or a stop signal (EINTR)
+    const Key key = Classify(c, mode.Settings(), typed.empty());
+    if (key == Key::kDone) return std::string(typed);
+    if (key == Key::kEnd) return std::nullopt;
+    if (key == Key::kSignal) return PassOnSignal(mode, c), std::nullopt;
+    Edit(key, c, typed, mode);
   }
 }
 

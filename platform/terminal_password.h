@@ -8,6 +8,7 @@
 #pragma once
 
 #include <optional>
+#include <ostream>
 #include <string>
 
 namespace platform {
@@ -27,11 +28,12 @@ class ControllingTerminal {
   int fd_;
 };
 
-// Reads one line from the terminal `fd`, which the caller keeps open.
-// Erase (and backspace) drops the last character, the kill key the whole
-// line. Gives nothing at the end of the input, on the interrupt or quit key,
-// when interrupted by a signal, or when `fd` is no terminal. The caller
-// prints the prompt.
-std::optional<std::string> ReadTerminalPassword(int fd);
+// Reads one line from the terminal `fd`, which the caller keeps open, after
+// writing `prompt` to `out` once the echo is off (what was typed before is
+// dropped). Erase (and backspace) drops the last character, the kill key
+// the whole line. Gives nothing at the end of the input, on the interrupt
+// or quit key, when interrupted by a signal, or when `fd` is no terminal.
+std::optional<std::string> ReadTerminalPassword(int fd, std::ostream& out,
+                                                const std::string& prompt);
 
 }  // namespace platform
