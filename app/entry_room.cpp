@@ -18,4 +18,11 @@ std::string NoRoomForEntry(platform::FileSystem& fs, const std::string& folder, 
          "extracted and the entry is left as it was";
 }
 
+std::string RepairRefusal(platform::FileSystem& fs, const std::string& folder,
+                          const parcelon::TDirItem& entry) {
+  if (entry.IsEncrypted())
+    return "it is encrypted and would be stored back unencrypted; the entry is left as it was";
+  return NoRoomForEntry(fs, folder, entry.UnpackedSize64());
+}
+
 }  // namespace kmlcompat

@@ -177,15 +177,8 @@ bool RoundTripRun::Repair(KmlEntry& entry, size_t ordinal, size_t count) {
   if (!StoresBackUnchanged(entry.name))
     return Failed(entry, "its name cannot be stored back unchanged; the entry is left as it was");
   const parcelon::TDirItem& item = archive_.DirManager()->Dir().Items(entry.index);
-  // Put back, it would be stored without encryption: no password typed to
-  // read an entry becomes one that entries are written with.
-  if (item.IsEncrypted())
-    return Failed(entry,
-                  "it is encrypted and would be stored back unencrypted; the entry is "
-                  "left as it was");
-  if (const std::string no_room = NoRoomForEntry(fs_, scratch_, item.UnpackedSize64());
-      !no_room.empty())
-    return Failed(entry, no_room);
+  if (const std::string refusal = RepairRefusal(fs_, scratch_, item); !refusal.empty())
+    return Failed(entry, refusal);
   if (!Extract(entry, ordinal))
     return !Stopped() && Failed(entry, "it could not be extracted; the entry is left as it was");
   const kml::RewriteOutcome outcome = kml::RewriteKmlFile(Utf16ToUtf8(entry.path), fs_, dialogs_);
