@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <csignal>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -25,6 +26,7 @@
 
 #include "app/KMLModifyUnit.h"
 #include "app/file_arguments.h"
+#include "platform/interrupts.h"
 #include "platform/posix_file_system.h"
 #include "platform/scripted_dialogs.h"
 #include "tests/faulty_file_system.h"
@@ -579,6 +581,25 @@ TEST_F(WindowTest, CancelInTheProgressDialogLeavesTheArchiveAsItWas) {
   EXPECT_TRUE(Contains(form.Memo1Lines(), kCancelledLine));
   EXPECT_EQ(ReadAll(kmz), before);
   EXPECT_EQ(form.findChild<QProgressDialog*>(), nullptr);
+}
+
+// A stop signal during the repair cancels it as the Cancel button does.
+TEST_F(WindowTest, StopSignalCancelsLikeTheCancelButton) {
+  const std::string kmz = File("signal.kmz");
+  MakeKmz(kmz, kOldKml);
+  const std::string before = ReadAll(kmz);
+  form.SetProgressDelay(std::chrono::milliseconds(0));
+  platform::ResetInterrupts();
+  QTimer::singleShot(0, &form, [] { raise(SIGTERM); });
+
+  form.ProcessFiles({kmz});
+
+  EXPECT_EQ(platform::CaughtInterrupt(), SIGTERM);
+  EXPECT_EQ(Status(), "Process Failed");
+  EXPECT_TRUE(Contains(form.Memo1Lines(), kCancelledLine));
+  EXPECT_EQ(ReadAll(kmz), before);
+  platform::ResetInterrupts();
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, SIG_DFL);
 }
 
 TEST_F(WindowTest, InitialMemoLinesAllShowWithoutScrolling) {
