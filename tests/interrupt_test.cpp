@@ -17,9 +17,15 @@ using testing_support::ScratchDir;
 using testing_support::ShellQuote;
 
 struct SignalCase {
+  const char* name;
   const char* command;  // run in the folder; a.kmz is the archive
+  const char* busy;     // a shell test that holds once the work is under way
   int signal;
 };
+
+// The scratch folder of kmlcompat-cli, or the journal or new file of a commit.
+constexpr char kScratchMade[] = "[ -n \"$(ls -A tmp)\" ]";
+constexpr char kCommitUnderWay[] = "ls -A | grep -q -e journal -e '[.]new[.]'";
 
 // A KMZ whose one KML entry takes a few seconds to repair, and a big file
 // to add to it.
@@ -28,11 +34,11 @@ void MakeArchive(const ScratchDir& dir) {
       "cd " + ShellQuote(dir.path()) +
       " && python3 -c 'import os,zipfile\n"
       "body=\"\".join(\"<coordinates>%d, 2, 3 4, 5, 6</coordinates>\\n\" % i for i in "
-      "range(1500000))\n"
+      "range(1000000))\n"
       "kml=\"<?xml version=\\\"1.0\\\"?>\\n<kml xmlns=\\\"http://earth.google.com/kml/2.1\\\">\\n\""
       "+body+\"</kml>\\n\"\n"
       "zipfile.ZipFile(\"a.kmz\",\"w\",zipfile.ZIP_DEFLATED).writestr(\"doc.kml\",kml)\n"
-      "open(\"big.bin\",\"wb\").write(os.urandom(48<<20))'");
+      "open(\"big.bin\",\"wb\").write(os.urandom(32<<20))'");
   ASSERT_EQ(made.status, 0) << made.err;
 }
 
@@ -57,8 +63,9 @@ TEST_P(Interrupted, EndsWithTheSignalsStatusAndASoundArchive) {
   ASSERT_FALSE(before.empty());
   const CommandResult run =
       RunCommand("cd " + ShellQuote(dir.path()) + " && export TMPDIR=" + ShellQuote(tmp) + " && (" +
-                 GetParam().command + " >/dev/null 2>&1 & pid=$!; sleep 1; kill -" +
-                 std::to_string(GetParam().signal) + " $pid; wait $pid; echo $?)");
+                 GetParam().command + " >/dev/null 2>&1 & pid=$!; until " + GetParam().busy +
+                 "; do sleep 0.02; done; kill -" + std::to_string(GetParam().signal) +
+                 " $pid; wait $pid; echo $?)");
   EXPECT_EQ(run.out, std::to_string(128 + GetParam().signal) + "\n");
   const std::string after = PeerView(dir.File("a.kmz"));
   EXPECT_FALSE(after.empty());
@@ -68,9 +75,13 @@ TEST_P(Interrupted, EndsWithTheSignalsStatusAndASoundArchive) {
 
 INSTANTIATE_TEST_SUITE_P(
     Programs, Interrupted,
-    ::testing::Values(SignalCase{"'" KMLCOMPAT_CLI "' --no-backup a.kmz", SIGTERM},
-                      SignalCase{"'" KMLCOMPAT_CLI "' --no-backup a.kmz", SIGINT},
-                      SignalCase{"'" PARCELON_PROGRAM "' add --quiet a.kmz big.bin", SIGTERM},
-                      SignalCase{"'" PARCELON_PROGRAM "' add --quiet a.kmz big.bin", SIGHUP}));
+    ::testing::Values(
+        SignalCase{"CliTerm", "'" KMLCOMPAT_CLI "' --no-backup a.kmz", kScratchMade, SIGTERM},
+        SignalCase{"CliInt", "'" KMLCOMPAT_CLI "' --no-backup a.kmz", kScratchMade, SIGINT},
+        SignalCase{"AddTerm", "'" PARCELON_PROGRAM "' add --quiet a.kmz big.bin", kCommitUnderWay,
+                   SIGTERM},
+        SignalCase{"AddHup", "'" PARCELON_PROGRAM "' add --quiet a.kmz big.bin", kCommitUnderWay,
+                   SIGHUP}),
+    [](const ::testing::TestParamInfo<SignalCase>& param) { return param.param.name; });
 
 }  // namespace
