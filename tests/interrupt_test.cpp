@@ -64,8 +64,8 @@ TEST_P(Interrupted, EndsWithTheSignalsStatusAndASoundArchive) {
   const CommandResult run =
       RunCommand("cd " + ShellQuote(dir.path()) + " && export TMPDIR=" + ShellQuote(tmp) + " && (" +
                  GetParam().command + " >/dev/null 2>&1 & pid=$!; until " + GetParam().busy +
-                 "; do sleep 0.02; done; kill -" + std::to_string(GetParam().signal) +
-                 " $pid; wait $pid; echo $?)");
+                 " || ! kill -0 $pid; do sleep 0.02; done; kill -" +
+                 std::to_string(GetParam().signal) + " $pid; wait $pid; echo $?)");
   EXPECT_EQ(run.out, std::to_string(128 + GetParam().signal) + "\n");
   const std::string after = PeerView(dir.File("a.kmz"));
   EXPECT_FALSE(after.empty());
