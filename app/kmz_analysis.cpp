@@ -1,6 +1,7 @@
 #include "app/kmz_analysis.h"
 
 #include <cstdint>
+#include <memory>
 
 #include "app/entry_room.h"
 #include "app/kml_entries.h"
@@ -29,22 +30,35 @@ class ReadOnlyArchive {
   TParcelon& archive_;
 };
 
+// Decodes entry `index` into a new file in `scratch`, whose path goes to
+// *path; the reason when it cannot, empty when it could.
+std::string Decode(TParcelon& archive, int32_t index, const std::string& scratch,
+                   platform::FileSystem& fs, std::string* path) {
+  const parcelon::TDirItem& entry = archive.DirManager()->Dir().Items(index);
+  const uint64_t size = entry.UnpackedSize64();
+  const bool encrypted = entry.IsEncrypted();
+  if (std::string no_room = NoRoomForEntry(fs, scratch, size); !no_room.empty()) return no_room;
+  try {
+    const std::unique_ptr<platform::Stream> out = fs.CreateUniqueStream(scratch, "entry", path);
+    archive.ExtractItemToStream(index, *out);
+    // An encrypted entry that no password opens is skipped: nothing is written.
+    if (encrypted && size > 0 && out->Size() == 0) return "no password given opens it";
+  } catch (const std::exception& e) {
+    return std::string("it could not be decoded: ") + e.what();
+  }
+  return {};
+}
+
 // Decodes entry `index` into a file of its own in `scratch` and analyses it;
 // the file is removed afterwards.
 kml::KmlAnalysis AnalyseEntry(TParcelon& archive, int32_t index, const std::string& scratch,
                               platform::FileSystem& fs) {
-  const uint64_t size = archive.DirManager()->Dir().Items(index).UnpackedSize64();
-  if (std::string no_room = NoRoomForEntry(fs, scratch, size); !no_room.empty())
-    return {false, std::move(no_room), {}};
   std::string path;
+  const std::string problem = Decode(archive, index, scratch, fs, &path);
+  kml::KmlAnalysis analysis =
+      problem.empty() ? kml::AnalyseKmlFile(path, fs) : kml::KmlAnalysis{false, problem, {}};
   try {
-    archive.ExtractItemToStream(index, *fs.CreateUniqueStream(scratch, "entry", &path));
-  } catch (const std::exception& e) {
-    return {false, std::string("it could not be decoded: ") + e.what(), {}};
-  }
-  kml::KmlAnalysis analysis = kml::AnalyseKmlFile(path, fs);
-  try {
-    fs.Remove(path);
+    if (!path.empty()) fs.Remove(path);
   } catch (const std::exception&) {
     // The scratch folder goes with everything in it at the end.
   }
