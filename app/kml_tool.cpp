@@ -57,26 +57,6 @@ void KmlTool::ProcessKml(const std::string& FileName, bool make_backup, ProcessL
   if (!ProcessSucceeded) log.Problem(last_problem_);
 }
 
-std::string KmlTool::ZipNameOf(const std::string& kmz_path) {
-  const size_t name_start = kmz_path.rfind('/') + 1;  // 0 when there is no folder
-  std::string zip_name = kmz_path.substr(0, name_start);
-  std::string file_name = platform::AsciiUpper(kmz_path.substr(name_start));
-  if (file_name.ends_with(".KMZ")) file_name.replace(file_name.size() - 4, 4, ".ZIP");
-  return zip_name.append(file_name);
-}
-
-bool KmlTool::RenameWithoutReplacing(const std::string& from, const std::string& to) {
-  try {
-    // The file system renames over an existing file; nothing else is open
-    // here, so a look first keeps every other file as it is.
-    if (fs_.StatLink(to).exists) return false;
-    fs_.Rename(from, to);
-    return true;
-  } catch (const std::exception&) {
-    return false;
-  }
-}
-
 void KmlTool::Report(const std::string& text, ProcessLog& log) {
   dialogs_.ShowMessage(text);
   log.Problem(text);
@@ -85,19 +65,15 @@ void KmlTool::Report(const std::string& text, ProcessLog& log) {
 void KmlTool::ProcessKmz(const std::string& FileName, bool make_backup, ProcessLog& log,
                          ProgressSink* progress) {
   if (make_backup && !MakeBackup(FileName, log)) return;
-  const std::string zip_name = ZipNameOf(FileName);
-  if (!RenameWithoutReplacing(FileName, zip_name)) return Report(kRenameToZipFailed, log);
   KmzOutcome outcome;
   std::string engine_failure;
   try {
-    outcome = KmzRoundTrip(fs_, dialogs_, log, progress).Run(zip_name, FileName);
+    outcome = KmzRoundTrip(fs_, dialogs_, log, progress).Run(FileName);
   } catch (const std::exception& e) {
     engine_failure = FileName + ": " + e.what();
   }
-  const bool renamed_back = RenameWithoutReplacing(zip_name, FileName);
-  ProcessSucceeded = renamed_back && engine_failure.empty() && outcome.Succeeded();
+  ProcessSucceeded = engine_failure.empty() && outcome.Succeeded();
   if (!engine_failure.empty()) Report(engine_failure, log);
-  if (!renamed_back) Report(kRenameBackFailed, log);
   if (engine_failure.empty() && outcome.kml_entries == 0)
     log.NotProcessed("no KML entry in " + FileName);
 }

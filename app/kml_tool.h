@@ -15,8 +15,6 @@ namespace kmlcompat {
 
 inline constexpr char kStatusDone[] = "Done";
 inline constexpr char kStatusFailed[] = "Process Failed";
-inline constexpr char kRenameToZipFailed[] = "Renaming of KMZ file to ZIP did not work";
-inline constexpr char kRenameBackFailed[] = "Renaming of ZIP back to KMZ did not work";
 
 class KmlTool {
  public:
@@ -37,18 +35,17 @@ class KmlTool {
   // repair would refuse (RepairRefusal) fails at once with the reason, with
   // no backup made. Returns ProcessSucceeded. Never throws.
   //
-  // A KMZ file is given its ZIP name (ZipNameOf) for the round trip of
-  // KmzRoundTrip, and its chosen name back afterwards, whatever happened in
-  // between. It succeeds when it holds KML entries and every one of them was
-  // repaired. A rename that would replace another file is not made: the
-  // message kRenameToZipFailed is shown and the file is left as it was, or
-  // kRenameBackFailed and the file keeps its ZIP name. A failure of the
-  // archive engine is shown as a message after the file has its name back.
+  // A KMZ file goes through the round trip of KmzRoundTrip under its own
+  // name, which it keeps at every instant: the engine's commit leaves the
+  // old or the new archive there whatever interrupts it (an unfinished
+  // commit is rolled back by the next open). It succeeds when it holds KML
+  // entries and every one of them was repaired. A failure of the archive
+  // engine is shown as a message.
   //
   // The round trip of a KMZ file reports to `progress` (not owned; may be
-  // null) and stops when it asks to: the archive is left as it was, the file
-  // gets its chosen name back and the outcome is a failure (see
-  // KmzRoundTrip::Run). A KML file is rewritten without progress reports.
+  // null) and stops when it asks to: the archive is left as it was and the
+  // outcome is a failure (see KmzRoundTrip::Run). A KML file is rewritten
+  // without progress reports.
   bool ProcessFile(const std::string& FileName, bool make_backup, ProcessLog& log,
                    ProgressSink* progress = nullptr);
 
@@ -59,15 +56,8 @@ class KmlTool {
   // included, upper-cased in ASCII; empty when there is none.
   static std::string UpperExtension(const std::string& path);
 
-  // The name a KMZ file has during its round trip: the folder part as it is,
-  // the file name upper-cased in ASCII with the extension .KMZ as .ZIP
-  // ("/maps/Area.kmz" gives "/maps/AREA.ZIP").
-  static std::string ZipNameOf(const std::string& kmz_path);
-
  private:
   bool MakeBackup(const std::string& FileName, ProcessLog& log);
-  // Renames `from` to `to` unless something bears the name `to` already.
-  bool RenameWithoutReplacing(const std::string& from, const std::string& to);
   // Shows `text` as a message and logs it as the problem.
   void Report(const std::string& text, ProcessLog& log);
   void ProcessKml(const std::string& FileName, bool make_backup, ProcessLog& log);

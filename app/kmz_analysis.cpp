@@ -1,9 +1,12 @@
 #include "app/kmz_analysis.h"
 
 #include <cstdint>
+#include <memory>
 
 #include "app/apple_double.h"
+#include "app/entry_room.h"
 #include "app/kml_entries.h"
+#include "app/password_tries.h"
 #include "app/scratch_folder.h"
 #include "archive/parcelon.h"
 #include "platform/file_stream.h"
@@ -28,6 +31,25 @@ class ReadOnlyArchive {
   TParcelon& archive_;
 };
 
+// Decodes entry `index` into a new file in `scratch`, whose path goes to
+// *path; the reason when it cannot, empty when it could.
+std::string Decode(TParcelon& archive, int32_t index, const std::string& scratch,
+                   platform::FileSystem& fs, std::string* path) {
+  const parcelon::TDirItem& entry = archive.DirManager()->Dir().Items(index);
+  const uint64_t size = entry.UnpackedSize64();
+  const bool encrypted = entry.IsEncrypted();
+  if (std::string no_room = NoRoomForEntry(fs, scratch, size); !no_room.empty()) return no_room;
+  try {
+    const std::unique_ptr<platform::Stream> out = fs.CreateUniqueStream(scratch, "entry", path);
+    archive.ExtractItemToStream(index, *out);
+    // An encrypted entry that no password opens is skipped: nothing is written.
+    if (encrypted && size > 0 && out->Size() == 0) return "no password given opens it";
+  } catch (const std::exception& e) {
+    return std::string("it could not be decoded: ") + e.what();
+  }
+  return {};
+}
+
 // Decodes entry `index` into a file of its own in `scratch` and analyses it,
 // calling it `shown` in problems; the file is removed afterwards. Sets
 // *apple_double for a macOS resource fork, which is not analysed.
@@ -35,16 +57,15 @@ kml::KmlAnalysis AnalyseEntry(TParcelon& archive, int32_t index, const std::stri
                               const std::string& shown, platform::FileSystem& fs,
                               bool* apple_double) {
   std::string path;
+  const std::string problem = Decode(archive, index, scratch, fs, &path);
+  *apple_double =
+      problem.empty() && IsAppleDouble(archive.DirManager()->Dir().Items(index).Name, path, fs);
+  kml::KmlAnalysis analysis = *apple_double ? kml::KmlAnalysis{}
+                              : problem.empty()
+                                  ? kml::AnalyseKmlFile(path, fs, shown)
+                                  : kml::KmlAnalysis{false, shown + ": " + problem, {}};
   try {
-    archive.ExtractItemToStream(index, *fs.CreateUniqueStream(scratch, "entry", &path));
-  } catch (const std::exception& e) {
-    return {false, shown + " could not be decoded: " + e.what(), {}};
-  }
-  *apple_double = IsAppleDouble(archive.DirManager()->Dir().Items(index).Name, path, fs);
-  kml::KmlAnalysis analysis =
-      *apple_double ? kml::KmlAnalysis{} : kml::AnalyseKmlFile(path, fs, shown);
-  try {
-    fs.Remove(path);
+    if (!path.empty()) fs.Remove(path);
   } catch (const std::exception&) {
     // The scratch folder goes with everything in it at the end.
   }
@@ -57,6 +78,8 @@ std::vector<KmzEntryAnalysis> AnalyseKmz(const std::string& kmz_path, platform::
                                          platform::Dialogs& dialogs) {
   ScratchFolder scratch;
   TParcelon archive(nullptr, {&dialogs, nullptr, &fs});
+  PasswordTries passwords(dialogs);
+  passwords.Attach(archive);
   archive.SetFileName(platform::Utf8ToUtf16(kmz_path));
   // As in the repair: a damaged directory is not rebuilt, the archive fails.
   archive.SetRepairDirectory(false);

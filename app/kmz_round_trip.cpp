@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/apple_double.h"
+#include "app/entry_room.h"
 #include "app/kml_entries.h"
 #include "app/logging_dialogs.h"
 #include "app/namespace_notice.h"
@@ -178,6 +179,9 @@ bool RoundTripRun::TakeUp(KmlEntry& entry, size_t ordinal) {
   if (!StoresBackUnchanged(entry.name))
     return Counted(entry) && Failed(entry, "its name cannot be stored back unchanged in " +
                                                shown_archive_ + "; the entry is left as it was");
+  const parcelon::TDirItem& item = archive_.DirManager()->Dir().Items(entry.index);
+  if (const std::string refusal = EntryRefusal(fs_, scratch_, item); !refusal.empty())
+    return Counted(entry) && Failed(entry, refusal);
   if (!Extract(entry, ordinal))
     return !Stopped() && Counted(entry) &&
            Failed(entry, "it could not be extracted from " + shown_archive_ +
@@ -308,6 +312,9 @@ void RoundTripRun::PutBack(const std::vector<KmlEntry>& repaired) {
   const double base = kExamineShare + kRewriteShare;
   if (!BeginStep(base, 100 - base, "Writing the archive")) return;
   committing_ = true;
+  // The entries go back as they came out, unencrypted: no password typed
+  // to read an entry is ever one that entries are written with.
+  archive_.SetPassword("");
   archive_.BeginUpdate();
   for (const KmlEntry& entry : repaired) {
     archive_.SetBaseDir(entry.folder);

@@ -1,5 +1,5 @@
-// The repair of the KML documents inside a ZIP archive (a KMZ file under its
-// ZIP name). Every entry whose name ends in ".kml", in any letter case and
+// The repair of the KML documents inside a ZIP archive (a KMZ file, under
+// its own name). Every entry whose name ends in ".kml", in any letter case and
 // any folder, is extracted into a private scratch folder, rewritten there by
 // the KML rewriter and put back in place of its own entry; all of them in
 // one update transaction, so the archive is rewritten once. Entries are

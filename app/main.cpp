@@ -11,6 +11,7 @@
 #include "app/KMLModifyUnit.h"
 #include "app/file_arguments.h"
 #include "app/qt_dialogs.h"
+#include "platform/interrupts.h"
 #include "platform/posix_file_system.h"
 
 namespace {
@@ -27,7 +28,9 @@ constexpr char kUsage[] =
     "  --version  show the version and exit\n"
     "\n"
     "Other options are Qt's (for example -platform NAME or -style NAME).\n"
-    "Exit status: 0 when the window was closed, or after --help and --version.\n";
+    "Exit status: 0 when the window was closed, or after --help and --version;\n"
+    "128+N when signal N (SIGINT, SIGTERM, SIGHUP) cancelled the work and\n"
+    "closed the window.\n";
 
 constexpr char kVersion[] = "kmlcompat " KMLCOMPAT_VERSION "\n";
 
@@ -50,6 +53,7 @@ int main(int argc, char* argv[]) {
     return std::cout.flush() ? 0 : 1;
   }
   QApplication app(argc, argv);
+  platform::CatchInterrupts();
   platform::PosixFileSystem fs;
   kmlcompat::QtDialogs dialogs;
   TForm1 Form1(fs, dialogs);
@@ -57,5 +61,14 @@ int main(int argc, char* argv[]) {
   const std::vector<std::string> files = kmlcompat::FileArguments(argc, argv);
   if (!files.empty())
     QTimer::singleShot(0, &Form1, [&Form1, &files] { Form1.ProcessFiles(files); });
-  return app.exec();
+  // A stop signal cancels the file under way (through the progress dialog's
+  // check) and then closes the program.
+  QTimer signal_watch;
+  QObject::connect(&signal_watch, &QTimer::timeout, &app, [] {
+    if (platform::CaughtInterrupt() != 0) QApplication::quit();
+  });
+  signal_watch.start(100);
+  const int status = app.exec();
+  const int signal = platform::CaughtInterrupt();
+  return signal != 0 ? platform::InterruptExitStatus(signal) : status;
 }

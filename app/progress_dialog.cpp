@@ -6,6 +6,8 @@
 #include <cmath>
 #include <utility>
 
+#include "platform/interrupts.h"
+
 namespace kmlcompat {
 
 ProgressDialogSink::ProgressDialogSink(QWidget* parent, QString title,
@@ -15,6 +17,7 @@ ProgressDialogSink::ProgressDialogSink(QWidget* parent, QString title,
       opens_at_(std::chrono::steady_clock::now() + delay) {}
 
 bool ProgressDialogSink::Progress(double percent, const std::string& what) {
+  if (platform::CaughtInterrupt() != 0) return false;  // a stop signal cancels too
   if (!dialog_) {
     if (std::chrono::steady_clock::now() < opens_at_) return !cancelled_;
     Open();

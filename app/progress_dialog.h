@@ -23,7 +23,7 @@ class ProgressDialogSink final : public ProgressSink {
 
   // Moves the bar and shows `what` above it, then lets the dialog take the
   // user's input; false once the user pressed Cancel (or closed the
-  // dialog), and from then on.
+  // dialog) or a stop signal was caught, and from then on.
   bool Progress(double percent, const std::string& what) override;
   // Cancels the work as the Cancel button does (the window calls it when it
   // is closed during the work).

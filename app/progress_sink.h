@@ -1,9 +1,12 @@
 // Where the workflow reports how far a long piece of work has come, and
 // where the user can stop it. The window shows a progress dialog with a
-// Cancel button; the command-line program reports nothing.
+// Cancel button; the command-line program reports nothing. Both also stop
+// on a caught stop signal.
 #pragma once
 
 #include <string>
+
+#include "platform/interrupts.h"
 
 namespace kmlcompat {
 
@@ -21,6 +24,15 @@ class ProgressSink {
 class NoProgress final : public ProgressSink {
  public:
   bool Progress(double /*percent*/, const std::string& /*what*/) override { return true; }
+};
+
+// Reports nothing; cancels once a stop signal was caught (see
+// platform/interrupts.h), so that the signal ends the work as Cancel does.
+class InterruptibleProgress final : public ProgressSink {
+ public:
+  bool Progress(double /*percent*/, const std::string& /*what*/) override {
+    return platform::CaughtInterrupt() == 0;
+  }
 };
 
 }  // namespace kmlcompat

@@ -128,7 +128,7 @@ void BatchRun::Settle(FileReport& report, RecordingLog& log) {
     const std::string refusal = RepairRefusal(report.path, fs_);
     if (!refusal.empty()) return Fail(report, refusal, log);
     report.status = FileStatus::kNeedsRepair;
-  } else if (tool_.ProcessFile(report.path, options_.make_backup, log)) {
+  } else if (tool_.ProcessFile(report.path, options_.make_backup, log, &progress_)) {
     report.status = FileStatus::kRepaired;
   } else {
     report.status = FileStatus::kFailed;

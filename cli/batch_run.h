@@ -22,7 +22,8 @@ class BatchRun {
            ProcessLog& log)
       : options_(options), fs_(fs), dialogs_(dialogs), log_(log), tool_(fs, dialogs) {}
 
-  // Takes up `path`; with a non-empty `walk_problem`, the folder `path` could
+  // Takes up `path` (a caught stop signal cancels a KMZ repair under way,
+  // leaving the archive as it was); with a non-empty `walk_problem`, the folder `path` could
   // not be searched and is reported failed for that reason. Never throws
   // for a failure of the file.
   FileReport Process(const std::string& path, const std::string& walk_problem);
@@ -43,6 +44,7 @@ class BatchRun {
   platform::Dialogs& dialogs_;
   ProcessLog& log_;
   KmlTool tool_;
+  InterruptibleProgress progress_;
 };
 
 }  // namespace kmlcompat

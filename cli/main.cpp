@@ -6,7 +6,9 @@
 #include "cli/file_walk.h"
 #include "cli/options.h"
 #include "platform/console_dialogs.h"
+#include "platform/interrupts.h"
 #include "platform/posix_file_system.h"
+#include "platform/terminal_password.h"
 
 namespace {
 
@@ -39,18 +41,25 @@ void Print(const kmlcompat::FileReport& report, const kmlcompat::CliOptions& opt
 // people goes to standard error.
 int Run(const kmlcompat::CliOptions& options) {
   std::ostream& text = options.json ? std::cerr : std::cout;
+  platform::CatchInterrupts();
   platform::PosixFileSystem fs;
-  platform::ConsoleDialogs dialogs(std::cin, text);
+  // Passwords are typed on the terminal, never read from standard input.
+  const platform::ControllingTerminal terminal;
+  platform::ConsoleDialogs dialogs(
+      std::cin, text, terminal.Fd() >= 0 ? terminal.Fd() : platform::ConsoleDialogs::kNoPasswords);
   ConsoleLog log(text);
   kmlcompat::BatchRun run(options, fs, dialogs, log);
   kmlcompat::Tally tally;
   kmlcompat::VisitFiles(options.files, options.recursive, fs,
                         [&](const std::string& path, const std::string& problem) {
+                          if (platform::CaughtInterrupt() != 0) return;  // no file more
                           const kmlcompat::FileReport report = run.Process(path, problem);
                           tally.Add(report.status);
                           Print(report, options);
                         });
   text << tally.Summary(options.check_only) << '\n';
+  if (const int signal = platform::CaughtInterrupt(); signal != 0)
+    return platform::InterruptExitStatus(signal);
   return tally.ExitStatus();
 }
 

@@ -126,7 +126,7 @@ void Rewrite::Run() {
   in_.reset();
   // The new file, its permissions included, reaches the disk before it takes
   // the input's name, and the name change before the rewrite reports success.
-  fs_.SetModeAndOwner(temp_path, info);
+  out_->SetModeAndOwner(info);
   out_->Sync();
   out_->Close();
   fs_.Rename(temp_path, target);

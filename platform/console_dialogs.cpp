@@ -1,37 +1,19 @@
 #include "platform/console_dialogs.h"
 
-#include <termios.h>
 #include <unistd.h>
 
 #include <istream>
 #include <ostream>
 
 #include "platform/ascii.h"
+#include "platform/terminal_password.h"
 
 namespace platform {
 namespace {
 
-// Turns a terminal's echo off for its lifetime and back on after.
-class EchoOff {
- public:
-  explicit EchoOff(int terminal) : terminal_(terminal) {
-    if (terminal_ < 0 || tcgetattr(terminal_, &saved_) != 0) return;
-    termios quiet = saved_;
-    quiet.c_lflag &= ~tcflag_t(ECHO);
-    active_ = tcsetattr(terminal_, TCSAFLUSH, &quiet) == 0;
-  }
-  ~EchoOff() {
-    if (active_) tcsetattr(terminal_, TCSAFLUSH, &saved_);
-  }
-  EchoOff(const EchoOff&) = delete;
-  EchoOff& operator=(const EchoOff&) = delete;
-  bool Active() const { return active_; }
-
- private:
-  int terminal_;
-  termios saved_{};
-  bool active_ = false;
-};
+// Answers in a row that are not understood before a question takes its safe
+// answer.
+constexpr int kMisunderstoodAnswers = 3;
 
 }  // namespace
 
@@ -53,13 +35,14 @@ template <typename Answer>
 Answer ConsoleDialogs::Choose(const std::string& text, const std::string& prompt,
                               std::initializer_list<Choice<Answer>> choices, Answer fallback) {
   out_ << text << '\n';
-  for (;;) {
+  for (int tries = 0; tries < kMisunderstoodAnswers; ++tries) {
     auto answer = Ask(prompt);
     if (!answer) return fallback;
     std::string typed = AsciiLower(*answer);
     for (const Choice<Answer>& choice : choices)
       if (typed == choice.key || typed == choice.word) return choice.answer;
   }
+  return fallback;
 }
 
 ConfirmAnswer ConsoleDialogs::Confirm(const std::string& text) {
@@ -87,11 +70,11 @@ FailureAnswer ConsoleDialogs::AskAbortOrIgnore(const std::string& text) {
 
 std::optional<std::string> ConsoleDialogs::AskPassword(const std::string& caption,
                                                        const std::string& prompt) {
-  if (terminal_ >= 0 && isatty(terminal_) == 0) return std::nullopt;
+  if (terminal_ == kNoPasswords || (terminal_ >= 0 && isatty(terminal_) == 0)) return std::nullopt;
   out_ << caption << '\n';
-  const EchoOff quiet(terminal_);
-  std::optional<std::string> answer = Ask(prompt + " ");
-  if (answer && quiet.Active()) out_ << '\n' << std::flush;  // the line end that was not echoed
+  if (terminal_ == kPasswordsFromInput) return Ask(prompt + " ");
+  std::optional<std::string> answer = ReadTerminalPassword(terminal_, out_, prompt + " ");
+  out_ << '\n' << std::flush;  // the line end that was not echoed
   return answer;
 }
 

@@ -1,8 +1,9 @@
 // Dialogs on a terminal: messages go to an output stream, answers are read as
-// lines from an input stream. At the end of the input every question takes
-// its safe answer (No, Abort, cancel), so a program run without a terminal
-// never blocks. A password is read without echo when the input is a
-// terminal.
+// lines from an input stream. At the end of the input, or after three
+// answers in a row that are not understood, every question takes its safe
+// answer (No, Abort, cancel), so a program run without a terminal, or fed
+// endless input, never blocks or loops. A password is read from a terminal
+// without echo (see platform/terminal_password.h).
 #pragma once
 
 #include <initializer_list>
@@ -14,10 +15,15 @@ namespace platform {
 
 class ConsoleDialogs : public Dialogs {
  public:
-  // Neither stream is owned; both must outlive this object. `terminal` is
-  // the file descriptor `in` reads (standard input for std::cin), or -1 for
-  // a stream of its own.
-  ConsoleDialogs(std::istream& in, std::ostream& out, int terminal = -1)
+  // Passwords are read as lines from `in` (for tests and scripts).
+  static constexpr int kPasswordsFromInput = -1;
+  // No password is ever asked: every request is cancelled.
+  static constexpr int kNoPasswords = -2;
+
+  // Neither stream nor the descriptor is owned; all must outlive this
+  // object. `terminal` is the descriptor of a terminal that passwords are
+  // read from, or one of the two values above.
+  ConsoleDialogs(std::istream& in, std::ostream& out, int terminal = kPasswordsFromInput)
       : in_(in), out_(out), terminal_(terminal) {}
 
   void ShowMessage(const std::string& text) override;
@@ -25,7 +31,8 @@ class ConsoleDialogs : public Dialogs {
   FailureAnswer AskOnFailure(const std::string& text) override;
   FailureAnswer AskAbortOrIgnore(const std::string& text) override;
   // With a `terminal` descriptor: nullopt at once, reading nothing, unless
-  // it is a terminal, whose echo is off while the password is typed.
+  // it is a terminal, which is read without echo; with kNoPasswords:
+  // nullopt at once.
   std::optional<std::string> AskPassword(const std::string& caption,
                                          const std::string& prompt) override;
   std::optional<std::string> ChooseFileToOpen(const OpenFileRequest& request) override;

@@ -20,6 +20,20 @@
 
 namespace platform {
 
+// What Stat() reports about a path (symbolic links are followed).
+struct FileInfo {
+  bool exists = false;
+  bool is_directory = false;
+  bool is_regular = false;
+  mode_t mode = 0;  // permission bits only
+  uid_t uid = 0;
+  gid_t gid = 0;
+  off_t size = 0;
+  int64_t modified = 0;  // last modification, seconds since 1970 (UTC)
+  nlink_t links = 0;     // names the file has
+  bool is_link = false;  // set by StatLink only: the path is a symbolic link
+};
+
 // A file open for sequential reading. Owned by the caller; closed on destruction.
 class ReadableFile {
  public:
@@ -39,22 +53,13 @@ class WritableFile {
   virtual void Write(const char* data, size_t n) = 0;
   // Forces written data to stable storage; throws IoError.
   virtual void Sync() = 0;
+  // Gives the open file the permission bits of `like` and, where allowed,
+  // its owner, through the descriptor (never by name, so a name swapped for
+  // a link meanwhile changes nothing else). Throws IoError when the
+  // permission bits cannot be set.
+  virtual void SetModeAndOwner(const FileInfo& like) = 0;
   // Closes the file; throws IoError when the close reports an error.
   virtual void Close() = 0;
-};
-
-// What Stat() reports about a path (symbolic links are followed).
-struct FileInfo {
-  bool exists = false;
-  bool is_directory = false;
-  bool is_regular = false;
-  mode_t mode = 0;  // permission bits only
-  uid_t uid = 0;
-  gid_t gid = 0;
-  off_t size = 0;
-  int64_t modified = 0;  // last modification, seconds since 1970 (UTC)
-  nlink_t links = 0;     // names the file has
-  bool is_link = false;  // set by StatLink only: the path is a symbolic link
 };
 
 // One name in a folder, as ListFolder reports it: `info` describes what a
@@ -146,6 +151,9 @@ class FileSystem {
   // `path`: change a file, or create and remove names in a folder. Never
   // throws; false when `path` does not exist.
   virtual bool Writable(const std::string& path) = 0;
+  // The bytes an unprivileged writer may still store in the file system that
+  // holds `folder`. Throws IoError.
+  virtual uint64_t FreeSpace(const std::string& folder) = 0;
   bool Exists(const std::string& path) { return Stat(path).exists; }
 };
 

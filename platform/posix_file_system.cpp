@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -85,6 +86,13 @@ class PosixWritableFile : public WritableFile {
   void Sync() override {
     if (::fsync(fd_.get()) != 0) throw IoError::FromErrno("cannot flush", path_, errno);
   }
+  void SetModeAndOwner(const FileInfo& like) override {
+    // Keeping the owner needs privileges that an ordinary user lacks; that is no failure.
+    if (::fchown(fd_.get(), like.uid, like.gid) != 0 && errno != EPERM)
+      throw IoError::FromErrno("cannot set the owner of", path_, errno);
+    if (::fchmod(fd_.get(), like.mode) != 0)
+      throw IoError::FromErrno("cannot set the permissions of", path_, errno);
+  }
   void Close() override {
     if (fd_.get() < 0) return;
     if (::close(fd_.Release()) != 0) throw IoError::FromErrno("cannot close", path_, errno);
@@ -143,7 +151,7 @@ void PosixFileSystem::CopyFile(const std::string& from, const std::string& to) {
   try {
     std::vector<char> buf(1 << 16);
     for (size_t n; (n = in->Read(buf.data(), buf.size())) > 0;) out->Write(buf.data(), n);
-    SetModeAndOwner(temp, Stat(from));
+    out->SetModeAndOwner(Stat(from));
     out->Sync();
     out->Close();
     Rename(temp, to);
@@ -298,6 +306,13 @@ void PosixFileSystem::SetModifiedTime(const std::string& path, int64_t seconds) 
 
 bool PosixFileSystem::Writable(const std::string& path) {
   return ::access(path.c_str(), W_OK) == 0;
+}
+
+uint64_t PosixFileSystem::FreeSpace(const std::string& folder) {
+  struct statvfs fs;
+  if (::statvfs(folder.c_str(), &fs) != 0)
+    throw IoError::FromErrno("cannot learn the free space of", folder, errno);
+  return static_cast<uint64_t>(fs.f_bavail) * fs.f_frsize;
 }
 
 }  // namespace platform

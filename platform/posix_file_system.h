@@ -33,6 +33,7 @@ class PosixFileSystem : public FileSystem {
   void SetPermissions(const std::string& path, mode_t mode) override;
   void SetModifiedTime(const std::string& path, int64_t seconds) override;
   bool Writable(const std::string& path) override;
+  uint64_t FreeSpace(const std::string& folder) override;
 
  private:
   FolderEntry Describe(const std::string& prefix, const std::string& name);

@@ -78,6 +78,9 @@ class TextWriter {
   void Sync();
   // Flushes the buffer and closes the file. Throws IoError.
   void Close();
+  // Gives the file the permission bits and, where allowed, the owner of
+  // `like`, through its descriptor. Throws IoError.
+  void SetModeAndOwner(const FileInfo& like) { file_->SetModeAndOwner(like); }
 
  private:
   void Append(const char* data, size_t n);

@@ -46,5 +46,27 @@ TEST(ConsoleDialogs, MessagesAndAnswersPassThrough) {
   EXPECT_EQ(out.str().find("File a.kml has an old incompatible namespace definition :\n"), 0u);
 }
 
+// Endless input that answers nothing asked ("yes" to Abort, Retry, Ignore)
+// takes the safe answer after three tries instead of asking forever.
+TEST(ConsoleDialogs, EndlessMisunderstoodInputTakesTheSafeAnswer) {
+  std::string endless;
+  for (int i = 0; i < 1000; ++i) endless += "yes\n";
+  std::istringstream in(endless);
+  std::ostringstream out;
+  ConsoleDialogs dialogs(in, out);
+  EXPECT_EQ(dialogs.AskOnFailure("Cannot write"), FailureAnswer::kAbort);
+  EXPECT_EQ(dialogs.AskAbortOrIgnore("Name too long"), FailureAnswer::kAbort);
+  EXPECT_EQ(dialogs.Confirm("Overwrite?"), ConfirmAnswer::kYes);
+}
+
+// Without a terminal no password is asked, whatever the input holds.
+TEST(ConsoleDialogs, NoTerminalAsksNoPassword) {
+  std::istringstream in("secret\n");
+  std::ostringstream out;
+  EXPECT_EQ(ConsoleDialogs(in, out, ConsoleDialogs::kNoPasswords).AskPassword("A", "P:"),
+            std::nullopt);
+  EXPECT_EQ(out.str(), "");
+}
+
 }  // namespace
 }  // namespace platform

@@ -51,6 +51,10 @@ class FaultyWriter : public platform::WritableFile {
     if (fs_.Due(kOpSync, path_)) ThrowIoError(kOpSync, path_, false);
     inner_->Sync();
   }
+  void SetModeAndOwner(const platform::FileInfo& like) override {
+    if (fs_.Due(kOpSetMode, path_)) ThrowIoError(kOpSetMode, path_, false);
+    inner_->SetModeAndOwner(like);
+  }
   void Close() override {
     if (fs_.Due(kOpClose, path_)) {
       inner_->Close();

@@ -4,6 +4,8 @@
 // results: Python's zipfile reads every entry back, unzip and 7z test the
 // archive.
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -236,23 +238,9 @@ std::string TestName(const ::testing::TestParamInfo<std::string>& param) {
 INSTANTIATE_TEST_SUITE_P(Archives, KmzCorpus, ::testing::ValuesIn(CorpusFiles({".kmz"})), TestName);
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(KmzCorpus);
 
-TEST_F(KmzTest, ZipNameOfAnotherFileStopsTheRunAndTouchesNeither) {
-  const std::string kmz = Work("Area.kmz"), zip = Work("AREA.ZIP");
-  Make(kmz, {{"doc.kml", kOldKml}});
-  const std::string archive = ReadAll(kmz);
-  WriteAll(zip, "another file");
-
-  EXPECT_FALSE(Process(kmz));
-
-  EXPECT_EQ(dialogs_.Messages(), std::vector<std::string>{kRenameToZipFailed});
-  EXPECT_EQ(ReadAll(kmz), archive);
-  EXPECT_EQ(ReadAll(zip), "another file");
-  EXPECT_EQ(KmlTool::StatusText(tool_.ProcessSucceeded), std::string(kStatusFailed));
-}
-
-// The failure of the engine is shown once the file bears its chosen name
-// again, and the file is as it was.
-TEST_F(KmzTest, EngineFailureIsShownAfterTheNameIsBack) {
+// The failure of the engine is shown, and the file is as it was, under its
+// own name.
+TEST_F(KmzTest, EngineFailureIsShownAndTheFileIsAsItWas) {
   const std::string archive = ReadAll(CorpusDir() + "/giscore__etna_kml21_jpg.kmz");
   const std::vector<std::string> bodies = {
       std::string("PK\x03\x04 not really an archive", 27),
@@ -276,10 +264,9 @@ TEST_F(KmzTest, EngineFailureIsShownAfterTheNameIsBack) {
   }
 }
 
-// Only the file name is upper-cased for the run, and only its ASCII
-// letters: a folder with lower-case letters and ".kmz" in its name stays as
-// it is.
-TEST_F(KmzTest, FolderPartOfThePathKeepsItsLetterCase) {
+// The archive is opened and repaired under the name it has, with no other
+// name at any time, also in a folder whose name ends in ".kmz".
+TEST_F(KmzTest, ArchiveIsRepairedUnderItsOwnName) {
   const std::string folder = Work("maps.kmz");
   std::filesystem::create_directory(folder);
   const std::string kmz = folder + "/\u00c1rea \u00e9t\u00e9.kmz";
@@ -287,7 +274,11 @@ TEST_F(KmzTest, FolderPartOfThePathKeepsItsLetterCase) {
 
   EXPECT_TRUE(Process(kmz));
 
-  EXPECT_EQ(log_.lines.at(0), "Openning Archive " + folder + "/\u00c1REA \u00e9T\u00e9.ZIP");
+  EXPECT_EQ(log_.lines.at(0), "Openning Archive " + kmz);
+  for (const testing_support::FsCall& call : fs_.Calls()) {
+    EXPECT_FALSE(call.op == testing_support::kOpRename && call.path.starts_with(kmz + " "))
+        << call.path;
+  }
   EXPECT_EQ(std::filesystem::directory_iterator(folder)->path(), kmz);
   EXPECT_EQ(PeerDump(kmz, dir_.File("after")).at(0).data, Rewritten(kOldKml));
 }
@@ -429,23 +420,6 @@ TEST_F(KmzTest, EntriesThatNeedNoRepairKeepTheirRecords) {
   EXPECT_EQ(dialogs_.Messages().size(), 1u);
 }
 
-// When another file takes the chosen name during the run, the repaired
-// archive keeps its ZIP name rather than replace that file.
-TEST_F(KmzTest, NameTakenDuringTheRunLeavesTheArchiveUnderItsZipName) {
-  const std::string kmz = Work("late.kmz"), zip = Work("LATE.ZIP");
-  Make(kmz, {{"doc.kml", kOldKml}});
-  dialogs_.on_message = [&](const std::string& text) {
-    if (text != kRenameBackFailed) WriteAll(kmz, "another file");
-  };
-
-  EXPECT_FALSE(Process(kmz));
-
-  EXPECT_EQ(dialogs_.Messages().back(), kRenameBackFailed);
-  EXPECT_EQ(ReadAll(kmz), "another file");
-  EXPECT_EQ(PeerDump(zip, dir_.File("after")).at(0).data, Rewritten(kOldKml));
-  EXPECT_TRUE(NoScratchLeft());
-}
-
 // All repaired entries go back in one commit: the archive file is
 // rewritten once, however many KML entries it holds.
 TEST_F(KmzTest, ManyKmlEntriesAreCommittedOnce) {
@@ -466,8 +440,65 @@ TEST_F(KmzTest, ManyKmlEntriesAreCommittedOnce) {
   int commits = 0;
   for (const std::string& call : fs_.Trace(testing_support::kOpCreate))
     commits +=
-        call.find("MANY.ZIP") != std::string::npos || call.find("/pltail") != std::string::npos;
+        call.find("many.kmz") != std::string::npos || call.find("/pltail") != std::string::npos;
   EXPECT_EQ(commits, 1) << ::testing::PrintToString(fs_.Trace(testing_support::kOpCreate));
+}
+
+// The process ended at every file-system call of a repair in turn: the
+// file keeps its own name and holds the old archive or the repaired one
+// once it is opened again (which settles an unfinished commit), and nothing
+// else is left beside it.
+TEST_F(KmzTest, KilledAtAnyCallKeepsTheFileUnderItsOwnName) {
+  const std::string kmz = Work("k.kmz");
+  Make(kmz, {{"doc.kml", kOldKml}, {"pic.png", "\x89PNG data"}});
+  const std::string before = ReadAll(kmz);
+  const std::optional<std::string> repaired = Rewritten(kOldKml);
+  for (int64_t n = 1;; ++n) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      fs_.Inject({n, testing_support::kOpAll, testing_support::FaultEffect::kDie});
+      _exit(Process(kmz) ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status)) << n;
+    ASSERT_EQ(RunCommand(ShellQuote(PARCELON_PROGRAM) + " list " + ShellQuote(kmz)).status, 0) << n;
+    EXPECT_EQ(WorkFiles(), std::vector<std::string>{"k.kmz"}) << n;
+    if (ReadAll(kmz) != before) {
+      EXPECT_EQ(PeerDump(kmz, dir_.File("after")).at(0).data, repaired) << n;
+    }
+    WriteAll(kmz, before);
+    std::filesystem::remove_all(tmp_);  // what a kill leaves of the scratch folder
+    std::filesystem::create_directories(tmp_);
+    if (WEXITSTATUS(status) != testing_support::FaultyFileSystem::kDeathStatus) break;
+  }
+}
+
+// A file system with little room left.
+class SmallDisk : public testing_support::FaultyFileSystem {
+ public:
+  uint64_t FreeSpace(const std::string&) override { return 64 << 20; }
+};
+
+// An entry whose declared size would not fit in the scratch folder is
+// refused before anything is written there, as that entry's failure.
+TEST_F(KmzTest, EntryLargerThanTheScratchSpaceIsRefusedUnextracted) {
+  const std::string kmz = Work("big.kmz");
+  WriteAll(kmz, ReadAll(CorpusDir() + "/libkml__bad-too-large_4GiB_header.kmz"));
+  const std::string before = ReadAll(kmz);
+  SmallDisk small;
+  KmlTool tool(small, dialogs_);
+
+  EXPECT_FALSE(tool.ProcessFile(kmz, false, log_));
+
+  EXPECT_EQ(ReadAll(kmz), before);
+  EXPECT_TRUE(NoScratchLeft());
+  EXPECT_TRUE(small.Trace(testing_support::kOpCreate | testing_support::kOpWrite).empty());
+  bool named = false;
+  for (const std::string& line : log_.lines)
+    named |= line.starts_with("problem: hello.kml: it declares ");
+  EXPECT_TRUE(named) << ::testing::PrintToString(log_.lines);
 }
 
 }  // namespace

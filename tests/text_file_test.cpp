@@ -28,6 +28,7 @@ class StringSink : public WritableFile {
   explicit StringSink(std::string* out) : out_(out) {}
   void Write(const char* data, size_t n) override { out_->append(data, n); }
   void Sync() override {}
+  void SetModeAndOwner(const platform::FileInfo&) override {}
   void Close() override {}
 
  private:

@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <csignal>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -26,6 +27,7 @@
 
 #include "app/KMLModifyUnit.h"
 #include "app/file_arguments.h"
+#include "platform/interrupts.h"
 #include "platform/posix_file_system.h"
 #include "platform/scripted_dialogs.h"
 #include "tests/faulty_file_system.h"
@@ -320,14 +322,13 @@ TEST_F(WindowTest, KmzArchiveFails) {
 struct KmzRun {
   const char* corpus_file;
   const char* chosen;                // the name it is chosen under
-  const char* zip_name;              // the name it has during the run
   std::vector<std::string> entries;  // the file names of its KML entries, in order
   const char* status;
 };
 
 class WindowKmzTest : public WindowTest, public ::testing::WithParamInterface<KmzRun> {};
 
-// The log shows the archive under its ZIP name and each KML entry by its
+// The log shows the archive under its own name and each KML entry by its
 // file name; the file keeps its chosen name and its backup holds the
 // original.
 TEST_P(WindowKmzTest, RepairsTheArchiveAndLogsEachKmlEntry) {
@@ -342,7 +343,7 @@ TEST_P(WindowKmzTest, RepairsTheArchiveAndLogsEachKmlEntry) {
   form.LabeledEditFilenameClick();
 
   EXPECT_EQ(Status(), run.status);
-  std::vector<std::string> lines = {"Openning Archive " + File(run.zip_name)};
+  std::vector<std::string> lines = {"Openning Archive " + path};
   for (const std::string& entry : run.entries) lines.push_back("Processing Zipped file " + entry);
   if (run.entries.empty()) lines.push_back("no KML entry in " + path);
   // An entry's namespace message goes to the text box, naming it in the archive.
@@ -363,23 +364,22 @@ TEST_P(WindowKmzTest, RepairsTheArchiveAndLogsEachKmlEntry) {
 
 INSTANTIATE_TEST_SUITE_P(
     Corpus, WindowKmzTest,
-    ::testing::Values(
-        KmzRun{"libkml__radar-animation_9kml.kmz",
-               "Radar.kmz",
-               "RADAR.ZIP",
-               {"doc.kml", "01.kml", "0130.kml", "0131.kml", "0103.kml", "0102.kml", "010.kml",
-                "0.kml", "013.kml"},
-               "Done"},
-        KmzRun{"libkml__lc01_kml21_deepfolders.kmz", "deep.KMZ", "DEEP.ZIP", {"01.kml"}, "Done"},
-        KmzRun{"giscore__spaceInLink1_entryname.kmz",
-               "my links.kmz",
-               "MY LINKS.ZIP",
-               {"doc.kml", "my office.kml"},
-               "Done"},
-        KmzRun{"ol__iceland_mixed_cr.kmz", "iceland.kmz", "ICELAND.ZIP", {"doc.kml"}, "Done"},
-        KmzRun{"libkml__nokml.kmz", "nokml.kmz", "NOKML.ZIP", {}, "Process Failed"}),
+    ::testing::Values(KmzRun{"libkml__radar-animation_9kml.kmz",
+                             "Radar.kmz",
+
+                             {"doc.kml", "01.kml", "0130.kml", "0131.kml", "0103.kml", "0102.kml",
+                              "010.kml", "0.kml", "013.kml"},
+                             "Done"},
+                      KmzRun{"libkml__lc01_kml21_deepfolders.kmz", "deep.KMZ", {"01.kml"}, "Done"},
+                      KmzRun{"giscore__spaceInLink1_entryname.kmz",
+                             "my links.kmz",
+
+                             {"doc.kml", "my office.kml"},
+                             "Done"},
+                      KmzRun{"ol__iceland_mixed_cr.kmz", "iceland.kmz", {"doc.kml"}, "Done"},
+                      KmzRun{"libkml__nokml.kmz", "nokml.kmz", {}, "Process Failed"}),
     [](const ::testing::TestParamInfo<KmzRun>& param) {
-      std::string name = param.param.zip_name;
+      std::string name = param.param.chosen;
       for (char& c : name)
         if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
       return name;
@@ -396,7 +396,7 @@ TEST_F(WindowTest, KmzWithManyOldEntriesShowsOneMessage) {
   ASSERT_EQ(testing_support::RunCommand(zip).status, 0);
   const std::string before = ReadAll(kmz);
   dialogs.on_message = [&](const std::string&) {
-    EXPECT_EQ(ReadAll(fs.Exists(kmz) ? kmz : File("MANY.ZIP")), before);
+    EXPECT_EQ(ReadAll(kmz), before);
   };
   Choose(kmz);
 
@@ -468,7 +468,7 @@ TEST_F(WindowTest, SeveralFilesKeepTheLogOfEachAndFailWhenOneFails) {
   const std::vector<std::string> lines = form.Memo1Lines();
   EXPECT_FALSE(Contains(lines, kInitialLines[0]));
   for (const std::string& line :
-       {"Processing file " + kml, kml + ": Done", "Openning Archive " + File("B.ZIP"),
+       {"Processing file " + kml, kml + ": Done", "Openning Archive " + kmz,
         std::string("Processing Zipped file doc.kml"), kmz + ": Done", other + ": Process Failed"})
     EXPECT_TRUE(Contains(lines, line)) << line;
   EXPECT_EQ(Status(), "Process Failed");
@@ -644,6 +644,25 @@ TEST_F(WindowTest, ClosingTheWindowDuringTheWorkCancelsAndCloses) {
   EXPECT_TRUE(Contains(form.Memo1Lines(), kCancelledLine));
   EXPECT_EQ(ReadAll(kmz), before);
   EXPECT_FALSE(form.isVisible());
+}
+
+// A stop signal during the repair cancels it as the Cancel button does.
+TEST_F(WindowTest, StopSignalCancelsLikeTheCancelButton) {
+  const std::string kmz = File("signal.kmz");
+  MakeKmz(kmz, kOldKml);
+  const std::string before = ReadAll(kmz);
+  form.SetProgressDelay(std::chrono::milliseconds(0));
+  platform::ResetInterrupts();
+  QTimer::singleShot(0, &form, [] { raise(SIGTERM); });
+
+  form.ProcessFiles({kmz});
+
+  EXPECT_EQ(platform::CaughtInterrupt(), SIGTERM);
+  EXPECT_EQ(Status(), "Process Failed");
+  EXPECT_TRUE(Contains(form.Memo1Lines(), kCancelledLine));
+  EXPECT_EQ(ReadAll(kmz), before);
+  platform::ResetInterrupts();
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, SIG_DFL);
 }
 
 TEST_F(WindowTest, InitialMemoLinesAllShowWithoutScrolling) {

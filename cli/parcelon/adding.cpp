@@ -12,6 +12,7 @@
 #include "cli/parcelon/failure_report.h"
 #include "cli/parcelon/progress_bar.h"
 #include "cli/parcelon/text_format.h"
+#include "platform/interrupts.h"
 #include "platform/unicode.h"
 
 namespace parcelon::cli {
@@ -95,8 +96,13 @@ void AddingRun::Listen() {
     failed_ = true;
     action = fxaIgnore;
   };
+  // A stop signal cancels as the engine's cancel does: rolled back before
+  // the commit point, finished after it.
   archiver_.OnOverallProgress = [this](TPLBaseArchiver&, double percent, TPLProcessOperation,
-                                       TPLProgressPhase, bool&) { bar_.Update(percent); };
+                                       TPLProgressPhase, bool& cancel) {
+    bar_.Update(percent);
+    if (platform::CaughtInterrupt() != 0) cancel = true;
+  };
   archiver_.OnFileProgress = [this](TPLBaseArchiver&, const std::u16string& name, double,
                                     TPLProcessOperation, TPLProgressPhase,
                                     bool&) { bar_.SetName(name); };

@@ -16,6 +16,7 @@
 #include "cli/parcelon/progress_bar.h"
 #include "cli/parcelon/text_format.h"
 #include "platform/console_dialogs.h"
+#include "platform/interrupts.h"
 #include "platform/unicode.h"
 
 namespace parcelon::cli {
@@ -49,6 +50,8 @@ class EntryRun {
   std::ostream& out_;
   std::ostream& err_;
   ProgressBar bar_;
+  std::u16string asked_for_;  // the entry last asked a password for
+  int asked_ = 0;             // and how often
   std::unique_ptr<TParcelon> archiver_;
   int32_t marked_ = 0;
   int32_t failures_ = 0;  // entries that failed
@@ -94,8 +97,13 @@ void EntryRun::Listen() {
     confirm = false;
     ++kept_;
   };
+  // A stop signal cancels the run (a delete is rolled back before its
+  // commit point).
   archiver.OnOverallProgress = [this](TPLBaseArchiver&, double percent, TPLProcessOperation,
-                                      TPLProgressPhase, bool&) { bar_.Update(percent); };
+                                      TPLProgressPhase, bool& cancel) {
+    bar_.Update(percent);
+    if (platform::CaughtInterrupt() != 0) cancel = true;
+  };
   archiver.OnFileProgress = [this](TPLBaseArchiver&, const std::u16string& name, double,
                                    TPLProcessOperation, TPLProgressPhase,
                                    bool&) { bar_.SetName(name); };
@@ -107,11 +115,15 @@ void EntryRun::Listen() {
 // An encrypted entry whose password is missing or does not fit: without
 // --password a terminal on standard input is asked (without echo, on
 // standard error); otherwise, or when nothing is typed, the entry fails.
-// A password typed stays the archiver's for the later entries.
+// A password typed stays the archiver's for the later entries. One that
+// does not fit is named so before the next question; after three the entry
+// is given up.
 void EntryRun::AskPassword(const std::u16string& name, std::string& password, bool& skip) {
   const bool given = request_.password.has_value();
-  if (!given && isatty(STDIN_FILENO) != 0) {
+  if (name != asked_for_) asked_for_ = name, asked_ = 0;
+  if (!given && isatty(STDIN_FILENO) != 0 && asked_ < 3) {
     bar_.Finish();
+    if (asked_++ > 0 || !password.empty()) err_ << "parcelon: wrong password\n";
     std::string caption = "Password for ";
     AppendEscapedName(caption, name);
     platform::ConsoleDialogs terminal(std::cin, err_, STDIN_FILENO);
