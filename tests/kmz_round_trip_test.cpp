@@ -43,6 +43,7 @@ struct PeerEntry {
   std::string name;
   std::string line;                 // everything the peer says of it
   std::string record;               // SHA-256 of the raw local record
+  std::string attributes;           // "host/external attributes"
   std::optional<std::string> data;  // none when the peer cannot read it
 };
 
@@ -64,6 +65,8 @@ std::vector<PeerEntry> PeerDump(const std::string& archive, const std::string& f
     entry.name = line.substr(0, line.find('\t'));
     entry.line = line;
     entry.record = line.substr(line.rfind('\t') + 1);
+    std::istringstream fields(line);
+    for (int i = 0; i < 4; ++i) std::getline(fields, entry.attributes, '\t');
     const std::string data = folder + "/" + std::to_string(entries.size());
     if (std::filesystem::exists(data)) entry.data = ReadAll(data);
     entries.push_back(entry);
@@ -165,7 +168,8 @@ const std::set<std::string> kRefusedByTheEngine = {"libkml__bad-too-large_4GiB_h
 
 class KmzCorpus : public KmzTest, public ::testing::WithParamInterface<std::string> {};
 
-// Every KML entry ends as the rewriter's output for its data, or as it was
+// Every KML entry ends as the rewriter's output for its data (with its own
+// host and attributes, Unix mode included), or as it was
 // when the rewriter or the engine cannot repair it (the run then fails, and
 // with nothing repaired the file is byte for byte the same); every other
 // entry keeps its raw record, and the archive passes the peers' tests.
@@ -202,6 +206,7 @@ TEST_P(KmzCorpus, RoundTripRepairsEveryKmlEntryAndCopiesTheRest) {
     SCOPED_TRACE(after[i].name);
     if (wanted[i]) {
       EXPECT_EQ(after[i].data, wanted[i]);
+      EXPECT_EQ(after[i].attributes, before[i].attributes);
     } else {
       EXPECT_EQ(after[i].line, before[i].line);
     }
