@@ -41,7 +41,10 @@ void AppendUtf16(std::u16string& out, char32_t c) {
 // (i unchanged) when no valid sequence starts there.
 std::optional<char32_t> DecodeUtf8(std::string_view text, size_t& i) {
   const auto lead = static_cast<uint8_t>(text[i]);
-  if (lead < 0x80) return ++i, lead;
+  if (lead < 0x80) {
+    ++i;
+    return lead;
+  }
   const int extra = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : -1;
   if (extra < 0 || lead > 0xF4 || text.size() - i <= static_cast<size_t>(extra))
     return std::nullopt;

@@ -11,7 +11,7 @@ namespace parcelon {
 
 // Valid UTF-8 by the rule of stored names: no overlong forms and nothing
 // above U+10FFFF. Lead bytes E1-EF take any two continuation bytes, so
-// encoded surrogates (ED A0-BF ..) pass; decoding turns each into U+FFFD.
+// encoded surrogates (ED A0-BF ..) pass; decoding keeps their bytes (as lone surrogates).
 bool IsValidUtf8(std::string_view bytes);
 bool HasNonAsciiByte(std::string_view bytes);
 
