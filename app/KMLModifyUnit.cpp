@@ -68,7 +68,10 @@ std::vector<std::string> DroppedKmlFiles(const QMimeData* data) {
   if (data == nullptr || !data->hasUrls()) return files;
   for (const QUrl& url : data->urls()) {
     if (!url.isLocalFile()) continue;
-    std::string path = QFile::encodeName(url.toLocalFile()).toStdString();
+    // The URL's percent-encoded path holds the name's own bytes, also those
+    // that are not UTF-8, which a decoded QString would lose.
+    std::string path =
+        QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString();
     const std::string ext = kmlcompat::KmlTool::UpperExtension(path);
     if (ext == ".KML" || ext == ".KMZ") files.push_back(std::move(path));
   }

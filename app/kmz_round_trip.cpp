@@ -318,7 +318,8 @@ void RoundTripRun::PutBack(const std::vector<KmlEntry>& repaired) {
   archive_.BeginUpdate();
   for (const KmlEntry& entry : repaired) {
     archive_.SetBaseDir(entry.folder);
-    archive_.MarkItemForUpdate(entry.index, entry.path);
+    // The repaired entry is the same document: it keeps its own mode.
+    archive_.MarkItemForUpdate(entry.index, entry.path, true);
   }
   archive_.EndUpdate();
 }

@@ -113,12 +113,15 @@ void TPLBaseArchiver::RemoveItem(int32_t index) {
   dir_manager_->Dir().Delete(index);
 }
 
-void TPLBaseArchiver::MarkItemForUpdate(int32_t index, const std::u16string& file_name) {
+void TPLBaseArchiver::MarkItemForUpdate(int32_t index, const std::u16string& file_name,
+                                        bool keep_entry_attributes) {
   if (!InUpdate()) throw EPLException::Create(errc::kMarkOutsideUpdate, this);
   TPLDirArray& dir = dir_manager_->Dir();
   if (index < 0 || index >= dir.Count()) throw EPLException::Create(errc::kMarkOutOfBounds, this);
   const platform::FileInfo info = file_system_->Stat(platform::Utf16ToUtf8(file_name));
-  FillNewItem(dir, index, file_name, base_dir_, info, NewItemSettingsNow());
+  NewItemSettings settings = NewItemSettingsNow();
+  settings.keep_entry_attributes = keep_entry_attributes;
+  FillNewItem(dir, index, file_name, base_dir_, info, settings);
   dir.Items(index).Operation = poUpdate;
 }
 
@@ -167,7 +170,8 @@ void TPLBaseArchiver::QueueStream(const std::u16string& stored_name, platform::S
   const DosDateTime now = ToDosDateTime(std::time(nullptr));
   item.FileDate = now.date;
   item.FileTime = now.time;
-  item.ExternalAttributes = faArchive;
+  item.ExternalAttributes = faArchive;  // no file, so no Unix mode to give
+  item.VersionMadeBy = kMadeOnUnix | kVersionOem;
   item.SourceFileName = item.Name = stored_name;
   item.DataStream = std::shared_ptr<platform::Stream>(&source, [](platform::Stream*) {});
   item.DataStreamPosition = source.Position();

@@ -160,8 +160,10 @@ class TPLBaseArchiver : public TComponent {
   void RemoveItem(int32_t index);
   // Queues the file `file_name` as the new data of entry `index` in the open
   // transaction (operation poUpdate): error 25 outside one, error 24 for an
-  // index outside the directory.
-  void MarkItemForUpdate(int32_t index, const std::u16string& file_name);
+  // index outside the directory. The entry takes the file's Unix mode and
+  // made-by host, or with `keep_entry_attributes` keeps its own.
+  void MarkItemForUpdate(int32_t index, const std::u16string& file_name,
+                         bool keep_entry_attributes = false);
   // Adds an entry named `stored_name` whose data is `source` from its
   // current position to its end; it replaces an entry of that name. Inside
   // a transaction the entry is queued (the caller keeps `source` alive and

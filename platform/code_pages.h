@@ -27,9 +27,11 @@ class CodePages {
   virtual std::u16string OemToWide(std::string_view oem) const {
     return AnsiToWide(OemToAnsi(oem));
   }
-  // UTF-8 to UTF-16; invalid sequences become U+FFFD.
+  // UTF-8 to UTF-16; each byte outside a valid sequence becomes the lone
+  // surrogate U+DC80-U+DCFF of that byte (see platform/unicode.h).
   virtual std::u16string Utf8ToWide(std::string_view utf8) const = 0;
-  // UTF-16 to UTF-8; unpaired surrogates become U+FFFD.
+  // UTF-16 to UTF-8; U+DC80-U+DCFF alone go back to their byte, other
+  // unpaired surrogates become U+FFFD.
   virtual std::string WideToUtf8(std::u16string_view wide) const = 0;
   // Locale-aware (C.UTF-8) case mappings, code unit by code unit.
   virtual std::u16string WideLower(std::u16string_view text) const = 0;

@@ -17,6 +17,17 @@ int64_t Stream::Size() {
   return size;
 }
 
+int64_t Stream::NextData(int64_t position) {
+  const int fd = Descriptor();
+  if (fd < 0) return position;
+  const off_t kept = ::lseek(fd, 0, SEEK_CUR);
+  const off_t data = ::lseek(fd, static_cast<off_t>(position), SEEK_DATA);
+  const bool past_data = data < 0 && errno == ENXIO;
+  if (kept >= 0) ::lseek(fd, kept, SEEK_SET);
+  if (past_data) return -1;
+  return data < 0 ? position : static_cast<int64_t>(data);
+}
+
 void Stream::ReadBuffer(void* buffer, size_t n) {
   if (n != 0 && Read(buffer, n) != n) throw EStreamError(u"Stream read error");
 }

@@ -41,6 +41,11 @@ class Stream {
   void CopyFrom(Stream& source, int64_t n);
   // The system's descriptor of the file under the stream, or -1.
   virtual int Descriptor() const { return -1; }
+  // Where data next stands at or after `position`: a hole of a sparse file
+  // (which reads as zeros) is skipped; -1 when only a hole follows up to the
+  // end. Without a file, or where the system cannot tell, `position` itself.
+  // The position is kept.
+  int64_t NextData(int64_t position);
 };
 
 }  // namespace platform

@@ -53,7 +53,8 @@ def dump(archive, folder):
             record = hashlib.sha256(raw_record(handle, info)).hexdigest()
             when = "%04d-%02d-%02d %02d:%02d:%02d" % info.date_time
             print("\t".join([info.orig_filename, "%08x" % info.CRC, when,
-                             "%08x" % info.external_attr, info.extra.hex(),
+                             "%d/%08x" % (info.create_system, info.external_attr),
+                             info.extra.hex(),
                              info.comment.hex(), record]))
             try:
                 data = source.read(info)

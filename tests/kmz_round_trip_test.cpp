@@ -45,6 +45,7 @@ struct PeerEntry {
   std::string name;
   std::string line;                 // everything the peer says of it
   std::string record;               // SHA-256 of the raw local record
+  std::string attributes;           // "host/external attributes"
   std::optional<std::string> data;  // none when the peer cannot read it
 };
 
@@ -66,6 +67,8 @@ std::vector<PeerEntry> PeerDump(const std::string& archive, const std::string& f
     entry.name = line.substr(0, line.find('\t'));
     entry.line = line;
     entry.record = line.substr(line.rfind('\t') + 1);
+    std::istringstream fields(line);
+    for (int i = 0; i < 4; ++i) std::getline(fields, entry.attributes, '\t');
     const std::string data = folder + "/" + std::to_string(entries.size());
     if (std::filesystem::exists(data)) entry.data = ReadAll(data);
     entries.push_back(entry);
@@ -182,10 +185,11 @@ const std::set<std::string> kRefusedByTheEngine = {"libkml__bad-too-large_4GiB_h
 class KmzCorpus : public KmzTest, public ::testing::WithParamInterface<std::string> {};
 
 // Every KML entry that needs a repair ends as the rewriter's output for its
-// data, or as it was when the rewriter or the engine cannot repair it (the
-// run then fails); every other entry, KML entries that need no repair among
-// them, keeps its raw record; with nothing repaired the file is byte for
-// byte the same, and the archive passes the peers' tests.
+// data (with its own host and attributes, Unix mode included), or as it was
+// when the rewriter or the engine cannot repair it (the run then fails);
+// every other entry, KML entries that need no repair among them, keeps its
+// raw record; with nothing repaired the file is byte for byte the same, and
+// the archive passes the peers' tests.
 TEST_P(KmzCorpus, RoundTripRepairsEveryKmlEntryAndCopiesTheRest) {
   const std::string original = CorpusDir() + "/" + GetParam();
   const std::string copy = Work(GetParam());
@@ -220,6 +224,7 @@ TEST_P(KmzCorpus, RoundTripRepairsEveryKmlEntryAndCopiesTheRest) {
     SCOPED_TRACE(after[i].name);
     if (wanted[i]) {
       EXPECT_EQ(after[i].data, wanted[i]);
+      EXPECT_EQ(after[i].attributes, before[i].attributes);
     } else {
       EXPECT_EQ(after[i].line, before[i].line);
     }

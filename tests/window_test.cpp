@@ -512,6 +512,21 @@ TEST_F(WindowTest, DroppedKmlFileIsProcessedAndOtherFilesAreIgnored) {
   EXPECT_EQ(ReadAll(other), "text\n");
 }
 
+TEST_F(WindowTest, DroppedFileNameKeepsBytesThatAreNotUtf8) {
+  const std::string kml = File("caf\xE9.KML");
+  WriteAll(kml, kOldKml);
+  QMimeData data;
+  data.setUrls(
+      {QUrl::fromEncoded("file://" + QByteArray::fromStdString(kml).toPercentEncoding("/"))});
+  QDragEnterEvent enter(QPoint(50, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(&form, &enter);
+  QDropEvent drop(QPointF(50, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(&form, &drop);
+  QApplication::processEvents();
+  EXPECT_EQ(Status(), "Done");
+  EXPECT_NE(ReadAll(kml), kOldKml);
+}
+
 // A test sink that cancels at the `n`th report whose step starts with
 // `step`, and keeps the reports.
 struct CancellingSink : kmlcompat::ProgressSink {

@@ -154,9 +154,9 @@ std::u16string DecodeEntryName(TDirItem& item, std::string_view stored,
   if (!extra.empty()) name = ApplyExtraFields(item, extra, stored, code_pages);
   item.LoadedNameUtf8 = (item.Flags & kFlagUtf8) != 0;
   item.LoadedNameBytes = std::string(stored);
-  item.LoadedName = name
-                        ? std::move(*name)
-                        : DecodeStoredName(stored, item.LoadedNameUtf8, oem_file_names, code_pages);
+  item.LoadedName = name ? std::move(*name)
+                         : DecodeStoredName(stored, item.LoadedNameUtf8, oem_file_names, code_pages,
+                                            MadeOnUnix(item.VersionMadeBy));
   return item.LoadedName;
 }
 

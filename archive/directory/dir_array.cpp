@@ -9,7 +9,6 @@ namespace parcelon {
 
 TPLDirArray::TPLDirArray(const platform::CodePages& code_pages)
     : code_pages_(code_pages), names_(code_pages) {
-  // The list receives names already lower-cased; it need not lower them again.
   names_.SetCaseSensitive(true);
 }
 
@@ -92,9 +91,16 @@ void TPLDirArray::ClearMarks() {
 }
 
 bool TPLDirArray::Find(std::u16string_view name, int32_t& index) {
-  index = names_.IndexOf(code_pages_.WideLower(name));
+  index = names_.IndexOf(name);
   if (index >= item_count_) index = -1;
   return index >= 0;
+}
+
+bool TPLDirArray::FindIgnoringCase(std::u16string_view name, int32_t& index) const {
+  const std::u16string key = code_pages_.WideLower(name);
+  for (index = item_count_ - 1; index >= 0; --index)
+    if (code_pages_.WideLower(items_[static_cast<size_t>(index)].Name) == key) return true;
+  return false;
 }
 
 // The name list lines up with the entries position for position, so the
@@ -106,11 +112,10 @@ void TPLDirArray::SetName(int32_t index, std::u16string name) {
     throw EPLException::Create(errc::kStoreOutOfBounds, nullptr);
   const int32_t listed = names_.Count();
   if (index > listed) throw EPLException::Create(errc::kNameListMisaligned, nullptr);
-  std::u16string key = code_pages_.WideLower(name);
   if (index < listed) {
-    names_.Put(index, std::move(key));
+    names_.Put(index, name);
   } else {
-    names_.Add(std::move(key));
+    names_.Add(name);
   }
   items_[static_cast<size_t>(index)].Name = std::move(name);
 }

@@ -1,5 +1,6 @@
 // The in-memory central directory: an array of entries and the index of
-// their lower-cased names, position for position.
+// their names, position for position. Names are told apart exactly: two
+// entries whose names differ only in letter case are two files.
 #pragma once
 
 #include <cstdint>
@@ -36,7 +37,7 @@ class TPLDirArray {
   const TDirItem& Items(int32_t index) const;
   // A copy of the entry; out of range raises error 2.
   TDirItem GetItem(int32_t index) const;
-  // Stores a copy of `item` at `index` and its lower-cased name at the same
+  // Stores a copy of `item` at `index` and its name at the same
   // position of the name list; out of range raises error 1, a name list that
   // does not line up raises error 58.
   void SetItem(int32_t index, const TDirItem& item);
@@ -45,8 +46,11 @@ class TPLDirArray {
   // Removes the entry; out of range raises error 4.
   void Delete(int32_t index);
   void ClearMarks();
-  // The index of the entry named `name` (letter case ignored), or -1.
+  // The index of the entry named exactly `name` (the last of equal names),
+  // or -1.
   bool Find(std::u16string_view name, int32_t& index);
+  // As Find, letter case ignored; a scan of the whole directory.
+  bool FindIgnoringCase(std::u16string_view name, int32_t& index) const;
   // Renames the entry at `index` (an existing slot) and its index entry.
   void SetName(int32_t index, std::u16string name);
 

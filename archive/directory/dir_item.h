@@ -64,11 +64,10 @@ struct TDirItem : CentralDirHeader {
 // from the archive, the very bytes and flag it was read with, so that a
 // rewritten directory or a replaced entry never alters a stored name;
 // otherwise the name encoded afresh.
-inline EncodedName NameToStore(const TDirItem& item, bool oem_file_names,
-                               const platform::CodePages& code_pages) {
+inline EncodedName NameToStore(const TDirItem& item, const platform::CodePages& code_pages) {
   if (!item.LoadedName.empty() && item.Name == item.LoadedName)
     return {item.LoadedNameBytes, item.LoadedNameUtf8};
-  return EncodeStoredName(item.Name, oem_file_names, code_pages);
+  return EncodeStoredName(item.Name, code_pages);
 }
 
 }  // namespace parcelon

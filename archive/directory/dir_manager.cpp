@@ -188,8 +188,9 @@ void TPLDirManager::LoadDirectory(const DirLoadSettings& settings) {
   end_record_ = found;
   const int64_t end = ReadZip64Records(*stream_, end_record_position_,
                                        {zip64_locator_, zip64_end_record_, is_zip64_});
-  if (!is_zip64_ && end_record_.TotalEntries == kSaturated16)
-    return RebuildFor("the end record counts 65535 entries without zip64 records", settings, true);
+  // Without Zip64 records a saturated count (0xFFFF) or size or offset
+  // (0xFFFFFFFF) means that very value: an archive of exactly 65,535 entries
+  // is sound. Only when the directory found disagrees is it damaged.
   SetDiskNumbers(end_record_, is_zip64_ ? &zip64_end_record_ : nullptr, zip64_locator_, this_disk_,
                  directory_disk_);
   if (ReadCentralDirectory(settings, end)) FinishLoad(settings, end);

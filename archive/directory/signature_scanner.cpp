@@ -45,7 +45,13 @@ std::optional<int64_t> SignatureScanner::SearchChunk(int64_t from) const {
 std::optional<int64_t> SignatureScanner::Search(int64_t from, int64_t min_tail) {
   int64_t position = from;
   while (stream_size_ - position >= min_tail) {
-    if (!Covers(position)) Load(position);
+    if (!Covers(position)) {
+      // A hole reads as zeros, and no signature starts with a zero byte:
+      // a sparse file costs only its data.
+      if (bytes_[0] != 0) position = stream_.NextData(position);
+      if (position < 0 || stream_size_ - position < min_tail) return std::nullopt;
+      Load(position);
+    }
     if (chunk_.size() < 4) return std::nullopt;  // the stream gave less than its size
     if (auto hit = SearchChunk(position)) {
       if (stream_size_ - *hit >= min_tail) return hit;

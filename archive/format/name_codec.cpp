@@ -63,10 +63,23 @@ bool ReadsAsUtf8(std::string_view bytes) {
   return HasNonAsciiByte(bytes) && IsValidUtf8(bytes);
 }
 
-EncodedName AsUtf8(std::u16string_view name, const platform::CodePages& code_pages) {
-  EncodedName out{code_pages.WideToUtf8(name), true};
-  CutUtf8(out.bytes, kMaxStoredNameBytes);
-  return out;
+bool IsAscii(std::u16string_view name) {
+  for (char16_t c : name)
+    if (c >= 0x80) return false;
+  return true;
+}
+
+// A lone surrogate that stands for an undecodable byte of a disk name.
+bool HoldsEscapedByte(std::u16string_view name) {
+  for (size_t i = 0; i < name.size(); ++i) {
+    const bool high = name[i] >= 0xD800 && name[i] <= 0xDBFF;
+    if (high && i + 1 < name.size() && name[i + 1] >= 0xDC00 && name[i + 1] <= 0xDFFF) {
+      ++i;  // a pair: one character above U+FFFF
+    } else if (name[i] >= 0xDC80 && name[i] <= 0xDCFF) {
+      return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace
@@ -87,28 +100,20 @@ bool HasNonAsciiByte(std::string_view bytes) {
 }
 
 std::u16string DecodeStoredName(std::string_view bytes, bool utf8_flag, bool oem_file_names,
-                                const platform::CodePages& code_pages) {
+                                const platform::CodePages& code_pages, bool unix_host) {
   // UTF-8 is recognised on the raw bytes: converting them from OEM first
   // would garble names that other tools stored as UTF-8 without the flag.
   if (utf8_flag || ReadsAsUtf8(bytes)) return code_pages.Utf8ToWide(bytes);
+  if (unix_host) return code_pages.Utf8ToWide(bytes);
   if (oem_file_names) return code_pages.OemToWide(bytes);
   return code_pages.AnsiToWide(bytes);
 }
 
-EncodedName EncodeStoredName(std::u16string_view name, bool oem_file_names,
-                             const platform::CodePages& code_pages) {
+EncodedName EncodeStoredName(std::u16string_view name, const platform::CodePages& code_pages) {
   name = CutWide(name, kMaxStoredNameBytes);
-  bool lossless = false;
-  std::string bytes = code_pages.WideToAnsi(name, &lossless);
-  if (lossless && oem_file_names) {
-    std::string oem = code_pages.AnsiToOem(bytes);
-    lossless = code_pages.OemToAnsi(oem) == bytes;
-    bytes = std::move(oem);
-  }
-  // 8-bit bytes that a reader would take for UTF-8 are stored as UTF-8 with
-  // the flag, so that they read back as the same name.
-  if (!lossless || ReadsAsUtf8(bytes)) return AsUtf8(name, code_pages);
-  return {std::move(bytes), false};
+  EncodedName out{code_pages.WideToUtf8(name), !IsAscii(name) && !HoldsEscapedByte(name)};
+  CutUtf8(out.bytes, kMaxStoredNameBytes);
+  return out;
 }
 
 }  // namespace parcelon

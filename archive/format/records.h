@@ -37,8 +37,15 @@ inline constexpr uint16_t kFlagUtf8 = 0x0800;
 // encryption bit means traditional encryption unless an AES field says otherwise.
 inline constexpr uint16_t kVersionZip64 = 45;
 inline constexpr uint16_t kVersionOem = 20;
-inline constexpr uint16_t kVersionAnsi = 0x0B14;
 inline constexpr uint16_t kVersionAesLimit = 0x4114;
+// The host byte (high byte of version made by) of entries made on Unix: their
+// external attributes carry st_mode in the high 16 bits, and names without
+// flag bit 11 are the file's own bytes.
+inline constexpr uint16_t kHostUnix = 3;
+inline constexpr uint16_t kMadeOnUnix = kHostUnix << 8;
+inline bool MadeOnUnix(uint16_t version_made_by) {
+  return (version_made_by >> 8) == kHostUnix;
+}
 
 struct LocalFileHeader {
   uint32_t Signature = kLocalHeaderSignature;

@@ -36,12 +36,28 @@ bool MatchesMaskLists(const SearchScope& scope, std::u16string_view stored) {
          !MatchesAnyMask(scope, name, scope.exclusion_masks);
 }
 
+// The entry of exactly the mask's name; only when there is none, the one
+// whose name differs in letter case alone (masks ignore case).
 bool ExactLookup(const SearchScope& scope, TPLArchiveItem& item) {
   int32_t index = -1;
-  if (!scope.dir.Find(item.SearchRec.Mask, index) || index < item.SearchRec.ItemIndex) return false;
+  const std::u16string& name = item.SearchRec.Mask;
+  if (!scope.dir.Find(name, index) && !scope.dir.FindIgnoringCase(name, index)) return false;
+  if (index < item.SearchRec.ItemIndex) return false;
   item.SearchRec.ItemIndex = index;
   FillArchiveItem(scope.dir.Items(index), item);
   return true;
+}
+
+// The entry's name (or its file name part) is `name` exactly.
+bool NamedExactly(std::u16string_view entry_name, std::u16string_view name) {
+  return entry_name == name || paths::FileNamePart(entry_name) == name;
+}
+
+bool AnyEntryNamed(const SearchScope& scope, std::u16string_view name) {
+  for (int32_t i = 0; i < scope.dir.Count(); ++i)
+    if (NamedExactly(WithSlashes(WithoutTrailingSeparator(scope.dir.Items(i).Name)), name))
+      return true;
+  return false;
 }
 
 // A size beyond what the signed field holds (only a hostile header states
@@ -78,6 +94,7 @@ bool FindFirstItem(const SearchScope& scope, std::u16string_view mask, TPLArchiv
   rec.ExclusionMask = WithSlashes(exclusion_mask);
   rec.UseMaskLists = false;
   rec.HasWildcards = rec.Mask.find_first_of(u"*?") != std::u16string::npos;
+  rec.ExactCase = !rec.HasWildcards && AnyEntryNamed(scope, rec.Mask);
   rec.SearchAttr = search_attr;
   rec.ItemIndex = 0;
   return InternalFindItem(scope, item);
@@ -101,8 +118,10 @@ bool ItemMatchesEntry(const SearchScope& scope, int32_t index, const TPLArchiveI
   std::u16string slashed;  // only names holding a backslash are copied
   if (name.find(u'\\') != std::u16string_view::npos) name = slashed = WithSlashes(name);
   const std::u16string_view mask = item.SearchRec.Mask;
-  const bool matches = NameMatchesMask(name, mask, scope.code_pages) ||
-                       NameMatchesMask(paths::FileNamePart(name), mask, scope.code_pages);
+  const bool matches = item.SearchRec.ExactCase
+                           ? NamedExactly(name, mask)
+                           : NameMatchesMask(name, mask, scope.code_pages) ||
+                                 NameMatchesMask(paths::FileNamePart(name), mask, scope.code_pages);
   return matches && !NameMatchesMask(name, item.SearchRec.ExclusionMask, scope.code_pages);
 }
 

@@ -16,7 +16,11 @@ struct TInternalSearchRec {
   int32_t ItemIndex = 0;      // entry last found; the next search starts here
   std::u16string Mask;        // the prepared mask, any length
   bool HasWildcards = false;  // Mask holds '*' or '?'
-  int32_t SearchAttr = 0;     // attribute filter
+  // Mask is a plain name that some entry has exactly (whole or as its file
+  // name): letter case then counts, so that of two entries whose names
+  // differ only in case the other is never taken for it.
+  bool ExactCase = false;
+  int32_t SearchAttr = 0;  // attribute filter
   std::u16string ExclusionMask;
   bool UseMaskLists = false;  // test against the archiver's mask lists instead
 };

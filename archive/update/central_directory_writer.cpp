@@ -79,9 +79,8 @@ std::vector<uint8_t> ExtraAreaOf(TDirItem& item) {
   return area;
 }
 
-void WriteEntry(TDirItem& item, bool oem_file_names, const platform::CodePages& code_pages,
-                CheckedWriter& out) {
-  const EncodedName name = NameToStore(item, oem_file_names, code_pages);
+void WriteEntry(TDirItem& item, const platform::CodePages& code_pages, CheckedWriter& out) {
+  const EncodedName name = NameToStore(item, code_pages);
   const std::string_view comment = std::string_view(item.Comment).substr(0, kMaxFieldLength);
   const std::vector<uint8_t> extra = ExtraAreaOf(item);
   item.Flags = static_cast<uint16_t>(name.utf8 ? item.Flags | kFlagUtf8 : item.Flags & ~kFlagUtf8);
@@ -138,8 +137,7 @@ void WriteCentralDirectory(TPLDirManager& manager, const platform::CodePages& co
   stream.SetSize(offset);
   CheckedWriter out(stream, settings.component);
   TPLDirArray& dir = manager.Dir();
-  for (int32_t i = 0; i < dir.Count(); ++i)
-    WriteEntry(dir.Items(i), settings.oem_file_names, code_pages, out);
+  for (int32_t i = 0; i < dir.Count(); ++i) WriteEntry(dir.Items(i), code_pages, out);
   const int64_t end = offset + out.Count();
   if (end >= int64_t{kSaturated32} || dir.Count() >= kSaturated16)
     WriteZip64Records(manager, dir.Count(), offset, end, out);

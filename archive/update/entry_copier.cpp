@@ -109,7 +109,7 @@ void SetNewOffset(TDirItem& item, uint64_t position) {
 // A renamed entry's new local header and name, its Zip64 sizes when its
 // uncompressed size is saturated, and its other extra fields.
 void WriteRenamedHeader(TDirItem& item, const OldRecord& record, const EntryWriteContext& context) {
-  const EncodedName name = NameToStore(item, context.oem_file_names, context.code_pages);
+  const EncodedName name = NameToStore(item, context.code_pages);
   std::vector<uint8_t> extra;
   if (item.UnpackedSize == kSaturated32)
     AppendExtraField(extra, MakeZip64Field({item.UnpackedSize64(), item.PackedSize64(), {}, {}}));

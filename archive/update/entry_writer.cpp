@@ -120,8 +120,9 @@ class NewEntry {
   // The name in its stored form; a name that cannot be stored whole (longer
   // than the 16-bit length allows) is refused, never cut.
   void EncodeName() {
-    name_ = NameToStore(item_, c_.oem_file_names, c_.code_pages);
-    if (DecodeStoredName(name_.bytes, name_.utf8, c_.oem_file_names, c_.code_pages) != item_.Name)
+    name_ = NameToStore(item_, c_.code_pages);
+    if (DecodeStoredName(name_.bytes, name_.utf8, c_.oem_file_names, c_.code_pages,
+                         MadeOnUnix(item_.VersionMadeBy)) != item_.Name)
       throw EPLException::CreateFmt(errc::kNameTooLong, {item_.Name}, c_.component);
     item_.Flags =
         static_cast<uint16_t>(name_.utf8 ? item_.Flags | kFlagUtf8 : item_.Flags & ~kFlagUtf8);
@@ -169,9 +170,12 @@ class NewEntry {
                                     c_.component);
   }
 
+  // The host byte of version made by stays what the entry was given (Unix
+  // for what the engine makes, the old entry's own when it keeps it).
   void SetVersion(bool zip64) {
-    const uint16_t plain = c_.oem_file_names ? kVersionOem : kVersionAnsi;
-    item_.VersionNeeded = item_.VersionMadeBy = zip64 ? kVersionZip64 : plain;
+    item_.VersionNeeded = zip64 ? kVersionZip64 : kVersionOem;
+    item_.VersionMadeBy =
+        static_cast<uint16_t>((item_.VersionMadeBy & 0xFF00) | item_.VersionNeeded);
   }
 
   LocalFileHeader Header() const {

@@ -6,6 +6,7 @@
 
 #include "archive/common/entry_path.h"
 #include "archive/format/dos_time.h"
+#include "archive/format/name_codec.h"
 #include "archive/update/stored_name.h"
 
 namespace parcelon {
@@ -24,6 +25,20 @@ std::u16string StoredNameOf(const std::u16string& file_name, const std::u16strin
   return name;
 }
 
+// A replaced entry keeps its stored name's bytes while they read as the same
+// name under the new entry's host: 8-bit bytes that are not UTF-8 read as a
+// code page on other hosts but as raw bytes on Unix; such a name is stored
+// afresh instead.
+void KeepStoredName(const TDirItem& old, TDirItem& filled) {
+  if (filled.Name != old.LoadedName) return;
+  const bool same_host = (old.VersionMadeBy >> 8) == (filled.VersionMadeBy >> 8);
+  const std::string_view bytes = old.LoadedNameBytes;
+  if (!same_host && !old.LoadedNameUtf8 && HasNonAsciiByte(bytes) && !IsValidUtf8(bytes)) return;
+  filled.LoadedNameBytes = old.LoadedNameBytes;
+  filled.LoadedNameUtf8 = old.LoadedNameUtf8;
+  filled.LoadedName = old.LoadedName;
+}
+
 }  // namespace
 
 uint32_t AttributesOf(const platform::FileInfo& info, std::u16string_view name) {
@@ -33,7 +48,8 @@ uint32_t AttributesOf(const platform::FileInfo& info, std::u16string_view name) 
   // A disk name, where '/' alone separates folders: a file "a\.b" is not hidden.
   if (name.size() > 1 && name.ends_with(u'/')) name.remove_suffix(1);
   if (paths::DiskFileName(name).starts_with(u'.')) attributes |= faHidden;
-  return attributes;
+  const uint32_t type = info.is_directory ? S_IFDIR : S_IFREG;
+  return attributes | (type | (static_cast<uint32_t>(info.mode) & 07777)) << 16;
 }
 
 void FillNewItem(TPLDirArray& dir, int32_t index, const std::u16string& file_name,
@@ -48,21 +64,21 @@ void FillNewItem(TPLDirArray& dir, int32_t index, const std::u16string& file_nam
   filled.SourceFileName = file_name;
   filled.CompressionMode = info.is_directory ? 0 : settings.compression_mode;
   filled.Method = filled.RealMethod = info.is_directory ? 0 : settings.default_method;
-  filled.VersionMadeBy = filled.VersionNeeded =
-      settings.oem_file_names ? kVersionOem : kVersionAnsi;
+  filled.VersionNeeded = kVersionOem;
+  filled.VersionMadeBy = kMadeOnUnix | kVersionOem;
   filled.Flags = settings.password.empty() ? 0 : kFlagEncrypted;
   const DosDateTime time = TimeOf(info);
   filled.FileDate = time.date;
   filled.FileTime = time.time;
   filled.Crc32 = info.is_directory ? 0 : 0xFFFFFFFF;
   filled.ExternalAttributes = AttributesOf(info, file_name);
+  if (settings.keep_entry_attributes) {
+    filled.VersionMadeBy = item.VersionMadeBy;
+    filled.ExternalAttributes = item.ExternalAttributes;
+  }
   if (info.is_directory) filled.Flags = kFlagFolder;
   filled.Name = StoredNameOf(file_name, base, info, settings);
-  if (filled.Name == item.LoadedName) {  // a replaced entry keeps its stored name
-    filled.LoadedNameBytes = item.LoadedNameBytes;
-    filled.LoadedNameUtf8 = item.LoadedNameUtf8;
-    filled.LoadedName = item.LoadedName;
-  }
+  KeepStoredName(item, filled);
   dir.SetItem(index, filled);
 }
 

@@ -13,23 +13,27 @@ namespace parcelon {
 // The archiver's settings that shape a new entry.
 struct NewItemSettings {
   TPLStorePathMode store_path = spRelativePath;
-  bool oem_file_names = true;     // version 2.0 on an MS-DOS host, else on NTFS
+  bool oem_file_names = true;     // how names without flag bit 11 were read
   uint8_t compression_mode = 1;   // of files; folders get 0
   uint16_t default_method = 8;    // of files; folders get 0
   std::string password;           // copied into the entry; non-empty sets flag bit 0
   std::u16string working_folder;  // absolute; resolves relative paths
+  // A replaced entry keeps its own version made by and external attributes
+  // instead of taking the new file's (for data put back after an edit).
+  bool keep_entry_attributes = false;
 };
 
-// The attribute word of a disk file, as Windows would report it: a folder
-// (0x10) or a file (archive, 0x20), read-only (0x01) without the owner's
-// write bit, hidden (0x02) when its name starts with a dot; 0x20 for a file
-// that does not exist.
+// The external attributes of a disk file: in the low byte the attribute word
+// as Windows would report it: a folder (0x10) or a file (archive, 0x20),
+// read-only (0x01) without the owner's write bit, hidden (0x02) when its
+// name starts with a dot; in the high 16 bits its Unix st_mode (file type
+// and permission bits). 0x20 alone for a file that does not exist.
 uint32_t AttributesOf(const platform::FileInfo& info, std::u16string_view name);
 
 // Fills entry `index` of `dir` for the disk file `file_name` (described by
 // `info`), added from `base`: the stored name (a folder's ends in '/'),
 // the modified mark, the password and source file name, the compression
-// mode and method, and the header image: version, flags, the file's time
+// mode and method, and the header image: version (made on Unix), flags, the file's time
 // (or now, for a folder or a time that cannot be read) as local MS-DOS
 // time, CRC-32 0xFFFFFFFF until compressed, sizes 0, the attributes. A
 // folder gets method 0, CRC-32 0 and flags 2. Keeps the entry's pending

@@ -14,8 +14,9 @@ namespace parcelon::cli {
 // below 0x20 and 0x7F as \xNN (two lower-case hex digits). All other bytes,
 // UTF-8 sequences included, are copied as they are.
 void AppendEscaped(std::string& out, std::string_view bytes);
-// Appends the UTF-8 form of `name` (as platform::Utf16ToUtf8 makes it, an
-// unpaired surrogate becoming U+FFFD), escaped as AppendEscaped does.
+// Appends the UTF-8 form of `name` (as platform::Utf16ToUtf8 makes it: the
+// name's own bytes, also those that are not UTF-8), escaped as AppendEscaped
+// does.
 void AppendEscapedName(std::string& out, std::u16string_view name);
 
 // Appends `value` in decimal, right-aligned with spaces to `width`

@@ -108,15 +108,15 @@ TEST_F(AddVerbs, MoveDeletesWhatItTookOnceCommitted) {
   EXPECT_TRUE(Exists(tree + "/build/d.kml"));
 }
 
-// What cannot be taken is named, the rest is committed and the status is 1;
-// when nothing at all can be taken, no archive is made.
+// What cannot be taken is named, the rest is committed and the status is 1
+// (a name that is no UTF-8 is taken, by its bytes); when nothing at all can
+// be taken, no archive is made.
 TEST_F(AddVerbs, FailuresAreNamedAndTheRestIsCommitted) {
   WriteAll(tree + "/bad\xff.kml", "x");
   CommandResult result = Parcelon({"add", "--base-dir", "tree", "a.zip", "a.kml", "bad*", "none"});
   EXPECT_EQ(result.status, 1);
-  EXPECT_NE(result.err.find("bad\xef\xbf\xbd.kml: cannot read"), std::string::npos) << result.err;
-  EXPECT_NE(result.err.find("parcelon: none: nothing matches\n"), std::string::npos) << result.err;
-  EXPECT_EQ(Entries(), Lines{"a.kml 8"});
+  EXPECT_EQ(result.err, "parcelon: none: nothing matches\n");
+  EXPECT_EQ(Entries(), (Lines{"a.kml 8", "bad\xc2\xa0.kml 8"}));  // zipfile reads CP437
   std::remove(archive.c_str());
   result = Parcelon({"move", "a.zip", "none"});
   EXPECT_EQ(result.status, 1);

@@ -60,11 +60,15 @@ TEST_F(CodePagesTest, OemCharactersMissingInAnsiStayInWideText) {
   EXPECT_EQ(pages.AnsiToOem(Bytes({0x80})), "?");  // € has no OEM form
 }
 
-TEST_F(CodePagesTest, Utf8ConversionsReplaceWhatIsInvalid) {
+TEST_F(CodePagesTest, Utf8ConversionsKeepEveryByte) {
   EXPECT_EQ(pages.Utf8ToWide("\xC3\xA9\xCE\xA9"), u"éΩ");
-  EXPECT_EQ(pages.Utf8ToWide("a\xFF"), u"a\uFFFD");
+  EXPECT_EQ(pages.Utf8ToWide("a\xFF"), u"a\xDCFF");
   EXPECT_EQ(pages.WideToUtf8(u"éΩ\U0001F600"), "\xC3\xA9\xCE\xA9\xF0\x9F\x98\x80");
   EXPECT_EQ(pages.WideToUtf8(u"\xDC00"), "\xEF\xBF\xBD");
+  // Bytes that are no UTF-8 (cut, overlong, surrogate, stray) come back whole.
+  for (const std::string bytes :
+       {"caf\xE9", "\xC3", "\xC0\xAF", "\xED\xA0\x80", "x\x80\xBFy\xF4\x90"})
+    EXPECT_EQ(pages.WideToUtf8(pages.Utf8ToWide(bytes)), bytes);
 }
 
 TEST_F(CodePagesTest, CaseMappingsCoverNonAsciiLetters) {

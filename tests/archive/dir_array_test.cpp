@@ -93,14 +93,19 @@ TEST_F(DirArray, IndexesOutOfBoundsRaiseTheirOwnCodes) {
   EXPECT_EQ(IndexOf(u"x"), -1);
 }
 
-TEST_F(DirArray, FindIgnoresCaseButNotSeparators) {
-  Append({u"readme.txt", u"docs/readme.txt", u"\u00C4rger.kml"});
-  EXPECT_EQ(IndexOf(u"README.TXT"), 0);
-  EXPECT_EQ(IndexOf(u"Docs/ReadMe.txt"), 1);
+TEST_F(DirArray, FindIsExactButCanIgnoreCase) {
+  Append({u"readme.txt", u"docs/readme.txt", u"\u00C4rger.kml", u"README.TXT"});
+  EXPECT_EQ(IndexOf(u"readme.txt"), 0);
+  EXPECT_EQ(IndexOf(u"README.TXT"), 3);
+  EXPECT_EQ(IndexOf(u"Docs/ReadMe.txt"), -1);
   EXPECT_EQ(IndexOf(u"docs\\readme.txt"), -1);
-  EXPECT_EQ(IndexOf(u"\u00E4RGER.KML"), 2);
-  EXPECT_EQ(dir.Items(1).Name, u"docs/readme.txt");  // the entry keeps its case
-  EXPECT_EQ(dir.Names()[2], u"\u00E4rger.kml");
+  int32_t index = -1;
+  EXPECT_TRUE(dir.FindIgnoringCase(u"\u00E4RGER.KML", index));
+  EXPECT_EQ(index, 2);
+  EXPECT_TRUE(dir.FindIgnoringCase(u"Docs/ReadMe.txt", index));
+  EXPECT_EQ(index, 1);
+  EXPECT_FALSE(dir.FindIgnoringCase(u"docs\\readme.txt", index));
+  EXPECT_EQ(dir.Names()[2], u"\u00C4rger.kml");
 }
 
 TEST_F(DirArray, DeleteMovesLaterEntriesDownAndReindexes) {
@@ -140,7 +145,7 @@ TEST_F(DirArray, EqualNamesFindTheHighestIndexAfterLoading) {
   dir.SetCount(3);
   dir.SetName(0, u"dup.kml");
   dir.SetName(1, u"other.kml");
-  dir.SetName(2, u"DUP.kml");
+  dir.SetName(2, u"dup.kml");
   EXPECT_EQ(IndexOf(u"dup.kml"), 2);
 }
 
@@ -162,7 +167,7 @@ TEST_F(DirArray, RenameReplacesTheIndexEntryInPlace) {
   Append({u"a.kml", u"b.kml"});
   dir.SetName(0, u"Renamed.KML");
   EXPECT_EQ(dir.Items(0).Name, u"Renamed.KML");
-  EXPECT_EQ(IndexOf(u"renamed.kml"), 0);
+  EXPECT_EQ(IndexOf(u"Renamed.KML"), 0);
   EXPECT_EQ(IndexOf(u"a.kml"), -1);
   EXPECT_EQ(dir.Names().Count(), 2);
 }
@@ -197,7 +202,7 @@ TEST_F(DirArray, SetItemCopiesTheRecordAndItsExtraFields) {
   item.ExtraFields[0].Data[0] = 9;
   EXPECT_EQ(dir.Items(0).ExtraFields[0].Data[0], 1);
   EXPECT_EQ(dir.GetItem(0).Crc32, 0x12345678u);
-  EXPECT_EQ(IndexOf(u"data.bin"), 0);
+  EXPECT_EQ(IndexOf(u"Data.bin"), 0);
   EXPECT_EQ(IndexOf(u"placeholder"), -1);
 }
 
@@ -211,7 +216,7 @@ TEST_F(DirArray, AssignMakesAnIndependentDeepCopy) {
   ASSERT_EQ(copy.Count(), 2);
   EXPECT_EQ(copy.Items(1).ExtraFields[0].Data[0], 7);
   int32_t index = -1;
-  EXPECT_TRUE(copy.Find(u"A", index));
+  EXPECT_TRUE(copy.Find(u"a", index));
   EXPECT_EQ(index, 0);
   copy.Assign(copy);
   EXPECT_EQ(copy.Count(), 2);

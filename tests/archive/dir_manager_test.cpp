@@ -60,7 +60,7 @@ TEST_F(Loader, ReadsHeadersNamesCommentsAndTheArchiveComment) {
   EXPECT_EQ(manager.ArchiveComment(), "archive comment");
   EXPECT_FALSE(Rebuilt());
   int32_t index = -1;
-  EXPECT_TRUE(manager.Dir().Find(u"DOC.KML", index));
+  EXPECT_TRUE(manager.Dir().Find(u"doc.kml", index));
   EXPECT_EQ(index, 2);
 }
 
@@ -227,7 +227,7 @@ TEST_F(Loader, DamagedDirectoryIsRebuiltAndTheLoadSaysWhy) {
   } cases[] = {
       {Bytes(intact.begin(), intact.end() - 22), "no end record"},
       {built([](BuildOptions& o) { o.total_entries = 0xFFFF; }),
-       "the end record counts 65535 entries without zip64 records"},
+       "the end record counts more entries than the central directory holds"},
       {broken(directory), "the central directory is not where the end record says"},
       {broken(directory + kCentralHeaderSize + 15 + 10), "central header 2 is damaged"},
       {built([](BuildOptions& o) { o.total_entries = 50; }),
@@ -270,7 +270,7 @@ TEST_F(Loader, StreamFailuresPassInsteadOfARebuild) {
   }
 }
 
-TEST_F(Loader, SaturatedCountWithoutZip64IsRebuilt) {
+TEST_F(Loader, SaturatedCountTheDirectoryDoesNotHoldIsRebuilt) {
   BuildOptions options;
   options.total_entries = 0xFFFF;
   auto& manager = Load(BuildZip(ThreeEntries(), options));
@@ -512,7 +512,7 @@ TEST_F(Loader, HundredThousandEntriesAllLoadInOrder) {
   ASSERT_EQ(manager_->Dir().Count(), 100000);
   EXPECT_EQ(manager_->Dir().Items(99999).Name, u"folder/entry99999.kml");
   int32_t index = -1;
-  EXPECT_TRUE(manager_->Dir().Find(u"FOLDER/ENTRY5.KML", index));
+  EXPECT_TRUE(manager_->Dir().Find(u"folder/entry5.kml", index));
   EXPECT_EQ(index, 5);
 }
 

@@ -10,6 +10,7 @@
 #include "archive/format/name_codec.h"
 #include "archive/format/records.h"
 #include "platform/iconv_code_pages.h"
+#include "platform/unicode.h"
 
 namespace parcelon {
 namespace {
@@ -362,8 +363,8 @@ class NameCodecCodePages : public ::testing::Test {
   std::u16string Decode(std::string_view bytes, bool flag, bool oem) {
     return DecodeStoredName(bytes, flag, oem, pages);
   }
-  EncodedName Encode(std::u16string_view name, bool oem) {
-    return EncodeStoredName(name, oem, pages);
+  EncodedName Encode(std::u16string_view name, bool /*oem*/ = false) {
+    return EncodeStoredName(name, pages);
   }
   platform::IconvCodePages pages;
 };
@@ -380,35 +381,34 @@ TEST_F(NameCodecCodePages, DecodesByFlagThenUtf8ThenOemOrAnsi) {
   EXPECT_EQ(Decode("doc/A.KML", false, true), u"doc/A.KML");
 }
 
-TEST_F(NameCodecCodePages, BrokenUtf8NeverDecodesToGarbage) {
+TEST_F(NameCodecCodePages, BrokenUtf8DecodesToItsOwnBytes) {
   EXPECT_EQ(Decode("a\xFF"
                    "b",
                    true, false),
-            u"a\uFFFDb");
+            u"a\xDCFF"
+            u"b");
   // An encoded surrogate passes the validity rule but is no character.
-  EXPECT_EQ(Decode("\xED\xA0\x80.txt", false, true), u"\uFFFD.txt");
+  EXPECT_EQ(Decode("\xED\xA0\x80.txt", false, true), u"\xDCED\xDCA0\xDC80.txt");
   EXPECT_EQ(Decode("", false, true), u"");
 }
 
 TEST_F(NameCodecCodePages, PureAsciiIsNeverUtf8) {
-  for (bool oem : {false, true}) {
-    const EncodedName e = Encode(u"Folder/Area 1.KML", oem);
-    EXPECT_FALSE(e.utf8);
-    EXPECT_EQ(e.bytes, "Folder/Area 1.KML");
-  }
+  const EncodedName e = Encode(u"Folder/Area 1.KML");
+  EXPECT_FALSE(e.utf8);
+  EXPECT_EQ(e.bytes, "Folder/Area 1.KML");
 }
 
-TEST_F(NameCodecCodePages, ChoosesAnsiOemOrUtf8) {
-  EXPECT_EQ(Encode(u"é", false).bytes, Chars({0xE9}));
-  EXPECT_FALSE(Encode(u"é", false).utf8);
-  EXPECT_EQ(Encode(u"é", true).bytes, Chars({0x82}));
-  EXPECT_FALSE(Encode(u"é", true).utf8);
-  const EncodedName omega = Encode(u"Ω.txt", true);
-  EXPECT_TRUE(omega.utf8);
-  EXPECT_EQ(omega.bytes, "\xCE\xA9.txt");
-  // The euro sign is ANSI but not OEM: with OEM names it goes as UTF-8.
-  EXPECT_FALSE(Encode(u"€", false).utf8);
-  EXPECT_TRUE(Encode(u"€", true).utf8);
+TEST_F(NameCodecCodePages, NonAsciiIsUtf8AndForeignBytesStayRaw) {
+  for (const std::u16string name : {u"é", u"Zürich", u"Ω.txt", u"日本"}) {
+    const EncodedName e = Encode(name);
+    EXPECT_TRUE(e.utf8);
+    EXPECT_EQ(e.bytes, platform::Utf16ToUtf8(name));
+  }
+  const EncodedName latin1 = Encode(u"caf\xDCE9.kmz");  // the disk name caf\xE9.kmz
+  EXPECT_FALSE(latin1.utf8);
+  EXPECT_EQ(latin1.bytes, "caf\xE9.kmz");
+  EXPECT_EQ(DecodeStoredName(latin1.bytes, false, true, pages, true), u"caf\xDCE9.kmz");
+  EXPECT_EQ(Decode(latin1.bytes, false, false), u"café.kmz");  // not made on Unix: ANSI
 }
 
 TEST_F(NameCodecCodePages, EightBitNamesThatLookLikeUtf8AreStoredAsUtf8) {

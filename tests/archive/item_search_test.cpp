@@ -63,12 +63,22 @@ TEST_F(SearchTest, ExtensionMaskFindsInFoldersOnlyWithRecurse) {
 TEST_F(SearchTest, PlainNameFindsEveryFolderOrTheExactEntry) {
   // The root entry carries the directory bit, which 47 does not admit.
   Load({{u"a/doc.kml"}, {u"doc.kml", faDirectory}, {u"b/c/DOC.KML"}, {u"docs.kml"}});
-  EXPECT_EQ(FindAll(u"doc.kml", 47), (Names{u"a/doc.kml", u"b/c/DOC.KML"}));
+  EXPECT_EQ(FindAll(u"doc.kml", 47), (Names{u"a/doc.kml"}));  // DOC.KML is another file
+  EXPECT_EQ(FindAll(u"Doc.kml", 47), (Names{u"a/doc.kml", u"b/c/DOC.KML"}));
   archiver.Options().SetRecurse(false);
   // The exact lookup ignores attributes and exclusions, and finds one entry.
   EXPECT_EQ(FindAll(u"DOC.KML", 47, u"*.kml"), (Names{u"doc.kml"}));
   EXPECT_EQ(FindAll(u"b\\c\\doc.kml"), (Names{u"b/c/DOC.KML"}));
   EXPECT_EQ(FindAll(u"nothere.kml"), Names{});
+}
+
+TEST_F(SearchTest, PlainNameTellsCaseTwinsApart) {
+  Load({{u"README"}, {u"readme"}, {u"docs/README"}});
+  EXPECT_EQ(FindAll(u"README"), (Names{u"README", u"docs/README"}));
+  EXPECT_EQ(FindAll(u"Readme"), (Names{u"README", u"readme", u"docs/README"}));
+  archiver.Options().SetRecurse(false);
+  EXPECT_EQ(FindAll(u"readme"), (Names{u"readme"}));
+  EXPECT_EQ(FindAll(u"ReadMe"), (Names{u"readme"}));
 }
 
 TEST_F(SearchTest, BackslashesInStoredNamesSeparateFolders) {

@@ -16,7 +16,8 @@ headers carries, since local headers hold none: 00000020 for an entry with
 data or a data descriptor, 00000010 (a folder) for the others.
 
 --names-as-utf8 decodes names without flag bit 11 as UTF-8 when their bytes
-are valid UTF-8 (zipfile takes them as CP437).
+are valid UTF-8, and keeps them as raw bytes when they are not and the entry
+was made on Unix (zipfile takes them as CP437).
 
 --strip-comment lists a copy of the archive without its archive comment:
 zipfile takes the last end record signature of the file as the end record,
@@ -60,9 +61,14 @@ def name_of(zi, names_as_utf8):
     name = zi.orig_filename
     if names_as_utf8 and not zi.flag_bits & 0x800:
         try:
-            name = name.encode("cp437").decode("utf-8")
-        except (UnicodeEncodeError, UnicodeDecodeError):
-            pass
+            raw = name.encode("cp437")
+        except UnicodeEncodeError:
+            return escaped(name)
+        try:
+            name = raw.decode("utf-8")
+        except UnicodeDecodeError:
+            if zi.create_system == 3:
+                name = raw.decode("utf-8", "surrogateescape")
     return escaped(name)
 
 
