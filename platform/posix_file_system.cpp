@@ -193,6 +193,8 @@ FileInfo InfoOf(const struct stat& st) {
   info.modified = st.st_mtim.tv_sec;
   info.links = st.st_nlink;
   info.is_link = S_ISLNK(st.st_mode);
+  info.device = st.st_dev;
+  info.inode = st.st_ino;
   return info;
 }
 

@@ -32,6 +32,11 @@ class PosixFileSystem : public FileSystem {
                                           const std::string& relative) override;
   void SetPermissions(const std::string& path, mode_t mode) override;
   void SetModifiedTime(const std::string& path, int64_t seconds) override;
+  FileInfo StatOpen(Stream& file) override;
+  void SetModeAndOwnerOf(Stream& file, const FileInfo& like) override;
+  std::unique_ptr<Stream> CreateExclusiveStream(const std::string& path,
+                                                const FileInfo& like) override;
+  bool RenameNoReplace(const std::string& from, const std::string& to) override;
 
  private:
   FolderEntry Describe(const std::string& prefix, const std::string& name);
