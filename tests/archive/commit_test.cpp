@@ -285,27 +285,30 @@ TEST_F(CommitTest, AnArchiveThatCannotBeRestoredIsRefused) {
   archiver.OpenArchive(fmOpenReadWrite | fmShareDenyWrite);
   archiver.BeginUpdate();
   Queue({{u"a", "2"}});
-  // A copy taken while the new entry is encoded: the archive is cut and its
+  // Taken while the new entry is encoded: the archive is cut and its
   // journal complete, as a crash at that moment would leave them.
+  std::string cut, journal;
   archiver.OnFileProgress = [&](TPLBaseArchiver&, const std::u16string&, double,
                                 TPLProcessOperation, TPLProgressPhase phase, bool&) {
     if (phase != ppProcess) return;
-    WriteAll(dir.File("snapshot.zip"), ReadAll(path));
-    WriteAll(dir.File("snapshot.zip-journal"), ReadAll(JournalPathFor(path)));
+    cut = ReadAll(path);
+    journal = ReadAll(JournalPathFor(path));
   };
   archiver.EndUpdate();
   archiver.CloseArchive();
-  const std::string cut = ReadAll(dir.File("snapshot.zip"));
+  WriteAll(path, cut);  // the same file, as the crash left it
+  WriteAll(JournalPathFor(path), journal);
   FaultyFileSystem refusing;
   TParcelon reader{nullptr, {&dialogs, &code_pages, &refusing}};
-  reader.SetFileName(platform::Utf8ToUtf16(dir.File("snapshot.zip")));
+  reader.SetFileName(platform::Utf8ToUtf16(path));
   refusing.Inject({2, kOpOpen});  // the journal opens, the archive cannot be written
   EXPECT_THROW(reader.OpenArchive(fmOpenRead | fmShareDenyWrite), platform::EFOpenError);
   EXPECT_FALSE(reader.IsOpen());
-  EXPECT_EQ(ReadAll(dir.File("snapshot.zip")), cut);
+  EXPECT_EQ(ReadAll(path), cut);
   reader.OpenArchive(fmOpenRead | fmShareDenyWrite);  // now it can: restored
   reader.CloseArchive();
-  EXPECT_FALSE(refusing.Exists(dir.File("snapshot.zip-journal")));
+  EXPECT_FALSE(refusing.Exists(JournalPathFor(path)));
+  EXPECT_EQ(PeerView(), "a=1\n");
 }
 
 TEST_F(CommitTest, AJournalIsAppliedOnlyWhenComplete) {
