@@ -26,6 +26,7 @@ struct AddingRequest {
   bool quiet = false;
   std::string password;  // non-empty: the new entries are encrypted
   TPLCryptoAlgorithm encryption = caAES_256;
+  bool unprotected_update = false;  // go on when the folder refuses the journal
 };
 
 // Parses the arguments after the verb. --encrypt without --password asks

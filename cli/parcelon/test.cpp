@@ -19,7 +19,7 @@ constexpr char kTestUsage[] =
     "  --quiet        no progress bar and no summary line\n";
 
 int RunTest(const Args& args, std::ostream& out, std::ostream& err) {
-  static constexpr EntryVerb kVerb{kTestUsage, false, false, false, true};
+  static constexpr EntryVerb kVerb{kTestUsage, false, false, false, true, false};
   EntryRequest request;
   if (int status = ParseEntryArgs(args, kVerb, request, out, err); status != 0)
     return status < 0 ? 0 : status;
