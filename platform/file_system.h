@@ -163,7 +163,7 @@ class FileSystem {
   // Renames `from` to `to` unless something has the name `to`: true when
   // renamed, false (nothing changed) when `to` exists. Where the file
   // system cannot rename without replacing, links `to` and then removes
-  // `from`. Throws IoError.
+  // `from` (a `from` that cannot be removed then stays). Throws IoError.
   virtual bool RenameNoReplace(const std::string& from, const std::string& to) = 0;
   bool Exists(const std::string& path) { return Stat(path).exists; }
 };

