@@ -158,10 +158,10 @@ void TPLBaseArchiver::FinishArchive() {
   if (archive_stream_ == nullptr) return;
   if (archive_stream_->Size() == dir_manager_->StubSize()) {
     WriteCentralDirectory(*dir_manager_, *code_pages_, {options_.OEMFileNames(), this});
-    if (options_.FlushBuffers()) archive_stream_->Flush();
+    if (options_.FlushBuffers() && unpublished_path_.empty()) archive_stream_->Flush();
   }
   if (unpublished_path_.empty()) return;
-  PublishOrRefuse();
+  PublishOrRefuse();  // syncs the file first
   SettleNewArchive();
 }
 

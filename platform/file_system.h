@@ -98,6 +98,7 @@ class FileSystem {
   // Describes `path`; `exists` is false when there is nothing there.
   virtual FileInfo Stat(const std::string& path) = 0;
   // Resolves symbolic links; returns `path` unchanged when it is no link.
+  // A link that leads to nothing gives the path it leads to.
   virtual std::string ResolveLinks(const std::string& path) = 0;
   // Creates `path` and missing parents; true when the folder exists afterwards.
   virtual bool CreateFolders(const std::string& path) = 0;
