@@ -98,7 +98,7 @@ std::unique_ptr<platform::Stream> CreateJournal(platform::FileSystem& fs, const 
     throw platform::EFCreateError(u"Cannot create file \"" + platform::Utf8ToUtf16(path) +
                                   u"\". An earlier update's rollback journal is in the way");
   platform::FileInfo like = archive;
-  like.mode = archive.exists ? archive.mode & 0666 : 0600;
+  like.mode = archive.exists ? (archive.mode & 0666) | 0600 : 0600;  // always ours to read back
   like.exists = true;
   return fs.CreateExclusiveStream(path, like);
 }
