@@ -102,6 +102,9 @@ DiskScanSettings TPLBaseArchiver::DiskScanSettingsNow(int32_t search_attr, bool 
     const std::u16string current = platform::Utf8ToUtf16(file_system_->CurrentFolder());
     settings.archive_paths = {AbsolutePath(file_name_, current),
                               AbsolutePath(platform::Utf8ToUtf16(ArchivePath()), current)};
+    if (!unpublished_path_.empty())  // a new archive is written under a hidden name first
+      settings.archive_paths.push_back(
+          AbsolutePath(platform::Utf8ToUtf16(unpublished_path_), current));
   }
   settings.component = this;
   return settings;

@@ -42,6 +42,7 @@ void TPLBaseArchiver::OpenArchive() {
   committed_ = false;
   if (!in_memory_ && paths::DiskFileName(file_name_).empty())
     throw EPLException::Create(errc::kBlankNameOpen, this);
+  CheckRegularArchive();
   OpenArchive(ChooseOpenMode());
 }
 
@@ -49,6 +50,7 @@ void TPLBaseArchiver::OpenArchive(uint16_t mode) {
   committed_ = false;
   if (!in_memory_ && paths::DiskFileName(file_name_).empty())
     throw EPLException::Create(errc::kBlankNameOpenMode, this);
+  CheckRegularArchive();
   if (mode != fmCreate && !ArchiveFileExists() && spanning_mode_ != smSpanning)
     throw EPLException::CreateFmt(errc::kArchiveNotFound, {file_name_}, this);
   if (mode != fmCreate && in_memory_) throw EPLException::Create(errc::kInMemoryCreateOnly, this);
@@ -104,8 +106,7 @@ void TPLBaseArchiver::CreateNewArchive() {
   if (in_memory_) {
     own_stream_ = std::make_unique<platform::MemoryStream>();
   } else {
-    own_stream_ = OpenFile(file_name_, fmCreate);
-    DiscardJournal();
+    own_stream_ = CreateArchiveFile();
   }
   archive_stream_ = own_stream_.get();
   current_volume_name_ = file_name_;
@@ -122,6 +123,9 @@ void TPLBaseArchiver::OpenExistingArchive() {
   volume_info_.Reset();
   RecoverJournal(*file_system_, ArchivePath());
   own_stream_ = OpenFile(file_name_, open_mode_);
+  if (!file_system_->StatOpen(*own_stream_).is_regular)  // swapped since it was checked
+    throw EPLException::CreateWithReason(errc::kNotRegularArchive,
+                                         u"\"" + file_name_ + u"\" is not a regular file", this);
   archive_stream_ = own_stream_.get();
   current_volume_name_ = file_name_;
   LoadDirectory();
@@ -151,9 +155,14 @@ void TPLBaseArchiver::LoadDirectory() {
 // valid empty one.
 void TPLBaseArchiver::FinishArchive() {
   CommitUpdates();
-  if (archive_stream_ == nullptr || archive_stream_->Size() != dir_manager_->StubSize()) return;
-  WriteCentralDirectory(*dir_manager_, *code_pages_, {options_.OEMFileNames(), this});
-  if (options_.FlushBuffers()) archive_stream_->Flush();
+  if (archive_stream_ == nullptr) return;
+  if (archive_stream_->Size() == dir_manager_->StubSize()) {
+    WriteCentralDirectory(*dir_manager_, *code_pages_, {options_.OEMFileNames(), this});
+    if (options_.FlushBuffers() && unpublished_path_.empty()) archive_stream_->Flush();
+  }
+  if (unpublished_path_.empty()) return;
+  PublishOrRefuse();  // syncs the file first
+  SettleNewArchive();
 }
 
 void TPLBaseArchiver::CloseArchive() noexcept {
@@ -174,12 +183,14 @@ void TPLBaseArchiver::CloseArchive() noexcept {
   ReleaseArchive();
 }
 
+// A new archive file that never took its name goes with it.
 void TPLBaseArchiver::ReleaseArchive() noexcept {
   dir_manager_.reset();
   overlaps_.clear();  // found for this archive's directory; the next one needs its own
   archive_stream_ = nullptr;
   own_stream_.reset();
   external_stream_ = false;
+  DropUnpublished();
 }
 
 // Writes the finished in-memory archive to FileName. The archive is finished

@@ -50,26 +50,34 @@ void TPLBaseArchiver::CancelUpdate() {
   if (dir_manager_) dir_manager_->Dir().Assign(dir_manager_->BackupDir());
 }
 
+// Past the commit point the new archive is the archive, whatever fails
+// afterwards (the folder sync, a handler of the end event): the guard
+// adopts it on every way out.
 void TPLBaseArchiver::CommitUpdates() {
   if (update_depth_ <= 0) return;
   update_depth_ = 0;
   TPLCommit commit(*dir_manager_, CommitSettingsNow());
+  const CommitGuard adopt([this, &commit]() noexcept {
+    last_commit_recoverable_ = commit.Recoverable();
+    if (commit.Committed()) AdoptCommitted(commit);
+  });
   try {
     commit.Run();
   } catch (const ERollbackFailed&) {
-    last_commit_recoverable_ = commit.Recoverable();
     is_open_ = false;
     ReleaseArchive();
     throw;
   }
-  last_commit_recoverable_ = commit.Recoverable();
+}
+
+void TPLBaseArchiver::AdoptCommitted(TPLCommit& commit) noexcept {
   overlaps_.clear();
-  AdoptReplacement(commit.TakeReplacement());
+  if (dir_manager_) AdoptReplacement(commit.TakeReplacement());
 }
 
 // A commit that wrote the archive into a new file hands over its stream,
 // which now names the archive (and holds its lock).
-void TPLBaseArchiver::AdoptReplacement(std::unique_ptr<platform::Stream> stream) {
+void TPLBaseArchiver::AdoptReplacement(std::unique_ptr<platform::Stream> stream) noexcept {
   if (!stream) return;
   own_stream_ = std::move(stream);
   archive_stream_ = own_stream_.get();
@@ -93,17 +101,34 @@ CommitSettings TPLBaseArchiver::CommitSettingsNow() {
                             unicode_filenames_,
                             options_.ShareModeBits(),
                             encryption_method_};
-  TailCopy::Place place;
+  TailCopy::Place place = TailPlaceNow();
   std::string replace_path;
-  if (on_disk) {
+  if (on_disk && unpublished_path_.empty()) {
     replace_path = ArchivePath();
     place.journal_path = JournalPathFor(replace_path);
     const platform::FileInfo info = file_system_->Stat(replace_path);
     if (!info.is_regular || info.links != 1) replace_path.clear();
   }
+  CommitSettings settings{
+      entries, place,  options_.FlushBuffers() && on_disk, replace_path, rewrite_threshold_,
+      nullptr, nullptr};
+  if (!unpublished_path_.empty()) {  // nobody sees it before it is complete: no journal
+    settings.publish = [this] { PublishOrRefuse(); };
+    settings.after_publish = [this] { SettleNewArchive(); };
+  }
+  return settings;
+}
+
+TailCopy::Place TPLBaseArchiver::TailPlaceNow() {
+  TailCopy::Place place;
   place.scratch_folder = platform::Utf16ToUtf8(temp_dir_);
   place.in_memory = in_memory_;
-  return {entries, place, options_.FlushBuffers() && on_disk, replace_path, rewrite_threshold_};
+  place.allow_unprotected = allow_unprotected_;
+  place.on_unprotected = [this] {
+    if (OnUnprotectedUpdate) OnUnprotectedUpdate(*this);
+  };
+  place.component = this;
+  return place;
 }
 
 void TPLBaseArchiver::RemoveItem(int32_t index) {

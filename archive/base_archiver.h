@@ -25,6 +25,7 @@
 #include "archive/event_bridge.h"
 #include "archive/options.h"
 #include "archive/search/item_search.h"
+#include "archive/update/rollback_journal.h"
 #include "platform/code_pages.h"
 #include "platform/dialogs.h"
 #include "platform/file_system.h"
@@ -40,6 +41,8 @@ struct ArchiverEnvironment {
   const platform::CodePages* code_pages = nullptr;  // not owned
   platform::FileSystem* file_system = nullptr;      // not owned
 };
+
+class TPLCommit;
 
 class TPLBaseArchiver : public TComponent {
  public:
@@ -92,6 +95,12 @@ class TPLBaseArchiver : public TComponent {
   void SetUnicodeFilenames(bool value) { unicode_filenames_ = value; }
   TPLCryptoAlgorithm EncryptionMethod() const { return encryption_method_; }
   void SetEncryptionMethod(TPLCryptoAlgorithm value) { encryption_method_ = value; }
+  // Whether an update goes on when the archive's folder refuses its
+  // rollback journal, so that a crash during it may lose entries. Off by
+  // default: such an update raises error 69 before anything is written.
+  // When on, OnUnprotectedUpdate fires before the archive is cut.
+  bool AllowUnprotectedUpdate() const { return allow_unprotected_; }
+  void SetAllowUnprotectedUpdate(bool value) { allow_unprotected_ = value; }
 
   // --- Events ---
   TPLOverallProgressEvent OnOverallProgress;
@@ -109,6 +118,9 @@ class TPLBaseArchiver : public TComponent {
   TPLDiskFullEvent OnDiskFull;
   TPLStoreFileEvent OnStoreFile;
   TPLExtractFileEvent OnExtractFile;
+  // Fired before an update that has no rollback journal cuts the archive
+  // (see AllowUnprotectedUpdate).
+  TPLNotifyEvent OnUnprotectedUpdate;
 
   // --- Lifecycle ---
   // Opens FileName, choosing the mode: create when it does not exist (or
@@ -117,9 +129,14 @@ class TPLBaseArchiver : public TComponent {
   void OpenArchive();
   // Opens with a file mode (fmCreate, or access | sharing). Raises error 10
   // (blank name), 12 (missing file, mode not fmCreate), 28 (InMemory and not
-  // fmCreate), 48 (no end record, repair off), the loader's errors (35, 40,
-  // 57), or the file layer's EFOpenError / EFCreateError. On failure the
-  // archiver is closed.
+  // fmCreate), 68 (the name is a FIFO, a device or a folder), 48 (no end
+  // record, repair off), the loader's errors (35, 40, 57), or the file
+  // layer's EFOpenError / EFCreateError. On failure the archiver is closed.
+  // A new archive file (fmCreate where nothing has the name) is written
+  // into a hidden file beside its name, which takes the name only once it
+  // holds a complete archive: at the commit point of the first update, or
+  // when it is closed; error 70 when something else took the name
+  // meanwhile. An existing file is emptied in place.
   void OpenArchive(uint16_t mode);
   // Opens the archive held by `stream`, which the caller owns: it must stay
   // alive until the archiver is closed, and closing leaves it to the caller.
@@ -130,6 +147,9 @@ class TPLBaseArchiver : public TComponent {
   // Commits pending changes (swallowing failures), finishes a new archive
   // with its central directory and closes. Never throws.
   void CloseArchive() noexcept;
+  // Closes without committing an open transaction; a new archive file that
+  // has not yet taken its name is removed. Never throws.
+  void AbandonArchive() noexcept;
   bool IsOpen() const { return is_open_; }
   // The archive stream belongs to the caller (OpenArchive(Stream&, Mode)).
   bool ExternalStream() const { return external_stream_; }
@@ -317,13 +337,29 @@ class TPLBaseArchiver : public TComponent {
   struct DiskScanSettings DiskScanSettingsNow(int32_t search_attr, bool move_flag,
                                               const TPLStringList& exclusion_masks);
   void TakeSnapshot();
-  void AdoptReplacement(std::unique_ptr<platform::Stream> stream);
+  void AdoptCommitted(TPLCommit& commit) noexcept;
+  void AdoptReplacement(std::unique_ptr<platform::Stream> stream) noexcept;
+  // Where a commit keeps the old tail when there is no journal, and what
+  // it does when the folder refuses one.
+  TailCopy::Place TailPlaceNow();
   // FileName with its links resolved.
   std::string ArchivePath();
   void QueueStream(const std::u16string& stored_name, platform::Stream& source);
   void OpenWith(uint16_t mode, const std::function<void()>& internal_open);
   void InternalOpen();
   void CreateNewArchive();
+  // The stream of a new archive file (see OpenArchive(Mode)).
+  std::unique_ptr<platform::Stream> CreateArchiveFile();
+  // Gives a new archive file its name; false when something else has it.
+  bool PublishNewArchive();
+  // PublishNewArchive, raising error 70 when the name is taken.
+  void PublishOrRefuse();
+  // Syncs the folder of a new archive that just took its name.
+  void SettleNewArchive();
+  // Removes a new archive file that never took its name.
+  void DropUnpublished() noexcept;
+  // Error 68 unless FileName is a regular file or nothing.
+  void CheckRegularArchive();
   void OpenExistingArchive();
   // Locates the end records and loads the directory of the archive stream.
   void LoadDirectory();
@@ -376,6 +412,10 @@ class TPLBaseArchiver : public TComponent {
   bool committed_ = false;
   bool last_commit_recoverable_ = false;
   int64_t rewrite_threshold_ = int64_t{16} << 20;
+  bool allow_unprotected_ = false;
+  // A new archive file not yet under its name: where it is, and its name.
+  std::string unpublished_path_;
+  std::string publish_path_;
   // The state of runs over entries.
   RunProgress run_progress_;
   std::vector<bool> overlaps_;  // per entry of the open archive, found at the start of each run

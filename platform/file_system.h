@@ -32,6 +32,8 @@ struct FileInfo {
   int64_t modified = 0;  // last modification, seconds since 1970 (UTC)
   nlink_t links = 0;     // names the file has
   bool is_link = false;  // set by StatLink only: the path is a symbolic link
+  dev_t device = 0;      // with `inode`, which file this is
+  ino_t inode = 0;
 };
 
 // A file open for sequential reading. Owned by the caller; closed on destruction.
@@ -101,6 +103,7 @@ class FileSystem {
   // Describes `path`; `exists` is false when there is nothing there.
   virtual FileInfo Stat(const std::string& path) = 0;
   // Resolves symbolic links; returns `path` unchanged when it is no link.
+  // A link that leads to nothing gives the path it leads to.
   virtual std::string ResolveLinks(const std::string& path) = 0;
   // Creates `path` and missing parents; true when the folder exists afterwards.
   virtual bool CreateFolders(const std::string& path) = 0;
@@ -154,6 +157,27 @@ class FileSystem {
   // The bytes an unprivileged writer may still store in the file system that
   // holds `folder`. Throws IoError.
   virtual uint64_t FreeSpace(const std::string& folder) = 0;
+  // Describes the file open in `file` through its descriptor; `exists` is
+  // false for a stream without one. Throws IoError.
+  virtual FileInfo StatOpen(Stream& file) = 0;
+  // Gives the file open in `file` the permission bits of `like` and, where
+  // allowed, its owner, through its descriptor (a stream without one is
+  // left alone). Throws IoError when the permission bits cannot be set.
+  virtual void SetModeAndOwnerOf(Stream& file, const FileInfo& like) = 0;
+  // Creates the file `path`, which must not exist (not even as a symbolic
+  // link, which is never followed), open for reading and writing and
+  // locked exclusively, with the permission bits and, where allowed, the
+  // owner of `like`, set through its descriptor before anything is
+  // written; when `like.exists` is false, with the bits of any new file
+  // (0666 less the umask) and our own owner. Throws EFCreateError with the
+  // system's reason.
+  virtual std::unique_ptr<Stream> CreateExclusiveStream(const std::string& path,
+                                                        const FileInfo& like) = 0;
+  // Renames `from` to `to` unless something has the name `to`: true when
+  // renamed, false (nothing changed) when `to` exists. Where the file
+  // system cannot rename without replacing, links `to` and then removes
+  // `from` (a `from` that cannot be removed then stays). Throws IoError.
+  virtual bool RenameNoReplace(const std::string& from, const std::string& to) = 0;
   bool Exists(const std::string& path) { return Stat(path).exists; }
 };
 

@@ -201,6 +201,8 @@ FileInfo InfoOf(const struct stat& st) {
   info.modified = st.st_mtim.tv_sec;
   info.links = st.st_nlink;
   info.is_link = S_ISLNK(st.st_mode);
+  info.device = st.st_dev;
+  info.inode = st.st_ino;
   return info;
 }
 
@@ -216,11 +218,27 @@ FileInfo PosixFileSystem::StatLink(const std::string& path) {
   return ::lstat(path.c_str(), &st) == 0 ? InfoOf(st) : FileInfo();
 }
 
+namespace {
+
+// Where a link that leads nowhere points: its target (relative to the
+// link's folder), followed while that is a link, at most 40 times.
+std::string DanglingTarget(std::filesystem::path path) {
+  std::error_code ec;
+  for (int hops = 0; hops < 40 && std::filesystem::is_symlink(path, ec); ++hops) {
+    const std::filesystem::path next = std::filesystem::read_symlink(path, ec);
+    if (ec) break;
+    path = next.is_absolute() ? next : path.parent_path() / next;
+  }
+  return path.lexically_normal().string();
+}
+
+}  // namespace
+
 std::string PosixFileSystem::ResolveLinks(const std::string& path) {
   std::error_code ec;
   if (!std::filesystem::is_symlink(path, ec)) return path;
   auto target = std::filesystem::canonical(path, ec);
-  return ec ? path : target.string();
+  return ec ? DanglingTarget(path) : target.string();
 }
 
 bool PosixFileSystem::CreateFolders(const std::string& path) {

@@ -34,6 +34,11 @@ class PosixFileSystem : public FileSystem {
   void SetModifiedTime(const std::string& path, int64_t seconds) override;
   bool Writable(const std::string& path) override;
   uint64_t FreeSpace(const std::string& folder) override;
+  FileInfo StatOpen(Stream& file) override;
+  void SetModeAndOwnerOf(Stream& file, const FileInfo& like) override;
+  std::unique_ptr<Stream> CreateExclusiveStream(const std::string& path,
+                                                const FileInfo& like) override;
+  bool RenameNoReplace(const std::string& from, const std::string& to) override;
 
  private:
   FolderEntry Describe(const std::string& prefix, const std::string& name);

@@ -26,4 +26,4 @@ export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/tests/lsan.supp}
 (cd build-asan && ctest --output-on-failure -j"$(nproc)")
 
 echo "== Fuzzing =="
-bash scripts/fuzz.sh 30 45 45 30
+bash scripts/fuzz.sh 30 45 45 30 20

@@ -93,6 +93,8 @@ class FaultyStream : public platform::Stream {
     if (fs_.Due(kOpSync, path_)) ThrowStreamError(kOpSync);
     inner_->Flush();
   }
+  platform::Stream& Inner() { return *inner_; }
+  const std::string& Path() const { return path_; }
 
  private:
   std::unique_ptr<platform::Stream> inner_;
@@ -253,6 +255,41 @@ void FaultyFileSystem::SetPermissions(const std::string& path, mode_t mode) {
 void FaultyFileSystem::SetModifiedTime(const std::string& path, int64_t seconds) {
   if (Due(kOpSetTime, path)) ThrowIoError(kOpSetTime, path, false);
   PosixFileSystem::SetModifiedTime(path, seconds);
+}
+
+namespace {
+
+// The real stream behind one of ours (descriptor work goes to it).
+platform::Stream& Unwrapped(platform::Stream& file) {
+  auto* faulty = dynamic_cast<FaultyStream*>(&file);
+  return faulty ? faulty->Inner() : file;
+}
+
+}  // namespace
+
+platform::FileInfo FaultyFileSystem::StatOpen(platform::Stream& file) {
+  return PosixFileSystem::StatOpen(Unwrapped(file));
+}
+
+void FaultyFileSystem::SetModeAndOwnerOf(platform::Stream& file, const platform::FileInfo& like) {
+  auto* faulty = dynamic_cast<FaultyStream*>(&file);
+  const std::string path = faulty ? faulty->Path() : std::string();
+  if (Due(kOpSetMode, path)) ThrowIoError(kOpSetMode, path, false);
+  PosixFileSystem::SetModeAndOwnerOf(Unwrapped(file), like);
+}
+
+std::unique_ptr<platform::Stream> FaultyFileSystem::CreateExclusiveStream(
+    const std::string& path, const platform::FileInfo& like) {
+  if (Due(kOpCreate, path))
+    throw platform::EFCreateError(u"Cannot create file \"" + platform::Utf8ToUtf16(path) +
+                                  u"\". Input/output error (injected)");
+  auto stream = PosixFileSystem::CreateExclusiveStream(path, like);
+  return std::make_unique<FaultyStream>(std::move(stream), *this, path);
+}
+
+bool FaultyFileSystem::RenameNoReplace(const std::string& from, const std::string& to) {
+  if (Due(kOpRename, from + " -> " + to)) ThrowIoError(kOpRename, to, false);
+  return PosixFileSystem::RenameNoReplace(from, to);
 }
 
 }  // namespace testing_support

@@ -89,6 +89,11 @@ class FaultyFileSystem : public platform::PosixFileSystem {
                                                     const std::string& relative) override;
   void SetPermissions(const std::string& path, mode_t mode) override;
   void SetModifiedTime(const std::string& path, int64_t seconds) override;
+  platform::FileInfo StatOpen(platform::Stream& file) override;
+  void SetModeAndOwnerOf(platform::Stream& file, const platform::FileInfo& like) override;
+  std::unique_ptr<platform::Stream> CreateExclusiveStream(const std::string& path,
+                                                          const platform::FileInfo& like) override;
+  bool RenameNoReplace(const std::string& from, const std::string& to) override;
 
  private:
   Fault fault_;

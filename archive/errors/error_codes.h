@@ -77,6 +77,9 @@ enum Code : int32_t {
   kDiskFull = 65,                 // a write found the disk full, no spanning
   kDiskFull66 = 66,               // not raised
   kInvalidPassword = 67,          // not raised: a refused password skips the entry
+  kNotRegularArchive = 68,        // the archive's name is a FIFO, a device or a folder
+  kUnprotectedUpdate = 69,        // the folder refuses the rollback journal
+  kNewArchiveNameTaken = 70,      // a file took a new archive's name while it was written
 };
 
 }  // namespace parcelon::errc

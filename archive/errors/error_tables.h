@@ -15,11 +15,11 @@ namespace parcelon {
 using FormatArg = std::variant<std::u16string, int64_t>;
 
 inline constexpr int kErrorMessageCount = 41;
-inline constexpr int kNativeErrorCount = 68;
+inline constexpr int kNativeErrorCount = 71;
 
 // The message of each public error code 0..40, in UTF-16.
 extern const std::array<std::u16string_view, kErrorMessageCount> ErrorMessageTable;
-// (detailed code, public code) for the detailed codes 0..67, in that order.
+// (detailed code, public code) for the detailed codes 0..70, in that order.
 extern const std::array<std::pair<int32_t, int32_t>, kNativeErrorCount> NativeErrorTable;
 
 // The public code of a detailed code: the first matching pair of

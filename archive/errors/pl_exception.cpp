@@ -49,4 +49,14 @@ EPLException EPLException::CreateWithReason(int32_t native_error, const std::u16
   return EPLException(Compose(std::move(text), native_error, component), code, native_error);
 }
 
+EPLException EPLException::CreateFmtWithReason(int32_t native_error,
+                                               const std::vector<FormatArg>& args,
+                                               const std::u16string& reason,
+                                               const TComponent* component) {
+  const int32_t code = ErrorCodeOf(native_error);
+  std::u16string text = FormatMessage(ErrorMessageTable[static_cast<size_t>(code)], args);
+  text.append(u" (").append(reason).append(u")");
+  return EPLException(Compose(std::move(text), native_error, component), code, native_error);
+}
+
 }  // namespace parcelon

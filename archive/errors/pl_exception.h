@@ -33,6 +33,10 @@ class EPLException : public platform::Exception {
   // ("Invalid size or check sum of file ... (overlaps another entry)").
   static EPLException CreateWithReason(int32_t native_error, const std::u16string& reason,
                                        const TComponent* component = nullptr);
+  // CreateWithReason with the table message formatted with `args` first.
+  static EPLException CreateFmtWithReason(int32_t native_error, const std::vector<FormatArg>& args,
+                                          const std::u16string& reason,
+                                          const TComponent* component = nullptr);
 
   int32_t ErrorCode() const { return error_code_; }
   int32_t NativeError() const { return native_error_; }

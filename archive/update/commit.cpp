@@ -186,8 +186,10 @@ bool TPLCommit::FinishArchive() {
   const EntryWriteContext& context = *output_;
   WriteCentralDirectory(manager_, context.code_pages, {context.oem_file_names, context.component});
   target_->Commit();
+  if (settings_.publish) settings_.publish();
   committed_ = true;
   target_->Settle();
+  if (settings_.after_publish) settings_.after_publish();
   return true;
 }
 

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -40,6 +41,24 @@ struct CommitSettings {
   // The smallest tail for which a new file is written: smaller tails are
   // rewritten in place, which keeps the file itself.
   int64_t rewrite_threshold = int64_t{16} << 20;
+  // For an archive being created: `publish` makes it visible under its
+  // name once it is written (the commit point; throws when it cannot, and
+  // the commit is undone), `after_publish` then syncs its folder. Empty
+  // otherwise.
+  std::function<void()> publish;
+  std::function<void()> after_publish;
+};
+
+// Runs an action when it goes out of scope, however that happens.
+class CommitGuard {
+ public:
+  explicit CommitGuard(std::function<void()> action) : action_(std::move(action)) {}
+  CommitGuard(const CommitGuard&) = delete;
+  CommitGuard& operator=(const CommitGuard&) = delete;
+  ~CommitGuard() { action_(); }
+
+ private:
+  std::function<void()> action_;
 };
 
 enum class CommitOutcome {
@@ -75,10 +94,14 @@ class TPLCommit {
   // Whether a crash during the last run would have been undone by the next
   // open.
   bool Recoverable() const { return target_ && target_->Recoverable(); }
-  // The stream of the archive's new file, when the commit replaced the file;
-  // the archive's old stream then no longer names it.
+  // Whether the commit point was passed: the new archive is in place,
+  // whatever failed afterwards.
+  bool Committed() const { return committed_; }
+  // The stream of the archive's new file, when a commit that passed its
+  // commit point replaced the file; the archive's old stream then no longer
+  // names it.
   std::unique_ptr<platform::Stream> TakeReplacement() {
-    return target_ ? target_->TakeReplacement() : nullptr;
+    return target_ && committed_ ? target_->TakeReplacement() : nullptr;
   }
 
  private:

@@ -63,9 +63,11 @@ void NewFileTarget::Prepare(int64_t cut) {
 
 // The files are swapped rather than the new one renamed over the old: a
 // rename over a file makes some file systems write the new file out at once,
-// which a caller that asked for no syncing did not want to wait for.
+// which a caller that asked for no syncing did not want to wait for. The
+// new file gets the archive's owner and bits through its descriptor, so a
+// name swapped for a link meanwhile redirects nothing.
 void NewFileTarget::Commit() {
-  fs_.SetModeAndOwner(file_path_, fs_.Stat(archive_path_));
+  fs_.SetModeAndOwnerOf(*file_, fs_.StatOpen(archive_));
   if (sync_) file_->Flush();
   old_file_ = fs_.Exchange(file_path_, archive_path_) ? file_path_ : std::string();
   file_path_.clear();

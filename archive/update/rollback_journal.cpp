@@ -1,5 +1,7 @@
 #include "archive/update/rollback_journal.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -7,6 +9,7 @@
 #include <vector>
 
 #include "archive/codec/crc32.h"
+#include "archive/errors/pl_exception.h"
 #include "archive/format/byte_io.h"
 #include "platform/exception.h"
 #include "platform/file_stream.h"
@@ -17,7 +20,9 @@
 namespace parcelon {
 namespace {
 
-constexpr std::array<uint8_t, 8> kMagic = {'P', 'L', 'J', 'R', 'N', 'L', 0x0D, 0x0A};
+// Journals of the earlier 40-byte layout ("PLJRNL") named no file; they are
+// not recognised, and so never applied.
+constexpr std::array<uint8_t, 8> kMagic = {'P', 'L', 'J', 'R', 'N', '2', 0x0D, 0x0A};
 constexpr int64_t kProbeLength = 4096;
 constexpr size_t kCopyBuffer = 61440;
 
@@ -27,6 +32,8 @@ struct JournalHeader {
   uint32_t tail_crc = 0;
   uint32_t probe_crc = 0;
   uint32_t probe_length = 0;
+  uint64_t device = 0;  // the archive's file
+  uint64_t inode = 0;
 };
 
 std::vector<uint8_t> Serialize(const JournalHeader& header) {
@@ -36,6 +43,8 @@ std::vector<uint8_t> Serialize(const JournalHeader& header) {
   AppendLE(bytes, header.tail_crc);
   AppendLE(bytes, header.probe_crc);
   AppendLE(bytes, header.probe_length);
+  AppendLE(bytes, header.device);
+  AppendLE(bytes, header.inode);
   AppendLE(bytes, UpdateCrc32(0, bytes));
   return bytes;
 }
@@ -46,8 +55,9 @@ std::optional<JournalHeader> Parse(std::span<const uint8_t> bytes) {
       !std::equal(kMagic.begin(), kMagic.end(), bytes.begin()) ||
       LoadU32(bytes, kJournalHeaderSize - 4) != UpdateCrc32(0, bytes.first(kJournalHeaderSize - 4)))
     return std::nullopt;
-  return JournalHeader{LoadU64(bytes, 8), LoadU64(bytes, 16), LoadU32(bytes, 24),
-                       LoadU32(bytes, 28), LoadU32(bytes, 32)};
+  return JournalHeader{LoadU64(bytes, 8),  LoadU64(bytes, 16), LoadU32(bytes, 24),
+                       LoadU32(bytes, 28), LoadU32(bytes, 32), LoadU64(bytes, 36),
+                       LoadU64(bytes, 44)};
 }
 
 // Copies `length` bytes from `from` to `to` at their positions; gives the
@@ -79,27 +89,51 @@ uint32_t CrcAt(platform::Stream& stream, int64_t at, int64_t length) {
   return crc;
 }
 
-// The stream of a new copy; a journal that its folder refuses gives way to
-// a scratch file.
+// The journal: nothing may have its name (a link there is never followed),
+// and it gets the archive's permission bits and owner, so that it shows
+// nobody what the archive would not.
+std::unique_ptr<platform::Stream> CreateJournal(platform::FileSystem& fs, const std::string& path,
+                                                const platform::FileInfo& archive) {
+  if (fs.StatLink(path).exists)
+    throw platform::EFCreateError(u"Cannot create file \"" + platform::Utf8ToUtf16(path) +
+                                  u"\". An earlier update's rollback journal is in the way");
+  platform::FileInfo like = archive;
+  like.mode = archive.exists ? (archive.mode & 0666) | 0600 : 0600;  // always ours to read back
+  like.exists = true;
+  return fs.CreateExclusiveStream(path, like);
+}
+
+// A folder that refuses the journal ends the update, unless the caller
+// allowed an unprotected one, which is announced before anything is cut.
+void AcceptUnprotected(const TailCopy::Place& place, const platform::EStreamError& refusal) {
+  if (!place.allow_unprotected)
+    throw EPLException::CreateFmtWithReason(
+        errc::kUnprotectedUpdate, {platform::Utf8ToUtf16(place.journal_path)},
+        u"the folder refuses the update's rollback journal: " +
+            platform::Utf8ToUtf16(refusal.what()) +
+            u"; an update without it may lose entries if it is interrupted",
+        place.component);
+  if (place.on_unprotected) place.on_unprotected();
+}
+
+// The stream of a new copy: a journal, a scratch file or memory.
 std::unique_ptr<platform::Stream> CreateCopy(platform::FileSystem& fs, const TailCopy::Place& place,
-                                             std::string& path, bool& recoverable) {
+                                             const platform::FileInfo& archive, std::string& path,
+                                             bool& recoverable) {
   recoverable = false;
   if (place.in_memory && place.journal_path.empty())
     return std::make_unique<platform::MemoryStream>();
   if (!place.journal_path.empty()) {
-    if (fs.Exists(place.journal_path))
-      throw platform::EFCreateError(u"Cannot create file \"" +
-                                    platform::Utf8ToUtf16(place.journal_path) +
-                                    u"\". An earlier update's rollback journal is in the way");
     try {
-      auto stream = fs.OpenStream(place.journal_path, platform::fmCreate);
+      auto stream = CreateJournal(fs, place.journal_path, archive);
       path = place.journal_path;
       recoverable = true;
       return stream;
     } catch (const platform::EStreamError& failure) {
-      // Only a folder that refuses the journal leads to a scratch copy,
-      // without recovery; any other failure ends the commit.
+      // Only a folder that refuses the journal may lead to a scratch copy;
+      // any other failure ends the commit.
       if (!platform::IsRefusal(failure.Errno())) throw;
+      AcceptUnprotected(place, failure);
     }
   }
   return fs.CreateUniqueStream(place.scratch_folder, "pltail", &path);
@@ -134,10 +168,11 @@ std::unique_ptr<TailCopy> TailCopy::Save(platform::FileSystem& fs, const Place& 
                                          platform::Stream& archive, int64_t cut, bool sync) {
   std::string path;
   bool recoverable = false;
-  auto stream = CreateCopy(fs, place, path, recoverable);
+  const platform::FileInfo identity = fs.StatOpen(archive);
+  auto stream = CreateCopy(fs, place, identity, path, recoverable);
   auto copy = std::make_unique<TailCopy>(fs, std::move(stream), path, recoverable);
   try {
-    copy->Fill(archive, cut);
+    copy->Fill(archive, cut, identity);
     if (sync && !path.empty()) {
       copy->stream_->Flush();
       if (recoverable) fs.SyncFolder(platform::ContainingFolder(path));
@@ -149,10 +184,12 @@ std::unique_ptr<TailCopy> TailCopy::Save(platform::FileSystem& fs, const Place& 
   return copy;
 }
 
-void TailCopy::Fill(platform::Stream& archive, int64_t cut) {
+void TailCopy::Fill(platform::Stream& archive, int64_t cut, const platform::FileInfo& identity) {
   cut_ = cut;
   length_ = archive.Size() - cut;
-  JournalHeader header{static_cast<uint64_t>(cut), static_cast<uint64_t>(length_), 0, 0, 0};
+  JournalHeader header{static_cast<uint64_t>(cut), static_cast<uint64_t>(length_), 0, 0, 0, 0, 0};
+  header.device = static_cast<uint64_t>(identity.device);
+  header.inode = static_cast<uint64_t>(identity.inode);
   const int64_t probe = std::min(cut, kProbeLength);
   header.probe_length = static_cast<uint32_t>(probe);
   header.probe_crc = CrcAt(archive, cut - probe, probe);
@@ -199,7 +236,15 @@ std::optional<JournalHeader> CompleteJournal(platform::Stream& journal) {
   return header;
 }
 
-bool BelongsTo(platform::Stream& archive, const JournalHeader& header) {
+// Whether the journal names this very file (device and inode), was written
+// by its owner or by us, and matches the bytes before the cut.
+bool BelongsTo(platform::FileSystem& fs, platform::Stream& archive,
+               const platform::FileInfo& journal, const JournalHeader& header) {
+  const platform::FileInfo file = fs.StatOpen(archive);
+  if (!file.exists || uint64_t(file.device) != header.device ||
+      uint64_t(file.inode) != header.inode)
+    return false;
+  if (journal.uid != file.uid && journal.uid != ::geteuid()) return false;
   if (header.cut > uint64_t(archive.Size()) || header.probe_length > header.cut) return false;
   const auto probe_start = int64_t(header.cut - header.probe_length);
   return CrcAt(archive, probe_start, header.probe_length) == header.probe_crc;
@@ -219,7 +264,7 @@ std::unique_ptr<platform::Stream> OpenForRestore(platform::FileSystem& fs,
 void Apply(platform::FileSystem& fs, const std::string& archive_path, platform::Stream& journal,
            const JournalHeader& header) {
   const auto archive = OpenForRestore(fs, archive_path);
-  if (!BelongsTo(*archive, header))
+  if (!BelongsTo(fs, *archive, fs.StatOpen(journal), header))
     Refuse(archive_path, "Its rollback journal " + JournalPathFor(archive_path) +
                              " belongs to another file; move the journal away to open it");
   archive->SetSize(int64_t(header.cut));
@@ -240,6 +285,8 @@ void RemoveSettled(platform::FileSystem& fs, const std::string& path, bool appli
     if (applied) throw;
   }
 }
+
+}  // namespace
 
 // A new file that a commit crashed writing ("." + name + ".new." and six
 // characters); one that a live commit holds cannot be locked, and stays.
@@ -264,8 +311,6 @@ void RemoveUnfinishedNewFiles(platform::FileSystem& fs, const std::string& archi
   }
 }
 
-}  // namespace
-
 std::string NewFilePrefixFor(const std::string& archive_path) {
   std::string prefix(".");
   prefix.append(archive_path, platform::FolderOf(archive_path).size());
@@ -277,10 +322,13 @@ std::string NewFilePrefixFor(const std::string& archive_path) {
 void RecoverJournal(platform::FileSystem& fs, const std::string& archive_path) {
   RemoveUnfinishedNewFiles(fs, archive_path);
   const std::string path = JournalPathFor(archive_path);
-  if (!fs.Stat(path).is_regular) return;
+  const platform::FileInfo named = fs.StatLink(path);
+  if (!named.is_regular || named.is_link) return;  // a link is never followed
   bool applied = false;
   {
     const auto journal = fs.OpenStream(path, platform::fmOpenRead | platform::fmShareDenyWrite);
+    const platform::FileInfo opened = fs.StatOpen(*journal);
+    if (opened.device != named.device || opened.inode != named.inode) return;  // swapped meanwhile
     if (const auto header = CompleteJournal(*journal)) {
       Apply(fs, archive_path, *journal, *header);
       applied = true;

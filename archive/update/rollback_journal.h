@@ -6,26 +6,33 @@
 // by "-journal", written and synced before the archive is cut. Deleting it is
 // the commit point; an open that finds a complete journal restores the old
 // tail first. A crash at any instant therefore leaves either the old or the
-// new archive. Where the archive's folder cannot hold it, or the archive is
-// no disk file, the copy goes to a scratch file (or memory) that no later
-// open looks for.
+// new archive. The journal is created exclusively (never through a link at
+// its name) with the archive's permission bits and, where allowed, its
+// owner, and records which file it belongs to (device and inode), so that
+// it is never applied to another file. Where the archive's folder refuses
+// it, the update is refused unless the caller allowed an unprotected one;
+// then, as for an archive that is no disk file, the copy goes to a scratch
+// file (or memory) that no later open looks for.
 //
-// Layout: a 40-byte header (magic, cut position, tail length, CRC-32 of the
+// Layout: a 56-byte header (magic, cut position, tail length, CRC-32 of the
 // tail, CRC-32 and length of up to 4 KiB of the archive right before the
-// cut, which identify the archive, and CRC-32 of the header), then the tail.
+// cut, the archive's device and inode, and CRC-32 of the header), then the
+// tail.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
+#include "archive/common/component.h"
 #include "archive/update/old_entries.h"
 #include "platform/file_system.h"
 #include "platform/stream.h"
 
 namespace parcelon {
 
-inline constexpr int64_t kJournalHeaderSize = 40;
+inline constexpr int64_t kJournalHeaderSize = 56;
 
 class TailCopy : public OldEntries {
  public:
@@ -36,12 +43,19 @@ class TailCopy : public OldEntries {
     std::string journal_path;
     std::string scratch_folder;
     bool in_memory = false;
+    // Whether a journal that its folder refuses gives way to a scratch
+    // copy (an update a crash may damage); `on_unprotected` is then called
+    // before the archive is cut.
+    bool allow_unprotected = false;
+    std::function<void()> on_unprotected;
+    const TComponent* component = nullptr;  // names the engine in errors
   };
 
   // Copies archive[cut, end) into a new copy at `place` and, with `sync`,
-  // syncs it and its folder before returning. A journal whose folder refuses
-  // it falls back to a scratch file (Recoverable() is then false). Throws
-  // the stream and file errors of the file system.
+  // syncs it and its folder before returning. A journal whose folder
+  // refuses it raises EPLException (error 69) unless the place allows an
+  // unprotected copy (Recoverable() is then false). Throws the stream and
+  // file errors of the file system.
   static std::unique_ptr<TailCopy> Save(platform::FileSystem& fs, const Place& place,
                                         platform::Stream& archive, int64_t cut, bool sync);
   // Used by Save.
@@ -68,7 +82,7 @@ class TailCopy : public OldEntries {
   const std::string& Path() const { return path_; }
 
  private:
-  void Fill(platform::Stream& archive, int64_t cut);
+  void Fill(platform::Stream& archive, int64_t cut, const platform::FileInfo& identity);
 
   platform::FileSystem& fs_;
   std::unique_ptr<platform::Stream> stream_;
@@ -84,6 +98,11 @@ std::string JournalPathFor(const std::string& archive_path);
 // the archive's name and ".new" (six unique characters follow).
 std::string NewFilePrefixFor(const std::string& archive_path);
 
+// Removes the new files that a commit or the creation of an archive left
+// unfinished beside `archive_path` (see NewFilePrefixFor); one that a live
+// writer holds (locked) stays.
+void RemoveUnfinishedNewFiles(platform::FileSystem& fs, const std::string& archive_path);
+
 // Settles what a commit that did not finish left beside `archive_path`:
 // new files it was writing are removed (the archive itself was untouched),
 // and its journal is settled. A complete journal that belongs to the archive has the old tail
@@ -92,7 +111,9 @@ std::string NewFilePrefixFor(const std::string& archive_path);
 // (the crash came before the archive was cut) is deleted and the archive
 // left alone. Throws platform::EFOpenError, naming the archive and the
 // reason, when a complete journal cannot be applied: the archive cannot be
-// written, or the journal does not belong to it.
+// written, or the journal does not belong to it (another file, by device
+// and inode, or a journal owned by neither the archive's owner nor us; a
+// symbolic link at the journal's name is never followed).
 void RecoverJournal(platform::FileSystem& fs, const std::string& archive_path);
 
 }  // namespace parcelon

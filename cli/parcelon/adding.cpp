@@ -42,7 +42,6 @@ class AddingRun {
   std::ostream& err_;
   ProgressBar bar_;
   TParcelon archiver_;
-  bool existed_ = false;
   bool failed_ = false;
   int64_t found_ = 0;
 };
@@ -50,17 +49,12 @@ class AddingRun {
 int AddingRun::Run() {
   Configure();
   Listen();
-  existed_ = archiver_.FileSystem().Exists(request_.archive);
   try {
     archiver_.OpenArchive();
     archiver_.BeginUpdate();
     if (!QueueAll()) return Abandon(), 1;
     archiver_.EndUpdate();
     bar_.Finish();
-    if (!archiver_.LastCommitRecoverable())
-      bar_.Note(
-          "parcelon: warning: the archive's folder could not hold the update's rollback "
-          "journal; a crash during this update could have lost entries");
     archiver_.CloseArchive();
   } catch (const std::exception& failure) {
     bar_.Finish();
@@ -82,6 +76,7 @@ void AddingRun::Configure() {
   archiver_.SetNoCompressionMasks(request_.stored);
   archiver_.SetPassword(request_.password);
   archiver_.SetEncryptionMethod(request_.encryption);
+  archiver_.SetAllowUnprotectedUpdate(request_.unprotected_update);
 }
 
 // Counts what is found, names what fails (and goes on without it), and
@@ -106,6 +101,12 @@ void AddingRun::Listen() {
   archiver_.OnFileProgress = [this](TPLBaseArchiver&, const std::u16string& name, double,
                                     TPLProcessOperation, TPLProgressPhase,
                                     bool&) { bar_.SetName(name); };
+  archiver_.OnUnprotectedUpdate = [this](TPLBaseArchiver&) {
+    bar_.Note(
+        "parcelon: warning: the archive's folder refuses the update's rollback journal; "
+        "going on without it (--unprotected-update): a crash during this update can lose "
+        "entries");
+  };
 }
 
 // Queues each name in the open transaction; false when nothing at all was
@@ -153,16 +154,10 @@ void AddingRun::Report(std::string_view name, std::string_view problem) {
   failed_ = true;
 }
 
-// Closes the archive as it was; one this run created goes again.
+// Closes the archive as it was; a new one this run was writing never
+// takes its name.
 void AddingRun::Abandon() noexcept {
-  try {
-    archiver_.CancelUpdate();
-    archiver_.CloseArchive();
-    if (!existed_ && archiver_.FileSystem().Exists(request_.archive))
-      archiver_.FileSystem().Remove(request_.archive);
-  } catch (const std::exception& failure) {
-    ReportFailure(failure, request_.archive, err_, request_.verbose);
-  }
+  archiver_.AbandonArchive();
 }
 
 }  // namespace

@@ -27,6 +27,7 @@ struct AddingRequest {
   bool verbose = false;  // the engine's message too, after each failure
   std::string password;  // non-empty: the new entries are encrypted
   TPLCryptoAlgorithm encryption = caAES_256;
+  bool unprotected_update = false;  // go on when the folder refuses the journal
 };
 
 // Parses the arguments after the verb. --encrypt without --password asks

@@ -26,6 +26,10 @@ const char kAddingOptions[] =
     "                     easily broken; only for readers that know nothing\n"
     "                     else); without --password it is asked for twice on\n"
     "                     the terminal. Folders are never encrypted.\n"
+    "  --unprotected-update  where the archive's folder refuses the update's\n"
+    "                     rollback journal, update anyway (warned first); a\n"
+    "                     crash during it can lose entries. Without it such an\n"
+    "                     update is refused.\n"
     "Masks: '*' is any run of characters, '/' included, '?' one character; case is\n"
     "ignored. A name or mask without '/' is looked for in every subfolder too:\n"
     "'*.kml' takes every KML file of the tree, 'doc.kml' every doc.kml, and\n"
@@ -95,6 +99,7 @@ std::string ApplyOption(const Args& args, size_t& i, AddingRequest& request, boo
   if (arg == "--no-recurse") return request.recurse = false, "";
   if (arg == "--quiet") return request.quiet = true, "";
   if (arg == "--verbose") return request.verbose = true, "";
+  if (arg == "--unprotected-update") return request.unprotected_update = true, "";
   const size_t equals = arg.find('=');
   const std::string name = arg.substr(0, equals);
   if (equals != std::string::npos)

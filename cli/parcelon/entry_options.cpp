@@ -33,6 +33,8 @@ std::string ApplyOption(const Args& args, size_t& i, const EntryVerb& verb, Entr
   if (arg == "--quiet") return request.quiet = true, "";
   if (arg == "--verbose") return request.verbose = true, "";
   if (verb.extract_options && arg == "--no-dirs") return request.create_dirs = false, "";
+  if (verb.update_option && arg == "--unprotected-update")
+    return request.unprotected_update = true, "";
   const std::string name = arg.substr(0, arg.find('='));
   const bool known = (verb.extract_options && name == "--overwrite") ||
                      (verb.password_option && name == "--password");

@@ -19,6 +19,7 @@ struct EntryVerb {
   bool needs_masks;      // delete: at least one MASK
   bool extract_options;  // --overwrite and --no-dirs
   bool password_option;  // extract and test: --password
+  bool update_option;    // delete: --unprotected-update
 };
 
 struct EntryRequest {
@@ -30,6 +31,7 @@ struct EntryRequest {
   bool quiet = false;
   bool verbose = false;                 // the engine's message too, after each failure
   std::optional<std::string> password;  // for encrypted entries; never shown
+  bool unprotected_update = false;      // go on when the folder refuses the journal
 };
 
 // Parses the arguments after the verb. Returns 0 to go on, 2 after writing

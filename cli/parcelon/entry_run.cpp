@@ -199,13 +199,16 @@ void EntryRun::Extract() {
 void EntryRun::Delete() {
   TParcelon& archiver = *archiver_;
   if (marked_ == 0) return;
+  archiver.SetAllowUnprotectedUpdate(request_.unprotected_update);
+  archiver.OnUnprotectedUpdate = [this](TPLBaseArchiver&) {
+    bar_.Note(
+        "parcelon: warning: the archive's folder refuses the update's rollback journal; "
+        "going on without it (--unprotected-update): a crash during this update can lose "
+        "entries");
+  };
   archiver.BeginUpdate();
   archiver.ProcessFiles(poDelete, -1);
   archiver.EndUpdate();
-  if (!archiver.LastCommitRecoverable())
-    bar_.Note(
-        "parcelon: warning: the archive's folder could not hold the update's rollback "
-        "journal; a crash during this update could have lost entries");
 }
 
 void EntryRun::Summarize() {

@@ -30,7 +30,7 @@ constexpr char kExtractUsage[] =
     "status is 1.\n";
 
 int RunExtract(const Args& args, std::ostream& out, std::ostream& err) {
-  static constexpr EntryVerb kVerb{kExtractUsage, true, false, true, true};
+  static constexpr EntryVerb kVerb{kExtractUsage, true, false, true, true, false};
   EntryRequest request;
   if (int status = ParseEntryArgs(args, kVerb, request, out, err); status != 0)
     return status < 0 ? 0 : status;

@@ -20,7 +20,7 @@ constexpr char kTestUsage[] =
     "  --verbose      after each failure, the engine's own message with its code\n";
 
 int RunTest(const Args& args, std::ostream& out, std::ostream& err) {
-  static constexpr EntryVerb kVerb{kTestUsage, false, false, false, true};
+  static constexpr EntryVerb kVerb{kTestUsage, false, false, false, true, false};
   EntryRequest request;
   if (int status = ParseEntryArgs(args, kVerb, request, out, err); status != 0)
     return status < 0 ? 0 : status;

@@ -1,8 +1,12 @@
 // The commit of an update transaction, through the archiver: what it writes
 // and copies, and that a failure or a crash at any file-system call leaves
 // the archive exactly as it was or exactly as it should become.
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
 
 #include <gtest/gtest.h>
 
@@ -306,27 +310,30 @@ TEST_F(CommitTest, AnArchiveThatCannotBeRestoredIsRefused) {
   archiver.OpenArchive(fmOpenReadWrite | fmShareDenyWrite);
   archiver.BeginUpdate();
   Queue({{u"a", "2"}});
-  // A copy taken while the new entry is encoded: the archive is cut and its
+  // Taken while the new entry is encoded: the archive is cut and its
   // journal complete, as a crash at that moment would leave them.
+  std::string cut, journal;
   archiver.OnFileProgress = [&](TPLBaseArchiver&, const std::u16string&, double,
                                 TPLProcessOperation, TPLProgressPhase phase, bool&) {
     if (phase != ppProcess) return;
-    WriteAll(dir.File("snapshot.zip"), ReadAll(path));
-    WriteAll(dir.File("snapshot.zip-journal"), ReadAll(JournalPathFor(path)));
+    cut = ReadAll(path);
+    journal = ReadAll(JournalPathFor(path));
   };
   archiver.EndUpdate();
   archiver.CloseArchive();
-  const std::string cut = ReadAll(dir.File("snapshot.zip"));
+  WriteAll(path, cut);  // the same file, as the crash left it
+  WriteAll(JournalPathFor(path), journal);
   FaultyFileSystem refusing;
   TParcelon reader{nullptr, {&dialogs, &code_pages, &refusing}};
-  reader.SetFileName(platform::Utf8ToUtf16(dir.File("snapshot.zip")));
+  reader.SetFileName(platform::Utf8ToUtf16(path));
   refusing.Inject({2, kOpOpen});  // the journal opens, the archive cannot be written
   EXPECT_THROW(reader.OpenArchive(fmOpenRead | fmShareDenyWrite), platform::EFOpenError);
   EXPECT_FALSE(reader.IsOpen());
-  EXPECT_EQ(ReadAll(dir.File("snapshot.zip")), cut);
+  EXPECT_EQ(ReadAll(path), cut);
   reader.OpenArchive(fmOpenRead | fmShareDenyWrite);  // now it can: restored
   reader.CloseArchive();
-  EXPECT_FALSE(refusing.Exists(dir.File("snapshot.zip-journal")));
+  EXPECT_FALSE(refusing.Exists(JournalPathFor(path)));
+  EXPECT_EQ(PeerView(), "a=1\n");
 }
 
 TEST_F(CommitTest, AJournalIsAppliedOnlyWhenComplete) {
@@ -338,6 +345,195 @@ TEST_F(CommitTest, AJournalIsAppliedOnlyWhenComplete) {
   archiver.CloseArchive();
   EXPECT_FALSE(fs.Exists(journal));
   EXPECT_EQ(ReadAll(path), before);
+}
+
+// The position of the first line of `trace` that begins with `prefix`.
+size_t Step(const std::vector<std::string>& trace, const std::string& prefix) {
+  const auto found = std::find_if(trace.begin(), trace.end(), [&](const std::string& line) {
+    return line.starts_with(prefix);
+  });
+  EXPECT_NE(found, trace.end()) << prefix;
+  return static_cast<size_t>(found - trace.begin());
+}
+
+// The position of the first line of `trace` that is `line`.
+size_t Exact(const std::vector<std::string>& trace, const std::string& line) {
+  const auto found = std::find(trace.begin(), trace.end(), line);
+  EXPECT_NE(found, trace.end()) << line;
+  return static_cast<size_t>(found - trace.begin());
+}
+
+// Forks a child that creates the archive and dies at the Nth file-system
+// call, for every N: there is then no archive or the complete one, and
+// creating it again (which clears what the crash left) succeeds.
+TEST_F(CommitTest, AnInterruptedCreationLeavesNoArchiveOrTheCompleteOne) {
+  const std::vector<Content> contents = {{u"a", "first"}, {u"b", std::string(70000, 'b')}};
+  const std::string expected = "a=first;b=" + std::string(70000, 'b') + "\n";
+  for (int64_t n = 1;; ++n) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      fs.Inject({n, kOpAll, FaultEffect::kDie});
+      Create(contents);
+      _exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (fs.Exists(path)) {
+      EXPECT_EQ(PeerView(), expected) << n;
+    }
+    if (fs.Exists(path)) fs.Remove(path);  // a fresh creation each time
+    Create(contents);
+    EXPECT_EQ(dir.List(), std::vector<std::string>{"a.zip"}) << n;  // nothing left over
+    EXPECT_EQ(PeerView(), expected) << n;
+    fs.Remove(path);
+    if (WEXITSTATUS(status) == 0) break;
+    ASSERT_EQ(WEXITSTATUS(status), FaultyFileSystem::kDeathStatus);
+  }
+}
+
+TEST_F(CommitTest, ANewArchiveNeverReplacesAFileThatTookItsName) {
+  archiver.OpenArchive(fmCreate);
+  archiver.BeginUpdate();
+  Queue({{u"a", "1"}});
+  WriteAll(path, "someone else's");
+  EXPECT_EQ(CodeOf([&] { archiver.EndUpdate(); }), errc::kNewArchiveNameTaken);
+  archiver.AbandonArchive();
+  EXPECT_EQ(ReadAll(path), "someone else's");
+  EXPECT_EQ(dir.List(), std::vector<std::string>{"a.zip"});
+}
+
+// A complete journal taken from another file (cut 0, so its probe is
+// empty) is refused, and the archive stays as it is.
+TEST_F(CommitTest, AJournalOfAnotherFileIsRefused) {
+  Create({{u"a", "1"}});
+  const std::string before = ReadAll(path);
+  const std::string other = dir.File("other.zip");
+  WriteAll(other, before);
+  std::string journal;
+  archiver.SetFileName(platform::Utf8ToUtf16(other));
+  archiver.OnFileProgress = [&](TPLBaseArchiver&, const std::u16string&, double,
+                                TPLProcessOperation, TPLProgressPhase phase, bool&) {
+    if (phase == ppProcess) journal = ReadAll(JournalPathFor(other));
+  };
+  Update({{u"a", "changed"}});
+  ASSERT_FALSE(journal.empty());
+  WriteAll(JournalPathFor(path), journal);
+  archiver.SetFileName(platform::Utf8ToUtf16(path));
+  EXPECT_THROW(archiver.OpenArchive(fmOpenRead | fmShareDenyNone), platform::EFOpenError);
+  EXPECT_EQ(ReadAll(path), before);
+}
+
+// The journal has the archive's permissions, and a link planted at its name
+// is neither written through nor followed when the archive is opened.
+TEST_F(CommitTest, TheJournalIsPrivateAndNeverALink) {
+  Create({{u"a", "1"}});
+  ASSERT_EQ(chmod(path.c_str(), 0600), 0);
+  mode_t journal_mode = 0;
+  archiver.OnFileProgress = [&](TPLBaseArchiver&, const std::u16string&, double,
+                                TPLProcessOperation, TPLProgressPhase phase, bool&) {
+    if (phase == ppProcess) journal_mode = fs.StatLink(JournalPathFor(path)).mode;
+  };
+  Update({{u"a", "2"}});
+  EXPECT_EQ(journal_mode, mode_t{0600});
+  archiver.OnFileProgress = nullptr;
+  const std::string target = dir.File("target");
+  WriteAll(target, "not ours");
+  ASSERT_EQ(symlink(target.c_str(), JournalPathFor(path).c_str()), 0);
+  archiver.OpenArchive(fmOpenReadWrite | fmShareDenyWrite);  // the link is left alone
+  archiver.BeginUpdate();
+  Queue({{u"a", "3"}});
+  EXPECT_THROW(archiver.EndUpdate(), platform::EFCreateError);
+  archiver.CloseArchive();
+  EXPECT_EQ(ReadAll(target), "not ours");
+  EXPECT_EQ(PeerView(), "a=2\n");
+}
+
+// A folder that refuses the journal refuses the update, unless unprotected
+// updates are allowed: those are announced before the archive is cut.
+TEST_F(CommitTest, AFolderThatRefusesTheJournalRefusesTheUpdateUnlessAllowed) {
+  Create({{u"a", "1"}});
+  const std::string before = ReadAll(path);
+  UnwritableFolder unwritable(dir.path());
+  if (!unwritable.Binds()) GTEST_SKIP() << "this file system lets the folder be written";
+  EXPECT_EQ(CodeOf([&] { Update({{u"a", "2"}}); }), errc::kUnprotectedUpdate);
+  archiver.CloseArchive();
+  EXPECT_EQ(ReadAll(path), before);
+  int64_t truncated_before_warning = -1;
+  archiver.OnUnprotectedUpdate = [&](TPLBaseArchiver&) {
+    truncated_before_warning = fs.Count(kOpTruncate);
+  };
+  archiver.SetAllowUnprotectedUpdate(true);
+  fs.ClearCalls();
+  Update({{u"a", "2"}});
+  EXPECT_EQ(truncated_before_warning, 0);
+  EXPECT_FALSE(archiver.LastCommitRecoverable());
+  EXPECT_EQ(PeerView(), "a=2\n");
+}
+
+// Data is synced before the step that makes it visible, the folder after:
+// in place, into a new file, and for a new archive.
+TEST_F(CommitTest, EveryCommitSyncsItsDataBeforeItShowsAndTheFolderAfter) {
+  const std::string folder = "sync " + platform::ContainingFolder(path);
+  const uint32_t ops = kOpCreate | kOpSync | kOpRename | kOpRemove | kOpSetMode | kOpTruncate;
+  fs.ClearCalls();
+  Create({{u"a", "1"}, {u"b", "2"}});
+  auto trace = fs.Trace(ops);
+  const std::string hidden = "." + std::string("a.zip") + ".new.";
+  EXPECT_LT(Step(trace, "sync " + dir.File(hidden)), Step(trace, "rename " + dir.File(hidden)));
+  EXPECT_LT(Step(trace, "rename " + dir.File(hidden)), Exact(trace, folder));
+  const std::string journal = JournalPathFor(path);
+  for (const int64_t threshold : kRewriteThresholds) {
+    archiver.SetRewriteThreshold(threshold);
+    fs.ClearCalls();
+    Update({{u"a", threshold == 0 ? "new file" : "in place"}});
+    trace = fs.Trace(ops);
+    const size_t last_folder_sync = trace.size() - 1;
+    EXPECT_EQ(trace[last_folder_sync], folder);
+    if (threshold == 0) {
+      const size_t swap = Step(trace, "rename " + dir.File(hidden));
+      EXPECT_LT(Step(trace, "chmod " + dir.File(hidden)), Step(trace, "sync " + dir.File(hidden)));
+      EXPECT_LT(Step(trace, "sync " + dir.File(hidden)), swap);
+    } else {
+      EXPECT_LT(Step(trace, "sync " + journal), Step(trace, "truncate " + path));
+      EXPECT_LT(Exact(trace, folder), Step(trace, "truncate " + path));
+      EXPECT_LT(Step(trace, "sync " + path), Step(trace, "remove " + journal));
+    }
+  }
+  EXPECT_EQ(PeerView(), "a=new file;b=2\n");
+}
+
+// A failure after the commit point (here the end event's handler) leaves
+// the new archive adopted: a later update of the same archiver is sound.
+TEST_F(CommitTest, TheArchiverKeepsTheNewFileWhateverFailsAfterTheCommitPoint) {
+  Create({{u"a", "1"}, {u"b", "2"}});
+  archiver.SetRewriteThreshold(0);
+  archiver.OnOverallProgress = [](TPLBaseArchiver&, double, TPLProcessOperation,
+                                  TPLProgressPhase phase, bool&) {
+    if (phase == ppEnd) throw std::runtime_error("a failing handler");
+  };
+  archiver.OpenArchive(fmOpenReadWrite | fmShareDenyWrite);
+  archiver.BeginUpdate();
+  Queue({{u"a", "changed"}});
+  EXPECT_THROW(archiver.EndUpdate(), std::runtime_error);
+  archiver.OnOverallProgress = nullptr;
+  archiver.BeginUpdate();
+  Queue({{u"c", "3"}});
+  archiver.EndUpdate();
+  archiver.CloseArchive();
+  EXPECT_EQ(PeerView(), "a=changed;b=2;c=3\n");
+  EXPECT_EQ(dir.List(), std::vector<std::string>{"a.zip"});
+}
+
+TEST_F(CommitTest, AFifoNamedAsTheArchiveIsRefusedAtOnce) {
+  ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(CodeOf([&] { archiver.OpenArchive(fmOpenRead | fmShareDenyNone); }),
+            errc::kNotRegularArchive);
+  EXPECT_EQ(CodeOf([&] { archiver.OpenArchive(); }), errc::kNotRegularArchive);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  EXPECT_FALSE(archiver.IsOpen());
 }
 
 }  // namespace
