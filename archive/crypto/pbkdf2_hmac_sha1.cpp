@@ -11,6 +11,9 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstddef>
+#include <cstring>
 #include <vector>
 
 #include "archive/codec/data_stage.h"
@@ -18,26 +21,37 @@
 namespace parcelon {
 namespace {
 
-// The five chaining words of a SHA-1 state.
+// The five chaining words of a SHA-1 state, h0 to h4, which lie in a row
+// in the state; they are copied in and out as one piece, so that the block
+// function's wide loads find them in a single store.
 using Words = std::array<uint32_t, 5>;
 using Digest = std::array<uint8_t, SHA_DIGEST_LENGTH>;
+static_assert(sizeof(SHA_LONG) == 4 && offsetof(SHA_CTX, h4) == offsetof(SHA_CTX, h0) + 16);
 
 Words WordsOf(const SHA_CTX& state) {
-  return {state.h0, state.h1, state.h2, state.h3, state.h4};
+  Words words;
+  std::memcpy(words.data(), reinterpret_cast<const uint8_t*>(&state) + offsetof(SHA_CTX, h0),
+              sizeof words);
+  return words;
 }
 
 void SetWords(SHA_CTX& state, const Words& words) {
-  state.h0 = words[0];
-  state.h1 = words[1];
-  state.h2 = words[2];
-  state.h3 = words[3];
-  state.h4 = words[4];
+  std::memcpy(reinterpret_cast<uint8_t*>(&state) + offsetof(SHA_CTX, h0), words.data(),
+              sizeof words);
+}
+
+// A word whose bytes in memory are `word`'s from the most significant.
+uint32_t BigEndian(uint32_t word) {
+  if constexpr (std::endian::native == std::endian::little) return __builtin_bswap32(word);
+  return word;
 }
 
 // The words as a digest: big-endian bytes, as SHA-1 outputs them.
 void StoreDigest(const Words& words, uint8_t* out) {
-  for (size_t i = 0; i < words.size(); ++i)
-    for (size_t b = 0; b < 4; ++b) out[4 * i + b] = static_cast<uint8_t>(words[i] >> (24 - 8 * b));
+  for (size_t i = 0; i < words.size(); ++i) {
+    const uint32_t word = BigEndian(words[i]);
+    std::memcpy(out + 4 * i, &word, 4);
+  }
 }
 
 // The words of a digest.
@@ -95,14 +109,14 @@ Words Mac(const HmacPads& pads, std::span<const uint8_t> message) {
 // function each. Both hashes of such a round end with one block of the
 // same shape (the digest, the end mark 0x80, zeros and the message length
 // of 64 + 20 bytes in bits), so one pre-padded block serves both and only
-// its first 20 bytes change; the words are read out of the state directly.
+// its first 32 bytes are rewritten, in one piece; the words are read out
+// of the state directly.
 class DigestRounds {
  public:
   explicit DigestRounds(const HmacPads& pads)
       : inner_(WordsOf(pads.inner)), outer_(WordsOf(pads.outer)) {
-    block_[SHA_DIGEST_LENGTH] = 0x80;
-    block_[SHA_CBLOCK - 2] = (SHA_CBLOCK + SHA_DIGEST_LENGTH) * 8 >> 8;
-    block_[SHA_CBLOCK - 1] = (SHA_CBLOCK + SHA_DIGEST_LENGTH) * 8 & 0xff;
+    constexpr uint32_t kBits = (SHA_CBLOCK + SHA_DIGEST_LENGTH) * 8;
+    block_[block_.size() - 1] = BigEndian(kBits);
   }
   ~DigestRounds() { OPENSSL_cleanse(this, sizeof *this); }
   DigestRounds(const DigestRounds&) = delete;
@@ -110,20 +124,32 @@ class DigestRounds {
 
   // The HMAC of the digest `u`.
   Words Next(const Words& u) {
-    StoreDigest(u, block_.data());
-    SetWords(state_, inner_);
-    SHA1_Transform(&state_, block_.data());
-    StoreDigest(WordsOf(state_), block_.data());
-    SetWords(state_, outer_);
-    SHA1_Transform(&state_, block_.data());
+    Hash(inner_, u);
+    Hash(outer_, WordsOf(state_));
     return WordsOf(state_);
   }
 
  private:
+  // Hashes the last block, holding `digest`, on from the chaining words
+  // `start`; the result is left in the state.
+  void Hash(const Words& start, const Words& digest) {
+    const std::array<uint32_t, 8> head{BigEndian(digest[0]),
+                                       BigEndian(digest[1]),
+                                       BigEndian(digest[2]),
+                                       BigEndian(digest[3]),
+                                       BigEndian(digest[4]),
+                                       BigEndian(0x80000000),
+                                       0,
+                                       0};
+    std::memcpy(block_.data(), head.data(), sizeof head);
+    SetWords(state_, start);
+    SHA1_Transform(&state_, reinterpret_cast<const uint8_t*>(block_.data()));
+  }
+
   Words inner_;
   Words outer_;
   SHA_CTX state_{};  // only its chaining words are used
-  alignas(16) std::array<uint8_t, SHA_CBLOCK> block_{};
+  alignas(16) std::array<uint32_t, SHA_LBLOCK> block_{};
 };
 
 // Block `index` (from 1) of the derived bytes: U1 = HMAC(salt || index),
