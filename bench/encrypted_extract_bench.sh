@@ -3,10 +3,13 @@
 # CSV and KML that deflate well, and random bytes that do not), made by
 # `7z a -tzip -mem=AES256`:
 #   parcelon extract --password against 7z x -p, each into a fresh folder.
-# In one run, taking turns; the fastest of three runs each counts. Prints
-# 7z's time over parcelon's (target >= 1.0: parcelon no slower).
+# In one run, taking turns; the fastest of three runs each counts, for the
+# wall time and for the processor time (user + system, steadier on a busy
+# machine). Prints 7z's times over parcelon's (target >= 1.0: parcelon no
+# slower). With BEFORE set to another parcelon binary (an earlier build),
+# that one takes its turns too, so that before and after meet in one run.
 #
-# Usage: bench/encrypted_extract_bench.sh [BUILD_DIR] [FOLDER]
+# Usage: [BEFORE=OTHER_PARCELON] bench/encrypted_extract_bench.sh [BUILD_DIR] [FOLDER]
 #        (defaults: build, $TMPDIR or /tmp)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -44,27 +47,35 @@ echo "archive: $(stat -c %s "$work/a.zip") bytes"
 sync
 
 # extract_with NAME COMMAND...: runs the command in $work into a fresh
-# folder x (removed after), output discarded; appends its wall time to
-# NAME's list.
+# folder x (removed after), output discarded; appends its wall time and
+# its processor time to NAME's list.
 extract_with() {
   local name=$1
   shift
   rm -rf "$work/x" && mkdir -p "$work/x" && sync
-  (cd "$work" && /usr/bin/time -f "%e" -o "$work/time" "$@" >/dev/null)
+  (cd "$work" && /usr/bin/time -f "%e %U %S" -o "$work/time" "$@" >/dev/null)
   cat "$work/time" >>"$work/$name.times"
   rm -rf "$work/x"
 }
 for round in 1 2 3; do
   extract_with parcelon "$parcelon" extract --quiet --password pw a.zip x
+  if [[ -n "${BEFORE:-}" ]]; then
+    extract_with before "$BEFORE" extract --quiet --password pw a.zip x
+  fi
   extract_with 7z 7z x -y -bd -ppw -ox a.zip
 done
 
 python3 - "$work" <<'PY'
-import sys
+import os, sys
 work = sys.argv[1]
-best = {n: min(float(t) for t in open("%s/%s.times" % (work, n)).read().split())
-        for n in ("parcelon", "7z")}
-for name, seconds in best.items():
-    print("%-9s %6.2f s" % (name, seconds))
-print("7z / parcelon (target >= 1.0): %.2f" % (best["7z"] / best["parcelon"]))
+names = [n for n in ("before", "parcelon", "7z") if os.path.exists("%s/%s.times" % (work, n))]
+best = {}
+for name in names:
+    runs = [line.split() for line in open("%s/%s.times" % (work, name))]
+    best[name] = (min(float(r[0]) for r in runs), min(float(r[1]) + float(r[2]) for r in runs))
+for name in names:
+    print("%-9s %6.2f s wall %6.2f s cpu" % (name, best[name][0], best[name][1]))
+for name in names[:-1]:
+    print("7z / %s (target >= 1.0): wall %.2f cpu %.2f"
+          % (name, best["7z"][0] / best[name][0], best["7z"][1] / best[name][1]))
 PY

@@ -8,6 +8,8 @@
 #include <span>
 #include <string_view>
 
+#include "archive/crypto/pbkdf2_hmac_sha1.h"
+
 namespace parcelon {
 
 inline constexpr unsigned kAesKeyIterations = 1000;
@@ -22,11 +24,6 @@ size_t AesKeyLength(uint8_t strength);
 inline size_t AesSaltLength(uint8_t strength) {
   return AesKeyLength(strength) / 2;
 }
-
-// PBKDF2 with HMAC-SHA1: fills `out` from `password`'s bytes (no terminator)
-// and `salt` after `iterations` rounds. Throws CodecError for 0 rounds.
-void Pbkdf2HmacSha1(std::string_view password, std::span<const uint8_t> salt, unsigned iterations,
-                    std::span<uint8_t> out);
 
 // What the derivation gives, each key `length` bytes long. The bytes are
 // wiped when the object goes.

@@ -81,11 +81,10 @@ void AesCounterMode::Apply(std::span<uint8_t> data) {
 }
 
 void AesCounterMode::Refill() {
-  std::array<uint8_t, kBlock * kBatch> blocks;
+  std::array<uint8_t, kBlock * kBatch> blocks{};  // bytes 8 to 15 of each block stay zero
   for (size_t at = 0; at < blocks.size(); at += kBlock) {
-    for (uint8_t& byte : counter_)
-      if (++byte != 0) break;  // little-endian increment, carrying upwards
-    std::memcpy(blocks.data() + at, counter_.data(), kBlock);
+    const uint64_t counter = ++counter_;  // wraps within its 8 bytes
+    for (size_t i = 0; i < 8; ++i) blocks[at + i] = static_cast<uint8_t>(counter >> (8 * i));
   }
   int made = 0;
   if (EVP_EncryptUpdate(context_->cipher.get(), stream_.data(), &made, blocks.data(),

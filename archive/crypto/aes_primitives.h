@@ -32,7 +32,7 @@ class AesCounterMode {
 
   struct Context;
   std::unique_ptr<Context> context_;
-  std::array<uint8_t, kBlock> counter_{};
+  uint64_t counter_ = 0;  // the little-endian first 8 bytes of the counter block
   std::array<uint8_t, kBlock * kBatch> stream_{};
   size_t used_ = stream_.size();
 };

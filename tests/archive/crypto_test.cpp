@@ -6,6 +6,7 @@
 #include <openssl/evp.h>
 
 #include <memory>
+#include <random>
 #include <string>
 
 #include "archive/codec/crc32.h"
@@ -95,15 +96,30 @@ TEST(AesKeys, Pbkdf2HmacSha1GivesTheKnownAnswers) {
                    c.iterations, out);
     EXPECT_EQ(out, FromHex(c.hex)) << c.iterations;
   }
-  // A password longer than a SHA-1 block and an output of several blocks,
-  // as OpenSSL's own derivation gives them.
-  const std::string password(100, 'p');
-  Bytes out(66), expected(66);
-  Pbkdf2HmacSha1(password, {reinterpret_cast<const uint8_t*>(salt.data()), salt.size()}, 1000, out);
-  PKCS5_PBKDF2_HMAC(password.data(), int(password.size()),
-                    reinterpret_cast<const uint8_t*>(salt.data()), int(salt.size()), 1000,
-                    EVP_sha1(), int(expected.size()), expected.data());
-  EXPECT_EQ(out, expected);
+}
+
+// Against OpenSSL's own derivation: random passwords (empty, and longer
+// than a SHA-1 block), salts, round counts and output lengths of one byte
+// to several blocks.
+TEST(AesKeys, Pbkdf2HmacSha1AgreesWithOpenSsl) {
+  std::mt19937 random(2026);
+  const auto pick = [&](size_t most) {
+    return std::uniform_int_distribution<size_t>(0, most)(random);
+  };
+  for (int trial = 0; trial < 60; ++trial) {
+    std::string password(pick(trial % 10 == 0 ? 150 : 40), '\0');
+    Bytes salt(pick(40));
+    for (char& c : password) c = static_cast<char>(pick(255));
+    for (uint8_t& b : salt) b = static_cast<uint8_t>(pick(255));
+    const unsigned iterations = trial % 20 == 0 ? 1000 : static_cast<unsigned>(1 + pick(40));
+    Bytes out(1 + pick(90)), expected(out.size());
+    Pbkdf2HmacSha1(password, salt, iterations, out);
+    ASSERT_EQ(
+        PKCS5_PBKDF2_HMAC(password.data(), int(password.size()), salt.data(), int(salt.size()),
+                          int(iterations), EVP_sha1(), int(expected.size()), expected.data()),
+        1);
+    EXPECT_EQ(out, expected) << "trial " << trial;
+  }
 }
 
 // OpenSSL's own AES-ECB of one block.
