@@ -208,6 +208,19 @@ FileInfo PosixFileSystem::StatLink(const std::string& path) {
   return ::lstat(path.c_str(), &st) == 0 ? InfoOf(st) : FileInfo();
 }
 
+FileIdentity PosixFileSystem::IdentityOf(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return {};
+  return {true, st.st_dev, st.st_ino};
+}
+
+FileInfo PosixFileSystem::StatOpen(Stream& file) {
+  struct stat st;
+  if (::fstat(file.Descriptor(), &st) != 0)
+    throw IoError::FromErrno("cannot examine", "an open file", errno);
+  return InfoOf(st);
+}
+
 std::string PosixFileSystem::ResolveLinks(const std::string& path) {
   std::error_code ec;
   if (!std::filesystem::is_symlink(path, ec)) return path;

@@ -32,6 +32,14 @@ class PosixFileSystem : public FileSystem {
                                           const std::string& relative) override;
   void SetPermissions(const std::string& path, mode_t mode) override;
   void SetModifiedTime(const std::string& path, int64_t seconds) override;
+  FileIdentity IdentityOf(const std::string& path) override;
+  FileInfo StatOpen(Stream& file) override;
+  void SetPermissionsOpen(Stream& file, mode_t mode) override;
+  void SetModifiedTimeOpen(Stream& file, int64_t seconds) override;
+  void SyncFileSystem(const std::string& path) override;
+  void RenameBelow(const std::string& root, const std::string& from,
+                   const std::string& to) override;
+  void RemoveBelow(const std::string& root, const std::string& relative) override;
 
  private:
   FolderEntry Describe(const std::string& prefix, const std::string& name);
