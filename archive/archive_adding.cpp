@@ -102,6 +102,8 @@ DiskScanSettings TPLBaseArchiver::DiskScanSettingsNow(int32_t search_attr, bool 
     const std::u16string current = platform::Utf8ToUtf16(file_system_->CurrentFolder());
     settings.archive_paths = {AbsolutePath(file_name_, current),
                               AbsolutePath(platform::Utf8ToUtf16(ArchivePath()), current)};
+    settings.archive_identity = file_system_->IdentityOf(ArchivePath());
+    settings.archive_size = file_system_->Stat(ArchivePath()).size;
   }
   settings.component = this;
   return settings;
