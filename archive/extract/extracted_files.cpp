@@ -49,12 +49,14 @@ void ExtractedFiles::Commit() {
   std::vector<Written> files;
   files.swap(waiting_);
   waiting_targets_.clear();
-  if (files.empty()) return;
+  std::set<std::string> folder_roots;
+  folder_roots.swap(folder_roots_);
+  if (files.empty() && folder_roots.empty()) return;
   try {
-    SyncAll(files);
+    SyncAll(files, folder_roots);
   } catch (const platform::IoError&) {
     for (const Written& file : files) RemoveQuietly(file.part);
-    CannotCreate(files.front().target.Path());
+    CannotCreate(files.empty() ? *folder_roots.begin() : files.front().target.Path());
   }
   std::string failed;
   for (const Written& file : files) {
@@ -66,7 +68,7 @@ void ExtractedFiles::Commit() {
     }
   }
   try {
-    SyncAll(files);
+    if (!files.empty()) SyncAll(files, {});
   } catch (const platform::IoError&) {
     if (failed.empty()) failed = files.front().target.Path();
   }
@@ -81,10 +83,11 @@ void ExtractedFiles::CommitQuietly() noexcept {
   }
 }
 
-// One sync per folder the files are below; on one file system that is one
+// One sync per folder the files (and the folders made) are below; on one file system that is one
 // sync, and the others find nothing left to write.
-void ExtractedFiles::SyncAll(const std::vector<Written>& files) {
-  std::set<std::string> roots;
+void ExtractedFiles::SyncAll(const std::vector<Written>& files,
+                             const std::set<std::string>& folder_roots) {
+  std::set<std::string> roots = folder_roots;
   for (const Written& file : files)
     roots.insert(file.target.Chosen() ? file.target.Folder() : file.target.root);
   std::set<dev_t> devices;

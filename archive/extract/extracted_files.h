@@ -3,8 +3,9 @@
 //
 // Every file is written under a hidden partial name beside its target (see
 // PartOf) and waits here. A commit syncs the file systems that hold them
-// (their data, times and permissions), renames each to its target, and
-// syncs again (the names). So a crash or a power cut at any instant leaves
+// (their data, times and permissions, and the folders made for them, or
+// for folder entries), renames each to its target, and syncs again (the
+// names). So a crash or a power cut at any instant leaves
 // each target as it was or as extracted, never empty or half-written; what
 // it can leave is a hidden partial copy, which the next extraction of that
 // entry removes (RemoveStaleParts).
@@ -34,6 +35,9 @@ class ExtractedFiles {
   // Takes the complete file at `part` to be put at `target` by the next
   // commit; commits at once when many files wait (raising what Commit does).
   void Add(const ExtractTarget& part, const ExtractTarget& target);
+  // Notes that folders may be made below `root`, to be synced by the next
+  // commit even when no file waits.
+  void FoldersBelow(const std::string& root) { folder_roots_.insert(root); }
   // Whether a file waits to take `target`'s name.
   bool Waiting(const ExtractTarget& target) const;
   // Removes the partial copies of `target`'s file that an earlier run left
@@ -57,7 +61,7 @@ class ExtractedFiles {
   };
   static constexpr size_t kBatch = 4096;  // files that wait at most
 
-  void SyncAll(const std::vector<Written>& files);
+  void SyncAll(const std::vector<Written>& files, const std::set<std::string>& folder_roots);
   void Rename(const Written& file);
   [[noreturn]] void CannotCreate(const std::string& path) const;
 
@@ -65,6 +69,7 @@ class ExtractedFiles {
   const TComponent* component_;
   std::vector<Written> waiting_;
   std::set<std::string> waiting_targets_;
+  std::set<std::string> folder_roots_;
   std::map<std::string, std::set<std::string>> stale_;  // folder -> partial copies found
 };
 

@@ -58,13 +58,15 @@ class Extraction {
     return target;
   }
 
-  // The destination and the entry's folders below it; error 20 when that fails.
+  // The destination and the entry's folders below it, synced by the run's
+  // commit; error 20 when that fails.
   void MakeFolders() {
     platform::FileSystem& fs = settings_.fs;
     const std::string folder =
         target_.Chosen()
             ? platform::FolderOf(target_.chosen)
             : std::string(Utf16ToUtf8(paths::FolderPart(Utf8ToUtf16(target_.relative))));
+    settings_.files.FoldersBelow(target_.Chosen() ? folder : target_.root);
     try {
       if (target_.Chosen()) {
         if (!folder.empty() && !fs.CreateFolders(folder)) throw platform::IoError("", 0);

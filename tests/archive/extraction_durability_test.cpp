@@ -109,6 +109,17 @@ TEST_F(ExtractionDurability, APowerCutAtAnyCallLeavesOldOrNewFiles) {
   }
 }
 
+// A run that only makes folders syncs them too.
+TEST_F(ExtractionDurability, FoldersMadeSurviveAPowerCutAfterTheRun) {
+  Prepare();
+  fs.Inject({0, kOpAll, FaultEffect::kPowerCut});
+  archiver.OpenArchive(fmOpenRead | fmShareDenyWrite);
+  archiver.ExtractFiles(u"d1");
+  archiver.CloseArchive();
+  fs.CutPower();
+  EXPECT_TRUE(std::filesystem::is_directory(out + "/d1"));
+}
+
 // The time and the permissions go onto the open file, so a name swapped for
 // a link meanwhile cannot redirect them to the link's target.
 TEST_F(ExtractionDurability, TimesAndPermissionsAreSetOnTheOpenFile) {
