@@ -21,16 +21,7 @@ void ExtractedFiles::RemoveStaleParts(const ExtractTarget& target, uid_t owner,
                                       const std::string& own) {
   const auto [found, fresh] = stale_.try_emplace(target.Folder());
   std::set<std::string>& parts = found->second;
-  if (fresh) {
-    try {
-      for (const platform::FolderEntry& entry : fs_.ListFolder(target.Folder()))
-        if (!entry.is_link && entry.info.is_regular && entry.info.uid == owner &&
-            entry.name.starts_with('.') && entry.name.find(".part-") != std::string::npos)
-          parts.insert(entry.name);
-    } catch (const platform::IoError&) {
-      return;  // an unreadable folder keeps what it holds
-    }
-  }
+  if (fresh) parts = PartsIn(target.Folder(), owner);
   const std::string file = target.FileName();
   for (auto name = parts.begin(); name != parts.end();) {
     if (*name == own || !IsPartOf(*name, file)) {
@@ -45,6 +36,21 @@ void ExtractedFiles::RemoveStaleParts(const ExtractTarget& target, uid_t owner,
   }
 }
 
+// The names in `folder` that may be partial copies: hidden regular files
+// owned by `owner` (none when the folder cannot be read).
+std::set<std::string> ExtractedFiles::PartsIn(const std::string& folder, uid_t owner) {
+  std::set<std::string> parts;
+  try {
+    for (const platform::FolderEntry& entry : fs_.ListFolder(folder))
+      if (!entry.is_link && entry.info.is_regular && entry.info.uid == owner &&
+          entry.name.starts_with('.') && entry.name.find(".part-") != std::string::npos)
+        parts.insert(entry.name);
+  } catch (const platform::IoError&) {
+    parts.clear();  // an unreadable folder keeps what it holds
+  }
+  return parts;
+}
+
 void ExtractedFiles::Commit() {
   std::vector<Written> files;
   files.swap(waiting_);
@@ -52,12 +58,30 @@ void ExtractedFiles::Commit() {
   std::set<std::string> folder_roots;
   folder_roots.swap(folder_roots_);
   if (files.empty() && folder_roots.empty()) return;
+  SyncOrDrop(files, folder_roots);
+  std::string failed = RenameAll(files);
+  try {
+    if (!files.empty()) SyncAll(files, {});
+  } catch (const platform::IoError&) {
+    if (failed.empty()) failed = files.front().target.Path();
+  }
+  if (!failed.empty()) CannotCreate(failed);
+}
+
+// Syncs the data; when that fails, no file takes its name.
+void ExtractedFiles::SyncOrDrop(const std::vector<Written>& files,
+                                const std::set<std::string>& folder_roots) {
   try {
     SyncAll(files, folder_roots);
   } catch (const platform::IoError&) {
     for (const Written& file : files) RemoveQuietly(file.part);
     CannotCreate(files.empty() ? *folder_roots.begin() : files.front().target.Path());
   }
+}
+
+// Renames each file to its target; gives the first target that could not
+// take its file (which is removed), or an empty string.
+std::string ExtractedFiles::RenameAll(const std::vector<Written>& files) {
   std::string failed;
   for (const Written& file : files) {
     try {
@@ -67,12 +91,7 @@ void ExtractedFiles::Commit() {
       if (failed.empty()) failed = file.target.Path();
     }
   }
-  try {
-    if (!files.empty()) SyncAll(files, {});
-  } catch (const platform::IoError&) {
-    if (failed.empty()) failed = files.front().target.Path();
-  }
-  if (!failed.empty()) CannotCreate(failed);
+  return failed;
 }
 
 void ExtractedFiles::CommitQuietly() noexcept {

@@ -62,7 +62,10 @@ class ExtractedFiles {
   static constexpr size_t kBatch = 4096;  // files that wait at most
 
   void SyncAll(const std::vector<Written>& files, const std::set<std::string>& folder_roots);
+  void SyncOrDrop(const std::vector<Written>& files, const std::set<std::string>& folder_roots);
+  std::string RenameAll(const std::vector<Written>& files);
   void Rename(const Written& file);
+  std::set<std::string> PartsIn(const std::string& folder, uid_t owner);
   [[noreturn]] void CannotCreate(const std::string& path) const;
 
   platform::FileSystem& fs_;
