@@ -105,6 +105,8 @@ DiskScanSettings TPLBaseArchiver::DiskScanSettingsNow(int32_t search_attr, bool 
     if (!unpublished_path_.empty())  // a new archive is written under a hidden name first
       settings.archive_paths.push_back(
           AbsolutePath(platform::Utf8ToUtf16(unpublished_path_), current));
+    settings.archive_identity = file_system_->IdentityOf(ArchivePath());
+    settings.archive_size = file_system_->Stat(ArchivePath()).size;
   }
   settings.component = this;
   return settings;

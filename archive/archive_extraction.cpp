@@ -1,6 +1,7 @@
 // Running operations over entries: extracting, testing, deleting and
 // re-marking them, through the per-entry dispatcher of TPLProcessRun.
 #include <mutex>
+#include <utility>
 
 #include "archive/base_archiver.h"
 #include "archive/codec/decompressor.h"
@@ -8,6 +9,7 @@
 #include "archive/engine_lock.h"
 #include "archive/errors/pl_exception.h"
 #include "archive/extract/entry_metadata.h"
+#include "archive/extract/extracted_files.h"
 #include "archive/extract/file_extractor.h"
 #include "archive/extract/overlap_check.h"
 #include "archive/extract/process_run.h"
@@ -67,18 +69,31 @@ void TPLBaseArchiver::MarkFiles(const std::u16string& file_mask, int32_t search_
     dir.Items(item.SearchRec.ItemIndex).Marked = true;
 }
 
+// An extraction run's files are put in place durably at its end, also when
+// it ends by a failure other than an engine error (the entries done so far
+// stay done).
 void TPLBaseArchiver::ProcessFiles(TPLProcessOperation operation, int32_t index) {
   CheckOpen();
   std::lock_guard<std::recursive_mutex> lock(EngineLock());
   FindOverlappingEntries();
   TPLProcessRun::Host host{dir_manager_->Dir(), events_, run_progress_, DestinationFolder(),
                            [this] { CancelUpdate(); }};
-  TPLProcessRun(
-      std::move(host), operation,
-      [this, operation](int32_t entry, const std::u16string& name, const std::u16string& dest_dir) {
-        RunWorker(operation, entry, name, dest_dir);
-      })
-      .Run(index);
+  ExtractedFiles files(*file_system_, this);
+  ExtractedFiles* const outer = std::exchange(extracted_files_, &files);  // a handler's run
+  try {
+    TPLProcessRun(std::move(host), operation,
+                  [this, operation](int32_t entry, const std::u16string& name,
+                                    const std::u16string& dest_dir) {
+                    RunWorker(operation, entry, name, dest_dir);
+                  })
+        .Run(index);
+  } catch (...) {
+    extracted_files_ = outer;
+    files.CommitQuietly();
+    throw;
+  }
+  extracted_files_ = outer;
+  files.Commit();
 }
 
 void TPLBaseArchiver::RunWorker(TPLProcessOperation operation, int32_t index,
@@ -116,7 +131,8 @@ void TPLBaseArchiver::ExtractOneFile(int32_t index, const std::u16string& name,
   ExtractEntry(
       entry, name, dest_dir,
       [this, index](platform::Stream& file) { ExtractItemToStream(index, file); },
-      {*file_system_, events_, options_, this}, run_progress_, run_progress_.skip_file);
+      {*file_system_, events_, options_, *extracted_files_, this}, run_progress_,
+      run_progress_.skip_file);
 }
 
 void TPLBaseArchiver::TestOneFile(int32_t index, const std::u16string&) {

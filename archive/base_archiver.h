@@ -36,6 +36,8 @@ namespace parcelon {
 using TPLStringList = std::vector<std::u16string>;
 
 // What the archiver talks to; each may be null for the default.
+class ExtractedFiles;
+
 struct ArchiverEnvironment {
   platform::Dialogs* dialogs = nullptr;             // not owned
   const platform::CodePages* code_pages = nullptr;  // not owned
@@ -420,6 +422,9 @@ class TPLBaseArchiver : public TComponent {
   RunProgress run_progress_;
   std::vector<bool> overlaps_;  // per entry of the open archive, found at the start of each run
   std::u16string working_dir_;  // the current folder as the first run found it
+  // The files an extraction run has written and not yet put in place; set
+  // for the run only.
+  ExtractedFiles* extracted_files_ = nullptr;
   InflaterKind inflater_ = InflaterKind::kFastest;
   // Resolves relative paths while files are added; empty for the process's
   // current folder.

@@ -64,6 +64,15 @@ class WritableFile {
   virtual void Close() = 0;
 };
 
+// Which file a path names: its device and inode number. Two paths name the
+// same file exactly when their identities are equal and `exists` is set.
+struct FileIdentity {
+  bool exists = false;
+  dev_t device = 0;
+  ino_t inode = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
 // One name in a folder, as ListFolder reports it: `info` describes what a
 // symbolic link points to; `is_link` says that the name is one.
 struct FolderEntry {
@@ -178,6 +187,29 @@ class FileSystem {
   // system cannot rename without replacing, links `to` and then removes
   // `from` (a `from` that cannot be removed then stays). Throws IoError.
   virtual bool RenameNoReplace(const std::string& from, const std::string& to) = 0;
+
+  // The identity of the file `path` names, symbolic links followed;
+  // `exists` is false when there is nothing there.
+  virtual FileIdentity IdentityOf(const std::string& path) = 0;
+  // Sets the permission bits (07777) of the file open as `file`, on its
+  // descriptor, so a name swapped meanwhile cannot redirect it. Throws IoError.
+  virtual void SetPermissionsOpen(Stream& file, mode_t mode) = 0;
+  // Sets the last modification (and access) time of the file open as
+  // `file`, on its descriptor. Throws IoError.
+  virtual void SetModifiedTimeOpen(Stream& file, int64_t seconds) = 0;
+  // Forces all written data and all names of the file system that holds
+  // `path` to stable storage. Throws IoError.
+  virtual void SyncFileSystem(const std::string& path) = 0;
+  // Renames `from` to `to`, both relative to `root` and in the same folder
+  // below it, replacing `to`. The folder is reached as CreateFileBelow
+  // reaches it (no link followed) and the rename made relative to it.
+  // Throws IoError.
+  virtual void RenameBelow(const std::string& root, const std::string& from,
+                           const std::string& to) = 0;
+  // Removes the file (or symbolic link) `relative` below `root`, reached
+  // without following a link. Throws IoError.
+  virtual void RemoveBelow(const std::string& root, const std::string& relative) = 0;
+
   bool Exists(const std::string& path) { return Stat(path).exists; }
 };
 

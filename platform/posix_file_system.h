@@ -39,6 +39,13 @@ class PosixFileSystem : public FileSystem {
   std::unique_ptr<Stream> CreateExclusiveStream(const std::string& path,
                                                 const FileInfo& like) override;
   bool RenameNoReplace(const std::string& from, const std::string& to) override;
+  FileIdentity IdentityOf(const std::string& path) override;
+  void SetPermissionsOpen(Stream& file, mode_t mode) override;
+  void SetModifiedTimeOpen(Stream& file, int64_t seconds) override;
+  void SyncFileSystem(const std::string& path) override;
+  void RenameBelow(const std::string& root, const std::string& from,
+                   const std::string& to) override;
+  void RemoveBelow(const std::string& root, const std::string& relative) override;
 
  private:
   FolderEntry Describe(const std::string& prefix, const std::string& name);

@@ -72,7 +72,37 @@ Descriptor OpenBelow(const std::string& root, const std::vector<std::string>& pa
       errnum);
 }
 
+// The folder that holds `relative` below `root`, and the name in it.
+std::pair<Descriptor, std::string> ParentBelow(const std::string& root,
+                                               const std::string& relative) {
+  std::vector<std::string> parts = Components(relative);
+  if (parts.empty())
+    throw IoError::FromErrno("cannot reach", std::string(root).append("/").append(relative),
+                             EINVAL);
+  std::string name = parts.back();
+  parts.pop_back();
+  return {OpenBelow(root, parts, false), std::move(name)};
+}
+
 }  // namespace
+
+void PosixFileSystem::RenameBelow(const std::string& root, const std::string& from,
+                                  const std::string& to) {
+  const auto [folder, from_name] = ParentBelow(root, from);
+  const std::string to_name = Components(to).empty() ? std::string() : Components(to).back();
+  const std::string path = std::string(root).append("/").append(to);
+  if (FolderOf(from) != FolderOf(to) || to_name.empty())
+    throw IoError::FromErrno("cannot rename " + from + " to", path, EXDEV);
+  if (::renameat(folder.get(), from_name.c_str(), folder.get(), to_name.c_str()) != 0)
+    throw IoError::FromErrno("cannot rename " + from + " to", path, errno);
+}
+
+void PosixFileSystem::RemoveBelow(const std::string& root, const std::string& relative) {
+  const auto [folder, name] = ParentBelow(root, relative);
+  if (::unlinkat(folder.get(), name.c_str(), 0) != 0)
+    throw IoError::FromErrno("cannot remove", std::string(root).append("/").append(relative),
+                             errno);
+}
 
 void PosixFileSystem::MakeFoldersBelow(const std::string& root, const std::string& relative) {
   OpenBelow(root, Components(relative), true);

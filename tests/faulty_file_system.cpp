@@ -1,8 +1,11 @@
 #include "tests/faulty_file_system.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 
 #include "platform/exception.h"
 #include "platform/file_stream.h"
@@ -21,6 +24,35 @@ namespace {
   throw platform::EStreamError(u"Stream " + platform::Utf8ToUtf16(OpName(op)) +
                                u" error: Input/output error (injected)");
 }
+
+// The folder that holds `path` (which may end in '/').
+std::string ParentOf(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return platform::ContainingFolder(path);
+}
+
+// Where CreateUnique puts its file when given no folder.
+std::string UniqueFolder(const std::string& folder) {
+  if (!folder.empty()) return folder;
+  const char* tmp = std::getenv("TMPDIR");
+  return tmp && *tmp ? std::string(tmp) : std::string("/tmp");
+}
+
+// A read-only descriptor of a file being written, for the disk model to read
+// what a sync made durable.
+class Watch {
+ public:
+  explicit Watch(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+  Watch(const Watch&) = delete;
+  Watch& operator=(const Watch&) = delete;
+  ~Watch() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
 
 class FaultyReader : public platform::ReadableFile {
  public:
@@ -41,8 +73,12 @@ class FaultyReader : public platform::ReadableFile {
 class FaultyWriter : public platform::WritableFile {
  public:
   FaultyWriter(std::unique_ptr<platform::WritableFile> inner, FaultyFileSystem& fs,
-               std::string path)
-      : inner_(std::move(inner)), fs_(fs), path_(std::move(path)) {}
+               std::string path, PowerLossDisk::NodePtr node)
+      : inner_(std::move(inner)),
+        fs_(fs),
+        path_(std::move(path)),
+        node_(std::move(node)),
+        watch_(path_) {}
   void Write(const char* data, size_t n) override {
     if (fs_.Due(kOpWrite, path_)) ThrowIoError(kOpWrite, path_, fs_.DiskFull());
     inner_->Write(data, n);
@@ -50,6 +86,7 @@ class FaultyWriter : public platform::WritableFile {
   void Sync() override {
     if (fs_.Due(kOpSync, path_)) ThrowIoError(kOpSync, path_, false);
     inner_->Sync();
+    fs_.Disk().FileSynced(node_, watch_.get());
   }
   void SetModeAndOwner(const platform::FileInfo& like) override {
     if (fs_.Due(kOpSetMode, path_)) ThrowIoError(kOpSetMode, path_, false);
@@ -67,12 +104,15 @@ class FaultyWriter : public platform::WritableFile {
   std::unique_ptr<platform::WritableFile> inner_;
   FaultyFileSystem& fs_;
   std::string path_;
+  PowerLossDisk::NodePtr node_;
+  Watch watch_;
 };
 
 class FaultyStream : public platform::Stream {
  public:
-  FaultyStream(std::unique_ptr<platform::Stream> inner, FaultyFileSystem& fs, std::string path)
-      : inner_(std::move(inner)), fs_(fs), path_(std::move(path)) {}
+  FaultyStream(std::unique_ptr<platform::Stream> inner, FaultyFileSystem& fs, std::string path,
+               PowerLossDisk::NodePtr node = nullptr)
+      : inner_(std::move(inner)), fs_(fs), path_(std::move(path)), node_(std::move(node)) {}
   size_t Read(void* buffer, size_t n) override {
     if (fs_.Due(kOpRead, path_)) ThrowStreamError(kOpRead);
     return inner_->Read(buffer, n);
@@ -92,6 +132,7 @@ class FaultyStream : public platform::Stream {
   void Flush() override {
     if (fs_.Due(kOpSync, path_)) ThrowStreamError(kOpSync);
     inner_->Flush();
+    fs_.Disk().FileSynced(node_, inner_->Descriptor());
   }
   platform::Stream& Inner() { return *inner_; }
   const std::string& Path() const { return path_; }
@@ -100,7 +141,19 @@ class FaultyStream : public platform::Stream {
   std::unique_ptr<platform::Stream> inner_;
   FaultyFileSystem& fs_;
   std::string path_;
+  PowerLossDisk::NodePtr node_;
 };
+
+// The stream a FaultyStream wraps, or `file` itself.
+platform::Stream& Unwrapped(platform::Stream& file) {
+  auto* faulty = dynamic_cast<FaultyStream*>(&file);
+  return faulty ? faulty->Inner() : file;
+}
+
+std::string PathOf(platform::Stream& file) {
+  auto* faulty = dynamic_cast<FaultyStream*>(&file);
+  return faulty ? faulty->Path() : std::string("?");
+}
 
 }  // namespace
 
@@ -130,6 +183,10 @@ const char* OpName(FsOp op) {
       return "touch";
     case kOpList:
       return "list";
+    case kOpSetModeOpen:
+      return "fchmod";
+    case kOpSetTimeOpen:
+      return "futimens";
     default:
       return "?";
   }
@@ -138,12 +195,25 @@ const char* OpName(FsOp op) {
 void FaultyFileSystem::Inject(const Fault& fault) {
   fault_ = fault;
   matching_ = 0;
+  off_ = false;
+  if (fault.effect == FaultEffect::kPowerCut) {
+    disk_.Start();
+  } else {
+    disk_.Stop();
+  }
+}
+
+void FaultyFileSystem::CutPower() {
+  disk_.Cut();
+  off_ = true;
 }
 
 bool FaultyFileSystem::Due(FsOp op, const std::string& path) {
   calls_.push_back({op, path});
+  if (off_) return true;
   if ((fault_.ops & op) == 0 || ++matching_ != fault_.at) return false;
   if (fault_.effect == FaultEffect::kDie) ::_exit(kDeathStatus);
+  if (fault_.effect == FaultEffect::kPowerCut) CutPower();
   return true;
 }
 
@@ -174,22 +244,28 @@ std::unique_ptr<platform::WritableFile> FaultyFileSystem::CreateUnique(const std
                                                                        const std::string& prefix,
                                                                        std::string* path) {
   if (Due(kOpCreate, folder + prefix)) ThrowIoError(kOpCreate, folder + prefix, false);
+  disk_.BeforeFolderChange(UniqueFolder(folder));
   auto file = PosixFileSystem::CreateUnique(folder, prefix, path);
-  return std::make_unique<FaultyWriter>(std::move(file), *this, *path);
+  return std::make_unique<FaultyWriter>(std::move(file), *this, *path, disk_.Created(*path));
 }
 
 void FaultyFileSystem::Rename(const std::string& from, const std::string& to) {
   if (Due(kOpRename, from + " -> " + to)) ThrowIoError(kOpRename, to, false);
+  disk_.BeforeFolderChange(ParentOf(from));
+  disk_.BeforeFolderChange(ParentOf(to));
   PosixFileSystem::Rename(from, to);
 }
 
 bool FaultyFileSystem::Exchange(const std::string& a, const std::string& b) {
   if (Due(kOpRename, a + " <-> " + b)) ThrowIoError(kOpRename, b, false);
+  disk_.BeforeFolderChange(ParentOf(a));
+  disk_.BeforeFolderChange(ParentOf(b));
   return PosixFileSystem::Exchange(a, b);
 }
 
 void FaultyFileSystem::Remove(const std::string& path) {
   if (Due(kOpRemove, path)) ThrowIoError(kOpRemove, path, false);
+  disk_.BeforeFolderChange(ParentOf(path));
   PosixFileSystem::Remove(path);
 }
 
@@ -204,7 +280,13 @@ std::unique_ptr<platform::Stream> FaultyFileSystem::OpenStream(const std::string
   if (Due(op, path))
     throw platform::EFOpenError(u"Cannot open file \"" + platform::Utf8ToUtf16(path) +
                                 u"\". Input/output error (injected)");
-  return std::make_unique<FaultyStream>(PosixFileSystem::OpenStream(path, mode), *this, path);
+  const bool writable = mode == platform::fmCreate || (mode & 3) != platform::fmOpenRead;
+  if (writable) disk_.BeforeFolderChange(ParentOf(path));
+  const bool existed = PosixFileSystem::StatLink(path).exists;
+  auto stream = PosixFileSystem::OpenStream(path, mode);
+  PowerLossDisk::NodePtr node;
+  if (writable) node = existed ? disk_.Opened(path) : disk_.Created(path);
+  return std::make_unique<FaultyStream>(std::move(stream), *this, path, std::move(node));
 }
 
 std::unique_ptr<platform::Stream> FaultyFileSystem::CreateUniqueStream(const std::string& folder,
@@ -213,17 +295,20 @@ std::unique_ptr<platform::Stream> FaultyFileSystem::CreateUniqueStream(const std
   if (Due(kOpCreate, folder + prefix))
     throw platform::EFCreateError(u"Cannot create file \"" + platform::Utf8ToUtf16(prefix) +
                                   u"\". Input/output error (injected)");
+  disk_.BeforeFolderChange(UniqueFolder(folder));
   auto stream = PosixFileSystem::CreateUniqueStream(folder, prefix, path);
-  return std::make_unique<FaultyStream>(std::move(stream), *this, *path);
+  return std::make_unique<FaultyStream>(std::move(stream), *this, *path, disk_.Created(*path));
 }
 
 void FaultyFileSystem::SyncFolder(const std::string& path) {
   if (Due(kOpSync, path)) ThrowIoError(kOpSync, path, false);
   PosixFileSystem::SyncFolder(path);
+  disk_.FolderSynced(path);
 }
 
 void FaultyFileSystem::RemoveFolder(const std::string& path) {
   if (Due(kOpRemove, path)) ThrowIoError(kOpRemove, path, false);
+  disk_.BeforeFolderChange(ParentOf(path));
   PosixFileSystem::RemoveFolder(path);
 }
 
@@ -234,7 +319,9 @@ std::vector<platform::FolderEntry> FaultyFileSystem::ListFolder(const std::strin
 
 void FaultyFileSystem::MakeFoldersBelow(const std::string& root, const std::string& relative) {
   if (Due(kOpCreate, root + "/" + relative)) ThrowIoError(kOpCreate, relative, false);
+  const std::vector<std::string> made = FoldersToMake(root, relative);
   PosixFileSystem::MakeFoldersBelow(root, relative);
+  FoldersMade(made);
 }
 
 std::unique_ptr<platform::Stream> FaultyFileSystem::CreateFileBelow(const std::string& root,
@@ -243,8 +330,9 @@ std::unique_ptr<platform::Stream> FaultyFileSystem::CreateFileBelow(const std::s
   if (Due(kOpCreate, path))
     throw platform::EFCreateError(u"Cannot create file \"" + platform::Utf8ToUtf16(path) +
                                   u"\". Input/output error (injected)");
-  return std::make_unique<FaultyStream>(PosixFileSystem::CreateFileBelow(root, relative), *this,
-                                        path);
+  disk_.BeforeFolderChange(ParentOf(path));
+  auto stream = PosixFileSystem::CreateFileBelow(root, relative);
+  return std::make_unique<FaultyStream>(std::move(stream), *this, path, disk_.Created(path));
 }
 
 void FaultyFileSystem::SetPermissions(const std::string& path, mode_t mode) {
@@ -257,23 +345,45 @@ void FaultyFileSystem::SetModifiedTime(const std::string& path, int64_t seconds)
   PosixFileSystem::SetModifiedTime(path, seconds);
 }
 
-namespace {
-
-// The real stream behind one of ours (descriptor work goes to it).
-platform::Stream& Unwrapped(platform::Stream& file) {
-  auto* faulty = dynamic_cast<FaultyStream*>(&file);
-  return faulty ? faulty->Inner() : file;
+std::vector<std::string> FaultyFileSystem::FoldersToMake(const std::string& root,
+                                                         const std::string& relative) {
+  std::vector<std::string> missing;
+  std::string path = root;
+  for (size_t start = 0; start < relative.size();) {
+    const size_t end = std::min(relative.find('/', start), relative.size());
+    if (end > start) {
+      const std::string parent = path.empty() ? std::string(".") : path;
+      if (!path.empty() && path.back() != '/') path.push_back('/');
+      path.append(relative, start, end - start);
+      if (!PosixFileSystem::StatLink(path).exists) {
+        if (missing.empty()) disk_.BeforeFolderChange(parent);
+        missing.push_back(path);
+      }
+    }
+    start = end + 1;
+  }
+  return missing;
 }
 
-}  // namespace
+void FaultyFileSystem::FoldersMade(const std::vector<std::string>& made) {
+  for (const std::string& folder : made) disk_.FolderCreated(folder);
+}
+
+bool FaultyFileSystem::CreateFolders(const std::string& path) {
+  if (off_) return false;
+  const bool absolute = !path.empty() && path.front() == '/';
+  const std::vector<std::string> made = FoldersToMake(absolute ? "/" : "", path);
+  const bool done = PosixFileSystem::CreateFolders(path);
+  FoldersMade(made);
+  return done;
+}
 
 platform::FileInfo FaultyFileSystem::StatOpen(platform::Stream& file) {
   return PosixFileSystem::StatOpen(Unwrapped(file));
 }
 
 void FaultyFileSystem::SetModeAndOwnerOf(platform::Stream& file, const platform::FileInfo& like) {
-  auto* faulty = dynamic_cast<FaultyStream*>(&file);
-  const std::string path = faulty ? faulty->Path() : std::string();
+  const std::string path = PathOf(file);
   if (Due(kOpSetMode, path)) ThrowIoError(kOpSetMode, path, false);
   PosixFileSystem::SetModeAndOwnerOf(Unwrapped(file), like);
 }
@@ -283,13 +393,49 @@ std::unique_ptr<platform::Stream> FaultyFileSystem::CreateExclusiveStream(
   if (Due(kOpCreate, path))
     throw platform::EFCreateError(u"Cannot create file \"" + platform::Utf8ToUtf16(path) +
                                   u"\". Input/output error (injected)");
+  disk_.BeforeFolderChange(ParentOf(path));
   auto stream = PosixFileSystem::CreateExclusiveStream(path, like);
-  return std::make_unique<FaultyStream>(std::move(stream), *this, path);
+  return std::make_unique<FaultyStream>(std::move(stream), *this, path, disk_.Created(path));
 }
 
 bool FaultyFileSystem::RenameNoReplace(const std::string& from, const std::string& to) {
   if (Due(kOpRename, from + " -> " + to)) ThrowIoError(kOpRename, to, false);
+  disk_.BeforeFolderChange(ParentOf(from));
+  disk_.BeforeFolderChange(ParentOf(to));
   return PosixFileSystem::RenameNoReplace(from, to);
+}
+
+void FaultyFileSystem::SetPermissionsOpen(platform::Stream& file, mode_t mode) {
+  if (Due(kOpSetModeOpen, PathOf(file))) ThrowIoError(kOpSetModeOpen, PathOf(file), false);
+  PosixFileSystem::SetPermissionsOpen(Unwrapped(file), mode);
+}
+
+void FaultyFileSystem::SetModifiedTimeOpen(platform::Stream& file, int64_t seconds) {
+  if (Due(kOpSetTimeOpen, PathOf(file))) ThrowIoError(kOpSetTimeOpen, PathOf(file), false);
+  PosixFileSystem::SetModifiedTimeOpen(Unwrapped(file), seconds);
+}
+
+void FaultyFileSystem::SyncFileSystem(const std::string& path) {
+  if (Due(kOpSync, path)) ThrowIoError(kOpSync, path, false);
+  // In the power-loss mode the model is the disk: syncing the real one, with
+  // what everything else on the machine wrote, would only take time.
+  if (!disk_.Tracking()) PosixFileSystem::SyncFileSystem(path);
+  disk_.AllSynced();
+}
+
+void FaultyFileSystem::RenameBelow(const std::string& root, const std::string& from,
+                                   const std::string& to) {
+  const std::string path = root + "/" + to;
+  if (Due(kOpRename, root + "/" + from + " -> " + path)) ThrowIoError(kOpRename, path, false);
+  disk_.BeforeFolderChange(ParentOf(path));
+  PosixFileSystem::RenameBelow(root, from, to);
+}
+
+void FaultyFileSystem::RemoveBelow(const std::string& root, const std::string& relative) {
+  const std::string path = root + "/" + relative;
+  if (Due(kOpRemove, path)) ThrowIoError(kOpRemove, path, false);
+  disk_.BeforeFolderChange(ParentOf(path));
+  PosixFileSystem::RemoveBelow(root, relative);
 }
 
 }  // namespace testing_support

@@ -1,6 +1,9 @@
 // A file system for tests: the real one, except that it records every call
 // the code under test makes and lets one chosen call fail, find the disk
-// full, or end the process on the spot (a crash at that instant).
+// full, end the process on the spot (a crash at that instant), or cut the
+// power there: the disk goes back to what was made durable (the model is
+// PowerLossDisk's), and that call and every later one fail, as nothing more
+// reaches the disk, until the next Inject.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +12,7 @@
 #include <vector>
 
 #include "platform/posix_file_system.h"
+#include "tests/power_loss_disk.h"
 
 namespace testing_support {
 
@@ -25,8 +29,10 @@ enum FsOp : uint32_t {
   kOpClose = 1u << 8,    // WritableFile::Close
   kOpSetMode = 1u << 9,  // SetModeAndOwner, SetPermissions
   kOpSetTime = 1u << 10,
-  kOpList = 1u << 11,  // ListFolder
-  kOpAll = (1u << 12) - 1,
+  kOpList = 1u << 11,         // ListFolder
+  kOpSetModeOpen = 1u << 12,  // SetPermissionsOpen (on the descriptor)
+  kOpSetTimeOpen = 1u << 13,  // SetModifiedTimeOpen (on the descriptor)
+  kOpAll = (1u << 14) - 1,
 };
 
 enum class FaultEffect {
@@ -34,6 +40,8 @@ enum class FaultEffect {
   kDiskFull,  // a write stores nothing (a stream reports a short write,
               // a writable file throws ENOSPC); other calls fail as kFail
   kDie,       // the process ends at once with kDeathStatus, before the call
+  kPowerCut,  // the power is cut before the call (see CutPower); arming this
+              // effect starts tracking what is durable, even with `at` 0
 };
 
 struct FsCall {
@@ -53,8 +61,14 @@ class FaultyFileSystem : public platform::PosixFileSystem {
   };
   static constexpr int kDeathStatus = 86;
 
-  // Arms `fault`, counting its calls from now on.
+  // Arms `fault`, counting its calls from now on; the power is on again.
   void Inject(const Fault& fault);
+  // Cuts the power now: whatever was not made durable since the kPowerCut
+  // fault was armed is dropped from the disk, and every call fails from now
+  // on until the next Inject.
+  void CutPower();
+  bool PoweredOff() const { return off_; }
+  PowerLossDisk& Disk() { return disk_; }
 
   // Every call so far, in order, the faulted one included.
   const std::vector<FsCall>& Calls() const { return calls_; }
@@ -94,9 +108,23 @@ class FaultyFileSystem : public platform::PosixFileSystem {
   std::unique_ptr<platform::Stream> CreateExclusiveStream(const std::string& path,
                                                           const platform::FileInfo& like) override;
   bool RenameNoReplace(const std::string& from, const std::string& to) override;
+  bool CreateFolders(const std::string& path) override;
+  void SetPermissionsOpen(platform::Stream& file, mode_t mode) override;
+  void SetModifiedTimeOpen(platform::Stream& file, int64_t seconds) override;
+  void SyncFileSystem(const std::string& path) override;
+  void RenameBelow(const std::string& root, const std::string& from,
+                   const std::string& to) override;
+  void RemoveBelow(const std::string& root, const std::string& relative) override;
 
  private:
+  // Announces to the disk model the folders below `root` that creating
+  // `relative` makes; gives those that do not exist yet.
+  std::vector<std::string> FoldersToMake(const std::string& root, const std::string& relative);
+  void FoldersMade(const std::vector<std::string>& made);
+
   Fault fault_;
+  PowerLossDisk disk_;
+  bool off_ = false;
   std::vector<FsCall> calls_;
   int64_t matching_ = 0;  // calls of the armed fault's kinds since it was armed
 };

@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+
 #include "platform/exception.h"
 #include "platform/file_stream.h"
 #include "platform/io_error.h"
@@ -85,6 +89,91 @@ TEST(FaultyFileSystemTest, TheChosenCallFailsFillsTheDiskOrDies) {
   EXPECT_THROW(fs.Remove(path), platform::IoError);
   EXPECT_TRUE(fs.Exists(path));
   EXPECT_EQ(fs.Count(kOpAll), 1);
+}
+
+// The names below `root` (folders ending in '/'), sorted, and each file's
+// content.
+std::string Tree(const std::string& root, const std::string& below = "") {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(root + below))
+    names.push_back(below + entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  std::string tree;
+  for (const std::string& name : names) {
+    if (std::filesystem::is_directory(root + name)) {
+      tree += name + "/ " + Tree(root, name + "/");
+    } else {
+      tree += name + "=" + ReadAll(root + name) + " ";
+    }
+  }
+  return tree;
+}
+
+// The power-loss mode keeps what a sync made durable and drops the rest.
+TEST(FaultyFileSystemTest, APowerCutKeepsWhatWasSyncedAndNothingElse) {
+  using Steps = std::function<void(FaultyFileSystem&, const std::string&)>;
+  const auto write = [](std::unique_ptr<platform::Stream> file, const std::string& data,
+                        bool sync) {
+    file->WriteBuffer(data.data(), data.size());
+    if (sync) file->Flush();
+  };
+  const struct {
+    const char* name;
+    Steps steps;
+    const char* after_cut;
+  } cases[] = {
+      {"new file, folder not synced",
+       [&](FaultyFileSystem& fs, const std::string& d) {
+         write(fs.OpenStream(d + "n", platform::fmCreate), "x", true);
+       },
+       "f=old "},
+      {"name synced, data not",
+       [&](FaultyFileSystem& fs, const std::string& d) {
+         auto file = fs.OpenStream(d + "n", platform::fmCreate);
+         fs.SyncFolder(d);
+         write(std::move(file), "x", false);
+       },
+       "f=old n= "},
+      {"renamed over, folder not synced",
+       [&](FaultyFileSystem& fs, const std::string& d) {
+         std::string temp;
+         write(fs.CreateUniqueStream(d, ".t", &temp), "new", true);
+         fs.Rename(temp, d + "f");
+       },
+       "f=old "},
+      {"renamed over, folder synced",
+       [&](FaultyFileSystem& fs, const std::string& d) {
+         std::string temp;
+         write(fs.CreateUniqueStream(d, ".t", &temp), "new", true);
+         fs.Rename(temp, d + "f");
+         fs.SyncFolder(d);
+       },
+       "f=new "},
+      {"rewritten in place, not synced",
+       [&](FaultyFileSystem& fs, const std::string& d) {
+         write(fs.OpenStream(d + "f", platform::fmOpenReadWrite), "NEW", false);
+       },
+       "f=old "},
+      {"removed, folder not synced",
+       [&](FaultyFileSystem& fs, const std::string& d) { fs.Remove(d + "f"); }, "f=old "},
+      {"folders and file, file system synced",
+       [&](FaultyFileSystem& fs, const std::string& d) {
+         fs.MakeFoldersBelow(d, "a/b");
+         write(fs.CreateFileBelow(d, "a/b/c"), "c", false);
+         fs.SyncFileSystem(d);
+       },
+       "a/ a/b/ a/b/c=c f=old "},
+  };
+  for (const auto& c : cases) {
+    ScratchDir dir;
+    WriteAll(dir.File("f"), "old");
+    FaultyFileSystem fs;
+    fs.Inject({0, kOpAll, FaultEffect::kPowerCut});
+    c.steps(fs, dir.path() + "/");
+    fs.CutPower();
+    EXPECT_EQ(Tree(dir.path() + "/"), c.after_cut) << c.name;
+    EXPECT_THROW(fs.Remove(dir.File("f")), platform::IoError) << c.name;
+  }
 }
 
 }  // namespace

@@ -227,6 +227,27 @@ TEST_F(RewriterTest, AFailureAtAnyCallLeavesTheInputIntact) {
   }
 }
 
+// A power cut at any call leaves the old file or the rewritten one, and the
+// rewritten one once the rewrite said it was done.
+TEST_F(RewriterTest, APowerCutAtAnyCallLeavesTheOldOrTheNewFile) {
+  const std::string in = kDecl + "\n" + kOldRoot + "\n<coordinates>1, 2</coordinates>\n</kml>\n";
+  const std::string out = Rewrite(in);
+  for (int64_t n = 1;; ++n) {
+    WriteAll(path_, in);
+    fs_ = FaultyFileSystem();
+    fs_.Inject({n, testing_support::kOpAll, testing_support::FaultEffect::kPowerCut});
+    const bool succeeded = RewriteKmlFile(path_, fs_, dialogs_).succeeded;
+    const bool finished = !fs_.PoweredOff();
+    fs_.CutPower();
+    const std::string now = ReadAll(path_);
+    EXPECT_TRUE(now == in || now == out) << n;
+    if (finished) {
+      EXPECT_TRUE(succeeded && now == out) << n;
+      break;
+    }
+  }
+}
+
 // The new file and its permissions reach the disk before it takes the
 // input's name, and the folder is synced after the rename.
 TEST_F(RewriterTest, NewFileIsSyncedBeforeTheRenameAndTheFolderAfter) {

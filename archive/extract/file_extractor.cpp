@@ -2,7 +2,6 @@
 
 #include <sys/stat.h>
 
-#include <cstdio>
 #include <memory>
 #include <optional>
 #include <random>
@@ -10,6 +9,7 @@
 #include "archive/common/entry_path.h"
 #include "archive/errors/pl_exception.h"
 #include "archive/extract/entry_metadata.h"
+#include "archive/extract/extracted_files.h"
 #include "archive/format/dos_time.h"
 #include "platform/exception.h"
 #include "platform/io_error.h"
@@ -21,17 +21,7 @@ namespace {
 using platform::Utf16ToUtf8;
 using platform::Utf8ToUtf16;
 
-// Where the file goes: a path relative to `root` that stays below it, or a
-// path an event handler chose, taken as given.
-struct Target {
-  std::string root;
-  std::string relative;  // '/'-separated, no "." or ".." components
-  std::string chosen;    // the handler's path, when it chose one
-  bool Chosen() const { return !chosen.empty(); }
-  std::string Path() const {
-    return Chosen() ? chosen : std::string(root).append("/").append(relative);
-  }
-};
+using Target = ExtractTarget;
 
 class Extraction {
  public:
@@ -48,6 +38,7 @@ class Extraction {
     if ((attributes & faDirectory) != 0 ||
         paths::IsSeparator(stored.empty() ? u'x' : stored.back()))
       return;
+    if (settings_.files.Waiting(target_)) settings_.files.Commit();  // the rules see it
     if (!MayWrite(name)) return;
     WriteFile(decode);
   }
@@ -67,13 +58,15 @@ class Extraction {
     return target;
   }
 
-  // The destination and the entry's folders below it; error 20 when that fails.
+  // The destination and the entry's folders below it, synced by the run's
+  // commit; error 20 when that fails.
   void MakeFolders() {
     platform::FileSystem& fs = settings_.fs;
     const std::string folder =
         target_.Chosen()
             ? platform::FolderOf(target_.chosen)
             : std::string(Utf16ToUtf8(paths::FolderPart(Utf8ToUtf16(target_.relative))));
+    settings_.files.FoldersBelow(target_.Chosen() ? folder : target_.root);
     try {
       if (target_.Chosen()) {
         if (!folder.empty() && !fs.CreateFolders(folder)) throw platform::IoError("", 0);
@@ -125,23 +118,30 @@ class Extraction {
     return static_cast<int32_t>(ToDosDateTime(static_cast<std::time_t>(info.modified)).Packed());
   }
 
-  // A file that exists is replaced only once the entry has decoded soundly:
-  // the data goes into a new file beside it, which is synced and renamed
-  // over it, so a damaged entry, a cancel or a crash leaves the old file.
-  // A new name is written in place and removed again on failure.
+  // The data goes into a new hidden file beside the target, which gets the
+  // entry's time and permissions on its descriptor and then waits for the
+  // run's commit (ExtractedFiles) to take the target's name once it is
+  // durable. So a damaged entry, a cancel or a crash leaves the target as
+  // it was. A folder in the target's place is not replaced: error 19.
   void WriteFile(const DecodeInto& decode) {
-    const platform::FileInfo existing = settings_.fs.StatLink(target_.Path());
-    const bool replace = existing.exists && (existing.is_regular || existing.is_link);
-    std::string written = target_.Path();
-    std::unique_ptr<platform::Stream> file = replace ? CreateBeside(&written) : Create(target_);
+    if (settings_.fs.StatLink(target_.Path()).is_directory) throw CannotCreate();
+    Target part;
+    std::unique_ptr<platform::Stream> file = CreatePart(&part);
     try {
       decode(*file);
-      if (replace && !Abandoned()) file->Flush();  // durable before it takes the old one's place
     } catch (...) {
-      Finish(std::move(file), written, true);
+      file.reset();
+      settings_.files.RemoveQuietly(part);
       throw;
     }
-    if (Finish(std::move(file), written, false) && replace) Replace(written);
+    if (Abandoned()) {
+      file.reset();
+      return settings_.files.RemoveQuietly(part);
+    }
+    const auto owner = SetTimeAndPermissions(*file);
+    file.reset();
+    if (owner) settings_.files.RemoveStaleParts(target_, *owner, part.FileName());
+    settings_.files.Add(part, target_);
   }
 
   bool Abandoned() const { return progress_.cancel || skip_file_; }
@@ -159,40 +159,11 @@ class Extraction {
 
   // A new hidden file beside the target, of a name nothing bears, created
   // as the target itself would be; error 19 when that fails.
-  std::unique_ptr<platform::Stream> CreateBeside(std::string* path) {
+  std::unique_ptr<platform::Stream> CreatePart(Target* part) {
     std::random_device random;
-    Target part;
-    do part = PartOf(target_, random());
-    while (settings_.fs.StatLink(part.Path()).exists);
-    *path = part.Path();
-    return Create(part);
-  }
-
-  // `target` with its file name hidden and marked as a partial copy.
-  static Target PartOf(const Target& target, uint32_t number) {
-    Target part = target;
-    std::string& name = part.Chosen() ? part.chosen : part.relative;
-    const size_t folder = platform::FolderOf(name).size();
-    char suffix[16];
-    std::snprintf(suffix, sizeof suffix, ".part-%08x", number);
-    std::string hidden(name, 0, folder);
-    hidden.push_back('.');
-    hidden.append(name, folder).append(suffix);
-    name.swap(hidden);
-    return part;
-  }
-
-  // Puts the synced file at `written` in the target's place; error 19 when
-  // the system refuses, and the old file stays.
-  void Replace(const std::string& written) {
-    platform::FileSystem& fs = settings_.fs;
-    try {
-      fs.Rename(written, target_.Path());
-      fs.SyncFolder(platform::ContainingFolder(target_.Path()));
-    } catch (const std::exception&) {
-      if (fs.StatLink(written).exists) RemoveQuietly(written);
-      throw CannotCreate();
-    }
+    do *part = PartOf(target_, random());
+    while (settings_.fs.StatLink(part->Path()).exists);
+    return Create(*part);
   }
 
   EPLException CannotCreate() const {
@@ -200,36 +171,20 @@ class Extraction {
                                    settings_.component);
   }
 
-  // Closes the file at `path`; removes it after a failure, a cancel or a
-  // skip and returns false, or gives it the entry's time and permissions
-  // and returns true.
-  bool Finish(std::unique_ptr<platform::Stream> file, const std::string& path,
-              bool failed) noexcept {
-    file.reset();
-    if (failed || Abandoned()) {
-      RemoveQuietly(path);
-      return false;
-    }
-    SetTimeAndPermissions(path);
-    return true;
-  }
-
-  void SetTimeAndPermissions(const std::string& path) noexcept {
+  // Gives the open file the entry's time and, with SetAttributes, its
+  // permissions, on the descriptor (a name swapped meanwhile cannot turn
+  // them onto another file). Returns the file's owner, when known.
+  std::optional<uid_t> SetTimeAndPermissions(platform::Stream& file) noexcept {
     platform::FileSystem& fs = settings_.fs;
     try {
-      if (const auto time = ModifiedTimeOf(entry_)) fs.SetModifiedTime(path, *time);
+      const platform::FileInfo info = fs.StatOpen(file);
+      if (const auto time = ModifiedTimeOf(entry_)) fs.SetModifiedTimeOpen(file, *time);
       if (settings_.options.SetAttributes())
-        fs.SetPermissions(path, PermissionsOf(entry_, fs.StatLink(path).mode));
+        fs.SetPermissionsOpen(file, PermissionsOf(entry_, info.mode));
+      return info.uid;
     } catch (const std::exception&) {
       // The data is written; a time or permission the system refuses is no failure of it.
-    }
-  }
-
-  void RemoveQuietly(const std::string& path) noexcept {
-    try {
-      settings_.fs.Remove(path);
-    } catch (const std::exception&) {
-      // Nothing more can be done about a file that cannot be removed.
+      return std::nullopt;
     }
   }
 

@@ -16,6 +16,7 @@
 #include "archive/common/component.h"
 #include "archive/common/engine_events.h"
 #include "archive/directory/dir_item.h"
+#include "archive/extract/extracted_files.h"
 #include "archive/options.h"
 #include "platform/file_system.h"
 #include "platform/stream.h"
@@ -25,7 +26,8 @@ namespace parcelon {
 struct ExtractSettings {
   platform::FileSystem& fs;
   EngineEvents& events;
-  TPLOptions& options;  // CreateDirs, OverwriteMode, ReplaceReadOnly, SetAttributes
+  TPLOptions& options;    // CreateDirs, OverwriteMode, ReplaceReadOnly, SetAttributes
+  ExtractedFiles& files;  // where the written file waits for the run's commit
   const TComponent* component = nullptr;
 };
 
@@ -36,14 +38,15 @@ using DecodeInto = std::function<void(platform::Stream& destination)>;
 // Extracts `entry` (stored name `name`) below the folder `dest_dir` (created
 // when missing). A folder entry only creates its folder. An existing target
 // is kept when ReplaceReadOnly is off and it is read-only, or when the
-// overwrite rule says so. The file gets the entry's time and, with
-// SetAttributes, its permissions; it is removed again when decoding failed,
-// was cancelled (the progress's cancel flag) or skipped (`skip_file`). An
-// existing file is replaced only by an entry that decoded soundly: the data
-// goes into a hidden file beside it, which is synced and renamed over it, so
-// the old file stays after a failure, a cancel or a crash.
+// overwrite rule says so. The data goes into a hidden file beside the
+// target, which gets the entry's time and, with SetAttributes, its
+// permissions (on its descriptor), and then waits in `settings.files` until
+// the run's commit puts it in the target's place durably; it is removed
+// instead when decoding failed, was cancelled (the progress's cancel flag)
+// or skipped (`skip_file`). So a target is replaced only by an entry that
+// decoded soundly, and a failure, a cancel or a crash leaves it as it was.
 // Raises error 20 when a folder cannot be made, 19 when the file cannot be
-// created, and what `decode` raises.
+// created (or a folder has its name), and what `decode` raises.
 void ExtractEntry(const TDirItem& entry, const std::u16string& name, const std::u16string& dest_dir,
                   const DecodeInto& decode, const ExtractSettings& settings,
                   const RunProgress& progress, const bool& skip_file);

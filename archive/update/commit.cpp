@@ -6,6 +6,7 @@
 #include "archive/errors/pl_exception.h"
 #include "archive/update/central_directory_writer.h"
 #include "archive/update/entry_copier.h"
+#include "archive/update/moved_source.h"
 #include "platform/exception.h"
 #include "platform/io_error.h"
 #include "platform/unicode.h"
@@ -233,10 +234,15 @@ void TPLCommit::DeleteMovedSources() {
   }
 }
 
+// A source that changed since it was stored is kept and reported.
 void TPLCommit::DeleteMovedFile(const TDirItem& item) {
   platform::FileSystem& fs = settings_.entries.fs;
   const std::string path = platform::Utf16ToUtf8(item.SourceFileName);
   for (bool stop = false; !stop;) {
+    if (!MovedSourceUnchanged(fs, item)) {
+      ReportLateFailure(item, errc::kCannotDeleteSource, stop, u"it changed after it was stored");
+      continue;
+    }
     try {
       fs.Remove(path);
       return;
@@ -272,11 +278,14 @@ void TPLCommit::DeleteMovedFolder(const TDirItem& item) {
 
 // Offers a failure to delete a moved source to the failure event: retry
 // goes on trying, ignore stops trying this one, abort stops the deleting.
-void TPLCommit::ReportLateFailure(const TDirItem& item, int32_t native_error, bool& stop) {
+void TPLCommit::ReportLateFailure(const TDirItem& item, int32_t native_error, bool& stop,
+                                  const std::u16string& reason) {
   const EPLException failure =
       EPLException::CreateFmt(native_error, {item.SourceFileName}, settings_.entries.component);
+  const std::u16string message =
+      reason.empty() ? failure.Message() : failure.Message() + u" (" + reason + u")";
   const TPLAction action = settings_.entries.events.ProcessFileFailure(
-      item.SourceFileName, poMove, failure.NativeError(), failure.ErrorCode(), failure.Message());
+      item.SourceFileName, poMove, failure.NativeError(), failure.ErrorCode(), message);
   stop = action != fxaRetry;
   if (action == fxaAbort) state_ = EntryState::kAbort;
 }

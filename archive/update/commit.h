@@ -117,7 +117,8 @@ class TPLCommit {
   void DeleteMovedSources();
   void DeleteMovedFile(const TDirItem& item);
   void DeleteMovedFolder(const TDirItem& item);
-  void ReportLateFailure(const TDirItem& item, int32_t native_error, bool& stop);
+  void ReportLateFailure(const TDirItem& item, int32_t native_error, bool& stop,
+                         const std::u16string& reason = {});
   void FireOverall(double percent, TPLProgressPhase phase);
 
   TPLDirManager& manager_;

@@ -142,15 +142,20 @@ void TPLDiskScan::Descend(const std::u16string& child, const std::u16string& mas
 bool TPLDiskScan::AddFoundFile(const Found& item, const std::u16string& folder_part) {
   std::u16string full = folder_part + item.name;
   if (IsFolder(item.info)) full.push_back(u'/');
-  if (Excluded(full, IsFolder(item.info)) || IsArchive(full)) return false;
+  if (Excluded(full, IsFolder(item.info)) || IsArchive(full, item.info)) return false;
   if (!Takeable(item, full)) return false;
   if (seen_.insert(full).second) queue_.QueueFile(full, item.info);
   return true;
 }
 
-bool TPLDiskScan::IsArchive(const std::u16string& full) const {
+// By the file's identity (its size first, which is cheaper to compare), and
+// by its name while the archive does not exist yet.
+bool TPLDiskScan::IsArchive(const std::u16string& full, const platform::FileInfo& info) const {
   const std::vector<std::u16string>& own = settings_.archive_paths;
-  return std::find(own.begin(), own.end(), full) != own.end();
+  if (std::find(own.begin(), own.end(), full) != own.end()) return true;
+  return settings_.archive_identity.exists && info.is_regular &&
+         info.size == settings_.archive_size &&
+         fs_.IdentityOf(platform::Utf16ToUtf8(full)) == settings_.archive_identity;
 }
 
 bool TPLDiskScan::Excluded(const std::u16string& full, bool is_folder) const {

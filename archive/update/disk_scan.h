@@ -24,8 +24,11 @@ struct DiskScanSettings {
   int32_t search_attr = kAllEntries;  // attribute filter (Windows attribute bits)
   std::vector<std::u16string> exclusion_masks;
   // The archive's own paths (its name, and the file a link of that name
-  // points to), absolute: the archive is never queued into itself.
+  // points to), absolute, and its file's identity and size: the archive is
+  // never queued into itself, whatever path (through links) reaches it.
   std::vector<std::u16string> archive_paths;
+  platform::FileIdentity archive_identity;
+  int64_t archive_size = -1;
   const TComponent* component = nullptr;  // prefixes the engine's messages
 };
 
@@ -65,7 +68,7 @@ class TPLDiskScan {
                       const std::u16string& mask, const std::u16string& path, bool recurse);
   void Descend(const std::u16string& child, const std::u16string& mask, const std::u16string& path);
   bool AddFoundFile(const Found& item, const std::u16string& folder_part);
-  bool IsArchive(const std::u16string& full) const;
+  bool IsArchive(const std::u16string& full, const platform::FileInfo& info) const;
   bool Excluded(const std::u16string& full, bool is_folder) const;
   bool Takeable(const Found& item, const std::u16string& full);
   TPLAction OfferFailure(const std::u16string& path, int32_t native_error);

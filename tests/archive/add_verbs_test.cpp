@@ -108,6 +108,23 @@ TEST_F(AddVerbs, MoveDeletesWhatItTookOnceCommitted) {
   EXPECT_TRUE(Exists(tree + "/build/d.kml"));
 }
 
+// Reached through a link to its folder, or through a link to itself, the
+// archive is no source of its own: it stays, whole.
+TEST_F(AddVerbs, MoveThroughLinksNeverTakesTheArchive) {
+  const Lines cases[] = {{"move", "--base-dir", "linked", "tree/x.zip", "*"},
+                         {"move", "--base-dir", "tree", "linked/x.zip", "*"}};
+  for (const Lines& args : cases) {
+    RunCommand("cd " + ShellQuote(dir.path()) +
+               " && rm -rf tree/* && ln -sfn tree linked && printf a > tree/a.kml && "
+               "printf o > other.txt && zip -q tree/x.zip other.txt");
+    const CommandResult result = Parcelon(args);
+    EXPECT_EQ(result.status, 0) << args[2] << "\n" << result.err;
+    archive = tree + "/x.zip";
+    EXPECT_EQ(Entries(), (Lines{"a.kml 8", "other.txt 0"})) << args[2];
+    EXPECT_FALSE(Exists(tree + "/a.kml"));
+  }
+}
+
 // What cannot be taken is named, the rest is committed and the status is 1
 // (a name that is no UTF-8 is taken, by its bytes); when nothing at all can
 // be taken, no archive is made.

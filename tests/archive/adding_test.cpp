@@ -335,6 +335,32 @@ TEST_F(AddingTest, TheArchiveIsNeverAddedToItself) {
   EXPECT_TRUE(OnDisk("link.zip"));
 }
 
+// Through a link to its folder the archive is no source of its own either;
+// a source that changed after it was stored is kept and reported.
+TEST_F(AddingTest, AMoveDeletesOnlyTheFilesItStoredAsTheyWere) {
+  path = base + "/self.zip";
+  archiver.SetFileName(U(path));
+  Run([&] {
+    platform::MemoryStream old({'o'});
+    archiver.AddStream(u"old.txt", old);
+  });
+  Put("a.kml", "a");
+  Put("grows.kml", "first");
+  ASSERT_EQ(symlink(base.c_str(), dir.File("linked").c_str()), 0);
+  archiver.SetBaseDir(U(dir.File("linked")));
+  archiver.OnFileProgress = [&](TPLBaseArchiver&, const std::u16string& name, double,
+                                TPLProcessOperation, TPLProgressPhase phase, bool&) {
+    if (phase == ppEnd && name.find(u"grows") != std::u16string::npos)
+      WriteAll(base + "/grows.kml", "first and more");
+  };
+  Run([&] { archiver.MoveFiles(u"*", kAllEntries, u""); });
+  EXPECT_EQ(SortedPeerView(), (Names{"'a.kml' 8 a", "'grows.kml' 8 first", "'old.txt' 8 o"}));
+  EXPECT_FALSE(OnDisk("a.kml"));
+  EXPECT_EQ(ReadAll(base + "/grows.kml"), "first and more");
+  ASSERT_EQ(failures.size(), 1u);
+  EXPECT_NE(failures[0].find("grows.kml 27"), std::string::npos) << failures[0];
+}
+
 // A move deletes the files it took, then its folders; a declined file stays.
 TEST_F(AddingTest, MovedFoldersAreRemovedAfterTheirFilesDeclinedFilesStay) {
   Tree();
