@@ -395,9 +395,7 @@ TEST_F(WindowTest, KmzWithManyOldEntriesShowsOneMessage) {
                           " && zip -q -X -r -m many.kmz layers";
   ASSERT_EQ(testing_support::RunCommand(zip).status, 0);
   const std::string before = ReadAll(kmz);
-  dialogs.on_message = [&](const std::string&) {
-    EXPECT_EQ(ReadAll(kmz), before);
-  };
+  dialogs.on_message = [&](const std::string&) { EXPECT_EQ(ReadAll(kmz), before); };
   Choose(kmz);
 
   form.LabeledEditFilenameClick();
