@@ -17,6 +17,7 @@
 #include "platform/exception.h"
 #include "platform/file_stream.h"
 #include "platform/io_error.h"
+#include "platform/stat_info.h"
 #include "platform/unicode.h"
 
 namespace platform {
@@ -187,8 +188,6 @@ void PosixFileSystem::SetModeAndOwner(const std::string& path, const FileInfo& l
     throw IoError::FromErrno("cannot set the permissions of", path, errno);
 }
 
-namespace {
-
 FileInfo InfoOf(const struct stat& st) {
   FileInfo info;
   info.exists = true;
@@ -205,8 +204,6 @@ FileInfo InfoOf(const struct stat& st) {
   info.inode = st.st_ino;
   return info;
 }
-
-}  // namespace
 
 FileInfo PosixFileSystem::Stat(const std::string& path) {
   struct stat st;

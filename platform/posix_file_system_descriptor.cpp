@@ -13,6 +13,7 @@
 #include "platform/file_stream.h"
 #include "platform/io_error.h"
 #include "platform/posix_file_system.h"
+#include "platform/stat_info.h"
 #include "platform/unicode.h"
 
 namespace platform {
@@ -21,19 +22,7 @@ namespace {
 FileInfo DescribeDescriptor(int fd) {
   struct stat st;
   if (::fstat(fd, &st) != 0) throw IoError::FromErrno("cannot examine", "an open file", errno);
-  FileInfo info;
-  info.exists = true;
-  info.is_directory = S_ISDIR(st.st_mode);
-  info.is_regular = S_ISREG(st.st_mode);
-  info.mode = st.st_mode & 07777;
-  info.uid = st.st_uid;
-  info.gid = st.st_gid;
-  info.size = st.st_size;
-  info.modified = st.st_mtim.tv_sec;
-  info.links = st.st_nlink;
-  info.device = st.st_dev;
-  info.inode = st.st_ino;
-  return info;
+  return InfoOf(st);
 }
 
 // Keeping the owner needs privileges that an ordinary user lacks; that is
