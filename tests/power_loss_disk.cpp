@@ -66,6 +66,12 @@ std::string Absolute(const std::string& path) {
   return error ? path : absolute.lexically_normal().string();
 }
 
+// Whether `absolute` is a test's scratch folder (made by ScratchDir) or lies
+// inside one: the only folders the model may ever restore.
+bool InsideTestScratch(const std::string& absolute) {
+  return absolute.find("/kmlcompat-test-") != std::string::npos;
+}
+
 }  // namespace
 
 void PowerLossDisk::Start() {
@@ -109,9 +115,10 @@ std::map<std::string, PowerLossDisk::NodePtr> PowerLossDisk::Listing(const std::
 void PowerLossDisk::Track(const std::string& path) {
   const auto id = IdOf(path, true);
   if (!id || folders_.count(*id) != 0) return;
+  const std::string absolute = Absolute(path);
+  if (!InsideTestScratch(absolute)) return;
   NodePtr& self = live_[*id];
   if (!self) self = std::make_shared<Node>(Node{Node::kFolder, {}});
-  const std::string absolute = Absolute(path);
   folders_[*id] = Folder{absolute, self, Listing(absolute)};
 }
 
@@ -135,7 +142,7 @@ void PowerLossDisk::FolderCreated(const std::string& path) {
   const auto id = IdOf(path, false);
   if (!tracking_ || !id) return;
   NodePtr node = live_[*id] = std::make_shared<Node>(Node{Node::kFolder, {}});
-  folders_[*id] = Folder{Absolute(path), node, {}};
+  if (InsideTestScratch(Absolute(path))) folders_[*id] = Folder{Absolute(path), node, {}};
 }
 
 void PowerLossDisk::FileSynced(const NodePtr& node, int fd) {

@@ -16,6 +16,12 @@
 // call it makes. Owners, permissions and times are not modelled: a file the
 // cut brings back gets the mode of a new file. Meant for the small folders of
 // tests: it holds copies of whole files in memory.
+//
+// A fuse: only folders inside a test's scratch folder (the
+// `kmlcompat-test-XXXXXX` folders that ScratchDir makes) are tracked and
+// restored. A change anywhere else (the system's temporary folder itself,
+// where other programs and tests work at the same time) counts as durable at
+// once, so a cut never removes or rewrites a file it did not see a test make.
 #pragma once
 
 #include <sys/types.h>
