@@ -35,6 +35,7 @@ struct WritePath {
   std::function<void(TParcelon&, std::vector<std::unique_ptr<platform::MemoryStream>>&)> run;
   const char* old_view;
   const char* new_view;
+  FaultEffect effect = FaultEffect::kPowerCut;  // what befalls the chosen call
 };
 
 constexpr int64_t kInPlace = int64_t{1} << 40;
@@ -68,6 +69,10 @@ const WritePath kPaths[] = {
        archiver.AddFiles(u"s*");
      },
      "missing", "src=6\n"},
+    // The unchanged entries are copied inside the system; any call failing,
+    // one of those copies among them, leaves the old archive.
+    {"update into a new file, a call failing", 0, false, ReplaceAndAdd, kOldView,
+     "a=7;b=70000;c=5;d=5\n", FaultEffect::kFail},
 };
 
 class CommitPowerLoss : public testing::Test {
@@ -79,22 +84,26 @@ class CommitPowerLoss : public testing::Test {
                    " && zip -q a.zip a b c && rm a b c && mkdir in && printf source > in/src");
     EXPECT_EQ(made.status, 0) << made.err;
   }
-  // Runs `path` with the power cut at the `n`th call (never with 0); true
-  // when it ran to its end first.
-  bool Run(const WritePath& way, int64_t n) {
+  // Runs `way` with its fault at the `n`th call (never with 0); true when it
+  // ran to its end first. `reported` tells whether it reported success.
+  bool Run(const WritePath& way, int64_t n, bool* reported = nullptr) {
     TParcelon archiver{nullptr, {&dialogs, &code_pages, &fs}};
     archiver.SetFileName(platform::Utf8ToUtf16(path));
     archiver.SetBaseDir(platform::Utf8ToUtf16(dir.File("in")));
     archiver.SetRewriteThreshold(way.threshold);
     std::vector<std::unique_ptr<platform::MemoryStream>> sources;
-    fs.Inject({n, kOpAll, FaultEffect::kPowerCut});
+    fs.ClearCalls();
+    fs.Inject({n, kOpAll, way.effect});
+    bool succeeded = false;
     try {
       way.run(archiver, sources);
       archiver.CloseArchive();
+      succeeded = true;
     } catch (const std::exception&) {
-      // The power went; what the disk holds is checked.
+      // The fault struck; what the disk holds is checked.
     }
-    return !fs.PoweredOff();
+    if (reported) *reported = succeeded;
+    return fs.Count(kOpAll) < n;
   }
   // Opens the archive (which rolls back a journal left behind) with the
   // power cut at the `n`th call; true when the open ran to its end.
@@ -154,13 +163,16 @@ TEST_F(CommitPowerLoss, APowerCutAtAnyCallLeavesTheOldOrTheNewArchive) {
     bool finished = false;
     for (int64_t n = 1; !finished; ++n) {
       Reset(way, before);
-      finished = Run(way, n);
-      if (finished) fs.CutPower();  // after a run that said it was done
+      bool reported = false;
+      finished = Run(way, n, &reported);
+      // The power goes after a run that said it was done, too.
+      if (way.effect == FaultEffect::kPowerCut) fs.CutPower();
       const std::string view = Reopened();
       EXPECT_TRUE(view == way.old_view || view == way.new_view)
           << way.name << " " << n << ": " << view;
-      if (finished) {
-        EXPECT_EQ(view, way.new_view) << way.name;
+      EXPECT_TRUE(!finished || reported) << way.name << " " << n;
+      if (reported) {
+        EXPECT_EQ(view, way.new_view) << way.name << " " << n;
       }
     }
   }
