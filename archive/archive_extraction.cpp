@@ -192,9 +192,10 @@ void TPLBaseArchiver::ExtractItemToStream(int32_t index, platform::Stream& desti
                                          this);
   run_progress_.skip_file = false;
   archive_stream_->Seek(int64_t(entry.LocalHeaderOffset64()), platform::SeekOrigin::kBegin);
-  const DecodeSettings settings{events_,  run_progress_, file_name_,
-                                this,     inflater_,     uint64_t(dir_manager_->CentralDirOffset()),
-                                password_};
+  const DecodeSettings settings{events_,          run_progress_,
+                                file_name_,       this,
+                                inflater_,        uint64_t(dir_manager_->CentralDirOffset()),
+                                password_->Text()};
   const bool sound = DecompressItem(*archive_stream_, destination, entry, settings);
   if (!sound && !run_progress_.cancel && !extract_corrupted_files_ && !run_progress_.skip_file)
     throw EPLException::Create(errc::kCorruptedData, this);

@@ -189,7 +189,7 @@ void TPLBaseArchiver::QueueStream(const std::u16string& stored_name, platform::S
   item.Operation = replace ? poUpdate : poAdd;
   item.Modified = true;
   item.Password = password_;
-  item.Flags = password_.empty() ? 0 : kFlagEncrypted;
+  item.Flags = HasSecret(password_) ? kFlagEncrypted : 0;
   item.Method = item.RealMethod = new_entry_method_ == 8 ? 8 : 0;
   item.CompressionMode = item.RealMethod == 8 ? compression_mode_ : 0;
   const DosDateTime now = ToDosDateTime(std::time(nullptr));

@@ -20,6 +20,7 @@
 #include "archive/codec/inflate_stage.h"
 #include "archive/codec/progress.h"
 #include "archive/common/component.h"
+#include "archive/common/secret_text.h"
 #include "archive/common/types.h"
 #include "archive/directory/dir_manager.h"
 #include "archive/event_bridge.h"
@@ -65,8 +66,10 @@ class TPLBaseArchiver : public TComponent {
   // "5.10 "; writing it changes nothing.
   std::u16string CurrentVersion() const;
   void SetCurrentVersion(const std::u16string&) {}
-  const std::string& Password() const { return password_; }
-  virtual void SetPassword(const std::string& value) { password_ = value; }
+  const std::string& Password() const { return password_->Text(); }
+  // Replaces the password holder; entries already queued keep the one they
+  // refer to, which is wiped once they are gone.
+  virtual void SetPassword(const std::string& value) { password_ = MakeSecret(value); }
   const std::u16string& FileName() const { return file_name_; }
   void SetFileName(std::u16string value) { file_name_ = std::move(value); }
   const std::u16string& BaseDir() const { return base_dir_; }
@@ -389,7 +392,7 @@ class TPLBaseArchiver : public TComponent {
   bool extract_corrupted_files_ = false;
   TPLCompressionLevel compression_level_ = clFastest;
   uint8_t compression_mode_ = 1;
-  std::string password_;
+  SharedSecret password_ = MakeSecret({});
   std::u16string file_name_;
   std::u16string base_dir_;
   std::u16string temp_dir_;

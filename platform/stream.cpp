@@ -36,15 +36,10 @@ void Stream::WriteBuffer(const void* buffer, size_t n) {
   if (n != 0 && Write(buffer, n) != n) throw EStreamError(u"Stream write error");
 }
 
-namespace {
-
-// Copies n bytes between two files inside the system, from and to their
-// positions, which then move on; gives how many bytes it copied (fewer
-// when the system cannot copy between these two files).
-int64_t CopyInSystem(Stream& to, Stream& source, int64_t n) {
-  const int in = source.Descriptor(), out = to.Descriptor();
+int64_t Stream::CopyInSystemFrom(Stream& source, int64_t n) {
+  const int in = source.Descriptor(), out = Descriptor();
   if (in < 0 || out < 0) return 0;
-  loff_t in_at = source.Position(), out_at = to.Position();
+  loff_t in_at = source.Position(), out_at = Position();
   int64_t done = 0;
   while (done < n) {
     const ssize_t copied =
@@ -54,14 +49,12 @@ int64_t CopyInSystem(Stream& to, Stream& source, int64_t n) {
     done += copied;
   }
   source.Seek(in_at, SeekOrigin::kBegin);
-  to.Seek(out_at, SeekOrigin::kBegin);
+  Seek(out_at, SeekOrigin::kBegin);
   return done;
 }
 
-}  // namespace
-
 void Stream::CopyFrom(Stream& source, int64_t n) {
-  n -= CopyInSystem(*this, source, n);
+  n -= CopyInSystemFrom(source, n);
   constexpr int64_t kMaxBuffer = 61440;
   std::vector<uint8_t> buffer(static_cast<size_t>(std::clamp<int64_t>(n, 0, kMaxBuffer)));
   while (n > 0) {

@@ -39,6 +39,12 @@ class Stream {
   // through a buffer of at most 61,440 bytes. Throws EStreamError on a short
   // read or write.
   void CopyFrom(Stream& source, int64_t n);
+  // Copies up to n bytes from the source's position to this stream's
+  // position inside the system (when both are files), moving both positions
+  // on by the count copied, which it returns: fewer, even 0, when the system
+  // cannot copy between the two. Throws EStreamError when a wrapping stream
+  // refuses the copy. CopyFrom finishes what this leaves through a buffer.
+  virtual int64_t CopyInSystemFrom(Stream& source, int64_t n);
   // The system's descriptor of the file under the stream, or -1.
   virtual int Descriptor() const { return -1; }
   // Where data next stands at or after `position`: a hole of a sparse file

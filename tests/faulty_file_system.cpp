@@ -125,6 +125,9 @@ class FaultyStream : public platform::Stream {
   int64_t Seek(int64_t offset, platform::SeekOrigin origin) override {
     return inner_->Seek(offset, origin);
   }
+  // A copy inside the system counts as one read of the source and one write
+  // here, each of which may be the faulted call.
+  int64_t CopyInSystemFrom(platform::Stream& source, int64_t n) override;
   void SetSize(int64_t size) override {
     if (fs_.Due(kOpTruncate, path_)) ThrowStreamError(kOpTruncate);
     inner_->SetSize(size);
@@ -153,6 +156,15 @@ platform::Stream& Unwrapped(platform::Stream& file) {
 std::string PathOf(platform::Stream& file) {
   auto* faulty = dynamic_cast<FaultyStream*>(&file);
   return faulty ? faulty->Path() : std::string("?");
+}
+
+int64_t FaultyStream::CopyInSystemFrom(platform::Stream& source, int64_t n) {
+  platform::Stream& from = Unwrapped(source);
+  if (n <= 0 || from.Descriptor() < 0 || inner_->Descriptor() < 0) return 0;
+  if (fs_.Due(kOpRead, PathOf(source))) ThrowStreamError(kOpRead);
+  if (!fs_.Due(kOpWrite, path_)) return inner_->CopyInSystemFrom(from, n);
+  if (fs_.DiskFull()) throw platform::EStreamError(u"Stream write error");
+  ThrowStreamError(kOpWrite);
 }
 
 }  // namespace

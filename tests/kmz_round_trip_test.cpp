@@ -480,6 +480,36 @@ TEST_F(KmzTest, KilledAtAnyCallKeepsTheFileUnderItsOwnName) {
   }
 }
 
+// The power cut at every file-system call of a repair in turn: once opened
+// again (which rolls back an unfinished commit), the file under its own name
+// holds the old archive or the repaired one, and the repaired one once the
+// repair said it was done.
+TEST_F(KmzTest, APowerCutAtAnyCallLeavesTheOldOrTheRepairedArchive) {
+  const std::string kmz = Work("k.kmz");
+  Make(kmz, {{"doc.kml", kOldKml}, {"pic.png", "\x89PNG data"}});
+  const std::string before = ReadAll(kmz);
+  const std::optional<std::string> repaired = Rewritten(kOldKml);
+  for (int64_t n = 1;; ++n) {
+    fs_.Inject({n, testing_support::kOpAll, testing_support::FaultEffect::kPowerCut});
+    const bool succeeded = Process(kmz);
+    const bool finished = !fs_.PoweredOff();
+    fs_.CutPower();
+    fs_.Inject({});
+    ASSERT_EQ(RunCommand(ShellQuote(PARCELON_PROGRAM) + " list " + ShellQuote(kmz)).status, 0) << n;
+    const bool changed = ReadAll(kmz) != before;
+    if (changed) {
+      EXPECT_EQ(PeerDump(kmz, dir_.File("after")).at(0).data, repaired) << n;
+    }
+    if (finished) {
+      EXPECT_TRUE(succeeded && changed) << n;
+      break;
+    }
+    WriteAll(kmz, before);
+    std::filesystem::remove_all(tmp_);  // what a cut leaves of the scratch folder
+    std::filesystem::create_directories(tmp_);
+  }
+}
+
 // A file system with little room left.
 class SmallDisk : public testing_support::FaultyFileSystem {
  public:

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/common/secret_text.h"
 #include "archive/common/types.h"
 #include "archive/format/extra_fields.h"
 #include "archive/format/name_codec.h"
@@ -32,7 +33,7 @@ struct TDirItem : CentralDirHeader {
   uint64_t Zip64LocalHeaderOffset = 0;
   uint32_t Zip64DiskStart = 0;
   bool Modified = false;
-  std::string Password;
+  SharedSecret Password;  // the archiver's password when queued; shared, not copied
   std::shared_ptr<platform::Stream> DataStream;  // pending data from a stream
   bool OwnsDataStream = false;
   int64_t DataStreamPosition = 0;

@@ -24,7 +24,7 @@ uint8_t StrengthOf(TPLCryptoAlgorithm method) {
 void UseAes(TDirItem& item, TPLCryptoAlgorithm method, EntryCipher& cipher) {
   auto aes = std::make_unique<TAESCryptoTransform>(CryptoMode::kEncrypt, StrengthOf(method),
                                                    item.RealMethod);
-  aes->SetPassword(item.Password);
+  aes->SetPassword(item.Password->Text());
   cipher.aes_field = MakeAesField(aes->Field());
   std::erase_if(item.ExtraFields,
                 [](const ExtraField& field) { return field.HeaderID == kAesFieldId; });
@@ -45,7 +45,8 @@ EntryCipher PrepareEntryCipher(TDirItem& item, TPLCryptoAlgorithm method, platfo
   try {
     if (method == caPkzipClassic) {
       cipher.crc = SourceCrc32(source, item.CompressionMode);
-      cipher.transform = TTraditionalCryptoTransform::ForEncryption(item.Password, cipher.crc);
+      cipher.transform =
+          TTraditionalCryptoTransform::ForEncryption(item.Password->Text(), cipher.crc);
     } else {
       UseAes(item, method, cipher);
     }

@@ -100,7 +100,7 @@ class NewEntry {
     item_.IsZip64 = false;
     EntrySource source(item_, c_);
     // A folder has no data, so nothing to encrypt.
-    const bool encrypted = source.Get() != nullptr && !item_.Password.empty();
+    const bool encrypted = source.Get() != nullptr && HasSecret(item_.Password);
     if (encrypted)
       cipher_ = PrepareEntryCipher(item_, c_.encryption_method, *source.Get(), c_.component);
     PlaceHeader(source.Get() != nullptr, source.Size());

@@ -66,7 +66,7 @@ void FillNewItem(TPLDirArray& dir, int32_t index, const std::u16string& file_nam
   filled.Method = filled.RealMethod = info.is_directory ? 0 : settings.default_method;
   filled.VersionNeeded = kVersionOem;
   filled.VersionMadeBy = kMadeOnUnix | kVersionOem;
-  filled.Flags = settings.password.empty() ? 0 : kFlagEncrypted;
+  filled.Flags = HasSecret(settings.password) ? kFlagEncrypted : 0;
   const DosDateTime time = TimeOf(info);
   filled.FileDate = time.date;
   filled.FileTime = time.time;

@@ -16,7 +16,7 @@ struct NewItemSettings {
   bool oem_file_names = true;     // how names without flag bit 11 were read
   uint8_t compression_mode = 1;   // of files; folders get 0
   uint16_t default_method = 8;    // of files; folders get 0
-  std::string password;           // copied into the entry; non-empty sets flag bit 0
+  SharedSecret password;          // shared with the entry; a non-empty one sets flag bit 0
   std::u16string working_folder;  // absolute; resolves relative paths
   // A replaced entry keeps its own version made by and external attributes
   // instead of taking the new file's (for data put back after an edit).
