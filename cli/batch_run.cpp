@@ -18,6 +18,8 @@ class BatchRun::RecordingLog : public ProcessLog {
     problems.push_back(line);
     out_.Problem(line);
   }
+  // Keeps the line without passing it on.
+  void Keep(const std::string& line) { problems.push_back(line); }
   void NotProcessed(const std::string& line) override {
     problems.push_back(line);
     out_.NotProcessed(line);
@@ -181,14 +183,22 @@ void BatchRun::SettleEntries(FileReport& report, const RecordingLog& log) {
 void BatchRun::FailOpening(FileReport& report, const std::exception& failure, RecordingLog& log) {
   report.status = FileStatus::kFailed;
   report.reason = failure.what();
-  log.Problem(report.path + ": " + parcelon::FailureWords(failure));
+  report.words = parcelon::FailureWords(failure);
+  Tell(report, report.path + ": " + report.words, log);
   if (options_.verbose) log.Problem("engine: " + report.reason);
 }
 
 void BatchRun::Fail(FileReport& report, const std::string& reason, RecordingLog& log) {
   report.status = FileStatus::kFailed;
   report.reason = reason;
-  log.Problem(reason);
+  Tell(report, reason, log);
+}
+
+void BatchRun::Tell(const FileReport& report, const std::string& line, RecordingLog& log) {
+  if (options_.check_only && report.kind != "folder")
+    log.Keep(line);
+  else
+    log.Problem(line);
 }
 
 }  // namespace kmlcompat

@@ -38,6 +38,9 @@ class BatchRun {
   void SettleEntries(FileReport& report, const RecordingLog& log);
   void Fail(FileReport& report, const std::string& reason, RecordingLog& log);
   void FailOpening(FileReport& report, const std::exception& failure, RecordingLog& log);
+  // Logs a failure's line, or in a check only keeps it: the status line
+  // "cannot repair: REASON" says it there.
+  void Tell(const FileReport& report, const std::string& line, RecordingLog& log);
 
   const CliOptions& options_;
   platform::FileSystem& fs_;

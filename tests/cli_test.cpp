@@ -82,6 +82,9 @@ TEST(Cli, CheckSaysCannotRepairForWhatTheRepairRefuses) {
     EXPECT_EQ(check.status, 1);
     EXPECT_NE(check.err.find(path + ": cannot repair: "), std::string::npos) << check.err;
     EXPECT_NE(check.err.find(why), std::string::npos);
+    const size_t from = check.err.find(": cannot repair: ") + 17;
+    const std::string reason = check.err.substr(from, check.err.find('\n', from) - from);
+    EXPECT_EQ(check.err.find(reason), check.err.rfind(reason)) << "reason once: " << check.err;
     EXPECT_NE(check.out.find("0 need repair, 0 fine, 1 failed"), std::string::npos);
     const CommandResult json = RunCli("--check --json " + ShellQuote(path));
     EXPECT_NE(json.out.find("\"status\":\"cannot-repair\",\"reason\":"), std::string::npos);
