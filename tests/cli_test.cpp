@@ -243,7 +243,11 @@ TEST(Cli, MistakesNameTheFileAndTheReason) {
       "mkdir ro && printf 'hello' > a.txt && printf junk > junk.zip && cp junk.zip junk.kmz && "
       "zip -q a.zip a.txt && python3 -c '"
       "import zipfile\nz=zipfile.ZipFile(\"nameless.zip\",\"w\")\n"
-      "for n in [\"..\", \".\", \"/\", \"a.txt\"]: z.writestr(zipfile.ZipInfo(n), \"x\")'";
+      "for n in [\"..\", \".\", \"/\", \"a.txt\"]: z.writestr(zipfile.ZipInfo(n), \"x\")\n"
+      "z=zipfile.ZipFile(\"crc.kmz\",\"w\")\nz.writestr(\"doc.kml\", \"<kml/>\")\nz.close()\n"
+      "d=bytearray(open(\"crc.kmz\",\"rb\").read())\n"
+      "for s in [b\"PK\\x03\\x04\", b\"PK\\x01\\x02\"]: d[d.find(s)+14+2*(s[2]==1)]^=1\n"
+      "open(\"crc.kmz\",\"wb\").write(d)'";
   ASSERT_EQ(testing_support::RunCommand("cd " + ShellQuote(dir.path()) + " && " + make).status, 0);
   WriteAll(dir.File("ro/old.kml"), kOld);
   testing_support::UnwritableFolder locked(dir.File("ro"));
@@ -274,7 +278,13 @@ TEST(Cli, MistakesNameTheFileAndTheReason) {
       {cli + "junk.kmz",
        "kmlcompat-cli: junk.kmz: not a ZIP archive (no end of central directory record found)\n",
        false},
-      {cli + "ro/old.kml", "cannot create a file in ro/: " + denied + "\n", true},
+      {cli + "ro/old.kml", "kmlcompat-cli: the folder of ro/old.kml cannot be written", true},
+      {cli + "crc.kmz",
+       "kmlcompat-cli: doc.kml in crc.kmz: it could not be decoded: damaged data: the sizes or the "
+       "CRC-32 do not match",
+       false},
+      {cli + "--check crc.kmz",
+       "crc.kmz: cannot repair: doc.kml in crc.kmz: it could not be decoded: damaged data", false},
   };
   for (const auto& c : cases) {
     if (c.needs_lock && !locked.Binds()) continue;
@@ -284,6 +294,6 @@ TEST(Cli, MistakesNameTheFileAndTheReason) {
     EXPECT_NE(run.err.find(c.message), std::string::npos) << c.command << "\n" << run.err;
     EXPECT_EQ(run.err.find("Native error"), std::string::npos) << c.command << "\n" << run.err;
   }
-  EXPECT_EQ(dir.List(), (std::vector<std::string>{"a.txt", "a.zip", "junk.kmz", "junk.zip",
-                                                  "nameless.zip", "out", "ro"}));
+  EXPECT_EQ(dir.List(), (std::vector<std::string>{"a.txt", "a.zip", "crc.kmz", "junk.kmz",
+                                                  "junk.zip", "nameless.zip", "out", "ro"}));
 }
