@@ -206,7 +206,7 @@ void BatchRun::Fail(FileReport& report, const std::string& reason, RecordingLog&
 }
 
 void BatchRun::Tell(const FileReport& report, const std::string& line, RecordingLog& log) {
-  if (options_.check_only && report.kind != "folder")
+  if (options_.check_only && !options_.json && report.kind != "folder")
     log.Keep(line);
   else
     log.Problem(line);

@@ -41,8 +41,8 @@ class BatchRun {
   void Fail(FileReport& report, const std::string& reason, RecordingLog& log,
             const std::string& words = {});
   void FailOpening(FileReport& report, const std::exception& failure, RecordingLog& log);
-  // Logs a failure's line, or in a check only keeps it: the status line
-  // "cannot repair: REASON" says it there.
+  // Logs a failure's line, or in a check without --json only keeps it: the
+  // status line "cannot repair: REASON" says it there.
   void Tell(const FileReport& report, const std::string& line, RecordingLog& log);
 
   const CliOptions& options_;
