@@ -73,7 +73,9 @@ void KmlTool::ProcessKmz(const std::string& FileName, bool make_backup, ProcessL
     log.ProblemWithDetail(words, FileName + ": " + e.what());
   }
   ProcessSucceeded = !engine_failed && outcome.Succeeded();
-  if (!engine_failed && outcome.kml_entries == 0) log.NotProcessed("no KML entry in " + FileName);
+  // An archive left at a cancel or an abort may well hold KML entries.
+  if (!engine_failed && !outcome.cancelled && !outcome.aborted && outcome.kml_entries == 0)
+    log.NotProcessed("no KML entry in " + FileName);
 }
 
 }  // namespace kmlcompat

@@ -244,10 +244,13 @@ TEST(Cli, MistakesNameTheFileAndTheReason) {
       "zip -q a.zip a.txt && python3 -c '"
       "import zipfile\nz=zipfile.ZipFile(\"nameless.zip\",\"w\")\n"
       "for n in [\"..\", \".\", \"/\", \"a.txt\"]: z.writestr(zipfile.ZipInfo(n), \"x\")\n"
-      "z=zipfile.ZipFile(\"crc.kmz\",\"w\")\nz.writestr(\"doc.kml\", \"<kml/>\")\nz.close()\n"
-      "d=bytearray(open(\"crc.kmz\",\"rb\").read())\n"
-      "for s in [b\"PK\\x03\\x04\", b\"PK\\x01\\x02\"]: d[d.find(s)+14+2*(s[2]==1)]^=1\n"
-      "open(\"crc.kmz\",\"wb\").write(d)'";
+      "for a in [\"crc.kmz\", \"mixed.kmz\"]:\n"
+      " z=zipfile.ZipFile(a,\"w\"); z.writestr(\"doc.kml\", \"<kml/>\")\n"
+      " if a[0]==\"m\": z.writestr(\"old.kml\", \"<kml "
+      "xmlns=\\\"http://earth.google.com/kml/2.0\\\"/>\")\n"
+      " z.close(); d=bytearray(open(a,\"rb\").read())\n"
+      " for s in [b\"PK\\x03\\x04\", b\"PK\\x01\\x02\"]: d[d.find(s)+14+2*(s[2]==1)]^=1\n"
+      " open(a,\"wb\").write(d)'";
   ASSERT_EQ(testing_support::RunCommand("cd " + ShellQuote(dir.path()) + " && " + make).status, 0);
   WriteAll(dir.File("ro/old.kml"), kOld);
   testing_support::UnwritableFolder locked(dir.File("ro"));
@@ -285,6 +288,8 @@ TEST(Cli, MistakesNameTheFileAndTheReason) {
        false},
       {cli + "--check crc.kmz",
        "crc.kmz: cannot repair: doc.kml in crc.kmz: it could not be decoded: damaged data", false},
+      {cli + "--no-backup mixed.kmz </dev/null 1>&2",
+       "doc.kml in mixed.kmz: damaged data: the sizes or the CRC-32 do not match", false},
   };
   for (const auto& c : cases) {
     if (c.needs_lock && !locked.Binds()) continue;
@@ -294,6 +299,7 @@ TEST(Cli, MistakesNameTheFileAndTheReason) {
     EXPECT_NE(run.err.find(c.message), std::string::npos) << c.command << "\n" << run.err;
     EXPECT_EQ(run.err.find("Native error"), std::string::npos) << c.command << "\n" << run.err;
   }
-  EXPECT_EQ(dir.List(), (std::vector<std::string>{"a.txt", "a.zip", "crc.kmz", "junk.kmz",
-                                                  "junk.zip", "nameless.zip", "out", "ro"}));
+  EXPECT_EQ(dir.List(),
+            (std::vector<std::string>{"a.txt", "a.zip", "crc.kmz", "junk.kmz", "junk.zip",
+                                      "mixed.kmz", "nameless.zip", "out", "ro"}));
 }
