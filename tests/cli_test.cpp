@@ -303,3 +303,32 @@ TEST(Cli, MistakesNameTheFileAndTheReason) {
             (std::vector<std::string>{"a.txt", "a.zip", "crc.kmz", "junk.kmz", "junk.zip",
                                       "mixed.kmz", "nameless.zip", "out", "ro"}));
 }
+
+// A path of Latin-1 bytes that are no UTF-8 is shown by its own bytes in
+// every message, the engine's included, and as \ufffd in JSON: never in a
+// mangled or surrogate form.
+TEST(Cli, MessagesShowAPathByItsOwnBytes) {
+  ScratchDir dir;
+  WriteAll(dir.File("caf\xE9.kmz"), "junk");
+  WriteAll(dir.File("caf\xE9.zip"), "junk");
+  const std::string parcelon = ShellQuote(PARCELON_PROGRAM) + " ";
+  const std::string cli = ShellQuote(KMLCOMPAT_CLI) + " ";
+  const std::pair<std::string, std::string> cases[] = {
+      {parcelon + "list --verbose caf\xE9.zip", "parcelon: caf\xE9.zip: not a ZIP"},
+      {parcelon + "test --verbose n\xE9.zip", "engine: File \"n\xE9.zip\" not found"},
+      {parcelon + "add --verbose n\xE9/caf\xE9.zip caf\xE9.kmz", "parcelon: n\xE9/caf\xE9.zip: "},
+      {parcelon + "extract caf\xE9.zip o", "parcelon: caf\xE9.zip: not a ZIP"},
+      {cli + "-v caf\xE9.kmz", "kmlcompat-cli: caf\xE9.kmz: not a ZIP"},
+      {cli + "--check caf\xE9.kmz", "caf\xE9.kmz: cannot repair: not a ZIP"},
+      {cli + "-r n\xE9", "no such file or folder: n\xE9\n"},
+      {cli + "--json caf\xE9.kmz 2>&1", "{\"path\":\"caf\\ufffd.kmz\""},
+  };
+  for (const auto& [command, message] : cases) {
+    const CommandResult run =
+        testing_support::RunCommand("cd " + ShellQuote(dir.path()) + " && " + command);
+    const std::string text = run.out + run.err;
+    EXPECT_NE(text.find(message), std::string::npos) << command << "\n" << text;
+    EXPECT_EQ(text.find("\xED\xB3"), std::string::npos) << command << "\n" << text;
+    EXPECT_EQ(text.find("\xEF\xBF\xBD"), std::string::npos) << command << "\n" << text;
+  }
+}
