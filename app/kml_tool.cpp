@@ -2,6 +2,7 @@
 
 #include "app/kmz_round_trip.h"
 #include "app/repair_refusal.h"
+#include "archive/errors/failure_words.h"
 #include "kml/rewriter.h"
 #include "platform/ascii.h"
 #include "platform/io_error.h"
@@ -57,24 +58,23 @@ void KmlTool::ProcessKml(const std::string& FileName, bool make_backup, ProcessL
   if (!ProcessSucceeded) log.Problem(last_problem_);
 }
 
-void KmlTool::Report(const std::string& text, ProcessLog& log) {
-  dialogs_.ShowMessage(text);
-  log.Problem(text);
-}
-
 void KmlTool::ProcessKmz(const std::string& FileName, bool make_backup, ProcessLog& log,
                          ProgressSink* progress) {
   if (make_backup && !MakeBackup(FileName, log)) return;
   KmzOutcome outcome;
-  std::string engine_failure;
+  bool engine_failed = false;
   try {
     outcome = KmzRoundTrip(fs_, dialogs_, log, progress).Run(FileName);
   } catch (const std::exception& e) {
-    engine_failure = FileName + ": " + e.what();
+    engine_failed = true;
+    // People are told in words; the engine's message stays for programs.
+    const std::string words = FileName + ": " + parcelon::FailureWords(e);
+    dialogs_.ShowMessage(words);
+    log.ProblemWithDetail(words, FileName + ": " + e.what());
   }
-  ProcessSucceeded = engine_failure.empty() && outcome.Succeeded();
-  if (!engine_failure.empty()) Report(engine_failure, log);
-  if (engine_failure.empty() && outcome.kml_entries == 0)
+  ProcessSucceeded = !engine_failed && outcome.Succeeded();
+  // An archive left at a cancel or an abort may well hold KML entries.
+  if (!engine_failed && !outcome.cancelled && !outcome.aborted && outcome.kml_entries == 0)
     log.NotProcessed("no KML entry in " + FileName);
 }
 

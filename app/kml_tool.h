@@ -58,8 +58,6 @@ class KmlTool {
 
  private:
   bool MakeBackup(const std::string& FileName, ProcessLog& log);
-  // Shows `text` as a message and logs it as the problem.
-  void Report(const std::string& text, ProcessLog& log);
   void ProcessKml(const std::string& FileName, bool make_backup, ProcessLog& log);
   void ProcessKmz(const std::string& FileName, bool make_backup, ProcessLog& log,
                   ProgressSink* progress);

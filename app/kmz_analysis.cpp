@@ -8,6 +8,7 @@
 #include "app/kml_entries.h"
 #include "app/password_tries.h"
 #include "app/scratch_folder.h"
+#include "archive/errors/failure_words.h"
 #include "archive/parcelon.h"
 #include "platform/file_stream.h"
 #include "platform/unicode.h"
@@ -31,21 +32,30 @@ class ReadOnlyArchive {
   TParcelon& archive_;
 };
 
+// Why an entry could not be decoded: in words, and with the engine's own
+// message (empty when it gave none).
+struct DecodeProblem {
+  std::string words;
+  std::string detail;
+};
+
 // Decodes entry `index` into a new file in `scratch`, whose path goes to
-// *path; the reason when it cannot, empty when it could.
-std::string Decode(TParcelon& archive, int32_t index, const std::string& scratch,
-                   platform::FileSystem& fs, std::string* path) {
+// *path; the reason when it cannot, empty words when it could.
+DecodeProblem Decode(TParcelon& archive, int32_t index, const std::string& scratch,
+                     platform::FileSystem& fs, std::string* path) {
   const parcelon::TDirItem& entry = archive.DirManager()->Dir().Items(index);
   const uint64_t size = entry.UnpackedSize64();
   const bool encrypted = entry.IsEncrypted();
-  if (std::string no_room = NoRoomForEntry(fs, scratch, size); !no_room.empty()) return no_room;
+  if (std::string no_room = NoRoomForEntry(fs, scratch, size); !no_room.empty())
+    return {no_room, {}};
   try {
     const std::unique_ptr<platform::Stream> out = fs.CreateUniqueStream(scratch, "entry", path);
     archive.ExtractItemToStream(index, *out);
     // An encrypted entry that no password opens is skipped: nothing is written.
-    if (encrypted && size > 0 && out->Size() == 0) return "no password given opens it";
+    if (encrypted && size > 0 && out->Size() == 0) return {"no password given opens it", {}};
   } catch (const std::exception& e) {
-    return std::string("it could not be decoded: ") + e.what();
+    const std::string lead = "it could not be decoded: ";
+    return {lead + parcelon::FailureWords(e), lead + e.what()};
   }
   return {};
 }
@@ -57,13 +67,14 @@ kml::KmlAnalysis AnalyseEntry(TParcelon& archive, int32_t index, const std::stri
                               const std::string& shown, platform::FileSystem& fs,
                               bool* apple_double) {
   std::string path;
-  const std::string problem = Decode(archive, index, scratch, fs, &path);
-  *apple_double =
-      problem.empty() && IsAppleDouble(archive.DirManager()->Dir().Items(index).Name, path, fs);
+  const DecodeProblem problem = Decode(archive, index, scratch, fs, &path);
+  const bool decoded = problem.words.empty();
+  *apple_double = decoded && IsAppleDouble(archive.DirManager()->Dir().Items(index).Name, path, fs);
   kml::KmlAnalysis analysis = *apple_double ? kml::KmlAnalysis{}
-                              : problem.empty()
+                              : decoded
                                   ? kml::AnalyseKmlFile(path, fs, shown)
-                                  : kml::KmlAnalysis{false, shown + ": " + problem, {}};
+                                  : kml::KmlAnalysis{false, shown + ": " + problem.words, {}, {}};
+  if (!problem.detail.empty()) analysis.detail = shown + ": " + problem.detail;
   try {
     if (!path.empty()) fs.Remove(path);
   } catch (const std::exception&) {

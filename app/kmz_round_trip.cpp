@@ -11,7 +11,8 @@
 #include "app/namespace_notice.h"
 #include "app/scratch_folder.h"
 #include "archive/common/entry_path.h"
-#include "archive/errors/failure_default.h"
+#include "archive/errors/error_codes.h"
+#include "archive/errors/failure_words.h"
 #include "archive/parcelon.h"
 #include "kml/rewriter.h"
 #include "platform/file_stream.h"
@@ -89,6 +90,8 @@ class RoundTripRun {
   // The answer to a failure of the engine with the entry `name`.
   parcelon::TPLAction OnEntryFailure(const std::u16string& name, int32_t native_error,
                                      const std::u16string& message);
+  parcelon::TPLAction AskAbout(const std::u16string& name, int32_t native_error,
+                               const std::u16string& message);
   // Passes the engine's overall progress of the current step on, and the
   // user's cancel back.
   void OnOverallProgress(double percent, parcelon::TPLProgressPhase phase, bool& cancel);
@@ -149,7 +152,7 @@ KmzOutcome RoundTripRun::Run() {
                      .append(cancelled_ ? "cancelled" : "aborted")
                      .append("; the archive is left as it was"));
   const int written = Stopped() ? 0 : static_cast<int>(repaired.size()) - unwritten_;
-  return {kml_entries_, written, cancelled_, Stopped() ? 0 : unchanged_};
+  return {kml_entries_, written, cancelled_, Stopped() ? 0 : unchanged_, aborted_};
 }
 
 std::vector<KmlEntry> RoundTripRun::ExamineAll(std::vector<KmlEntry>& entries) {
@@ -249,11 +252,26 @@ void RoundTripRun::OnOverallProgress(double percent, parcelon::TPLProgressPhase 
   if (cancelled_) cancel = true;
 }
 
+// The question put to the user about a failure with the entry `name`, in
+// words naming the entry and the archive: Abort, Retry or Ignore, only Abort
+// or Ignore for a name too long, and no question where nothing can go on.
+parcelon::TPLAction RoundTripRun::AskAbout(const std::u16string& name, int32_t native_error,
+                                           const std::u16string& message) {
+  if (native_error == parcelon::errc::kVolumeNotOpened) return parcelon::fxaAbort;
+  const std::string text = Utf16ToUtf8(name) + (committing_ ? ", written back into " : " in ") +
+                           shown_archive_ + ": " +
+                           parcelon::FailureWords(native_error, message, {});
+  const platform::FailureAnswer answer = native_error == parcelon::errc::kNameTooLong
+                                             ? dialogs_.AskAbortOrIgnore(text)
+                                             : dialogs_.AskOnFailure(text);
+  if (answer == platform::FailureAnswer::kRetry) return parcelon::fxaRetry;
+  return answer == platform::FailureAnswer::kIgnore ? parcelon::fxaIgnore : parcelon::fxaAbort;
+}
+
 // An entry the commit skips (Ignore) keeps its old data: it was not repaired.
 parcelon::TPLAction RoundTripRun::OnEntryFailure(const std::u16string& name, int32_t native_error,
                                                  const std::u16string& message) {
-  const parcelon::TPLAction action =
-      parcelon::DefaultProcessFileFailure(dialogs_, native_error, message);
+  const parcelon::TPLAction action = AskAbout(name, native_error, message);
   if (action == parcelon::fxaAbort) aborted_ = true;
   if (committing_ && action == parcelon::fxaIgnore) {
     ++unwritten_;

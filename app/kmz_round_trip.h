@@ -22,6 +22,7 @@ struct KmzOutcome {
   int repaired = 0;        // of them, rewritten and put back
   bool cancelled = false;  // the user cancelled; the archive is as it was
   int unchanged = 0;       // of them, fine as they were and left untouched
+  bool aborted = false;    // a failure was answered with Abort; the archive is as it was
   bool Succeeded() const { return kml_entries > 0 && repaired + unchanged == kml_entries; }
 };
 

@@ -18,6 +18,12 @@ class BatchRun::RecordingLog : public ProcessLog {
     problems.push_back(line);
     out_.Problem(line);
   }
+  void ProblemWithDetail(const std::string& line, const std::string& detail) override {
+    problems.push_back(detail);
+    out_.ProblemWithDetail(line, detail);
+  }
+  // Keeps the line without passing it on.
+  void Keep(const std::string& line) { problems.push_back(line); }
   void NotProcessed(const std::string& line) override {
     problems.push_back(line);
     out_.NotProcessed(line);
@@ -63,7 +69,11 @@ void AddChanges(const kml::KmlChanges& more, kml::KmlChanges* changes) {
 
 EntryReport EntryOf(const KmzEntryAnalysis& entry) {
   const kml::KmlAnalysis& analysis = entry.analysis;
-  if (!analysis.succeeded) return {entry.name, {}, FileStatus::kFailed, analysis.problem};
+  if (!analysis.succeeded)
+    return {entry.name,
+            {},
+            FileStatus::kFailed,
+            analysis.detail.empty() ? analysis.problem : analysis.detail};
   const FileStatus status = analysis.changes.Any() ? FileStatus::kNeedsRepair : FileStatus::kFine;
   return {entry.name, analysis.changes, status, {}};
 }
@@ -105,18 +115,19 @@ void BatchRun::ProcessKmz(FileReport& report, RecordingLog& log) {
     return FailOpening(report, e, log);
   }
   if (analysed.empty()) return Fail(report, "no KML entry in " + report.path, log);
-  std::string entry_problems;
+  std::string entry_problems, entry_words;
   for (const KmzEntryAnalysis& entry : analysed) {
     report.entries.push_back(EntryOf(entry));
     AddChanges(entry.analysis.changes, &report.changes);
-    if (!entry.analysis.succeeded)
-      entry_problems.append(entry_problems.empty() ? "" : "; ") +=
-          entry.name + ": " + entry.analysis.problem;
+    if (entry.analysis.succeeded) continue;
+    const std::string_view gap = entry_problems.empty() ? "" : "; ";
+    entry_problems.append(gap) += entry.name + ": " + report.entries.back().reason;
+    entry_words.append(gap) += entry.analysis.problem;  // it names the entry and the file
   }
   // The workflow repairs what it can of an archive with a broken entry; a
   // check has nothing to add to the failure.
   if (!entry_problems.empty() && (options_.check_only || !report.changes.Any()))
-    return Fail(report, entry_problems, log);
+    return Fail(report, entry_problems, log, entry_words);
   Settle(report, log);
   SettleEntries(report, log);
 }
@@ -179,16 +190,26 @@ void BatchRun::SettleEntries(FileReport& report, const RecordingLog& log) {
 // The report keeps the engine's message (its code too, for programs that
 // read --json); people are told in words, and with --verbose the message.
 void BatchRun::FailOpening(FileReport& report, const std::exception& failure, RecordingLog& log) {
-  report.status = FileStatus::kFailed;
-  report.reason = failure.what();
-  log.Problem(report.path + ": " + parcelon::FailureWords(failure));
-  if (options_.verbose) log.Problem("engine: " + report.reason);
+  const std::string words = parcelon::FailureWords(failure);
+  Fail(report, failure.what(), log, report.path + ": " + words);
+  report.words = words;  // the status line names the file itself
 }
 
-void BatchRun::Fail(FileReport& report, const std::string& reason, RecordingLog& log) {
+// With words the reason is shown in them, and with --verbose too as it is.
+void BatchRun::Fail(FileReport& report, const std::string& reason, RecordingLog& log,
+                    const std::string& words) {
   report.status = FileStatus::kFailed;
   report.reason = reason;
-  log.Problem(reason);
+  report.words = words;
+  Tell(report, words.empty() ? reason : words, log);
+  if (options_.verbose && !words.empty()) log.Problem("engine: " + reason);
+}
+
+void BatchRun::Tell(const FileReport& report, const std::string& line, RecordingLog& log) {
+  if (options_.check_only && !options_.json && report.kind != "folder")
+    log.Keep(line);
+  else
+    log.Problem(line);
 }
 
 }  // namespace kmlcompat

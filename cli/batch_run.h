@@ -36,8 +36,14 @@ class BatchRun {
   void Settle(FileReport& report, RecordingLog& log);
   // The entries' outcome after the workflow took up the archive.
   void SettleEntries(FileReport& report, const RecordingLog& log);
-  void Fail(FileReport& report, const std::string& reason, RecordingLog& log);
+  // Fails the file for `reason` (kept for --json), told to people in
+  // `words` when they are given.
+  void Fail(FileReport& report, const std::string& reason, RecordingLog& log,
+            const std::string& words = {});
   void FailOpening(FileReport& report, const std::exception& failure, RecordingLog& log);
+  // Logs a failure's line, or in a check without --json only keeps it: the
+  // status line "cannot repair: REASON" says it there.
+  void Tell(const FileReport& report, const std::string& line, RecordingLog& log);
 
   const CliOptions& options_;
   platform::FileSystem& fs_;

@@ -72,7 +72,8 @@ std::string StatusLine(const FileReport& report, bool check_only) {
     case FileStatus::kNeedsRepair:
       return report.path + ": needs repair" + ChangeList(report.changes, " (", ", ", ")", false);
     case FileStatus::kCannotRepair:
-      return report.path + ": cannot repair: " + report.reason;
+      return report.path +
+             ": cannot repair: " + (report.words.empty() ? report.reason : report.words);
     case FileStatus::kFailed:
       break;
   }

@@ -28,7 +28,8 @@ struct FileReport {
   kml::KmlChanges changes;           // for a KMZ file, those of all its entries
   std::vector<EntryReport> entries;  // the KML entries of a KMZ file
   FileStatus status = FileStatus::kFailed;
-  std::string reason;  // why it failed
+  std::string reason;  // why it failed (an engine's message as it made it)
+  std::string words;   // the reason in words for people; empty: `reason`
 };
 
 // "repaired", "fine", "needs-repair", "failed" or "cannot-repair".

@@ -12,17 +12,23 @@
 
 namespace {
 
-// Progress to `progress`, problems to standard error.
+// Progress to `progress`, problems to standard error; a problem's detail
+// (the engine's message) only when `verbose`.
 class ConsoleLog : public kmlcompat::ProcessLog {
  public:
-  explicit ConsoleLog(std::ostream& progress) : progress_(progress) {}
+  ConsoleLog(std::ostream& progress, bool verbose) : progress_(progress), verbose_(verbose) {}
   void Clear() override {}
   void Add(const std::string& line) override { progress_ << line << '\n'; }
   void Problem(const std::string& line) override { std::cerr << "kmlcompat-cli: " << line << '\n'; }
   void NotProcessed(const std::string& line) override { Problem(line); }
+  void ProblemWithDetail(const std::string& line, const std::string& detail) override {
+    Problem(line);
+    if (verbose_) Problem("engine: " + detail);
+  }
 
  private:
   std::ostream& progress_;
+  bool verbose_;
 };
 
 void Print(const kmlcompat::FileReport& report, const kmlcompat::CliOptions& options) {
@@ -47,7 +53,7 @@ int Run(const kmlcompat::CliOptions& options) {
   const platform::ControllingTerminal terminal;
   platform::ConsoleDialogs dialogs(
       std::cin, text, terminal.Fd() >= 0 ? terminal.Fd() : platform::ConsoleDialogs::kNoPasswords);
-  ConsoleLog log(text);
+  ConsoleLog log(text, options.verbose);
   kmlcompat::BatchRun run(options, fs, dialogs, log);
   kmlcompat::Tally tally;
   kmlcompat::VisitFiles(options.files, options.recursive, fs,

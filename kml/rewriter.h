@@ -44,6 +44,10 @@ struct KmlAnalysis {
   bool succeeded = false;
   std::string problem;  // why the file cannot be rewritten; empty on success
   KmlChanges changes;
+  // `problem` with the message of the component that failed as it made it
+  // (an engine's message and code), for programs that read the reason;
+  // empty when `problem` is all there is.
+  std::string detail;
 };
 
 // A dry run of RewriteKmlFile: reads `file_name` by the same rules and says

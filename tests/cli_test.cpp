@@ -82,6 +82,9 @@ TEST(Cli, CheckSaysCannotRepairForWhatTheRepairRefuses) {
     EXPECT_EQ(check.status, 1);
     EXPECT_NE(check.err.find(path + ": cannot repair: "), std::string::npos) << check.err;
     EXPECT_NE(check.err.find(why), std::string::npos);
+    const size_t from = check.err.find(": cannot repair: ") + 17;
+    const std::string reason = check.err.substr(from, check.err.find('\n', from) - from);
+    EXPECT_EQ(check.err.find(reason), check.err.rfind(reason)) << "reason once: " << check.err;
     EXPECT_NE(check.out.find("0 need repair, 0 fine, 1 failed"), std::string::npos);
     const CommandResult json = RunCli("--check --json " + ShellQuote(path));
     EXPECT_NE(json.out.find("\"status\":\"cannot-repair\",\"reason\":"), std::string::npos);
@@ -240,7 +243,14 @@ TEST(Cli, MistakesNameTheFileAndTheReason) {
       "mkdir ro && printf 'hello' > a.txt && printf junk > junk.zip && cp junk.zip junk.kmz && "
       "zip -q a.zip a.txt && python3 -c '"
       "import zipfile\nz=zipfile.ZipFile(\"nameless.zip\",\"w\")\n"
-      "for n in [\"..\", \".\", \"/\", \"a.txt\"]: z.writestr(zipfile.ZipInfo(n), \"x\")'";
+      "for n in [\"..\", \".\", \"/\", \"a.txt\"]: z.writestr(zipfile.ZipInfo(n), \"x\")\n"
+      "for a in [\"crc.kmz\", \"mixed.kmz\"]:\n"
+      " z=zipfile.ZipFile(a,\"w\"); z.writestr(\"doc.kml\", \"<kml/>\")\n"
+      " if a[0]==\"m\": z.writestr(\"old.kml\", \"<kml "
+      "xmlns=\\\"http://earth.google.com/kml/2.0\\\"/>\")\n"
+      " z.close(); d=bytearray(open(a,\"rb\").read())\n"
+      " for s in [b\"PK\\x03\\x04\", b\"PK\\x01\\x02\"]: d[d.find(s)+14+2*(s[2]==1)]^=1\n"
+      " open(a,\"wb\").write(d)'";
   ASSERT_EQ(testing_support::RunCommand("cd " + ShellQuote(dir.path()) + " && " + make).status, 0);
   WriteAll(dir.File("ro/old.kml"), kOld);
   testing_support::UnwritableFolder locked(dir.File("ro"));
@@ -272,6 +282,14 @@ TEST(Cli, MistakesNameTheFileAndTheReason) {
        "kmlcompat-cli: junk.kmz: not a ZIP archive (no end of central directory record found)\n",
        false},
       {cli + "ro/old.kml", "kmlcompat-cli: the folder of ro/old.kml cannot be written", true},
+      {cli + "crc.kmz",
+       "kmlcompat-cli: doc.kml in crc.kmz: it could not be decoded: damaged data: the sizes or the "
+       "CRC-32 do not match",
+       false},
+      {cli + "--check crc.kmz",
+       "crc.kmz: cannot repair: doc.kml in crc.kmz: it could not be decoded: damaged data", false},
+      {cli + "--no-backup mixed.kmz </dev/null 1>&2",
+       "doc.kml in mixed.kmz: damaged data: the sizes or the CRC-32 do not match", false},
   };
   for (const auto& c : cases) {
     if (c.needs_lock && !locked.Binds()) continue;
@@ -281,6 +299,36 @@ TEST(Cli, MistakesNameTheFileAndTheReason) {
     EXPECT_NE(run.err.find(c.message), std::string::npos) << c.command << "\n" << run.err;
     EXPECT_EQ(run.err.find("Native error"), std::string::npos) << c.command << "\n" << run.err;
   }
-  EXPECT_EQ(dir.List(), (std::vector<std::string>{"a.txt", "a.zip", "junk.kmz", "junk.zip",
-                                                  "nameless.zip", "out", "ro"}));
+  EXPECT_EQ(dir.List(),
+            (std::vector<std::string>{"a.txt", "a.zip", "crc.kmz", "junk.kmz", "junk.zip",
+                                      "mixed.kmz", "nameless.zip", "out", "ro"}));
+}
+
+// A path of Latin-1 bytes that are no UTF-8 is shown by its own bytes in
+// every message, the engine's included, and as \ufffd in JSON: never in a
+// mangled or surrogate form.
+TEST(Cli, MessagesShowAPathByItsOwnBytes) {
+  ScratchDir dir;
+  WriteAll(dir.File("caf\xE9.kmz"), "junk");
+  WriteAll(dir.File("caf\xE9.zip"), "junk");
+  const std::string parcelon = ShellQuote(PARCELON_PROGRAM) + " ";
+  const std::string cli = ShellQuote(KMLCOMPAT_CLI) + " ";
+  const std::pair<std::string, std::string> cases[] = {
+      {parcelon + "list --verbose caf\xE9.zip", "parcelon: caf\xE9.zip: not a ZIP"},
+      {parcelon + "test --verbose n\xE9.zip", "engine: File \"n\xE9.zip\" not found"},
+      {parcelon + "add --verbose n\xE9/caf\xE9.zip caf\xE9.kmz", "parcelon: n\xE9/caf\xE9.zip: "},
+      {parcelon + "extract caf\xE9.zip o", "parcelon: caf\xE9.zip: not a ZIP"},
+      {cli + "-v caf\xE9.kmz", "kmlcompat-cli: caf\xE9.kmz: not a ZIP"},
+      {cli + "--check caf\xE9.kmz", "caf\xE9.kmz: cannot repair: not a ZIP"},
+      {cli + "-r n\xE9", "no such file or folder: n\xE9\n"},
+      {cli + "--json caf\xE9.kmz 2>&1", "{\"path\":\"caf\\ufffd.kmz\""},
+  };
+  for (const auto& [command, message] : cases) {
+    const CommandResult run =
+        testing_support::RunCommand("cd " + ShellQuote(dir.path()) + " && " + command);
+    const std::string text = run.out + run.err;
+    EXPECT_NE(text.find(message), std::string::npos) << command << "\n" << text;
+    EXPECT_EQ(text.find("\xED\xB3"), std::string::npos) << command << "\n" << text;
+    EXPECT_EQ(text.find("\xEF\xBF\xBD"), std::string::npos) << command << "\n" << text;
+  }
 }

@@ -109,6 +109,19 @@ std::u16string DecodeStoredName(std::string_view bytes, bool utf8_flag, bool oem
   return code_pages.AnsiToWide(bytes);
 }
 
+bool IsWellFormedUnicode(std::u16string_view name) {
+  for (size_t i = 0; i < name.size(); ++i) {
+    const bool high = name[i] >= 0xD800 && name[i] <= 0xDBFF;
+    const bool low_next = i + 1 < name.size() && name[i + 1] >= 0xDC00 && name[i + 1] <= 0xDFFF;
+    if (high && low_next) {
+      ++i;  // a pair: one character above U+FFFF
+    } else if (name[i] >= 0xD800 && name[i] <= 0xDFFF) {
+      return false;
+    }
+  }
+  return true;
+}
+
 EncodedName EncodeStoredName(std::u16string_view name, const platform::CodePages& code_pages) {
   name = CutWide(name, kMaxStoredNameBytes);
   EncodedName out{code_pages.WideToUtf8(name), !IsAscii(name) && !HoldsEscapedByte(name)};

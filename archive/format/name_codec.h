@@ -40,4 +40,10 @@ struct EncodedName {
 // bytes.
 EncodedName EncodeStoredName(std::u16string_view name, const platform::CodePages& code_pages);
 
+// Whether `name` is Unicode text: every surrogate stands in a pair. A name
+// holding an escaped byte (a lone U+DC80-U+DCFF) or any other lone surrogate
+// is not; its stored bytes are the only form of it, and no field that must
+// carry Unicode text may be written for it.
+bool IsWellFormedUnicode(std::u16string_view name);
+
 }  // namespace parcelon

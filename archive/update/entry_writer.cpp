@@ -192,11 +192,13 @@ class NewEntry {
   }
 
   // The local extra area: room for the Zip64 sizes, the Unicode name field
-  // when asked for (kept on the entry for its central header too), and the
-  // AES field of an entry encrypted so.
+  // when asked for and the name is Unicode text (kept on the entry for its
+  // central header too), and the AES field of an entry encrypted so. A name
+  // of raw bytes gets no Unicode field: lone surrogates in it would be no
+  // text to any reader, and its stored bytes already are the name.
   void BuildExtra() {
     if (zip64_sizes_) AppendExtraField(extra_, MakeZip64Field({0, 0, {}, {}}));
-    if (c_.unicode_file_names) {
+    if (c_.unicode_file_names && IsWellFormedUnicode(item_.Name)) {
       ExtraField field = MakeUnicodeNameField(item_.Name);
       AppendExtraField(extra_, field);
       item_.ExtraFields.push_back(std::move(field));

@@ -118,6 +118,19 @@ TEST_F(WriterInteropTest, EveryLevelEmptyEntriesAndNamesBeyondAscii) {
   }
 }
 
+// The Unicode name field goes only with names that are Unicode text; a name
+// of raw bytes (an escaped byte, any lone surrogate) is stored by its bytes.
+TEST_F(WriterInteropTest, UnicodeNameFieldOnlyForUnicodeNames) {
+  archiver.SetUnicodeFilenames(true);
+  Write({{u"caf\u00e9.kml", "a"}, {u"caf\xDCE9.kml", "b"}});
+  const CommandResult fields = RunCommand(
+      "python3 -c 'import sys,zipfile\n"
+      "for i in zipfile.ZipFile(sys.argv[1]).infolist(): print(b\"NU\" in i.extra)' " +
+      ShellQuote(path));
+  EXPECT_EQ(fields.out, "True\nFalse\n") << fields.err;
+  ExpectPeersPass(path);
+}
+
 TEST_F(WriterInteropTest, ForcedZip64AndAnUpdateOfIt) {
   archiver.SetZip64Mode(zmAlways);
   Write({{u"a.txt", "alpha"}, {u"b.txt", Text(70000)}});
