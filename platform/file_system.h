@@ -188,9 +188,6 @@ class FileSystem {
   // `from` (a `from` that cannot be removed then stays). Throws IoError.
   virtual bool RenameNoReplace(const std::string& from, const std::string& to) = 0;
 
-  // The identity of the file `path` names, symbolic links followed;
-  // `exists` is false when there is nothing there.
-  virtual FileIdentity IdentityOf(const std::string& path) = 0;
   // Sets the permission bits (07777) of the file open as `file`, on its
   // descriptor, so a name swapped meanwhile cannot redirect it. Throws IoError.
   virtual void SetPermissionsOpen(Stream& file, mode_t mode) = 0;
@@ -211,6 +208,12 @@ class FileSystem {
   virtual void RemoveBelow(const std::string& root, const std::string& relative) = 0;
 
   bool Exists(const std::string& path) { return Stat(path).exists; }
+  // The identity of the file `path` names, symbolic links followed;
+  // `exists` is false when there is nothing there.
+  FileIdentity IdentityOf(const std::string& path) {
+    const FileInfo info = Stat(path);
+    return info.exists ? FileIdentity{true, info.device, info.inode} : FileIdentity{};
+  }
 };
 
 // The folder part of a path, up to and including its last '/'; empty when

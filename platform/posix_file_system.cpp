@@ -231,12 +231,6 @@ std::string DanglingTarget(std::filesystem::path path) {
 
 }  // namespace
 
-FileIdentity PosixFileSystem::IdentityOf(const std::string& path) {
-  struct stat st;
-  if (::stat(path.c_str(), &st) != 0) return {};
-  return {true, st.st_dev, st.st_ino};
-}
-
 std::string PosixFileSystem::ResolveLinks(const std::string& path) {
   std::error_code ec;
   if (!std::filesystem::is_symlink(path, ec)) return path;

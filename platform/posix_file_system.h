@@ -39,7 +39,6 @@ class PosixFileSystem : public FileSystem {
   std::unique_ptr<Stream> CreateExclusiveStream(const std::string& path,
                                                 const FileInfo& like) override;
   bool RenameNoReplace(const std::string& from, const std::string& to) override;
-  FileIdentity IdentityOf(const std::string& path) override;
   void SetPermissionsOpen(Stream& file, mode_t mode) override;
   void SetModifiedTimeOpen(Stream& file, int64_t seconds) override;
   void SyncFileSystem(const std::string& path) override;
