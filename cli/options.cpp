@@ -75,7 +75,8 @@ std::string CliUsage() {
          "A summary line ends the run (on standard error with --json).\n"
          "\n"
          "Exit status: 0 when every file was repaired or needed no repair, 1 when one\n"
-         "failed (with --check: when one needs repair or failed), 2 for bad usage.\n";
+         "failed (with --check: when one needs repair or failed), 2 for bad usage,\n"
+         "128+N when signal N (SIGINT, SIGTERM, SIGHUP) cancelled the run.\n";
 }
 
 }  // namespace kmlcompat
