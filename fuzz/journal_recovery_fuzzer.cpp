@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/codec/crc32.h"
+#include "archive/format/crc32.h"
 #include "archive/parcelon.h"
 #include "archive/update/rollback_journal.h"
 #include "platform/memory_stream.h"

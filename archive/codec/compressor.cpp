@@ -5,11 +5,11 @@
 #include <optional>
 #include <vector>
 
-#include "archive/codec/crc32.h"
 #include "archive/codec/deflate_stage.h"
 #include "archive/codec/output_sink.h"
 #include "archive/crypto/crypto_stages.h"
 #include "archive/errors/pl_exception.h"
+#include "archive/format/crc32.h"
 #include "archive/format/extra_fields.h"
 
 namespace parcelon {

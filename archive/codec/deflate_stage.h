@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "archive/codec/data_stage.h"
+#include "archive/common/data_stage.h"
 
 namespace parcelon {
 

@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "archive/codec/data_stage.h"
+#include "archive/common/data_stage.h"
 
 namespace parcelon {
 

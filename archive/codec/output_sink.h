@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "archive/codec/data_stage.h"
+#include "archive/common/data_stage.h"
 #include "archive/common/engine_events.h"
 #include "platform/stream.h"
 

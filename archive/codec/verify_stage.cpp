@@ -1,6 +1,6 @@
 #include "archive/codec/verify_stage.h"
 
-#include "archive/codec/crc32.h"
+#include "archive/format/crc32.h"
 
 namespace parcelon {
 

@@ -7,7 +7,7 @@
 #include <functional>
 #include <utility>
 
-#include "archive/codec/data_stage.h"
+#include "archive/common/data_stage.h"
 
 namespace parcelon {
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <array>
 
-#include "archive/codec/data_stage.h"
+#include "archive/common/data_stage.h"
 
 namespace parcelon {
 

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "archive/codec/data_stage.h"
+#include "archive/common/data_stage.h"
 
 namespace parcelon {
 namespace {

@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "archive/codec/data_stage.h"
+#include "archive/common/data_stage.h"
 #include "archive/crypto/random_bytes.h"
 
 namespace parcelon {

@@ -3,7 +3,7 @@
 // that ask for the password again catch WrongPasswordError first.
 #pragma once
 
-#include "archive/codec/data_stage.h"
+#include "archive/common/data_stage.h"
 
 namespace parcelon {
 

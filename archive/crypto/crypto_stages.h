@@ -8,7 +8,7 @@
 
 #include <vector>
 
-#include "archive/codec/data_stage.h"
+#include "archive/common/data_stage.h"
 #include "archive/crypto/crypto_errors.h"
 #include "archive/crypto/crypto_transform.h"
 

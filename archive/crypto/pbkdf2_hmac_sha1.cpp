@@ -16,7 +16,7 @@
 #include <cstring>
 #include <vector>
 
-#include "archive/codec/data_stage.h"
+#include "archive/common/data_stage.h"
 
 namespace parcelon {
 namespace {

@@ -6,7 +6,7 @@
 #include <array>
 #include <climits>
 
-#include "archive/codec/data_stage.h"
+#include "archive/common/data_stage.h"
 
 namespace parcelon {
 

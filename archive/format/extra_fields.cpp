@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "archive/codec/crc32.h"
 #include "archive/format/byte_io.h"
+#include "archive/format/crc32.h"
 
 namespace parcelon {
 namespace {

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "archive/codec/compressor.h"
-#include "archive/codec/data_stage.h"
+#include "archive/common/data_stage.h"
 #include "archive/crypto/aes_transform.h"
 #include "archive/crypto/traditional_transform.h"
 #include "archive/errors/pl_exception.h"

@@ -8,9 +8,9 @@
 #include <optional>
 #include <vector>
 
-#include "archive/codec/crc32.h"
 #include "archive/errors/pl_exception.h"
 #include "archive/format/byte_io.h"
+#include "archive/format/crc32.h"
 #include "platform/exception.h"
 #include "platform/file_stream.h"
 #include "platform/io_error.h"

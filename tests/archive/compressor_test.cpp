@@ -8,8 +8,8 @@
 
 #include <random>
 
-#include "archive/codec/crc32.h"
 #include "archive/codec/zlib_header.h"
+#include "archive/format/crc32.h"
 #include "platform/memory_stream.h"
 #include "tests/archive/engine_error.h"
 #include "tests/archive/recording_events.h"

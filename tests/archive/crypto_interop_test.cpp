@@ -7,11 +7,11 @@
 #include <memory>
 #include <sstream>
 
-#include "archive/codec/crc32.h"
 #include "archive/codec/inflate_stage.h"
 #include "archive/crypto/aes_transform.h"
 #include "archive/crypto/crypto_stages.h"
 #include "archive/crypto/traditional_transform.h"
+#include "archive/format/crc32.h"
 #include "archive/format/records.h"
 #include "tests/test_support.h"
 

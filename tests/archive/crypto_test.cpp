@@ -9,11 +9,11 @@
 #include <random>
 #include <string>
 
-#include "archive/codec/crc32.h"
 #include "archive/crypto/aes_transform.h"
 #include "archive/crypto/crypto_stages.h"
 #include "archive/crypto/random_bytes.h"
 #include "archive/crypto/traditional_transform.h"
+#include "archive/format/crc32.h"
 
 namespace parcelon {
 namespace {

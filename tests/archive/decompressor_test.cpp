@@ -9,7 +9,7 @@
 #include <random>
 
 #include "archive/codec/compressor.h"
-#include "archive/codec/crc32.h"
+#include "archive/format/crc32.h"
 #include "archive/format/records.h"
 #include "platform/memory_stream.h"
 #include "tests/archive/engine_error.h"

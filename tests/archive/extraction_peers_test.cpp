@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 #include <filesystem>
 
-#include "archive/codec/crc32.h"
+#include "archive/format/crc32.h"
 #include "archive/parcelon.h"
 #include "platform/iconv_code_pages.h"
 #include "platform/scripted_dialogs.h"

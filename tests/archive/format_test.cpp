@@ -3,8 +3,8 @@
 #include <array>
 #include <numeric>
 
-#include "archive/codec/crc32.h"
 #include "archive/format/byte_io.h"
+#include "archive/format/crc32.h"
 #include "archive/format/dos_time.h"
 #include "archive/format/extra_fields.h"
 #include "archive/format/name_codec.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "archive/codec/crc32.h"
+#include "archive/format/crc32.h"
 #include "platform/exception.h"
 
 namespace ziptest {

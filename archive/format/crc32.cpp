@@ -1,4 +1,4 @@
-#include "archive/codec/crc32.h"
+#include "archive/format/crc32.h"
 
 #ifdef PARCELON_HAVE_ISAL
 #include <isa-l/crc.h>
