@@ -71,8 +71,9 @@ void TPLBaseArchiver::AddFilesInternal(const TPLStringList& masks, int32_t searc
   const std::lock_guard<std::recursive_mutex> lock(EngineLock());
   const FolderChange change(working_folder_, ResolvedBaseDir());
   const std::u16string base = working_folder_;
-  TPLDiskScan scan(dir_manager_->Dir(), *file_system_, *code_pages_, events_,
-                   DiskScanSettingsNow(search_attr, move_flag, exclusion_masks));
+  const EngineSettings settings = SettingsNow();
+  TPLDiskScan scan(dir_manager_->Dir(), *file_system_, *code_pages_, events_, settings,
+                   DiskScanTaskNow(search_attr, move_flag, exclusion_masks));
   for (const std::u16string& mask : masks) scan.ScanDiskFolder(base, mask, recurse);
 }
 
@@ -85,31 +86,26 @@ std::u16string TPLBaseArchiver::ResolvedBaseDir() {
   return base_dir_.empty() ? AbsolutePath(previous, u"/") : AbsolutePath(base_dir_, previous);
 }
 
-DiskScanSettings TPLBaseArchiver::DiskScanSettingsNow(int32_t search_attr, bool move_flag,
-                                                      const TPLStringList& exclusion_masks) {
-  DiskScanSettings settings;
-  settings.queue.item = NewItemSettingsNow();
-  settings.queue.base = working_folder_;
-  settings.queue.move = move_flag;
-  settings.queue.zip64_mode = zip64_mode_;
-  settings.queue.no_compression_masks = no_compression_masks_;
-  settings.queue.overwrite_mode = [this] { return options_.OverwriteMode(); };
-  settings.search_attr = search_attr;
-  settings.exclusion_masks = exclusion_masks;
+DiskScanTask TPLBaseArchiver::DiskScanTaskNow(int32_t search_attr, bool move_flag,
+                                              const TPLStringList& exclusion_masks) {
+  DiskScanTask task;
+  task.queue.item.working_folder = WorkingFolderNow();
+  task.queue.base = working_folder_;
+  task.queue.move = move_flag;
+  task.search_attr = search_attr;
+  task.exclusion_masks = exclusion_masks;
   if (!in_memory_ && !external_stream_ && !file_name_.empty()) {
     // The archive file is opened by its name as given, relative to the
     // process's current folder.
     const std::u16string current = platform::Utf8ToUtf16(file_system_->CurrentFolder());
-    settings.archive_paths = {AbsolutePath(file_name_, current),
-                              AbsolutePath(platform::Utf8ToUtf16(ArchivePath()), current)};
+    task.archive_paths = {AbsolutePath(file_name_, current),
+                          AbsolutePath(platform::Utf8ToUtf16(ArchivePath()), current)};
     if (!unpublished_path_.empty())  // a new archive is written under a hidden name first
-      settings.archive_paths.push_back(
-          AbsolutePath(platform::Utf8ToUtf16(unpublished_path_), current));
-    settings.archive_identity = file_system_->IdentityOf(ArchivePath());
-    settings.archive_size = file_system_->Stat(ArchivePath()).size;
+      task.archive_paths.push_back(AbsolutePath(platform::Utf8ToUtf16(unpublished_path_), current));
+    task.archive_identity = file_system_->IdentityOf(ArchivePath());
+    task.archive_size = file_system_->Stat(ArchivePath()).size;
   }
-  settings.component = this;
-  return settings;
+  return task;
 }
 
 }  // namespace parcelon

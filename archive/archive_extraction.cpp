@@ -128,11 +128,12 @@ void TPLBaseArchiver::FindOverlappingEntries() {
 void TPLBaseArchiver::ExtractOneFile(int32_t index, const std::u16string& name,
                                      const std::u16string& dest_dir) {
   const TDirItem& entry = dir_manager_->Dir().Items(index);
+  const EngineSettings settings = SettingsNow();
   ExtractEntry(
       entry, name, dest_dir,
       [this, index](platform::Stream& file) { ExtractItemToStream(index, file); },
-      {*file_system_, events_, options_, *extracted_files_, this}, run_progress_,
-      run_progress_.skip_file);
+      {.fs = *file_system_, .events = events_, .files = *extracted_files_, .settings = settings},
+      run_progress_, run_progress_.skip_file);
 }
 
 void TPLBaseArchiver::TestOneFile(int32_t index, const std::u16string&) {
@@ -192,12 +193,14 @@ void TPLBaseArchiver::ExtractItemToStream(int32_t index, platform::Stream& desti
                                          this);
   run_progress_.skip_file = false;
   archive_stream_->Seek(int64_t(entry.LocalHeaderOffset64()), platform::SeekOrigin::kBegin);
-  const DecodeSettings settings{events_,          run_progress_,
-                                file_name_,       this,
-                                inflater_,        uint64_t(dir_manager_->CentralDirOffset()),
-                                password_->Text()};
-  const bool sound = DecompressItem(*archive_stream_, destination, entry, settings);
-  if (!sound && !run_progress_.cancel && !extract_corrupted_files_ && !run_progress_.skip_file)
+  const EngineSettings settings = SettingsNow();
+  const DecodeSettings decode{.events = events_,
+                              .progress = run_progress_,
+                              .engine = settings,
+                              .data_limit = uint64_t(dir_manager_->CentralDirOffset())};
+  const bool sound = DecompressItem(*archive_stream_, destination, entry, decode);
+  if (!sound && !run_progress_.cancel && !settings.reading.extract_corrupted_files &&
+      !run_progress_.skip_file)
     throw EPLException::Create(errc::kCorruptedData, this);
 }
 

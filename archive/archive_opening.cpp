@@ -144,7 +144,7 @@ void TPLBaseArchiver::LoadDirectory() {
   // directory is still read as that of a single file.
   if (!dir_manager_->LocateEnd(repair_directory_))
     throw EPLException::Create(errc::kNoEndRecord, this);
-  dir_manager_->LoadDirectory({repair_directory_, options_.OEMFileNames()});
+  dir_manager_->LoadDirectory(SettingsNow());
   volume_info_.SetLastVolumeNumber(dir_manager_->ThisDisk());
   volume_info_.SetNumber(dir_manager_->DirectoryDisk());
 }
@@ -157,7 +157,7 @@ void TPLBaseArchiver::FinishArchive() {
   CommitUpdates();
   if (archive_stream_ == nullptr) return;
   if (archive_stream_->Size() == dir_manager_->StubSize()) {
-    WriteCentralDirectory(*dir_manager_, *code_pages_, {options_.OEMFileNames(), this});
+    WriteCentralDirectory(*dir_manager_, *code_pages_, SettingsNow());
     if (options_.FlushBuffers() && unpublished_path_.empty()) archive_stream_->Flush();
   }
   if (unpublished_path_.empty()) return;

@@ -56,7 +56,8 @@ void TPLBaseArchiver::CancelUpdate() {
 void TPLBaseArchiver::CommitUpdates() {
   if (update_depth_ <= 0) return;
   update_depth_ = 0;
-  TPLCommit commit(*dir_manager_, CommitSettingsNow());
+  const EngineSettings settings = SettingsNow();
+  TPLCommit commit(*dir_manager_, CommitRequestNow(settings));
   const CommitGuard adopt([this, &commit]() noexcept {
     last_commit_recoverable_ = commit.Recoverable();
     if (commit.Committed()) AdoptCommitted(commit);
@@ -88,19 +89,13 @@ std::string TPLBaseArchiver::ArchivePath() {
   return file_system_->ResolveLinks(platform::Utf16ToUtf8(file_name_));
 }
 
-CommitSettings TPLBaseArchiver::CommitSettingsNow() {
+CommitRequest TPLBaseArchiver::CommitRequestNow(const EngineSettings& settings) {
   const bool on_disk = !in_memory_ && !external_stream_;
-  EntryWriteContext entries{*archive_stream_,
-                            *file_system_,
-                            *code_pages_,
-                            events_,
-                            this,
-                            file_name_,
-                            zip64_mode_,
-                            options_.OEMFileNames(),
-                            unicode_filenames_,
-                            options_.ShareModeBits(),
-                            encryption_method_};
+  const EntryWriteContext entries{.archive = *archive_stream_,
+                                  .fs = *file_system_,
+                                  .code_pages = *code_pages_,
+                                  .events = events_,
+                                  .settings = settings};
   TailCopy::Place place = TailPlaceNow();
   std::string replace_path;
   if (on_disk && unpublished_path_.empty()) {
@@ -109,14 +104,16 @@ CommitSettings TPLBaseArchiver::CommitSettingsNow() {
     const platform::FileInfo info = file_system_->Stat(replace_path);
     if (!info.is_regular || info.links != 1) replace_path.clear();
   }
-  CommitSettings settings{
-      entries, place,  options_.FlushBuffers() && on_disk, replace_path, rewrite_threshold_,
-      nullptr, nullptr};
+  CommitRequest request{.entries = entries,
+                        .tail_place = place,
+                        .replace_path = replace_path,
+                        .publish = nullptr,
+                        .after_publish = nullptr};
   if (!unpublished_path_.empty()) {  // nobody sees it before it is complete: no journal
-    settings.publish = [this] { PublishOrRefuse(); };
-    settings.after_publish = [this] { SettleNewArchive(); };
+    request.publish = [this] { PublishOrRefuse(); };
+    request.after_publish = [this] { SettleNewArchive(); };
   }
-  return settings;
+  return request;
 }
 
 TailCopy::Place TPLBaseArchiver::TailPlaceNow() {
@@ -144,22 +141,15 @@ void TPLBaseArchiver::MarkItemForUpdate(int32_t index, const std::u16string& fil
   TPLDirArray& dir = dir_manager_->Dir();
   if (index < 0 || index >= dir.Count()) throw EPLException::Create(errc::kMarkOutOfBounds, this);
   const platform::FileInfo info = file_system_->Stat(platform::Utf16ToUtf8(file_name));
-  NewItemSettings settings = NewItemSettingsNow();
-  settings.keep_entry_attributes = keep_entry_attributes;
-  FillNewItem(dir, index, file_name, base_dir_, info, settings);
+  const NewItemOrigin origin{.working_folder = WorkingFolderNow(),
+                             .keep_entry_attributes = keep_entry_attributes};
+  FillNewItem(dir, index, file_name, base_dir_, info, SettingsNow(), origin);
   dir.Items(index).Operation = poUpdate;
 }
 
-NewItemSettings TPLBaseArchiver::NewItemSettingsNow() {
-  const std::u16string working = working_folder_.empty()
-                                     ? platform::Utf8ToUtf16(file_system_->CurrentFolder())
-                                     : working_folder_;
-  return {options_.StorePath(),
-          options_.OEMFileNames(),
-          compression_mode_,
-          static_cast<uint16_t>(new_entry_method_ == 8 ? 8 : 0),
-          password_,
-          working};
+std::u16string TPLBaseArchiver::WorkingFolderNow() {
+  return working_folder_.empty() ? platform::Utf8ToUtf16(file_system_->CurrentFolder())
+                                 : working_folder_;
 }
 
 void TPLBaseArchiver::AddStream(const std::u16string& stored_name, platform::Stream& source) {

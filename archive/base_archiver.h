@@ -21,6 +21,7 @@
 #include "archive/codec/progress.h"
 #include "archive/common/component.h"
 #include "archive/common/secret_text.h"
+#include "archive/common/settings.h"
 #include "archive/common/types.h"
 #include "archive/directory/dir_manager.h"
 #include "archive/event_bridge.h"
@@ -285,6 +286,9 @@ class TPLBaseArchiver : public TComponent {
   platform::FileSystem& FileSystem() { return *file_system_; }
   // The events as the engine's parts below the component see them.
   EngineEvents& Events() { return events_; }
+  // The options and properties as they stand now, for an operation that
+  // starts; it points to this archiver, which must outlive it.
+  EngineSettings SettingsNow() const;
 
   // --- Event triggers ---
   virtual void DoOverallProgress(double progress, TPLProcessOperation operation,
@@ -329,8 +333,9 @@ class TPLBaseArchiver : public TComponent {
   bool DiskFileMayReplace(const TDirItem& entry, const std::u16string& name, std::u16string path,
                           const platform::FileInfo& disk);
   void CommitUpdates();
-  struct CommitSettings CommitSettingsNow();
-  struct NewItemSettings NewItemSettingsNow();
+  struct CommitRequest CommitRequestNow(const EngineSettings& settings);
+  // The working folder of files added now.
+  std::u16string WorkingFolderNow();
   // The add's transaction around AddFilesInternal.
   void AddInTransaction(const TPLStringList& masks, int32_t search_attr, bool move_flag,
                         const TPLStringList& exclusion_masks);
@@ -339,8 +344,8 @@ class TPLBaseArchiver : public TComponent {
   void AddFilesInternal(const TPLStringList& masks, int32_t search_attr, bool recurse,
                         bool move_flag, const TPLStringList& exclusion_masks);
   std::u16string ResolvedBaseDir();
-  struct DiskScanSettings DiskScanSettingsNow(int32_t search_attr, bool move_flag,
-                                              const TPLStringList& exclusion_masks);
+  struct DiskScanTask DiskScanTaskNow(int32_t search_attr, bool move_flag,
+                                      const TPLStringList& exclusion_masks);
   void TakeSnapshot();
   void AdoptCommitted(TPLCommit& commit) noexcept;
   void AdoptReplacement(std::unique_ptr<platform::Stream> stream) noexcept;

@@ -109,15 +109,15 @@ bool StoreSize(uint64_t size, bool force_zip64, uint32_t& field, uint64_t& field
 
 void Complete(TDirItem& item, const LoopResult& done, uint64_t packed,
               const EncodeSettings& settings) {
-  const bool always = settings.zip64_mode == zmAlways;
+  const bool always = settings.engine.writing.zip64_mode == zmAlways;
   const bool packed64 = StoreSize(packed, always, item.PackedSize, item.Zip64PackedSize);
   const bool unpacked64 =
       StoreSize(done.consumed, always, item.UnpackedSize, item.Zip64UnpackedSize);
   if (packed64 || unpacked64) item.IsZip64 = true;
   item.Crc32 = done.crc;
-  if (item.IsZip64 && settings.zip64_mode == zmDisabled)
+  if (item.IsZip64 && settings.engine.writing.zip64_mode == zmDisabled)
     throw EPLException::CreateFmt(errc::kZip64NeededCompressing, {item.SourceFileName},
-                                  settings.component);
+                                  settings.engine.component);
   if (done.consumed != 0) return;
   item.RealMethod = kMethodStored;
   if (item.Method != kMethodAesEncrypted) item.Method = kMethodStored;
@@ -137,7 +137,7 @@ bool CompressItem(platform::Stream& source, platform::Stream& output, TDirItem& 
                   const EncodeSettings& settings) {
   source.Seek(0, platform::SeekOrigin::kBegin);
   const auto size = static_cast<uint64_t>(source.Size());
-  OutputSink sink(output, settings.events, settings.archive_name, settings.progress.cancel);
+  OutputSink sink(output, settings.events, settings.engine.archive_name, settings.progress.cancel);
   BlockLoop loop(source, item, settings, size);
   try {
     EncoderChain chain(item, size, settings.cipher, sink);
@@ -154,7 +154,7 @@ bool CompressItem(platform::Stream& source, platform::Stream& output, TDirItem& 
   if (settings.progress.cancel) return false;
   throw EPLException::CreateFmt(errc::kCompressedSizeMismatch,
                                 {static_cast<int64_t>(size), static_cast<int64_t>(done.consumed)},
-                                settings.component);
+                                settings.engine.component);
 }
 
 uint32_t SourceCrc32(platform::Stream& source, uint8_t compression_mode) {

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "archive/codec/progress.h"
-#include "archive/common/component.h"
 #include "archive/common/engine_events.h"
+#include "archive/common/settings.h"
 #include "archive/directory/dir_item.h"
 #include "platform/stream.h"
 
@@ -17,12 +17,12 @@ namespace parcelon {
 
 class TPLCryptoTransform;
 
+// One encoding: what it reports to and, from the settings, its Zip64 mode,
+// the archive's name (for the disk-full event) and the component.
 struct EncodeSettings {
   EngineEvents& events;
   CommitProgress& progress;
-  TZip64Mode zip64_mode = zmDisabled;
-  std::u16string archive_name;            // named by the disk-full event
-  const TComponent* component = nullptr;  // prefixes the engine's messages
+  const EngineSettings& engine;
   // Encrypts what the encoder makes (header in front, trailer behind), or
   // null for plain data; in encryption mode, keyed, and must outlive the call.
   TPLCryptoTransform* cipher = nullptr;

@@ -26,8 +26,8 @@ class EntryDecoder {
       : archive_(archive),
         entry_(entry),
         settings_(settings),
-        sink_(destination, settings.events, settings.archive_name, settings.progress.cancel),
-        password_(settings.password) {}
+        sink_(destination, settings.events, settings.engine.archive_name, settings.progress.cancel),
+        password_(settings.engine.password->Text()) {}
 
   bool Run() {
     if (entry_.RealMethod == kDeflate64) throw EPLException::Create(errc::kDeflate64);
@@ -84,7 +84,8 @@ class EntryDecoder {
   // after the deflate stream ended, so that its trailer is checked.
   bool DecompressData(VerifyStage& verify, TPLCryptoTransform* cipher) {
     std::unique_ptr<Inflater> inflater;
-    if (entry_.RealMethod == kDeflated) inflater = MakeInflater(verify, settings_.inflater);
+    if (entry_.RealMethod == kDeflated)
+      inflater = MakeInflater(verify, settings_.engine.reading.inflater);
     DataStage& decoder = inflater ? static_cast<DataStage&>(*inflater) : verify;
     std::optional<DecryptStage> decrypt;
     if (cipher) decrypt.emplace(*cipher, decoder);

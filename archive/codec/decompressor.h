@@ -8,25 +8,24 @@
 
 #include "archive/codec/inflate_stage.h"
 #include "archive/codec/progress.h"
-#include "archive/common/component.h"
 #include "archive/common/engine_events.h"
+#include "archive/common/settings.h"
 #include "archive/directory/dir_item.h"
 #include "platform/stream.h"
 
 namespace parcelon {
 
+// One decoding: what it reports to and, from the settings, the archive's
+// name (for the disk-full event), the inflater and the password that
+// decrypts an encrypted entry (the password event replaces it while it does
+// not fit).
 struct DecodeSettings {
   EngineEvents& events;
   RunProgress& progress;
-  std::u16string archive_name;            // named by the disk-full event
-  const TComponent* component = nullptr;  // prefixes the engine's messages
-  InflaterKind inflater = InflaterKind::kFastest;
+  const EngineSettings& engine;
   // No entry's data reaches this archive offset (where the central
   // directory starts): data that would is cut there.
   uint64_t data_limit = UINT64_MAX;
-  // Decrypts an encrypted entry; the password event replaces it while it
-  // does not fit.
-  std::string password{};
 };
 
 // The input is read in chunks of this size.

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "archive/common/data_stage.h"
+#include "archive/common/settings.h"
 
 namespace parcelon {
 
@@ -37,9 +38,6 @@ class ZlibInflateStage : public Inflater {
   std::unique_ptr<uint8_t[]> out_;  // never zeroed: inflating fills what is handed on
   bool finished_ = false;
 };
-
-// Which inflater to use: the fastest the build has, or zlib's.
-enum class InflaterKind { kFastest, kZlib };
 
 // An inflater stage of `kind` feeding `next`. Throws CodecError.
 std::unique_ptr<Inflater> MakeInflater(DataStage& next, InflaterKind kind = InflaterKind::kFastest);

@@ -177,7 +177,7 @@ void TPLDirManager::Reset() {
   end_record_ = EndRecord{};
 }
 
-void TPLDirManager::LoadDirectory(const DirLoadSettings& settings) {
+void TPLDirManager::LoadDirectory(const EngineSettings& settings) {
   Reset();
   stub_size_ = 0;
   is_zip64_ = false;
@@ -196,17 +196,17 @@ void TPLDirManager::LoadDirectory(const DirLoadSettings& settings) {
   if (ReadCentralDirectory(settings, end)) FinishLoad(settings, end);
 }
 
-void TPLDirManager::RebuildFor(std::string reason, const DirLoadSettings& settings,
+void TPLDirManager::RebuildFor(std::string reason, const EngineSettings& settings,
                                bool end_record_found) {
   rebuild_reason_ = std::move(reason);
   RebuildDirectory(settings, end_record_found);
 }
 
-bool TPLDirManager::ReadCentralDirectory(const DirLoadSettings& settings, int64_t end) {
+bool TPLDirManager::ReadCentralDirectory(const EngineSettings& settings, int64_t end) {
   const CentralArea area = is_zip64_ ? AreaOf(end, zip64_end_record_) : AreaOf(end, end_record_);
   const auto read = [&](int64_t start) {
     dir_.Clear();
-    ReadCentralHeaders(*stream_, start, area.size, area.count, settings.oem_file_names, code_pages_,
+    ReadCentralHeaders(*stream_, start, area.size, area.count, settings.names.oem, code_pages_,
                        dir_);
   };
   std::string damage;
@@ -214,15 +214,15 @@ bool TPLDirManager::ReadCentralDirectory(const DirLoadSettings& settings, int64_
     central_dir_offset_ = ReadFromFirstPlaceThatHoldsIt(*stream_, area, read);
     return true;
   } catch (const EPLFormatDamage& failure) {
-    if (!settings.repair_directory) throw;
+    if (!settings.reading.repair_directory) throw;
     damage = failure.Reason();
   }
   RebuildFor(std::move(damage), settings, true);
   return false;
 }
 
-void TPLDirManager::FinishLoad(const DirLoadSettings& settings, int64_t end) {
-  if (!settings.repair_directory && TotalPackedSize(dir_) > uint64_t(stream_->Size()))
+void TPLDirManager::FinishLoad(const EngineSettings& settings, int64_t end) {
+  if (!settings.reading.repair_directory && TotalPackedSize(dir_) > uint64_t(stream_->Size()))
     throw EPLException::Create(errc::kDamagedArchive);
   if (this_disk_ != 0) return;
   const StubInfo stub = DetectStub(*stream_, dir_, end, central_dir_offset_);

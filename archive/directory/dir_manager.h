@@ -7,18 +7,13 @@
 #include <optional>
 #include <string>
 
+#include "archive/common/settings.h"
 #include "archive/directory/dir_array.h"
 #include "archive/format/records.h"
 #include "platform/code_pages.h"
 #include "platform/stream.h"
 
 namespace parcelon {
-
-// The archiver's settings that the load reads.
-struct DirLoadSettings {
-  bool repair_directory = true;  // rebuild from local headers instead of failing
-  bool oem_file_names = true;    // names without flag bit 11 are OEM text
-};
 
 class TPLDirManager {
  public:
@@ -44,15 +39,16 @@ class TPLDirManager {
   // made only of a central header. Rebuilds it from the local headers
   // instead when there is no end record, when the end record counts 65,535
   // entries without Zip64 records, or when the central directory is damaged
-  // (EPLFormatDamage) and repair is on; RebuildReason() then says why. With
-  // repair off the damage passes. Raises error 35, 40 or 57. Failures of the
-  // stream and running out of memory pass as they are: they never cause a
-  // rebuild.
-  void LoadDirectory(const DirLoadSettings& settings);
+  // (EPLFormatDamage) and repair (settings.reading.repair_directory) is
+  // on; RebuildReason() then says why. With repair off the damage passes.
+  // Names without flag bit 11 are read as settings.names.oem says. Raises
+  // error 35, 40 or 57. Failures of the stream and running out of memory
+  // pass as they are: they never cause a rebuild.
+  void LoadDirectory(const EngineSettings& settings);
   // Fills the directory from the local headers in file order. Raises 35
   // when there is no local header signature, or when none of them is an
   // acceptable header.
-  void RebuildDirectory(const DirLoadSettings& settings, bool end_record_found);
+  void RebuildDirectory(const EngineSettings& settings, bool end_record_found);
   // The first position at or after `from` where the 4 signature bytes stand
   // (with `min_tail` bytes from there to the end), or nullopt.
   std::optional<int64_t> FindSignature(int64_t from, uint32_t signature, int64_t min_tail = 4);
@@ -87,12 +83,12 @@ class TPLDirManager {
   const std::string& RebuildReason() const { return rebuild_reason_; }
 
  private:
-  void RebuildFor(std::string reason, const DirLoadSettings& settings, bool end_record_found);
+  void RebuildFor(std::string reason, const EngineSettings& settings, bool end_record_found);
   // Reads the central directory whose end records start at `end`; false
   // when it was damaged and rebuilt instead.
-  bool ReadCentralDirectory(const DirLoadSettings& settings, int64_t end);
+  bool ReadCentralDirectory(const EngineSettings& settings, int64_t end);
   // The damage check without repair, and the stub detection.
-  void FinishLoad(const DirLoadSettings& settings, int64_t end);
+  void FinishLoad(const EngineSettings& settings, int64_t end);
 
   platform::Stream* stream_;
   const platform::CodePages& code_pages_;

@@ -236,14 +236,14 @@ int64_t RebuildEntryAt(const RebuildContext& context, int64_t at) {
 // header's name and extra area (less 3 bytes, for a signature that straddles
 // their end), which hold no signature, so names never overlap and any input
 // ends after one forward pass; the data descriptor search moves forward only.
-void TPLDirManager::RebuildDirectory(const DirLoadSettings& settings, bool end_record_found) {
+void TPLDirManager::RebuildDirectory(const EngineSettings& settings, bool end_record_found) {
   dir_.Clear();
   dir_.SetCount(0);
   const int64_t size = stream_->Size();
   SignatureScanner headers(*stream_, size, kLocalHeaderSignature);
   SignatureScanner inner_headers(*stream_, size, kLocalHeaderSignature);
   SignatureScanner descriptors(*stream_, size, kDataDescriptorSignature);
-  const RebuildContext context{*stream_,    size, end_record_found && settings.oem_file_names,
+  const RebuildContext context{*stream_,    size, end_record_found && settings.names.oem,
                                code_pages_, dir_, inner_headers,
                                descriptors};
   auto hit = headers.NextFrom(0, int64_t{kLocalHeaderSize});

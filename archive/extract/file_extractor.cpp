@@ -25,20 +25,20 @@ using Target = ExtractTarget;
 
 class Extraction {
  public:
-  Extraction(const TDirItem& entry, const ExtractSettings& settings, const RunProgress& progress,
+  Extraction(const TDirItem& entry, const ExtractContext& context, const RunProgress& progress,
              const bool& skip_file)
-      : entry_(entry), settings_(settings), progress_(progress), skip_file_(skip_file) {}
+      : entry_(entry), c_(context), progress_(progress), skip_file_(skip_file) {}
 
   void Run(std::u16string name, const std::u16string& dest_dir, const DecodeInto& decode) {
     uint32_t attributes = entry_.ExternalAttributes;
     const std::u16string stored = name;
-    settings_.events.ExtractFile(name, attributes, entry_.Comment);
+    c_.events.ExtractFile(name, attributes, entry_.Comment);
     target_ = TargetOf(name, name != stored, dest_dir);
     MakeFolders();
     if ((attributes & faDirectory) != 0 ||
         paths::IsSeparator(stored.empty() ? u'x' : stored.back()))
       return;
-    if (settings_.files.Waiting(target_)) settings_.files.Commit();  // the rules see it
+    if (c_.files.Waiting(target_)) c_.files.Commit();  // the rules see it
     if (!MayWrite(name)) return;
     WriteFile(decode);
   }
@@ -53,7 +53,7 @@ class Extraction {
       return target;
     }
     std::u16string relative = paths::SafeRelativePath(name);
-    if (!settings_.options.CreateDirs()) relative = paths::FileNamePart(relative);
+    if (!c_.settings.files.create_dirs) relative = paths::FileNamePart(relative);
     target.relative = Utf16ToUtf8(relative);
     return target;
   }
@@ -61,37 +61,37 @@ class Extraction {
   // The destination and the entry's folders below it, synced by the run's
   // commit; error 20 when that fails.
   void MakeFolders() {
-    platform::FileSystem& fs = settings_.fs;
+    platform::FileSystem& fs = c_.fs;
     const std::string folder =
         target_.Chosen()
             ? platform::FolderOf(target_.chosen)
             : std::string(Utf16ToUtf8(paths::FolderPart(Utf8ToUtf16(target_.relative))));
-    settings_.files.FoldersBelow(target_.Chosen() ? folder : target_.root);
+    c_.files.FoldersBelow(target_.Chosen() ? folder : target_.root);
     try {
       if (target_.Chosen()) {
         if (!folder.empty() && !fs.CreateFolders(folder)) throw platform::IoError("", 0);
         return;
       }
       if (!fs.CreateFolders(target_.root)) throw platform::IoError("", 0);
-      if (settings_.options.CreateDirs() && !folder.empty())
+      if (c_.settings.files.create_dirs && !folder.empty())
         fs.MakeFoldersBelow(target_.root, folder);
     } catch (const platform::IoError&) {
       throw EPLException::CreateFmt(
           errc::kCannotCreateFolder,
           {Utf8ToUtf16(target_.Chosen() ? folder
                                         : std::string(target_.root).append("/").append(folder))},
-          settings_.component);
+          c_.settings.component);
     }
   }
 
   // The overwrite rules for an existing target.
   bool MayWrite(const std::u16string& name) {
-    const platform::FileInfo existing = settings_.fs.StatLink(target_.Path());
+    const platform::FileInfo existing = c_.fs.StatLink(target_.Path());
     if (!existing.exists) return true;
-    const TPLOptions& options = settings_.options;
-    if (!options.ReplaceReadOnly() && existing.is_regular && (existing.mode & S_IWUSR) == 0)
+    const EngineSettings::Files& files = c_.settings.files;
+    if (!files.replace_read_only && existing.is_regular && (existing.mode & S_IWUSR) == 0)
       return false;
-    switch (options.OverwriteMode()) {
+    switch (files.overwrite_mode()) {
       case omPrompt:
         return Confirm(name);
       case omAlways:
@@ -109,7 +109,7 @@ class Extraction {
   bool Confirm(const std::u16string& name) {
     std::u16string path = Utf8ToUtf16(target_.Path());
     const std::u16string asked = path;
-    if (!settings_.events.ConfirmOverwrite(name, path)) return false;
+    if (!c_.events.ConfirmOverwrite(name, path)) return false;
     if (path != asked) target_.chosen = Utf16ToUtf8(path);  // the handler's own choice
     return true;
   }
@@ -124,31 +124,31 @@ class Extraction {
   // durable. So a damaged entry, a cancel or a crash leaves the target as
   // it was. A folder in the target's place is not replaced: error 19.
   void WriteFile(const DecodeInto& decode) {
-    if (settings_.fs.StatLink(target_.Path()).is_directory) throw CannotCreate();
+    if (c_.fs.StatLink(target_.Path()).is_directory) throw CannotCreate();
     Target part;
     std::unique_ptr<platform::Stream> file = CreatePart(&part);
     try {
       decode(*file);
     } catch (...) {
       file.reset();
-      settings_.files.RemoveQuietly(part);
+      c_.files.RemoveQuietly(part);
       throw;
     }
     if (Abandoned()) {
       file.reset();
-      return settings_.files.RemoveQuietly(part);
+      return c_.files.RemoveQuietly(part);
     }
     const auto owner = SetTimeAndPermissions(*file);
     file.reset();
-    if (owner) settings_.files.RemoveStaleParts(target_, *owner, part.FileName());
-    settings_.files.Add(part, target_);
+    if (owner) c_.files.RemoveStaleParts(target_, *owner, part.FileName());
+    c_.files.Add(part, target_);
   }
 
   bool Abandoned() const { return progress_.cancel || skip_file_; }
 
   // The file created anew; error 19 (naming the target) when that fails.
   std::unique_ptr<platform::Stream> Create(const Target& file) {
-    platform::FileSystem& fs = settings_.fs;
+    platform::FileSystem& fs = c_.fs;
     try {
       if (!file.Chosen()) return fs.CreateFileBelow(file.root, file.relative);
       return fs.OpenStream(file.chosen, platform::fmCreate);
@@ -162,24 +162,24 @@ class Extraction {
   std::unique_ptr<platform::Stream> CreatePart(Target* part) {
     std::random_device random;
     do *part = PartOf(target_, random());
-    while (settings_.fs.StatLink(part->Path()).exists);
+    while (c_.fs.StatLink(part->Path()).exists);
     return Create(*part);
   }
 
   EPLException CannotCreate() const {
     return EPLException::CreateFmt(errc::kCannotCreateOutput, {Utf8ToUtf16(target_.Path())},
-                                   settings_.component);
+                                   c_.settings.component);
   }
 
   // Gives the open file the entry's time and, with SetAttributes, its
   // permissions, on the descriptor (a name swapped meanwhile cannot turn
   // them onto another file). Returns the file's owner, when known.
   std::optional<uid_t> SetTimeAndPermissions(platform::Stream& file) noexcept {
-    platform::FileSystem& fs = settings_.fs;
+    platform::FileSystem& fs = c_.fs;
     try {
       const platform::FileInfo info = fs.StatOpen(file);
       if (const auto time = ModifiedTimeOf(entry_)) fs.SetModifiedTimeOpen(file, *time);
-      if (settings_.options.SetAttributes())
+      if (c_.settings.files.set_attributes)
         fs.SetPermissionsOpen(file, PermissionsOf(entry_, info.mode));
       return info.uid;
     } catch (const std::exception&) {
@@ -189,7 +189,7 @@ class Extraction {
   }
 
   const TDirItem& entry_;
-  const ExtractSettings& settings_;
+  const ExtractContext& c_;
   const RunProgress& progress_;
   const bool& skip_file_;
   Target target_;
@@ -198,9 +198,9 @@ class Extraction {
 }  // namespace
 
 void ExtractEntry(const TDirItem& entry, const std::u16string& name, const std::u16string& dest_dir,
-                  const DecodeInto& decode, const ExtractSettings& settings,
+                  const DecodeInto& decode, const ExtractContext& context,
                   const RunProgress& progress, const bool& skip_file) {
-  Extraction(entry, settings, progress, skip_file).Run(name, dest_dir, decode);
+  Extraction(entry, context, progress, skip_file).Run(name, dest_dir, decode);
 }
 
 }  // namespace parcelon

@@ -130,7 +130,7 @@ void WriteZip64Records(TPLDirManager& manager, int64_t count, int64_t offset, in
 // Writes at the end of the stream, cut there; the directory goes out in
 // blocks, not one write per field.
 void WriteCentralDirectory(TPLDirManager& manager, const platform::CodePages& code_pages,
-                           const CentralWriteSettings& settings) {
+                           const EngineSettings& settings) {
   platform::Stream& stream = manager.Stream();
   const std::string comment = manager.ArchiveComment().substr(0, kMaxFieldLength);
   const int64_t offset = stream.Seek(0, platform::SeekOrigin::kEnd);

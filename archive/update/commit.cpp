@@ -39,8 +39,8 @@ uint64_t PendingSize(const TDirItem& item) {
 
 }  // namespace
 
-TPLCommit::TPLCommit(TPLDirManager& manager, const CommitSettings& settings)
-    : manager_(manager), settings_(settings) {}
+TPLCommit::TPLCommit(TPLDirManager& manager, const CommitRequest& request)
+    : manager_(manager), request_(request) {}
 
 int32_t TPLCommit::FindFirstChange() {
   TPLDirArray& dir = manager_.Dir();
@@ -69,7 +69,7 @@ void TPLCommit::ResetProgress() {
 }
 
 void TPLCommit::FireOverall(double percent, TPLProgressPhase phase) {
-  settings_.entries.events.OverallProgress(percent, operation_, phase, progress_.cancel);
+  request_.entries.events.OverallProgress(percent, operation_, phase, progress_.cancel);
 }
 
 CommitOutcome TPLCommit::Run() {
@@ -84,7 +84,7 @@ CommitOutcome TPLCommit::Run() {
   try {
     KeepEndRecords();
     plan_ = PlanCut(manager_.BackupDir(), first_change, manager_.CentralDirOffset(),
-                    manager_.StubSize(), settings_.entries.archive);
+                    manager_.StubSize(), request_.entries.archive);
     PrepareTarget(plan_.cut);
     committed = RewriteEntries(plan_.first) && FinishArchive();
   } catch (const std::exception& failure) {
@@ -110,12 +110,13 @@ void TPLCommit::KeepEndRecords() {
 // A new file when the tail is most of the archive and the file may be
 // replaced (and its folder takes a new file), else in place.
 void TPLCommit::PrepareTarget(int64_t cut) {
-  const EntryWriteContext& e = settings_.entries;
+  const EntryWriteContext& e = request_.entries;
+  const EngineSettings::Writing& writing = e.settings.writing;
   const int64_t size = e.archive.Size();
   const int64_t tail = size - cut;
-  if (!settings_.replace_path.empty() && tail >= settings_.rewrite_threshold && 2 * tail > size) {
-    target_ = std::make_unique<NewFileTarget>(e.fs, e.archive, settings_.replace_path,
-                                              settings_.flush_buffers);
+  if (!request_.replace_path.empty() && tail >= writing.rewrite_threshold && 2 * tail > size) {
+    target_ = std::make_unique<NewFileTarget>(e.fs, e.archive, request_.replace_path,
+                                              writing.flush_buffers);
     try {
       target_->Prepare(cut);
     } catch (const platform::EStreamError& failure) {
@@ -124,13 +125,15 @@ void TPLCommit::PrepareTarget(int64_t cut) {
     }
   }
   if (!target_) {
-    target_ = std::make_unique<InPlaceTarget>(e.fs, e.archive, settings_.tail_place,
-                                              settings_.flush_buffers);
+    target_ = std::make_unique<InPlaceTarget>(e.fs, e.archive, request_.tail_place,
+                                              writing.flush_buffers);
     target_->Prepare(cut);
   }
-  output_.emplace(EntryWriteContext{target_->Output(), e.fs, e.code_pages, e.events, e.component,
-                                    e.archive_name, e.zip64_mode, e.oem_file_names,
-                                    e.unicode_file_names, e.source_share, e.encryption_method});
+  output_.emplace(EntryWriteContext{.archive = target_->Output(),
+                                    .fs = e.fs,
+                                    .code_pages = e.code_pages,
+                                    .events = e.events,
+                                    .settings = e.settings});
   manager_.SetStream(target_->Output());
 }
 
@@ -185,12 +188,12 @@ void TPLCommit::ReportCopy(const TDirItem& item) {
 // is in place.
 bool TPLCommit::FinishArchive() {
   const EntryWriteContext& context = *output_;
-  WriteCentralDirectory(manager_, context.code_pages, {context.oem_file_names, context.component});
+  WriteCentralDirectory(manager_, context.code_pages, context.settings);
   target_->Commit();
-  if (settings_.publish) settings_.publish();
+  if (request_.publish) request_.publish();
   committed_ = true;
   target_->Settle();
-  if (settings_.after_publish) settings_.after_publish();
+  if (request_.after_publish) request_.after_publish();
   return true;
 }
 
@@ -200,7 +203,7 @@ void TPLCommit::RollbackUpdate() {
   manager_.Zip64End() = zip64_end_;
   manager_.Zip64Loc() = zip64_locator_;
   manager_.SetCentralDirOffset(central_dir_offset_);
-  manager_.SetStream(settings_.entries.archive);
+  manager_.SetStream(request_.entries.archive);
   if (target_) target_->Rollback();
 }
 
@@ -236,7 +239,7 @@ void TPLCommit::DeleteMovedSources() {
 
 // A source that changed since it was stored is kept and reported.
 void TPLCommit::DeleteMovedFile(const TDirItem& item) {
-  platform::FileSystem& fs = settings_.entries.fs;
+  platform::FileSystem& fs = request_.entries.fs;
   const std::string path = platform::Utf16ToUtf8(item.SourceFileName);
   for (bool stop = false; !stop;) {
     if (!MovedSourceUnchanged(fs, item)) {
@@ -262,7 +265,7 @@ void TPLCommit::DeleteMovedFile(const TDirItem& item) {
 // Removes the folder and its subfolders, deepest first; it is gone when it
 // no longer exists.
 void TPLCommit::DeleteMovedFolder(const TDirItem& item) {
-  platform::FileSystem& fs = settings_.entries.fs;
+  platform::FileSystem& fs = request_.entries.fs;
   std::string path = platform::Utf16ToUtf8(item.SourceFileName);
   while (path.size() > 1 && path.back() == '/') path.pop_back();
   for (bool stop = false; !stop;) {
@@ -280,11 +283,11 @@ void TPLCommit::DeleteMovedFolder(const TDirItem& item) {
 // goes on trying, ignore stops trying this one, abort stops the deleting.
 void TPLCommit::ReportLateFailure(const TDirItem& item, int32_t native_error, bool& stop,
                                   const std::u16string& reason) {
-  const EPLException failure =
-      EPLException::CreateFmt(native_error, {item.SourceFileName}, settings_.entries.component);
+  const EPLException failure = EPLException::CreateFmt(native_error, {item.SourceFileName},
+                                                       request_.entries.settings.component);
   const std::u16string message =
       reason.empty() ? failure.Message() : failure.Message() + u" (" + reason + u")";
-  const TPLAction action = settings_.entries.events.ProcessFileFailure(
+  const TPLAction action = request_.entries.events.ProcessFileFailure(
       item.SourceFileName, poMove, failure.NativeError(), failure.ErrorCode(), message);
   stop = action != fxaRetry;
   if (action == fxaAbort) state_ = EntryState::kAbort;

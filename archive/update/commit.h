@@ -29,18 +29,18 @@
 
 namespace parcelon {
 
-struct CommitSettings {
-  // The archive as it is, the file system, code pages, events, names and
-  // entry settings.
+// One commit: where it writes, and the decisions about the archive's file
+// taken when it starts. The settings it writes by (the flush of each step,
+// the rewrite threshold, everything entries are written by) are those of
+// `entries.settings`.
+struct CommitRequest {
+  // The archive as it is, the file system, code pages, events and the
+  // settings.
   EntryWriteContext entries;
   TailCopy::Place tail_place;  // where an in-place commit keeps the old tail
-  bool flush_buffers = true;   // sync before each step that makes data visible
   // The archive's file with its links resolved, when it may be replaced by
   // a new one (a regular file with one name); empty to rewrite in place.
   std::string replace_path;
-  // The smallest tail for which a new file is written: smaller tails are
-  // rewritten in place, which keeps the file itself.
-  int64_t rewrite_threshold = int64_t{16} << 20;
   // For an archive being created: `publish` makes it visible under its
   // name once it is written (the commit point; throws when it cannot, and
   // the commit is undone), `after_publish` then syncs its folder. Empty
@@ -78,7 +78,7 @@ class TPLCommit {
  public:
   // `manager` holds the current directory and the snapshot (BackupDir)
   // taken when the transaction began; both must outlive the commit.
-  TPLCommit(TPLDirManager& manager, const CommitSettings& settings);
+  TPLCommit(TPLDirManager& manager, const CommitRequest& request);
   TPLCommit(const TPLCommit&) = delete;
   TPLCommit& operator=(const TPLCommit&) = delete;
 
@@ -122,7 +122,7 @@ class TPLCommit {
   void FireOverall(double percent, TPLProgressPhase phase);
 
   TPLDirManager& manager_;
-  CommitSettings settings_;
+  CommitRequest request_;
   CommitProgress progress_;
   std::unique_ptr<CommitTarget> target_;
   std::optional<EntryWriteContext> output_;  // the entry settings, writing to the target

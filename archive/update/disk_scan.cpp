@@ -43,12 +43,13 @@ bool IsFolder(const platform::FileInfo& info) {
 
 TPLDiskScan::TPLDiskScan(TPLDirArray& dir, platform::FileSystem& fs,
                          const platform::CodePages& code_pages, EngineEvents& events,
-                         DiskScanSettings settings)
+                         const EngineSettings& settings, DiskScanTask task)
     : fs_(fs),
       code_pages_(code_pages),
       events_(events),
-      settings_(std::move(settings)),
-      queue_(dir, events, code_pages, settings_.queue) {}
+      settings_(settings),
+      task_(std::move(task)),
+      queue_(dir, events, code_pages, settings_, task_.queue) {}
 
 void TPLDiskScan::ScanDiskFolder(const std::u16string& folder, const std::u16string& mask,
                                  bool recurse) {
@@ -57,7 +58,7 @@ void TPLDiskScan::ScanDiskFolder(const std::u16string& folder, const std::u16str
   const std::u16string folder_part(DiskFolderPart(resolved.path));
   const std::vector<Found> listed = List(folder_part);
   AddMatchingFiles(listed, folder_part, paths::DiskFileName(resolved.path));
-  const bool folders = (settings_.search_attr & faDirectory) != 0;
+  const bool folders = (task_.search_attr & faDirectory) != 0;
   if (!folders && !recurse) return;
   std::u16string sub = folder_part;
   if (resolved.relative && !IsInside(sub, folder)) sub = WithSlash(folder);
@@ -94,7 +95,7 @@ void TPLDiskScan::FindNamed(const std::u16string& path) {
   const std::u16string name(paths::DiskFileName(path));
   if (name.empty()) return;
   const platform::FileInfo info = fs_.Stat(platform::Utf16ToUtf8(path));
-  const auto filter = static_cast<uint32_t>(settings_.search_attr);
+  const auto filter = static_cast<uint32_t>(task_.search_attr);
   const bool found = IsFolder(info) ? (filter & faDirectory) != 0
                                     : info.exists && info.is_regular &&
                                           AttributesMatch(AttributesOf(info, name), filter);
@@ -103,7 +104,7 @@ void TPLDiskScan::FindNamed(const std::u16string& path) {
 
 void TPLDiskScan::AddMatchingFiles(const std::vector<Found>& listed,
                                    const std::u16string& folder_part, std::u16string_view pattern) {
-  const uint32_t filter = static_cast<uint32_t>(settings_.search_attr) & ~faDirectory;
+  const uint32_t filter = static_cast<uint32_t>(task_.search_attr) & ~faDirectory;
   for (const Found& item : listed) {
     if (!item.info.exists || !item.info.is_regular) continue;  // folders, links to nothing, FIFOs
     if (!NameMatchesMask(item.name, pattern, code_pages_)) continue;
@@ -114,7 +115,7 @@ void TPLDiskScan::AddMatchingFiles(const std::vector<Found>& listed,
 void TPLDiskScan::ScanSubfolders(const std::vector<Found>& listed, const std::u16string& sub,
                                  const std::u16string& mask, const std::u16string& path,
                                  bool recurse) {
-  const bool folders = (settings_.search_attr & faDirectory) != 0;
+  const bool folders = (task_.search_attr & faDirectory) != 0;
   for (const Found& item : listed) {
     if (!IsFolder(item.info) || item.is_link) continue;
     const std::u16string child = sub + item.name;
@@ -151,17 +152,15 @@ bool TPLDiskScan::AddFoundFile(const Found& item, const std::u16string& folder_p
 // By the file's identity (its size first, which is cheaper to compare), and
 // by its name while the archive does not exist yet.
 bool TPLDiskScan::IsArchive(const std::u16string& full, const platform::FileInfo& info) const {
-  const std::vector<std::u16string>& own = settings_.archive_paths;
+  const std::vector<std::u16string>& own = task_.archive_paths;
   if (std::find(own.begin(), own.end(), full) != own.end()) return true;
-  return settings_.archive_identity.exists && info.is_regular &&
-         info.size == settings_.archive_size &&
-         fs_.IdentityOf(platform::Utf16ToUtf8(full)) == settings_.archive_identity;
+  return task_.archive_identity.exists && info.is_regular && info.size == task_.archive_size &&
+         fs_.IdentityOf(platform::Utf16ToUtf8(full)) == task_.archive_identity;
 }
 
 bool TPLDiskScan::Excluded(const std::u16string& full, bool is_folder) const {
-  for (const std::u16string& mask : settings_.exclusion_masks)
-    if (DiskFileMatchesMask(full, mask, is_folder, settings_.queue.item.working_folder,
-                            code_pages_))
+  for (const std::u16string& mask : task_.exclusion_masks)
+    if (DiskFileMatchesMask(full, mask, is_folder, task_.queue.item.working_folder, code_pages_))
       return true;
   return false;
 }
@@ -178,7 +177,7 @@ bool TPLDiskScan::Takeable(const Found& item, const std::u16string& full) {
 TPLAction TPLDiskScan::OfferFailure(const std::u16string& path, int32_t native_error) {
   EPLException failure = EPLException::CreateFmt(native_error, {path}, settings_.component);
   const TPLAction action =
-      events_.ProcessFileFailure(path, settings_.queue.move ? poMove : poAdd, failure.NativeError(),
+      events_.ProcessFileFailure(path, task_.queue.move ? poMove : poAdd, failure.NativeError(),
                                  failure.ErrorCode(), failure.Message());
   if (action == fxaAbort) throw failure;
   return action;

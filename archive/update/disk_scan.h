@@ -14,13 +14,15 @@
 #include <unordered_set>
 #include <vector>
 
-#include "archive/common/component.h"
+#include "archive/common/settings.h"
 #include "archive/update/file_queue.h"
 
 namespace parcelon {
 
-struct DiskScanSettings {
-  FileQueueSettings queue;
+// What one scan looks for; the settings are read from the snapshot given
+// beside it.
+struct DiskScanTask {
+  QueueOrigin queue;
   int32_t search_attr = kAllEntries;  // attribute filter (Windows attribute bits)
   std::vector<std::u16string> exclusion_masks;
   // The archive's own paths (its name, and the file a link of that name
@@ -29,14 +31,13 @@ struct DiskScanSettings {
   std::vector<std::u16string> archive_paths;
   platform::FileIdentity archive_identity;
   int64_t archive_size = -1;
-  const TComponent* component = nullptr;  // prefixes the engine's messages
 };
 
 class TPLDiskScan {
  public:
-  // `dir`, `fs`, `code_pages` and `events` must outlive the scan.
+  // `dir`, `fs`, `code_pages`, `events` and `settings` must outlive the scan.
   TPLDiskScan(TPLDirArray& dir, platform::FileSystem& fs, const platform::CodePages& code_pages,
-              EngineEvents& events, DiskScanSettings settings);
+              EngineEvents& events, const EngineSettings& settings, DiskScanTask task);
 
   // Queues what `mask` names below the absolute folder `folder`:
   // - a mask that names an absolute path without wildcards: that file, or
@@ -76,7 +77,8 @@ class TPLDiskScan {
   platform::FileSystem& fs_;
   const platform::CodePages& code_pages_;
   EngineEvents& events_;
-  DiskScanSettings settings_;
+  const EngineSettings& settings_;
+  DiskScanTask task_;
   TPLFileQueue queue_;
   std::unordered_set<std::u16string> seen_;  // every file handed to the queue
 };

@@ -131,7 +131,7 @@ void WriteRenamedHeader(TDirItem& item, const OldRecord& record, const EntryWrit
 void CopyEntry(TPLDirArray& dir, int32_t index, TPLDirArray& snapshot, OldEntries& tail,
                const EntryWriteContext& context) {
   const TDirItem* old = FindOldVersion(dir.Items(index), snapshot);
-  if (old == nullptr) throw EPLException::Create(errc::kNoOldVersion, context.component);
+  if (old == nullptr) throw EPLException::Create(errc::kNoOldVersion, context.settings.component);
   TDirItem& given_up = dir.Items(index);
   if (given_up.Modified && (given_up.Operation == poUpdate || given_up.Operation == poMove))
     dir.SetItem(index, *old);

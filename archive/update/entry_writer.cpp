@@ -73,13 +73,13 @@ class EntrySource {
   std::unique_ptr<platform::Stream> Open(const EntryWriteContext& context) {
     try {
       return context.fs.OpenStream(platform::Utf16ToUtf8(item_.SourceFileName),
-                                   platform::fmOpenRead | context.source_share);
+                                   platform::fmOpenRead | context.settings.writing.source_share);
     } catch (const platform::EStreamError& failure) {
       if (failure.Errno() == ENAMETOOLONG)
         throw EPLException::CreateFmt(errc::kNameTooLong, {item_.SourceFileName},
-                                      context.component);
+                                      context.settings.component);
       throw EPLException::CreateFmt(errc::kCannotOpenSource, {item_.SourceFileName},
-                                    context.component);
+                                    context.settings.component);
     }
   }
 
@@ -102,14 +102,15 @@ class NewEntry {
     // A folder has no data, so nothing to encrypt.
     const bool encrypted = source.Get() != nullptr && HasSecret(item_.Password);
     if (encrypted)
-      cipher_ = PrepareEntryCipher(item_, c_.encryption_method, *source.Get(), c_.component);
+      cipher_ = PrepareEntryCipher(item_, c_.settings.writing.encryption_method, *source.Get(),
+                                   c_.settings.component);
     PlaceHeader(source.Get() != nullptr, source.Size());
     WriteHeader();
     if (source.Get() != nullptr) {
       const int64_t data_start = c_.archive.Position();
       if (!CompressItem(*source.Get(), c_.archive, item_, Settings())) return false;
       if (!encrypted && DeflateGrew() && !StoreInstead(*source.Get(), data_start)) return false;
-      if (encrypted) FinishEntryCipher(item_, cipher_, c_.component);
+      if (encrypted) FinishEntryCipher(item_, cipher_, c_.settings.component);
       Patch();
     }
     c_.archive.Seek(0, platform::SeekOrigin::kEnd);
@@ -121,9 +122,9 @@ class NewEntry {
   // than the 16-bit length allows) is refused, never cut.
   void EncodeName() {
     name_ = NameToStore(item_, c_.code_pages);
-    if (DecodeStoredName(name_.bytes, name_.utf8, c_.oem_file_names, c_.code_pages,
+    if (DecodeStoredName(name_.bytes, name_.utf8, c_.settings.names.oem, c_.code_pages,
                          MadeOnUnix(item_.VersionMadeBy)) != item_.Name)
-      throw EPLException::CreateFmt(errc::kNameTooLong, {item_.Name}, c_.component);
+      throw EPLException::CreateFmt(errc::kNameTooLong, {item_.Name}, c_.settings.component);
     item_.Flags =
         static_cast<uint16_t>(name_.utf8 ? item_.Flags | kFlagUtf8 : item_.Flags & ~kFlagUtf8);
   }
@@ -154,20 +155,21 @@ class NewEntry {
   // Where the entry starts, whether its sizes get Zip64 fields, and the
   // version a reader needs.
   void PlaceHeader(bool has_source, uint64_t source_size) {
-    const bool always = c_.zip64_mode == zmAlways;
+    const bool always = c_.settings.writing.zip64_mode == zmAlways;
     const auto offset = static_cast<uint64_t>(c_.archive.Position());
     item_.Zip64LocalHeaderOffset = offset;
     item_.LocalHeaderOffset = static_cast<uint32_t>(offset);
     if (offset >= kSaturated32 || always) item_.LocalHeaderOffset = kSaturated32;
-    const bool may_grow = c_.zip64_mode == zmAuto && (item_.RealMethod == 8 || cipher_.transform) &&
+    const bool may_grow = c_.settings.writing.zip64_mode == zmAuto &&
+                          (item_.RealMethod == 8 || cipher_.transform) &&
                           source_size + kExpansionMargin >= kSaturated32;
     zip64_sizes_ = has_source && (always || source_size >= kSaturated32 || may_grow);
     item_.IsZip64 = zip64_sizes_ || item_.LocalHeaderOffset == kSaturated32;
     source_size_ = has_source ? source_size : 0;
     SetVersion(item_.IsZip64 || source_size >= kSaturated32);
-    if (item_.IsZip64 && c_.zip64_mode == zmDisabled)
+    if (item_.IsZip64 && c_.settings.writing.zip64_mode == zmDisabled)
       throw EPLException::CreateFmt(errc::kZip64NeededCommitting, {item_.SourceFileName},
-                                    c_.component);
+                                    c_.settings.component);
   }
 
   // The host byte of version made by stays what the entry was given (Unix
@@ -198,7 +200,7 @@ class NewEntry {
   // text to any reader, and its stored bytes already are the name.
   void BuildExtra() {
     if (zip64_sizes_) AppendExtraField(extra_, MakeZip64Field({0, 0, {}, {}}));
-    if (c_.unicode_file_names && IsWellFormedUnicode(item_.Name)) {
+    if (c_.settings.names.unicode && IsWellFormedUnicode(item_.Name)) {
       ExtraField field = MakeUnicodeNameField(item_.Name);
       AppendExtraField(extra_, field);
       item_.ExtraFields.push_back(std::move(field));
@@ -240,8 +242,10 @@ class NewEntry {
   }
 
   EncodeSettings Settings() const {
-    return {c_.events,       progress_,    c_.zip64_mode,
-            c_.archive_name, c_.component, cipher_.transform.get()};
+    return {.events = c_.events,
+            .progress = progress_,
+            .engine = c_.settings,
+            .cipher = cipher_.transform.get()};
   }
 
   TDirItem& item_;

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "archive/codec/progress.h"
-#include "archive/common/component.h"
 #include "archive/common/engine_events.h"
+#include "archive/common/settings.h"
 #include "archive/directory/dir_item.h"
 #include "platform/code_pages.h"
 #include "platform/file_system.h"
@@ -15,20 +15,14 @@
 
 namespace parcelon {
 
-// What the writers need of the commit and the archiver's settings.
+// What the writers need of the commit, and the settings they write by
+// (names, writing, the component); all must outlive the writing.
 struct EntryWriteContext {
   platform::Stream& archive;
   platform::FileSystem& fs;
   const platform::CodePages& code_pages;
   EngineEvents& events;
-  const TComponent* component = nullptr;  // prefixes the engine's messages
-  std::u16string archive_name;            // named by the disk-full event
-  TZip64Mode zip64_mode = zmDisabled;
-  bool oem_file_names = true;
-  bool unicode_file_names = false;  // add the Unicode name field
-  uint16_t source_share = 0x40;     // sharing mode of opened sources
-  // How an entry with a password is encrypted.
-  TPLCryptoAlgorithm encryption_method = caPkzipClassic;
+  const EngineSettings& settings;
 };
 
 // How the commit goes on after an entry.
@@ -39,7 +33,7 @@ enum class EntryState { kCarryOn, kRetry, kAbort };
 // folder, else the file SourceFileName. Fills the entry's local header
 // offset, versions, flags, CRC-32, sizes, method and Zip64 mark; the local
 // header holds the final values (no data descriptor). An entry with a
-// password and data is encrypted by `context.encryption_method`
+// password and data is encrypted by the settings' encryption method
 // (entry_cipher.h); a folder never is. Returns true when the
 // entry was written; false when a progress or disk-full handler cancelled
 // (the progress's cancel flag is set) or when the entry failed: an engine

@@ -13,9 +13,9 @@ namespace {
 
 // The stored name FillNewItem gives; a folder's ends in '/'.
 std::u16string StoredNameOf(const std::u16string& full, const platform::FileInfo& info,
-                            const FileQueueSettings& settings) {
+                            const EngineSettings& settings, const QueueOrigin& origin) {
   std::u16string name =
-      FormStoredName(full, settings.base, settings.item.store_path, settings.item.working_folder);
+      FormStoredName(full, origin.base, settings.names.store_path, origin.item.working_folder);
   if (info.is_directory && !name.empty() && !name.ends_with(u'/')) name.push_back(u'/');
   return name;
 }
@@ -32,15 +32,20 @@ int32_t EntryTime(const TDirItem& item) {
 }  // namespace
 
 TPLFileQueue::TPLFileQueue(TPLDirArray& dir, EngineEvents& events,
-                           const platform::CodePages& code_pages, FileQueueSettings settings)
-    : dir_(dir), events_(events), code_pages_(code_pages), settings_(std::move(settings)) {}
+                           const platform::CodePages& code_pages, const EngineSettings& settings,
+                           QueueOrigin origin)
+    : dir_(dir),
+      events_(events),
+      code_pages_(code_pages),
+      settings_(settings),
+      origin_(std::move(origin)) {}
 
 int32_t TPLFileQueue::QueueFile(const std::u16string& full, const platform::FileInfo& info) {
-  if (!events_.ConfirmProcessFile(full, settings_.move ? poMove : poAdd)) return -1;
+  if (!events_.ConfirmProcessFile(full, origin_.move ? poMove : poAdd)) return -1;
   const int32_t index = AddDirItem(full, info);
   if (index < 0) return -1;
   TDirItem& item = dir_.Items(index);
-  if (settings_.move) item.Operation = poMove;
+  if (origin_.move) item.Operation = poMove;
   if (StoredUncompressed(full, info.is_directory)) {
     item.CompressionMode = 0;
     item.Method = item.RealMethod = 0;
@@ -53,7 +58,7 @@ int32_t TPLFileQueue::QueueFile(const std::u16string& full, const platform::File
 // an existing entry of that name (when it may be replaced) or a new one.
 // A name that comes out empty cannot be stored and is skipped.
 int32_t TPLFileQueue::AddDirItem(const std::u16string& full, const platform::FileInfo& info) {
-  std::u16string name = StoredNameOf(full, info, settings_);
+  std::u16string name = StoredNameOf(full, info, settings_, origin_);
   if (name.empty()) return -1;
   auto attributes = static_cast<int32_t>(AttributesOf(info, full));
   std::string comment;
@@ -70,14 +75,14 @@ int32_t TPLFileQueue::AddDirItem(const std::u16string& full, const platform::Fil
   } else {
     index = AppendEntry();
   }
-  FillNewItem(dir_, index, full, settings_.base, info, settings_.item);
+  FillNewItem(dir_, index, full, origin_.base, info, settings_, origin_.item);
   FinishEntry(index, std::move(name), attributes, std::move(comment));
   return index;
 }
 
 bool TPLFileQueue::MayReplace(const TDirItem& existing, const std::u16string& full,
                               std::u16string name, const platform::FileInfo& info) {
-  switch (settings_.overwrite_mode ? settings_.overwrite_mode() : omAlways) {
+  switch (settings_.files.overwrite_mode ? settings_.files.overwrite_mode() : omAlways) {
     case omPrompt:
       return events_.ConfirmOverwrite(full, name);
     case omAlways:
@@ -112,8 +117,8 @@ void TPLFileQueue::FinishEntry(int32_t index, std::u16string name, int32_t attri
 }
 
 bool TPLFileQueue::StoredUncompressed(const std::u16string& full, bool is_folder) const {
-  for (const std::u16string& mask : settings_.no_compression_masks)
-    if (DiskFileMatchesMask(full, mask, is_folder, settings_.item.working_folder, code_pages_))
+  for (const std::u16string& mask : settings_.writing.no_compression_masks)
+    if (DiskFileMatchesMask(full, mask, is_folder, origin_.item.working_folder, code_pages_))
       return true;
   return false;
 }
@@ -122,7 +127,7 @@ bool TPLFileQueue::StoredUncompressed(const std::u16string& full, bool is_folder
 // A folder holds nothing, whatever size the file system gives it.
 void TPLFileQueue::MarkSize(TDirItem& item, const platform::FileInfo& info) const {
   const uint64_t size = info.is_directory || info.size < 0 ? 0 : static_cast<uint64_t>(info.size);
-  item.IsZip64 = size >= kSaturated32 || settings_.zip64_mode == zmAlways;
+  item.IsZip64 = size >= kSaturated32 || settings_.writing.zip64_mode == zmAlways;
   item.Zip64UnpackedSize = item.IsZip64 ? size : 0;
   item.UnpackedSize = item.IsZip64 ? kSaturated32 : static_cast<uint32_t>(size);
 }

@@ -5,11 +5,10 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
-#include <vector>
 
 #include "archive/common/engine_events.h"
+#include "archive/common/settings.h"
 #include "archive/directory/dir_array.h"
 #include "archive/update/new_item.h"
 #include "platform/code_pages.h"
@@ -17,23 +16,20 @@
 
 namespace parcelon {
 
-// The archiver's settings that decide how found files are queued.
-struct FileQueueSettings {
-  NewItemSettings item;  // its working folder is the resolved base folder
-  std::u16string base;   // the folder stored names are relative to, absolute
-  bool move = false;     // queue as poMove: the commit deletes the sources
-  TZip64Mode zip64_mode = zmDisabled;
-  std::vector<std::u16string> no_compression_masks;  // files stored, not deflated
-  // The overwrite mode as it stands when asked: a prompt answered "to all"
-  // changes it for the files that follow.
-  std::function<TPLOverwriteMode()> overwrite_mode;
+// What one add queues from; the settings decide the rest (the entries'
+// names, method and mode, the Zip64 mode, the no-compression masks and the
+// overwrite mode).
+struct QueueOrigin {
+  NewItemOrigin item;   // its working folder is the resolved base folder
+  std::u16string base;  // the folder stored names are relative to, absolute
+  bool move = false;    // queue as poMove: the commit deletes the sources
 };
 
 class TPLFileQueue {
  public:
-  // `dir`, `events` and `code_pages` must outlive the queue.
+  // `dir`, `events`, `code_pages` and `settings` must outlive the queue.
   TPLFileQueue(TPLDirArray& dir, EngineEvents& events, const platform::CodePages& code_pages,
-               FileQueueSettings settings);
+               const EngineSettings& settings, QueueOrigin origin);
 
   // Queues the disk file or folder `full` (absolute; a folder's ends in '/')
   // described by `info`, unless the confirmation event declines it: as a new
@@ -55,7 +51,8 @@ class TPLFileQueue {
   TPLDirArray& dir_;
   EngineEvents& events_;
   const platform::CodePages& code_pages_;
-  FileQueueSettings settings_;
+  const EngineSettings& settings_;
+  QueueOrigin origin_;
 };
 
 }  // namespace parcelon

@@ -18,9 +18,9 @@ DosDateTime TimeOf(const platform::FileInfo& info) {
 }
 
 std::u16string StoredNameOf(const std::u16string& file_name, const std::u16string& base,
-                            const platform::FileInfo& info, const NewItemSettings& settings) {
-  std::u16string name =
-      FormStoredName(file_name, base, settings.store_path, settings.working_folder);
+                            const platform::FileInfo& info, TPLStorePathMode store_path,
+                            const std::u16string& working_folder) {
+  std::u16string name = FormStoredName(file_name, base, store_path, working_folder);
   if (info.is_directory && !name.empty() && name.back() != u'/') name.push_back(u'/');
   return name;
 }
@@ -54,7 +54,7 @@ uint32_t AttributesOf(const platform::FileInfo& info, std::u16string_view name) 
 
 void FillNewItem(TPLDirArray& dir, int32_t index, const std::u16string& file_name,
                  const std::u16string& base, const platform::FileInfo& info,
-                 const NewItemSettings& settings) {
+                 const EngineSettings& settings, const NewItemOrigin& origin) {
   TDirItem& item = dir.Items(index);
   TDirItem filled;
   filled.Operation = item.Operation;
@@ -62,8 +62,8 @@ void FillNewItem(TPLDirArray& dir, int32_t index, const std::u16string& file_nam
   filled.Modified = true;
   filled.Password = settings.password;
   filled.SourceFileName = file_name;
-  filled.CompressionMode = info.is_directory ? 0 : settings.compression_mode;
-  filled.Method = filled.RealMethod = info.is_directory ? 0 : settings.default_method;
+  filled.CompressionMode = info.is_directory ? 0 : settings.writing.compression_mode;
+  filled.Method = filled.RealMethod = info.is_directory ? 0 : settings.writing.default_method;
   filled.VersionNeeded = kVersionOem;
   filled.VersionMadeBy = kMadeOnUnix | kVersionOem;
   filled.Flags = HasSecret(settings.password) ? kFlagEncrypted : 0;
@@ -72,12 +72,13 @@ void FillNewItem(TPLDirArray& dir, int32_t index, const std::u16string& file_nam
   filled.FileTime = time.time;
   filled.Crc32 = info.is_directory ? 0 : 0xFFFFFFFF;
   filled.ExternalAttributes = AttributesOf(info, file_name);
-  if (settings.keep_entry_attributes) {
+  if (origin.keep_entry_attributes) {
     filled.VersionMadeBy = item.VersionMadeBy;
     filled.ExternalAttributes = item.ExternalAttributes;
   }
   if (info.is_directory) filled.Flags = kFlagFolder;
-  filled.Name = StoredNameOf(file_name, base, info, settings);
+  filled.Name =
+      StoredNameOf(file_name, base, info, settings.names.store_path, origin.working_folder);
   KeepStoredName(item, filled);
   dir.SetItem(index, filled);
 }

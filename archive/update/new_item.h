@@ -5,18 +5,14 @@
 #include <cstdint>
 #include <string>
 
+#include "archive/common/settings.h"
 #include "archive/directory/dir_array.h"
 #include "platform/file_system.h"
 
 namespace parcelon {
 
-// The archiver's settings that shape a new entry.
-struct NewItemSettings {
-  TPLStorePathMode store_path = spRelativePath;
-  bool oem_file_names = true;     // how names without flag bit 11 were read
-  uint8_t compression_mode = 1;   // of files; folders get 0
-  uint16_t default_method = 8;    // of files; folders get 0
-  SharedSecret password;          // shared with the entry; a non-empty one sets flag bit 0
+// Where the files of one call come from; the settings do the rest.
+struct NewItemOrigin {
   std::u16string working_folder;  // absolute; resolves relative paths
   // A replaced entry keeps its own version made by and external attributes
   // instead of taking the new file's (for data put back after an edit).
@@ -32,14 +28,15 @@ uint32_t AttributesOf(const platform::FileInfo& info, std::u16string_view name);
 
 // Fills entry `index` of `dir` for the disk file `file_name` (described by
 // `info`), added from `base`: the stored name (a folder's ends in '/'),
-// the modified mark, the password and source file name, the compression
-// mode and method, and the header image: version (made on Unix), flags, the file's time
-// (or now, for a folder or a time that cannot be read) as local MS-DOS
-// time, CRC-32 0xFFFFFFFF until compressed, sizes 0, the attributes. A
-// folder gets method 0, CRC-32 0 and flags 2. Keeps the entry's pending
-// operation and its place in the snapshot.
+// the modified mark, the password (shared with the settings; a non-empty
+// one sets flag bit 0) and source file name, the settings' compression
+// mode and method, and the header image: version (made on Unix), flags,
+// the file's time (or now, for a folder or a time that cannot be read) as
+// local MS-DOS time, CRC-32 0xFFFFFFFF until compressed, sizes 0, the
+// attributes. A folder gets method 0, CRC-32 0 and flags 2. Keeps the
+// entry's pending operation and its place in the snapshot.
 void FillNewItem(TPLDirArray& dir, int32_t index, const std::u16string& file_name,
                  const std::u16string& base, const platform::FileInfo& info,
-                 const NewItemSettings& settings);
+                 const EngineSettings& settings, const NewItemOrigin& origin);
 
 }  // namespace parcelon

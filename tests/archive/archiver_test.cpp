@@ -302,6 +302,47 @@ TEST_F(ArchiverTest, FailureDefaultsAskThroughTheDialogs) {
   EXPECT_EQ(calls, 1);
 }
 
+// An operation reads the options as they stood when it started, except the
+// overwrite mode, which a prompt answered "to all" changes for what follows.
+TEST_F(ArchiverTest, SettingsSnapshotHoldsTheOptionsAsTheyStood) {
+  archiver.SetFileName(u"a.zip");
+  archiver.SetPassword("pw");
+  archiver.SetCompressionMode(9);
+  archiver.SetZip64Mode(zmAlways);
+  archiver.SetUnicodeFilenames(true);
+  archiver.SetEncryptionMethod(caAES_256);
+  archiver.SetRepairDirectory(false);
+  archiver.SetInflater(InflaterKind::kZlib);
+  archiver.NoCompressionMasks() = {u"*.png"};
+  archiver.Options().SetStorePath(spNoPath);
+  archiver.Options().SetOEMFileNames(false);
+  archiver.Options().SetCreateDirs(false);
+  archiver.Options().SetSetAttributes(false);
+  const EngineSettings settings = archiver.SettingsNow();
+  archiver.SetZip64Mode(zmDisabled);
+  archiver.Options().SetCreateDirs(true);
+  archiver.Options().SetOverwriteMode(omNever);
+  EXPECT_EQ(settings.component, &archiver);
+  EXPECT_EQ(settings.archive_name, u"a.zip");
+  EXPECT_EQ(settings.password->Text(), "pw");
+  EXPECT_EQ(settings.writing.compression_mode, 9);
+  EXPECT_EQ(settings.writing.default_method, 8);
+  EXPECT_EQ(settings.writing.zip64_mode, zmAlways);
+  EXPECT_EQ(settings.writing.encryption_method, caAES_256);
+  EXPECT_EQ(settings.writing.no_compression_masks, std::vector<std::u16string>{u"*.png"});
+  EXPECT_TRUE(settings.writing.flush_buffers);
+  EXPECT_TRUE(settings.names.unicode);
+  EXPECT_FALSE(settings.names.oem);
+  EXPECT_EQ(settings.names.store_path, spNoPath);
+  EXPECT_FALSE(settings.reading.repair_directory);
+  EXPECT_EQ(settings.reading.inflater, InflaterKind::kZlib);
+  EXPECT_FALSE(settings.files.create_dirs);
+  EXPECT_FALSE(settings.files.set_attributes);
+  EXPECT_EQ(settings.files.overwrite_mode(), omNever);
+  archiver.SetInMemory(true);
+  EXPECT_FALSE(archiver.SettingsNow().writing.flush_buffers);  // no file of its own to sync
+}
+
 TEST_F(ArchiverTest, OverwriteQuestionCanSettleTheMode) {
   dialogs.confirm_answers = {platform::ConfirmAnswer::kNoToAll, platform::ConfirmAnswer::kYesToAll};
   std::u16string dest = u"/out/a.kml";

@@ -7,7 +7,6 @@
 namespace ziptest {
 namespace {
 
-using parcelon::CentralWriteSettings;
 using parcelon::kSaturated32;
 using parcelon::TDirItem;
 using parcelon::TPLDirManager;
@@ -42,7 +41,7 @@ class CentralWriter : public LoaderTest {
     dir.SetCount(index + 1);
     dir.SetItem(index, item);
   }
-  void Write(CentralWriteSettings settings = {}) {
+  void Write(const parcelon::EngineSettings& settings = {}) {
     parcelon::WriteCentralDirectory(*manager_, code_pages_, settings);
   }
   // The written archive, loaded by a manager of its own.
@@ -176,7 +175,7 @@ TEST_F(CentralWriter, ShortWriteIsError46NamingTheComponent) {
   TPLDirManager manager(stream, code_pages_, true);
   parcelon::TComponent component;
   component.SetName(u"Parcelon1");
-  CentralWriteSettings settings;
+  parcelon::EngineSettings settings;
   settings.component = &component;
   try {
     parcelon::WriteCentralDirectory(manager, code_pages_, settings);

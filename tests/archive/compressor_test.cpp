@@ -96,13 +96,14 @@ class CompressorTest : public testing::Test {
     item.CompressionMode = mode;
     item.Method = item.RealMethod = method;
     item.SourceFileName = u"/src/a.kml";
-    return CompressItem(source, out ? *out : output, item,
-                        {events, progress, zip64_mode, u"", nullptr});
+    settings.writing.zip64_mode = zip64_mode;
+    return CompressItem(source, out ? *out : output, item, {events, progress, settings});
   }
   std::string Output() const { return std::string(output.Bytes().begin(), output.Bytes().end()); }
 
   RecordingEvents events;
   CommitProgress progress;
+  parcelon::EngineSettings settings;
   TZip64Mode zip64_mode = zmAuto;
   platform::MemoryStream output;
   TDirItem item;
@@ -178,7 +179,7 @@ TEST_F(CompressorTest, AFullDiskRetriesGivesUpOrFails) {
 TEST_F(CompressorTest, ShortSourcesAndZip64Decisions) {
   ShortSource source(std::vector<uint8_t>(50, 'x'));
   const auto short_source = [&] {
-    CompressItem(source, output, item, {events, progress, zmAuto, u"", nullptr});
+    CompressItem(source, output, item, {events, progress, settings});
   };
   EXPECT_EQ(CodeOf(short_source), 34);
   zip64_mode = zmAlways;

@@ -45,7 +45,8 @@ OneEntry Encode(const std::string& data, uint16_t method, size_t name_and_extra 
   out.entry.Method = out.entry.RealMethod = method;
   out.entry.CompressionMode = 6;
   out.entry.Name = u"doc.kml";
-  CompressItem(source, encoded, out.entry, {events, progress, zmAuto, u"", nullptr});
+  const parcelon::EngineSettings settings;
+  CompressItem(source, encoded, out.entry, {events, progress, settings});
   LocalFileHeader local;
   local.NameLength = static_cast<uint16_t>(name_and_extra);
   const auto header = local.Serialize();
@@ -61,13 +62,14 @@ class DecompressorTest : public testing::TestWithParam<InflaterKind> {
   bool Decode(OneEntry& one, uint64_t data_limit = UINT64_MAX) {
     output = platform::MemoryStream();
     one.archive.Seek(0, platform::SeekOrigin::kBegin);
-    return DecompressItem(one.archive, output, one.entry,
-                          {events, progress, u"", nullptr, GetParam(), data_limit});
+    settings.reading.inflater = GetParam();
+    return DecompressItem(one.archive, output, one.entry, {events, progress, settings, data_limit});
   }
   std::string Output() const { return {output.Bytes().begin(), output.Bytes().end()}; }
 
   RecordingEvents events;
   RunProgress progress;
+  parcelon::EngineSettings settings;
   platform::MemoryStream output;
 };
 
@@ -124,8 +126,9 @@ TEST(InflaterTest, BothInflatersGiveTheSameBytes) {
     RunProgress progress;
     platform::MemoryStream output;
     one.archive.Seek(0, platform::SeekOrigin::kBegin);
-    ASSERT_TRUE(
-        DecompressItem(one.archive, output, one.entry, {events, progress, u"", nullptr, kind}));
+    parcelon::EngineSettings settings;
+    settings.reading.inflater = kind;
+    ASSERT_TRUE(DecompressItem(one.archive, output, one.entry, {events, progress, settings}));
     EXPECT_EQ(UpdateCrc32(0, output.Bytes()), Crc32Of(data));
   }
 }

@@ -13,12 +13,11 @@
 namespace ziptest {
 namespace {
 
-using parcelon::DirLoadSettings;
 using parcelon::kCentralHeaderSize;
 using parcelon::kFlagDataDescriptor;
 using parcelon::kSaturated32;
 
-constexpr parcelon::DirLoadSettings kNoRepair{false, true};
+const parcelon::EngineSettings kNoRepair = Loading(false, true);
 
 std::vector<TestEntry> ThreeEntries() {
   TestEntry folder = FileEntry("docs/", "");
@@ -375,7 +374,7 @@ TEST_F(Loader, NamesDecodeByFlagAndOption) {
   Load(BuildZip({utf8, oem}));
   EXPECT_EQ(Item(0).Name, u"\u00E9t\u00E9");
   EXPECT_EQ(Item(1).Name, u"\u00FC");
-  Load(BuildZip({utf8, oem}), {true, false});
+  Load(BuildZip({utf8, oem}), Loading(true, false));
   EXPECT_EQ(Item(1).Name, u"\u0081");
 }
 

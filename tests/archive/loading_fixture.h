@@ -19,6 +19,14 @@ namespace ziptest {
 
 using testing_support::CodeOf;
 
+// The load's settings: repair, and OEM names.
+inline parcelon::EngineSettings Loading(bool repair, bool oem) {
+  parcelon::EngineSettings settings;
+  settings.reading.repair_directory = repair;
+  settings.names.oem = oem;
+  return settings;
+}
+
 class LoaderTest : public ::testing::Test {
  protected:
   parcelon::TPLDirManager& Open(Bytes bytes) {
@@ -26,11 +34,11 @@ class LoaderTest : public ::testing::Test {
     manager_ = std::make_unique<parcelon::TPLDirManager>(*stream_, code_pages_, false);
     return *manager_;
   }
-  parcelon::TPLDirManager& Load(Bytes bytes, parcelon::DirLoadSettings settings = {}) {
+  parcelon::TPLDirManager& Load(Bytes bytes, const parcelon::EngineSettings& settings = {}) {
     Open(std::move(bytes)).LoadDirectory(settings);
     return *manager_;
   }
-  int32_t LoadError(Bytes bytes, parcelon::DirLoadSettings settings = {}) {
+  int32_t LoadError(Bytes bytes, const parcelon::EngineSettings& settings = {}) {
     return CodeOf([&] { Load(std::move(bytes), settings); });
   }
   // The rebuild leaves the directory offset at the end of the stream.

@@ -182,7 +182,7 @@ TEST_F(Rebuild, NamesUseTheOemPageOnlyWhenAnEndRecordWasFound) {
   Load(with_end);
   EXPECT_TRUE(Rebuilt());
   EXPECT_EQ(Item(0).Name, u"\u00FC.txt");
-  Load(with_end, {true, false});
+  Load(with_end, Loading(true, false));
   EXPECT_EQ(Item(0).Name, u"\u0081.txt");
 }
 
