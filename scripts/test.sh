@@ -10,6 +10,9 @@ bash scripts/setup.sh
 echo "== Format check =="
 git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
 
+echo "== Include direction check =="
+python3 scripts/check_includes.py
+
 echo "== Release build =="
 bash scripts/build.sh build -DCMAKE_BUILD_TYPE=Release -DKMLCOMPAT_WERROR=ON
 (cd build && ctest --output-on-failure -j"$(nproc)")
