@@ -128,7 +128,7 @@ void TPLBaseArchiver::FindOverlappingEntries() {
 void TPLBaseArchiver::ExtractOneFile(int32_t index, const std::u16string& name,
                                      const std::u16string& dest_dir) {
   const TDirItem& entry = dir_manager_->Dir().Items(index);
-  ExtractEntry(
+  parcelon::ExtractEntry(
       entry, name, dest_dir,
       [this, index](platform::Stream& file) { ExtractItemToStream(index, file); },
       {*file_system_, events_, options_, *extracted_files_, this}, run_progress_,

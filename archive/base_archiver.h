@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/archive_summary.h"
 #include "archive/archiver_events.h"
 #include "archive/codec/inflate_stage.h"
 #include "archive/codec/progress.h"
@@ -23,6 +24,7 @@
 #include "archive/common/secret_text.h"
 #include "archive/common/types.h"
 #include "archive/directory/dir_manager.h"
+#include "archive/entry_view.h"
 #include "archive/event_bridge.h"
 #include "archive/options.h"
 #include "archive/search/item_search.h"
@@ -270,6 +272,22 @@ class TPLBaseArchiver : public TComponent {
   bool InternalFind(TPLArchiveItem& item);
   bool ItemMatches(int32_t index, const TPLArchiveItem& item);
 
+  // --- Entries, for the front ends ---
+  // The number of entries in the directory; error 13 when closed.
+  int32_t EntryCount();
+  // A view of entry `index`: error 13 when closed, 16 for an index outside
+  // the directory.
+  EntryView Entry(int32_t index);
+  // The end records and how the directory was loaded; error 13 when closed.
+  ArchiveSummary Summary();
+  // Extracts entry `index` alone below `folder`, as ExtractFiles does below
+  // BaseDir (which is left as it was). Errors 13 and 16 as Entry.
+  void ExtractEntry(int32_t index, const std::u16string& folder);
+  // Runs `operation` (poExtract, poTest, or poDelete inside an update) over
+  // exactly the entries `indices`, in directory order, as ProcessFiles runs
+  // over marked ones. Errors 13 and 16 as Entry, before anything is done.
+  void ProcessEntries(TPLProcessOperation operation, const std::vector<int32_t>& indices);
+
   // --- Engine internals, for the engine's own parts and tools ---
   // The directory manager while open, else null.
   TPLDirManager* DirManager() { return dir_manager_.get(); }
@@ -322,6 +340,10 @@ class TPLBaseArchiver : public TComponent {
 
  private:
   SearchScope Scope();
+  // Error 13 when closed, 16 for an index outside the directory.
+  void CheckEntryIndex(int32_t index);
+  // Marks exactly the entries `indices`.
+  void MarkOnly(const std::vector<int32_t>& indices);
   void RunWorker(TPLProcessOperation operation, int32_t index, const std::u16string& name,
                  const std::u16string& dest_dir);
   std::u16string DestinationFolder();
