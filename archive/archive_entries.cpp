@@ -60,7 +60,7 @@ void TPLBaseArchiver::CheckEntryIndex(int32_t index) {
     throw EPLException::Create(errc::kProcessOutOfBounds, this);
 }
 
-void TPLBaseArchiver::MarkOnly(const std::vector<int32_t>& indices) {
+void TPLArchiverState::MarkOnly(const std::vector<int32_t>& indices) {
   TPLDirArray& dir = dir_manager_->Dir();
   dir.ClearMarks();
   for (const int32_t index : indices) dir.Items(index).Marked = true;
