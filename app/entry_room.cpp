@@ -19,10 +19,10 @@ std::string NoRoomForEntry(platform::FileSystem& fs, const std::string& folder, 
 }
 
 std::string EntryRefusal(platform::FileSystem& fs, const std::string& folder,
-                         const parcelon::TDirItem& entry) {
+                         const parcelon::EntryView& entry) {
   if (entry.IsEncrypted())
     return "it is encrypted and would be stored back unencrypted; the entry is left as it was";
-  return NoRoomForEntry(fs, folder, entry.UnpackedSize64());
+  return NoRoomForEntry(fs, folder, entry.Size());
 }
 
 }  // namespace kmlcompat

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "archive/directory/dir_item.h"
+#include "archive/entry_view.h"
 #include "platform/file_system.h"
 
 namespace kmlcompat {
@@ -24,6 +24,6 @@ std::string NoRoomForEntry(platform::FileSystem& fs, const std::string& folder, 
 // typed to read an entry is ever one that entries are written with), or
 // there is no room for it. Empty when it may be taken out. Never throws.
 std::string EntryRefusal(platform::FileSystem& fs, const std::string& folder,
-                         const parcelon::TDirItem& entry);
+                         const parcelon::EntryView& entry);
 
 }  // namespace kmlcompat

@@ -8,19 +8,18 @@ constexpr char16_t kKmlMask[] = u"*.KML";
 // not searched for.
 constexpr int32_t kKmlSearchAttr = 0x2F;
 
-bool IsFolderEntry(const parcelon::TDirItem& entry) {
-  return entry.IsFolder() || entry.Name.ends_with(u'/') || entry.Name.ends_with(u'\\');
+bool IsFolderEntry(const parcelon::EntryView& entry) {
+  return entry.IsFolder() || entry.Name().ends_with(u'/') || entry.Name().ends_with(u'\\');
 }
 
 }  // namespace
 
 std::vector<KmlEntryRef> FindKmlEntries(parcelon::TParcelon& archive) {
   std::vector<KmlEntryRef> found;
-  const parcelon::TPLDirArray& dir = archive.DirManager()->Dir();
   parcelon::TPLArchiveItem item;
   for (bool more = archive.FindFirst(kKmlMask, item, kKmlSearchAttr, u""); more;
        more = archive.FindNext(item))
-    if (!IsFolderEntry(dir.Items(item.SearchRec.ItemIndex)))
+    if (!IsFolderEntry(archive.Entry(item.SearchRec.ItemIndex)))
       found.push_back({item.SearchRec.ItemIndex, item.FileName});
   return found;
 }

@@ -43,8 +43,8 @@ struct DecodeProblem {
 // *path; the reason when it cannot, empty words when it could.
 DecodeProblem Decode(TParcelon& archive, int32_t index, const std::string& scratch,
                      platform::FileSystem& fs, std::string* path) {
-  const parcelon::TDirItem& entry = archive.DirManager()->Dir().Items(index);
-  const uint64_t size = entry.UnpackedSize64();
+  const parcelon::EntryView entry = archive.Entry(index);
+  const uint64_t size = entry.Size();
   const bool encrypted = entry.IsEncrypted();
   if (std::string no_room = NoRoomForEntry(fs, scratch, size); !no_room.empty())
     return {no_room, {}};
@@ -69,7 +69,7 @@ kml::KmlAnalysis AnalyseEntry(TParcelon& archive, int32_t index, const std::stri
   std::string path;
   const DecodeProblem problem = Decode(archive, index, scratch, fs, &path);
   const bool decoded = problem.words.empty();
-  *apple_double = decoded && IsAppleDouble(archive.DirManager()->Dir().Items(index).Name, path, fs);
+  *apple_double = decoded && IsAppleDouble(archive.Entry(index).Name(), path, fs);
   kml::KmlAnalysis analysis = *apple_double ? kml::KmlAnalysis{}
                               : decoded
                                   ? kml::AnalyseKmlFile(path, fs, shown)
@@ -96,9 +96,8 @@ std::vector<KmzEntryAnalysis> AnalyseKmz(const std::string& kmz_path, platform::
   archive.SetRepairDirectory(false);
   ReadOnlyArchive opened(archive);
   std::vector<KmzEntryAnalysis> entries;
-  const parcelon::TPLDirArray& dir = archive.DirManager()->Dir();
   for (const KmlEntryRef& entry : FindKmlEntries(archive)) {
-    const std::string name = platform::Utf16ToUtf8(dir.Items(entry.index).Name);
+    const std::string name = platform::Utf16ToUtf8(archive.Entry(entry.index).Name());
     bool apple_double = false;
     kml::KmlAnalysis analysis = AnalyseEntry(archive, entry.index, scratch.Path(),
                                              name + " in " + kmz_path, fs, &apple_double);

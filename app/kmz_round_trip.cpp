@@ -182,7 +182,7 @@ bool RoundTripRun::TakeUp(KmlEntry& entry, size_t ordinal) {
   if (!StoresBackUnchanged(entry.name))
     return Counted(entry) && Failed(entry, "its name cannot be stored back unchanged in " +
                                                shown_archive_ + "; the entry is left as it was");
-  const parcelon::TDirItem& item = archive_.DirManager()->Dir().Items(entry.index);
+  const parcelon::EntryView item = archive_.Entry(entry.index);
   if (const std::string refusal = EntryRefusal(fs_, scratch_, item); !refusal.empty())
     return Counted(entry) && Failed(entry, refusal);
   if (!Extract(entry, ordinal))
@@ -283,14 +283,13 @@ parcelon::TPLAction RoundTripRun::OnEntryFailure(const std::u16string& name, int
 
 std::vector<KmlEntry> RoundTripRun::FindKmlEntries() {
   std::vector<KmlEntry> found;
-  const parcelon::TPLDirArray& dir = archive_.DirManager()->Dir();
   for (const KmlEntryRef& entry : kmlcompat::FindKmlEntries(archive_))
     found.push_back({entry.index,
-                     dir.Items(entry.index).Name,
+                     archive_.Entry(entry.index).Name(),
                      Utf16ToUtf8(entry.file_name),
                      {},
                      {},
-                     Utf16ToUtf8(dir.Items(entry.index).Name) + " in " + shown_archive_});
+                     Utf16ToUtf8(archive_.Entry(entry.index).Name()) + " in " + shown_archive_});
   return found;
 }
 
@@ -299,11 +298,7 @@ bool RoundTripRun::Extract(KmlEntry& entry, size_t ordinal) {
   entry.folder = FolderFor(entry, ordinal);
   entry.path = entry.folder;
   entry.path.append(u"/").append(entry.name);
-  archive_.SetBaseDir(entry.folder);
-  parcelon::TPLDirArray& dir = archive_.DirManager()->Dir();
-  dir.ClearMarks();
-  dir.Items(entry.index).Marked = true;
-  archive_.ProcessFiles(parcelon::poExtract, entry.index);
+  archive_.ExtractEntry(entry.index, entry.folder);
   return !Stopped() && fs_.Stat(Utf16ToUtf8(entry.path)).is_regular;
 }
 

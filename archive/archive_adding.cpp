@@ -79,7 +79,7 @@ void TPLBaseArchiver::AddFilesInternal(const TPLStringList& masks, int32_t searc
 
 // BaseDir made absolute against the working folder (or the process's
 // current folder); an empty BaseDir is that folder itself.
-std::u16string TPLBaseArchiver::ResolvedBaseDir() {
+std::u16string TPLArchiverState::ResolvedBaseDir() {
   const std::u16string previous = working_folder_.empty()
                                       ? platform::Utf8ToUtf16(file_system_->CurrentFolder())
                                       : working_folder_;

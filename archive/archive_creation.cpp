@@ -43,7 +43,7 @@ std::unique_ptr<platform::Stream> CreateHiddenFile(platform::FileSystem& fs,
 
 // An existing file of that name is emptied in place, as it always was; a
 // journal left for its old content no longer applies.
-std::unique_ptr<platform::Stream> TPLBaseArchiver::CreateArchiveFile() {
+std::unique_ptr<platform::Stream> TPLArchiverState::CreateArchiveFile() {
   const std::string final_path = ArchivePath();
   if (file_system_->Stat(final_path).exists) {
     auto stream = OpenFile(file_name_, fmCreate);
@@ -56,7 +56,7 @@ std::unique_ptr<platform::Stream> TPLBaseArchiver::CreateArchiveFile() {
   return stream;
 }
 
-bool TPLBaseArchiver::PublishNewArchive() {
+bool TPLArchiverState::PublishNewArchive() {
   if (unpublished_path_.empty()) return true;
   if (options_.FlushBuffers()) archive_stream_->Flush();
   if (!file_system_->RenameNoReplace(unpublished_path_, publish_path_)) return false;
@@ -64,18 +64,18 @@ bool TPLBaseArchiver::PublishNewArchive() {
   return true;
 }
 
-void TPLBaseArchiver::PublishOrRefuse() {
+void TPLArchiverState::PublishOrRefuse() {
   if (!PublishNewArchive())
     throw EPLException::CreateFmtWithReason(
         errc::kNewArchiveNameTaken, {file_name_},
         u"another file took the name while the new archive was written; nothing was changed", this);
 }
 
-void TPLBaseArchiver::SettleNewArchive() {
+void TPLArchiverState::SettleNewArchive() {
   if (options_.FlushBuffers()) file_system_->SyncFolder(platform::ContainingFolder(publish_path_));
 }
 
-void TPLBaseArchiver::DropUnpublished() noexcept {
+void TPLArchiverState::DropUnpublished() noexcept {
   if (unpublished_path_.empty()) return;
   try {
     file_system_->Remove(unpublished_path_);
@@ -93,7 +93,7 @@ void TPLBaseArchiver::AbandonArchive() noexcept {
   ReleaseArchive();
 }
 
-void TPLBaseArchiver::CheckRegularArchive() {
+void TPLArchiverState::CheckRegularArchive() {
   if (in_memory_) return;
   const platform::FileInfo info = ArchiveFileInfo();
   if (!info.exists || info.is_regular) return;

@@ -114,14 +114,14 @@ void TPLBaseArchiver::RunWorker(TPLProcessOperation operation, int32_t index,
 
 // BaseDir, or the process's current folder as the first run found it,
 // ending in '/'.
-std::u16string TPLBaseArchiver::DestinationFolder() {
+std::u16string TPLArchiverState::DestinationFolder() {
   if (working_dir_.empty()) working_dir_ = platform::Utf8ToUtf16(file_system_->CurrentFolder());
   std::u16string folder = base_dir_.empty() ? working_dir_ : base_dir_;
   if (!folder.ends_with(u'/')) folder.push_back(u'/');
   return folder;
 }
 
-void TPLBaseArchiver::FindOverlappingEntries() {
+void TPLArchiverState::FindOverlappingEntries() {
   overlaps_ = FindOverlaps(dir_manager_->Dir(), uint64_t(dir_manager_->CentralDirOffset()));
 }
 
@@ -129,7 +129,7 @@ void TPLBaseArchiver::ExtractOneFile(int32_t index, const std::u16string& name,
                                      const std::u16string& dest_dir) {
   const TDirItem& entry = dir_manager_->Dir().Items(index);
   const EngineSettings settings = SettingsNow();
-  ExtractEntry(
+  parcelon::ExtractEntry(
       entry, name, dest_dir,
       [this, index](platform::Stream& file) { ExtractItemToStream(index, file); },
       {.fs = *file_system_, .events = events_, .files = *extracted_files_, .settings = settings},

@@ -11,21 +11,21 @@
 #include "platform/unicode.h"
 
 namespace parcelon {
-platform::FileInfo TPLBaseArchiver::ArchiveFileInfo() const {
+platform::FileInfo TPLArchiverState::ArchiveFileInfo() const {
   return file_system_->Stat(platform::Utf16ToUtf8(file_name_));
 }
 
-bool TPLBaseArchiver::ArchiveFileExists() const {
+bool TPLArchiverState::ArchiveFileExists() const {
   const platform::FileInfo info = ArchiveFileInfo();
   return info.exists && !info.is_directory;
 }
 
-std::unique_ptr<platform::Stream> TPLBaseArchiver::OpenFile(const std::u16string& name,
-                                                            uint16_t mode) {
+std::unique_ptr<platform::Stream> TPLArchiverState::OpenFile(const std::u16string& name,
+                                                             uint16_t mode) {
   return file_system_->OpenStream(platform::Utf16ToUtf8(name), mode);
 }
 
-uint16_t TPLBaseArchiver::ChooseOpenMode() {
+uint16_t TPLArchiverState::ChooseOpenMode() {
   const platform::FileInfo info = ArchiveFileInfo();
   if (in_memory_ || !info.exists || info.is_directory) return fmCreate;
   // Read-only is the owner's missing write bit.
@@ -89,7 +89,7 @@ void TPLBaseArchiver::OpenWith(uint16_t mode, const std::function<void()>& inter
   DoAfterOpen();
 }
 
-void TPLBaseArchiver::InternalOpen() {
+void TPLArchiverState::InternalOpen() {
   if (open_mode_ == fmCreate || in_memory_) {
     CreateNewArchive();
   } else {
@@ -97,12 +97,12 @@ void TPLBaseArchiver::InternalOpen() {
   }
 }
 
-void TPLBaseArchiver::StartDirectory(bool creating) {
+void TPLArchiverState::StartDirectory(bool creating) {
   dir_manager_ = std::make_unique<TPLDirManager>(*archive_stream_, *code_pages_, creating);
   if (creating) volume_info_.SetFirst();
 }
 
-void TPLBaseArchiver::CreateNewArchive() {
+void TPLArchiverState::CreateNewArchive() {
   if (in_memory_) {
     own_stream_ = std::make_unique<platform::MemoryStream>();
   } else {
@@ -118,7 +118,7 @@ void TPLBaseArchiver::CreateNewArchive() {
   dir_manager_->SetStubSize(size);
 }
 
-void TPLBaseArchiver::OpenExistingArchive() {
+void TPLArchiverState::OpenExistingArchive() {
   spanning_mode_ = smNone;
   volume_info_.Reset();
   RecoverJournal(*file_system_, ArchivePath());
@@ -133,12 +133,12 @@ void TPLBaseArchiver::OpenExistingArchive() {
 
 // A new archive replaces whatever the file held: a journal left for the
 // old content no longer applies to it.
-void TPLBaseArchiver::DiscardJournal() {
+void TPLArchiverState::DiscardJournal() {
   const std::string journal = JournalPathFor(ArchivePath());
   if (file_system_->Stat(journal).is_regular) file_system_->Remove(journal);
 }
 
-void TPLBaseArchiver::LoadDirectory() {
+void TPLArchiverState::LoadDirectory() {
   StartDirectory(false);
   // A record on another disk than 0 belongs to a multi-volume set; its
   // directory is still read as that of a single file.
@@ -184,7 +184,7 @@ void TPLBaseArchiver::CloseArchive() noexcept {
 }
 
 // A new archive file that never took its name goes with it.
-void TPLBaseArchiver::ReleaseArchive() noexcept {
+void TPLArchiverState::ReleaseArchive() noexcept {
   dir_manager_.reset();
   overlaps_.clear();  // found for this archive's directory; the next one needs its own
   archive_stream_ = nullptr;

@@ -4,7 +4,7 @@
 
 namespace parcelon {
 
-EngineSettings TPLBaseArchiver::SettingsNow() const {
+EngineSettings TPLArchiverState::SettingsNow() const {
   const bool on_disk = !in_memory_ && !external_stream_;
   return {
       .component = this,

@@ -25,7 +25,7 @@ void TPLBaseArchiver::BeginUpdate() {
 }
 
 // Clears the modified marks, numbers the entries, and copies the directory.
-void TPLBaseArchiver::TakeSnapshot() {
+void TPLArchiverState::TakeSnapshot() {
   TPLDirArray& dir = dir_manager_->Dir();
   for (int32_t i = 0; i < dir.Count(); ++i) {
     dir.Items(i).Modified = false;
@@ -78,14 +78,14 @@ void TPLBaseArchiver::AdoptCommitted(TPLCommit& commit) noexcept {
 
 // A commit that wrote the archive into a new file hands over its stream,
 // which now names the archive (and holds its lock).
-void TPLBaseArchiver::AdoptReplacement(std::unique_ptr<platform::Stream> stream) noexcept {
+void TPLArchiverState::AdoptReplacement(std::unique_ptr<platform::Stream> stream) noexcept {
   if (!stream) return;
   own_stream_ = std::move(stream);
   archive_stream_ = own_stream_.get();
   dir_manager_->SetStream(*archive_stream_);
 }
 
-std::string TPLBaseArchiver::ArchivePath() {
+std::string TPLArchiverState::ArchivePath() {
   return file_system_->ResolveLinks(platform::Utf16ToUtf8(file_name_));
 }
 
@@ -147,7 +147,7 @@ void TPLBaseArchiver::MarkItemForUpdate(int32_t index, const std::u16string& fil
   dir.Items(index).Operation = poUpdate;
 }
 
-std::u16string TPLBaseArchiver::WorkingFolderNow() {
+std::u16string TPLArchiverState::WorkingFolderNow() {
   return working_folder_.empty() ? platform::Utf8ToUtf16(file_system_->CurrentFolder())
                                  : working_folder_;
 }

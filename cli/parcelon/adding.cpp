@@ -143,9 +143,9 @@ TPLStringList AddingRun::MasksFor(const std::string& file) {
 }
 
 int32_t AddingRun::QueuedCount() {
-  const TPLDirArray& dir = archiver_.DirManager()->Dir();
+  const int32_t count = archiver_.EntryCount();
   int32_t queued = 0;
-  for (int32_t i = 0; i < dir.Count(); ++i) queued += dir.Items(i).Modified ? 1 : 0;
+  for (int32_t i = 0; i < count; ++i) queued += archiver_.Entry(i).Modified() ? 1 : 0;
   return queued;
 }
 

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "archive/common/entry_path.h"
 #include "archive/errors/pl_exception.h"
@@ -37,8 +38,8 @@ class EntryRun {
  private:
   void Listen();
   void AskPassword(const std::u16string& name, std::string& password, bool& skip);
-  int32_t MarkMatches();
-  void SkipNameless(TDirItem& entry);
+  void SelectMatches();
+  bool Nameless(const std::u16string& name);
   void Process();
   void Extract();
   void Delete();
@@ -53,6 +54,7 @@ class EntryRun {
   std::u16string asked_for_;  // the entry last asked a password for
   int asked_ = 0;             // and how often
   std::unique_ptr<TParcelon> archiver_;
+  std::vector<int32_t> selected_;  // the entries to work on, in directory order
   int32_t marked_ = 0;
   int32_t failures_ = 0;  // entries that failed
   int32_t kept_ = 0;      // existing files an extraction left alone
@@ -66,7 +68,8 @@ int EntryRun::Run() {
   if (!archiver_) return 1;
   Listen();
   try {
-    marked_ = MarkMatches();
+    SelectMatches();
+    marked_ = static_cast<int32_t>(selected_.size());
     Process();
     bar_.Finish();
   } catch (const std::exception& failure) {
@@ -139,35 +142,33 @@ void EntryRun::AskPassword(const std::u16string& name, std::string& password, bo
   bar_.Note(line + ": give --password");
 }
 
-// Marks every entry that one of the masks matches, naming the masks that
-// match nothing; gives the number marked.
-int32_t EntryRun::MarkMatches() {
-  TPLDirArray& dir = archiver_->DirManager()->Dir();
-  dir.ClearMarks();
+// Selects every entry that one of the masks matches, naming the masks that
+// match nothing.
+void EntryRun::SelectMatches() {
+  std::vector<bool> matched(static_cast<size_t>(archiver_->EntryCount()));
   const std::vector<std::u16string> every = {u"*"};
   TPLArchiveItem item;
   for (const std::u16string& mask : request_.masks.empty() ? every : request_.masks) {
     bool found = false;
     for (bool ok = archiver_->FindFirst(mask, item); ok; ok = archiver_->FindNext(item))
-      found = dir.Items(item.SearchRec.ItemIndex).Marked = true;
+      found = matched[static_cast<size_t>(item.SearchRec.ItemIndex)] = true;
     if (!found && !request_.masks.empty()) Report(mask, "nothing matches"), unmatched_ = true;
   }
-  int32_t marked = 0;
-  for (int32_t i = 0; i < dir.Count(); ++i) {
-    if (operation_ == EntryOperation::kExtract) SkipNameless(dir.Items(i));
-    marked += dir.Items(i).Marked ? 1 : 0;
+  for (int32_t i = 0; i < static_cast<int32_t>(matched.size()); ++i) {
+    if (!matched[static_cast<size_t>(i)]) continue;
+    if (operation_ == EntryOperation::kExtract && Nameless(archiver_->Entry(i).Name())) continue;
+    selected_.push_back(i);
   }
-  return marked;
 }
 
 // An entry whose name has nothing left once made safe ("", ".", "..", "/")
 // has no place below DEST: it is named, left out and counted as failed.
-void EntryRun::SkipNameless(TDirItem& entry) {
-  if (!entry.Marked || !paths::SafeRelativePath(entry.Name).empty()) return;
-  entry.Marked = false;
+bool EntryRun::Nameless(const std::u16string& name) {
+  if (!paths::SafeRelativePath(name).empty()) return false;
   ++failures_;
-  Report(entry.Name.empty() ? u"\"\"" : entry.Name,
+  Report(name.empty() ? u"\"\"" : name,
          "skipped: its name is empty once '.', '..' and '/' parts are dropped");
+  return true;
 }
 
 void EntryRun::Process() {
@@ -175,7 +176,7 @@ void EntryRun::Process() {
     case EntryOperation::kExtract:
       return Extract();
     case EntryOperation::kTest:
-      return archiver_->ProcessFiles(poTest, -1);
+      return archiver_->ProcessEntries(poTest, selected_);
     case EntryOperation::kDelete:
       return Delete();
   }
@@ -192,7 +193,7 @@ void EntryRun::Extract() {
   archiver.Options().SetCreateDirs(request_.create_dirs);
   archiver.Options().SetOverwriteMode(request_.overwrite == omNever ? omPrompt
                                                                     : request_.overwrite);
-  archiver.ProcessFiles(poExtract, -1);
+  archiver.ProcessEntries(poExtract, selected_);
 }
 
 // One update removes every marked entry; nothing marked changes nothing.
@@ -207,7 +208,7 @@ void EntryRun::Delete() {
         "entries");
   };
   archiver.BeginUpdate();
-  archiver.ProcessFiles(poDelete, -1);
+  archiver.ProcessEntries(poDelete, selected_);
   archiver.EndUpdate();
 }
 

@@ -24,21 +24,18 @@ std::string CommentText(TParcelon& archiver, const std::string& comment) {
 }
 
 void PrintInfo(TParcelon& archiver, std::ostream& out) {
-  TPLDirManager& manager = *archiver.DirManager();
-  const EndRecord& end = manager.EndRec();
-  const bool zip64 = manager.IsZip64();
-  out << "entries: " << manager.Dir().Count() << '\n'
-      << "entries counted: " << (zip64 ? manager.Zip64End().TotalEntries : end.TotalEntries) << '\n'
-      << "comment: " << CommentText(archiver, manager.ArchiveComment()) << '\n'
-      << "comment length: " << manager.ArchiveComment().size() << '\n'
-      << "stub size: " << manager.StubSize() << '\n'
-      << "zip64: " << (zip64 ? "yes" : "no") << '\n'
-      << "central directory offset: " << manager.CentralDirOffset() << '\n'
-      << "central directory size: "
-      << (zip64 ? manager.Zip64End().DirectorySize : end.DirectorySize) << '\n'
-      << "end record offset: " << manager.EndRecordPosition() << '\n'
-      << "this disk: " << manager.ThisDisk() << '\n'
-      << "directory rebuilt: " << (manager.RebuildReason().empty() ? "no" : manager.RebuildReason())
+  const ArchiveSummary summary = archiver.Summary();
+  out << "entries: " << summary.entries << '\n'
+      << "entries counted: " << summary.entries_counted << '\n'
+      << "comment: " << CommentText(archiver, summary.comment) << '\n'
+      << "comment length: " << summary.comment.size() << '\n'
+      << "stub size: " << summary.stub_size << '\n'
+      << "zip64: " << (summary.zip64 ? "yes" : "no") << '\n'
+      << "central directory offset: " << summary.central_dir_offset << '\n'
+      << "central directory size: " << summary.central_dir_size << '\n'
+      << "end record offset: " << summary.end_record_offset << '\n'
+      << "this disk: " << summary.this_disk << '\n'
+      << "directory rebuilt: " << (summary.rebuild_reason.empty() ? "no" : summary.rebuild_reason)
       << '\n';
 }
 

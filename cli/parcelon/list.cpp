@@ -64,7 +64,7 @@ int ParseList(const Args& args, ListRequest& request, std::ostream& out, std::os
 
 // Marks, by directory index, every entry that matches one of the masks.
 std::vector<bool> Select(TParcelon& archiver, const std::vector<std::u16string>& masks) {
-  std::vector<bool> selected(static_cast<size_t>(archiver.DirManager()->Dir().Count()));
+  std::vector<bool> selected(static_cast<size_t>(archiver.EntryCount()));
   TPLArchiveItem item;
   for (const std::u16string& mask : masks)
     for (bool ok = archiver.FindFirst(mask, item); ok; ok = archiver.FindNext(item))
@@ -82,16 +82,16 @@ void Flush(std::string& text, std::ostream& out, bool last) {
 // What the totals line counts; sums stop at the largest value.
 struct Totals {
   uint64_t entries = 0, size = 0, packed = 0;
-  void Add(const TDirItem& entry) {
+  void Add(const EntryView& entry) {
     ++entries;
-    size = AddSaturated(size, entry.UnpackedSize64());
-    packed = AddSaturated(packed, entry.PackedSize64());
+    size = AddSaturated(size, entry.Size());
+    packed = AddSaturated(packed, entry.PackedSize());
   }
 };
 
 // Writes the selected entries in directory order, with the table's header
 // and totals unless `tsv`.
-void Print(TPLDirArray& dir, const std::vector<bool>& selected, bool tsv, std::ostream& out) {
+void Print(TParcelon& archiver, const std::vector<bool>& selected, bool tsv, std::ostream& out) {
   const auto append_line = tsv ? AppendTsvLine : AppendTableLine;
   std::string text;
   text.reserve(kBlockSize + 1024);
@@ -99,7 +99,7 @@ void Print(TPLDirArray& dir, const std::vector<bool>& selected, bool tsv, std::o
   if (!tsv) AppendTableHeader(text);
   for (size_t index = 0; index < selected.size(); ++index) {
     if (!selected[index]) continue;
-    const TDirItem& entry = dir.Items(static_cast<int32_t>(index));
+    const EntryView entry = archiver.Entry(static_cast<int32_t>(index));
     append_line(text, entry);
     totals.Add(entry);
     Flush(text, out, false);
@@ -110,7 +110,7 @@ void Print(TPLDirArray& dir, const std::vector<bool>& selected, bool tsv, std::o
 
 // Says on `err` why the directory was rebuilt, when it was.
 void NoteRebuild(TParcelon& archiver, std::ostream& err) {
-  const std::string& reason = archiver.DirManager()->RebuildReason();
+  const std::string reason = archiver.Summary().rebuild_reason;
   if (!reason.empty()) err << "directory rebuilt from local headers: " << reason << '\n';
 }
 
@@ -123,7 +123,7 @@ int RunList(const Args& args, std::ostream& out, std::ostream& err) {
   if (!archiver) return 1;
   try {
     NoteRebuild(*archiver, err);
-    Print(archiver->DirManager()->Dir(), Select(*archiver, request.masks), request.tsv, out);
+    Print(*archiver, Select(*archiver, request.masks), request.tsv, out);
   } catch (const std::exception& failure) {
     ReportFailure(failure, request.archive, err, request.verbose);
     return 1;

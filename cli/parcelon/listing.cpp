@@ -20,9 +20,9 @@ struct EncryptionKind {
   const char* name;
 };
 
-EncryptionKind KindOf(const TDirItem& entry) {
+EncryptionKind KindOf(const EntryView& entry) {
   if (!entry.IsEncrypted()) return {"    ", "none"};
-  switch (entry.Encryption) {
+  switch (entry.Encryption()) {
     case caAES_128:
       return {"A128", "aes128"};
     case caAES_192:
@@ -37,18 +37,18 @@ EncryptionKind KindOf(const TDirItem& entry) {
 
 }  // namespace
 
-void AppendTsvLine(std::string& out, const TDirItem& entry) {
-  AppendEscapedName(out, entry.Name);
+void AppendTsvLine(std::string& out, const EntryView& entry) {
+  AppendEscapedName(out, entry.Name());
   out += '\t';
-  AppendDecimal(out, entry.UnpackedSize64());
+  AppendDecimal(out, entry.Size());
   out += '\t';
-  AppendDecimal(out, entry.PackedSize64());
+  AppendDecimal(out, entry.PackedSize());
   out += '\t';
-  AppendHex8(out, entry.Crc32);
+  AppendHex8(out, entry.Crc32());
   out += '\t';
-  AppendDosDateTime(out, entry.FileDate, entry.FileTime);
+  AppendDosDateTime(out, entry.FileDate(), entry.FileTime());
   out += '\t';
-  AppendHex8(out, entry.ExternalAttributes);
+  AppendHex8(out, entry.ExternalAttributes());
   out += entry.IsEncrypted() ? "\t1\t" : "\t0\t";
   out += KindOf(entry).name;
   out += '\n';
@@ -60,22 +60,22 @@ void AppendTableHeader(std::string& out) {
       "------------  ----------  -----  -------------------  --------  ----------  ----  ----\n";
 }
 
-void AppendTableLine(std::string& out, const TDirItem& entry) {
-  AppendDecimal(out, entry.UnpackedSize64(), 12);
+void AppendTableLine(std::string& out, const EntryView& entry) {
+  AppendDecimal(out, entry.Size(), 12);
   out += "  ";
-  AppendDecimal(out, entry.PackedSize64(), 10);
+  AppendDecimal(out, entry.PackedSize(), 10);
   out += "  ";
-  AppendPercent(out, entry.UnpackedSize64(), entry.PackedSize64());
+  AppendPercent(out, entry.Size(), entry.PackedSize());
   out += "  ";
-  AppendDosDateTime(out, entry.FileDate, entry.FileTime);
+  AppendDosDateTime(out, entry.FileDate(), entry.FileTime());
   out += "  ";
-  AppendHex8(out, entry.Crc32);
+  AppendHex8(out, entry.Crc32());
   out += "  ";
-  AppendHex8(out, entry.ExternalAttributes);
+  AppendHex8(out, entry.ExternalAttributes());
   out += "    ";
   out += KindOf(entry).mark;
   out += "  ";
-  AppendEscapedName(out, entry.Name);
+  AppendEscapedName(out, entry.Name());
   out += '\n';
 }
 

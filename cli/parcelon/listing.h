@@ -7,20 +7,20 @@
 #include <cstdint>
 #include <string>
 
-#include "archive/directory/dir_item.h"
+#include "archive/entry_view.h"
 
 namespace parcelon::cli {
 
 // One entry as a tab-separated line: name, size, packed size, CRC-32, time,
 // attributes, encrypted (1 or 0), and the encryption: none, zipcrypto
 // (traditional), aes128, aes192 or aes256.
-void AppendTsvLine(std::string& out, const TDirItem& entry);
+void AppendTsvLine(std::string& out, const EntryView& entry);
 // The column heads of the table, two lines.
 void AppendTableHeader(std::string& out);
 // One entry as a line of the table: size, packed size, space saved, time,
 // CRC-32, attributes, the encryption (blank, Z for traditional, A128, A192
 // or A256 for AES), name.
-void AppendTableLine(std::string& out, const TDirItem& entry);
+void AppendTableLine(std::string& out, const EntryView& entry);
 // The totals line of the table.
 void AppendTotalsLine(std::string& out, uint64_t entries, uint64_t size, uint64_t packed);
 

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "archive/directory/dir_item.h"
 #include "archive/format/dos_time.h"
 #include "cli/parcelon/listing.h"
 #include "cli/parcelon/text_format.h"
@@ -91,10 +92,11 @@ TEST(ListingText, SizesAreTheEntrysUnsignedSizes) {
   entry.FileTime = 0x528F;  // 10:20:30
   entry.ExternalAttributes = 0x20;
   entry.Flags = kFlagEncrypted;
-  EXPECT_EQ(Appended(AppendTsvLine, entry),
+  const EntryView view(entry);
+  EXPECT_EQ(Appended(AppendTsvLine, view),
             "big\\n.kml\t18446744073709551615\t9223372036854775808\tfa270842\t"
             "2020-05-17 10:20:30\t00000020\t1\tzipcrypto\n");
-  EXPECT_EQ(Appended(AppendTableLine, entry),
+  EXPECT_EQ(Appended(AppendTableLine, view),
             "18446744073709551615  9223372036854775808    50%  2020-05-17 10:20:30  fa270842  "
             "00000020    Z     big\\n.kml\n");
   EXPECT_EQ(Appended(AppendTotalsLine, uint64_t{1}, uint64_t{200}, uint64_t{50}),
