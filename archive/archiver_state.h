@@ -92,6 +92,9 @@ class TPLArchiverState : public TComponent {
   // --- Engine internals, for the engine's own parts and tools ---
   // The directory manager while open, else null.
   TPLDirManager* DirManager() { return dir_manager_.get(); }
+  // The options and properties as they stand now, for an operation that
+  // starts; it points to this archiver, which must outlive it.
+  EngineSettings SettingsNow() const;
   uint16_t NewEntryMethod() const { return new_entry_method_; }
   uint16_t OpenMode() const { return open_mode_; }
   const TPLVolumeNumberInfo& VolumeInfo() const { return volume_info_; }
@@ -175,9 +178,6 @@ class TPLArchiverState : public TComponent {
   std::u16string ResolvedBaseDir();
   // The working folder of files added now.
   std::u16string WorkingFolderNow();
-  // The options and properties as they stand now, for an operation that
-  // starts; it points to this archiver, which must outlive it.
-  EngineSettings SettingsNow() const;
   // BaseDir, or the process's current folder as the first run found it,
   // ending in '/'.
   std::u16string DestinationFolder();
