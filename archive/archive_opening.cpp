@@ -39,7 +39,7 @@ uint16_t TPLBaseArchiver::ChooseOpenMode() {
 }
 
 void TPLBaseArchiver::OpenArchive() {
-  committed_ = false;
+  update_ended_since_open_ = false;
   if (!in_memory_ && paths::DiskFileName(file_name_).empty())
     throw EPLException::Create(errc::kBlankNameOpen, this);
   CheckRegularArchive();
@@ -47,7 +47,7 @@ void TPLBaseArchiver::OpenArchive() {
 }
 
 void TPLBaseArchiver::OpenArchive(uint16_t mode) {
-  committed_ = false;
+  update_ended_since_open_ = false;
   if (!in_memory_ && paths::DiskFileName(file_name_).empty())
     throw EPLException::Create(errc::kBlankNameOpenMode, this);
   CheckRegularArchive();
@@ -58,7 +58,7 @@ void TPLBaseArchiver::OpenArchive(uint16_t mode) {
 }
 
 void TPLBaseArchiver::OpenArchive(platform::Stream& stream, uint16_t mode) {
-  committed_ = false;
+  update_ended_since_open_ = false;
   OpenWith(mode, [this, &stream] {
     external_stream_ = true;
     archive_stream_ = &stream;

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/archiver_event_relay.h"
 #include "archive/archiver_events.h"
 #include "archive/codec/inflate_stage.h"
 #include "archive/codec/progress.h"
@@ -23,7 +24,6 @@
 #include "archive/common/secret_text.h"
 #include "archive/common/types.h"
 #include "archive/directory/dir_manager.h"
-#include "archive/event_bridge.h"
 #include "archive/options.h"
 #include "archive/search/item_search.h"
 #include "archive/update/rollback_journal.h"
@@ -284,7 +284,7 @@ class TPLBaseArchiver : public TComponent {
   const platform::CodePages& CodePages() const { return *code_pages_; }
   platform::FileSystem& FileSystem() { return *file_system_; }
   // The events as the engine's parts below the component see them.
-  EngineEvents& Events() { return events_; }
+  EngineCallbacks& Events() { return events_; }
 
   // --- Event triggers ---
   virtual void DoOverallProgress(double progress, TPLProcessOperation operation,
@@ -342,11 +342,11 @@ class TPLBaseArchiver : public TComponent {
   struct DiskScanSettings DiskScanSettingsNow(int32_t search_attr, bool move_flag,
                                               const TPLStringList& exclusion_masks);
   void TakeSnapshot();
-  void AdoptCommitted(TPLCommit& commit) noexcept;
+  void AdoptNewArchive(TPLCommit& commit) noexcept;
   void AdoptReplacement(std::unique_ptr<platform::Stream> stream) noexcept;
   // Where a commit keeps the old tail when there is no journal, and what
   // it does when the folder refuses one.
-  TailCopy::Place TailPlaceNow();
+  SavedTail::Place TailPlaceNow();
   // FileName with its links resolved.
   std::string ArchivePath();
   void QueueStream(const std::u16string& stored_name, platform::Stream& source);
@@ -381,7 +381,7 @@ class TPLBaseArchiver : public TComponent {
   platform::FileInfo ArchiveFileInfo() const;
 
   TComponent* owner_;
-  ArchiverEvents events_{*this};
+  ArchiverEventRelay events_{*this};
   std::unique_ptr<platform::Dialogs> own_dialogs_;
   std::unique_ptr<platform::CodePages> own_code_pages_;
   std::unique_ptr<platform::FileSystem> own_file_system_;
@@ -414,7 +414,7 @@ class TPLBaseArchiver : public TComponent {
   TPLVolumeNumberInfo volume_info_;
   uint16_t open_mode_ = 0;
   bool repair_directory_ = true;
-  bool committed_ = false;
+  bool update_ended_since_open_ = false;
   bool last_commit_recoverable_ = false;
   int64_t rewrite_threshold_ = int64_t{16} << 20;
   bool allow_unprotected_ = false;

@@ -9,7 +9,7 @@
 
 #include "archive/codec/progress.h"
 #include "archive/common/component.h"
-#include "archive/common/engine_events.h"
+#include "archive/common/engine_callbacks.h"
 #include "archive/directory/dir_item.h"
 #include "platform/stream.h"
 
@@ -18,7 +18,7 @@ namespace parcelon {
 class TPLCryptoTransform;
 
 struct EncodeSettings {
-  EngineEvents& events;
+  EngineCallbacks& events;
   CommitProgress& progress;
   TZip64Mode zip64_mode = zmDisabled;
   std::u16string archive_name;            // named by the disk-full event

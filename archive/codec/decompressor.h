@@ -9,14 +9,14 @@
 #include "archive/codec/inflate_stage.h"
 #include "archive/codec/progress.h"
 #include "archive/common/component.h"
-#include "archive/common/engine_events.h"
+#include "archive/common/engine_callbacks.h"
 #include "archive/directory/dir_item.h"
 #include "platform/stream.h"
 
 namespace parcelon {
 
 struct DecodeSettings {
-  EngineEvents& events;
+  EngineCallbacks& events;
   RunProgress& progress;
   std::u16string archive_name;            // named by the disk-full event
   const TComponent* component = nullptr;  // prefixes the engine's messages

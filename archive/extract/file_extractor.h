@@ -14,7 +14,7 @@
 
 #include "archive/codec/progress.h"
 #include "archive/common/component.h"
-#include "archive/common/engine_events.h"
+#include "archive/common/engine_callbacks.h"
 #include "archive/directory/dir_item.h"
 #include "archive/extract/extracted_files.h"
 #include "archive/options.h"
@@ -25,7 +25,7 @@ namespace parcelon {
 
 struct ExtractSettings {
   platform::FileSystem& fs;
-  EngineEvents& events;
+  EngineCallbacks& events;
   TPLOptions& options;    // CreateDirs, OverwriteMode, ReplaceReadOnly, SetAttributes
   ExtractedFiles& files;  // where the written file waits for the run's commit
   const TComponent* component = nullptr;

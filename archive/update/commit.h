@@ -33,8 +33,8 @@ struct CommitSettings {
   // The archive as it is, the file system, code pages, events, names and
   // entry settings.
   EntryWriteContext entries;
-  TailCopy::Place tail_place;  // where an in-place commit keeps the old tail
-  bool flush_buffers = true;   // sync before each step that makes data visible
+  SavedTail::Place tail_place;  // where an in-place commit keeps the old tail
+  bool flush_buffers = true;    // sync before each step that makes data visible
   // The archive's file with its links resolved, when it may be replaced by
   // a new one (a regular file with one name); empty to rewrite in place.
   std::string replace_path;
@@ -62,9 +62,9 @@ class CommitGuard {
 };
 
 enum class CommitOutcome {
-  kCommitted,   // the new archive is in place
-  kNotStarted,  // cancelled at the start: nothing was written
-  kRolledBack,  // cancelled or aborted: the archive is as it was
+  kNewArchiveInPlace,  // the commit point was passed: the new archive is the archive
+  kNotStarted,         // cancelled at the start: nothing was written
+  kRolledBack,         // cancelled or aborted: the archive is as it was
 };
 
 // The commit failed and the old tail could not be put back either; the
@@ -96,12 +96,12 @@ class TPLCommit {
   bool Recoverable() const { return target_ && target_->Recoverable(); }
   // Whether the commit point was passed: the new archive is in place,
   // whatever failed afterwards.
-  bool Committed() const { return committed_; }
+  bool PastCommitPoint() const { return past_commit_point_; }
   // The stream of the archive's new file, when a commit that passed its
   // commit point replaced the file; the archive's old stream then no longer
   // names it.
   std::unique_ptr<platform::Stream> TakeReplacement() {
-    return target_ && committed_ ? target_->TakeReplacement() : nullptr;
+    return target_ && past_commit_point_ ? target_->TakeReplacement() : nullptr;
   }
 
  private:
@@ -129,7 +129,7 @@ class TPLCommit {
   CutPlan plan_;
   EntryState state_ = EntryState::kCarryOn;
   TPLProcessOperation operation_ = poDelete;
-  bool committed_ = false;  // the commit point is passed
+  bool past_commit_point_ = false;  // the commit point is passed
   // The end records as they were, for a rollback.
   EndRecord end_record_;
   Zip64EndRecord zip64_end_;

@@ -36,7 +36,7 @@ class TPLDiskScan {
  public:
   // `dir`, `fs`, `code_pages` and `events` must outlive the scan.
   TPLDiskScan(TPLDirArray& dir, platform::FileSystem& fs, const platform::CodePages& code_pages,
-              EngineEvents& events, DiskScanSettings settings);
+              EngineCallbacks& events, DiskScanSettings settings);
 
   // Queues what `mask` names below the absolute folder `folder`:
   // - a mask that names an absolute path without wildcards: that file, or
@@ -75,7 +75,7 @@ class TPLDiskScan {
 
   platform::FileSystem& fs_;
   const platform::CodePages& code_pages_;
-  EngineEvents& events_;
+  EngineCallbacks& events_;
   DiskScanSettings settings_;
   TPLFileQueue queue_;
   std::unordered_set<std::u16string> seen_;  // every file handed to the queue

@@ -7,7 +7,7 @@
 
 #include "archive/codec/progress.h"
 #include "archive/common/component.h"
-#include "archive/common/engine_events.h"
+#include "archive/common/engine_callbacks.h"
 #include "archive/directory/dir_item.h"
 #include "platform/code_pages.h"
 #include "platform/file_system.h"
@@ -20,7 +20,7 @@ struct EntryWriteContext {
   platform::Stream& archive;
   platform::FileSystem& fs;
   const platform::CodePages& code_pages;
-  EngineEvents& events;
+  EngineCallbacks& events;
   const TComponent* component = nullptr;  // prefixes the engine's messages
   std::u16string archive_name;            // named by the disk-full event
   TZip64Mode zip64_mode = zmDisabled;
@@ -40,7 +40,7 @@ enum class EntryState { kCarryOn, kRetry, kAbort };
 // offset, versions, flags, CRC-32, sizes, method and Zip64 mark; the local
 // header holds the final values (no data descriptor). An entry with a
 // password and data is encrypted by `context.encryption_method`
-// (entry_cipher.h); a folder never is. Returns true when the
+// (encryption_setup.h); a folder never is. Returns true when the
 // entry was written; false when a progress or disk-full handler cancelled
 // (the progress's cancel flag is set) or when the entry failed: an engine
 // error (33 source cannot be opened, 61 name too long, 43 Zip64 needed under

@@ -31,7 +31,7 @@ int32_t EntryTime(const TDirItem& item) {
 
 }  // namespace
 
-TPLFileQueue::TPLFileQueue(TPLDirArray& dir, EngineEvents& events,
+TPLFileQueue::TPLFileQueue(TPLDirArray& dir, EngineCallbacks& events,
                            const platform::CodePages& code_pages, FileQueueSettings settings)
     : dir_(dir), events_(events), code_pages_(code_pages), settings_(std::move(settings)) {}
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/common/engine_events.h"
+#include "archive/common/engine_callbacks.h"
 #include "archive/directory/dir_array.h"
 #include "archive/update/new_item.h"
 #include "platform/code_pages.h"
@@ -32,7 +32,7 @@ struct FileQueueSettings {
 class TPLFileQueue {
  public:
   // `dir`, `events` and `code_pages` must outlive the queue.
-  TPLFileQueue(TPLDirArray& dir, EngineEvents& events, const platform::CodePages& code_pages,
+  TPLFileQueue(TPLDirArray& dir, EngineCallbacks& events, const platform::CodePages& code_pages,
                FileQueueSettings settings);
 
   // Queues the disk file or folder `full` (absolute; a folder's ends in '/')
@@ -53,7 +53,7 @@ class TPLFileQueue {
   void MarkSize(TDirItem& item, const platform::FileInfo& info) const;
 
   TPLDirArray& dir_;
-  EngineEvents& events_;
+  EngineCallbacks& events_;
   const platform::CodePages& code_pages_;
   FileQueueSettings settings_;
 };

@@ -34,7 +34,7 @@ namespace parcelon {
 
 inline constexpr int64_t kJournalHeaderSize = 56;
 
-class TailCopy : public OldEntries {
+class SavedTail : public OldEntries {
  public:
   // Where a copy goes: a journal at `journal_path` (empty for none), else a
   // scratch file in `scratch_folder` (empty for the system's temporary
@@ -56,14 +56,14 @@ class TailCopy : public OldEntries {
   // refuses it raises EPLException (error 69) unless the place allows an
   // unprotected copy (Recoverable() is then false). Throws the stream and
   // file errors of the file system.
-  static std::unique_ptr<TailCopy> Save(platform::FileSystem& fs, const Place& place,
-                                        platform::Stream& archive, int64_t cut, bool sync);
+  static std::unique_ptr<SavedTail> Save(platform::FileSystem& fs, const Place& place,
+                                         platform::Stream& archive, int64_t cut, bool sync);
   // Used by Save.
-  TailCopy(platform::FileSystem& fs, std::unique_ptr<platform::Stream> stream, std::string path,
-           bool recoverable);
-  ~TailCopy() override;
-  TailCopy(const TailCopy&) = delete;
-  TailCopy& operator=(const TailCopy&) = delete;
+  SavedTail(platform::FileSystem& fs, std::unique_ptr<platform::Stream> stream, std::string path,
+            bool recoverable);
+  ~SavedTail() override;
+  SavedTail(const SavedTail&) = delete;
+  SavedTail& operator=(const SavedTail&) = delete;
 
   int64_t Cut() const override { return cut_; }
   int64_t End() const override { return cut_ + length_; }
