@@ -6,7 +6,7 @@
 #include "archive/common/entry_path.h"
 #include "archive/errors/pl_exception.h"
 #include "archive/update/central_directory_writer.h"
-#include "archive/update/rollback_journal.h"
+#include "archive/update/crash_protocol.h"
 #include "platform/memory_stream.h"
 #include "platform/unicode.h"
 
@@ -131,13 +131,6 @@ void TPLBaseArchiver::OpenExistingArchive() {
   LoadDirectory();
 }
 
-// A new archive replaces whatever the file held: a journal left for the
-// old content no longer applies to it.
-void TPLBaseArchiver::DiscardJournal() {
-  const std::string journal = JournalPathFor(ArchivePath());
-  if (file_system_->Stat(journal).is_regular) file_system_->Remove(journal);
-}
-
 void TPLBaseArchiver::LoadDirectory() {
   StartDirectory(false);
   // A record on another disk than 0 belongs to a multi-volume set; its
@@ -162,7 +155,7 @@ void TPLBaseArchiver::FinishArchive() {
   }
   if (unpublished_path_.empty()) return;
   PublishOrRefuse();  // syncs the file first
-  SettleNewArchive();
+  SyncNewArchiveFolder();
 }
 
 void TPLBaseArchiver::CloseArchive() noexcept {

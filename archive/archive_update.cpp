@@ -114,7 +114,7 @@ CommitSettings TPLBaseArchiver::CommitSettingsNow() {
       nullptr, nullptr};
   if (!unpublished_path_.empty()) {  // nobody sees it before it is complete: no journal
     settings.publish = [this] { PublishOrRefuse(); };
-    settings.after_publish = [this] { SettleNewArchive(); };
+    settings.after_publish = [this] { SyncNewArchiveFolder(); };
   }
   return settings;
 }

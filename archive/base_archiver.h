@@ -360,7 +360,7 @@ class TPLBaseArchiver : public TComponent {
   // PublishNewArchive, raising error 70 when the name is taken.
   void PublishOrRefuse();
   // Syncs the folder of a new archive that just took its name.
-  void SettleNewArchive();
+  void SyncNewArchiveFolder();
   // Removes a new archive file that never took its name.
   void DropUnpublished() noexcept;
   // Error 68 unless FileName is a regular file or nothing.
@@ -368,7 +368,6 @@ class TPLBaseArchiver : public TComponent {
   void OpenExistingArchive();
   // Locates the end records and loads the directory of the archive stream.
   void LoadDirectory();
-  void DiscardJournal();
   void FinishArchive();
   void ReleaseArchive() noexcept;
   void MoveArchiveToFile();

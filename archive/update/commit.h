@@ -8,7 +8,8 @@
 // beside it, whichever copies less. The entries from the cut on are written
 // anew or copied, the central directory follows, and the target commits.
 // Any failure or cancel before that point restores the directory and the
-// archive as they were; a crash is undone by the next open (RecoverJournal).
+// archive as they were; a crash is undone by the next open (RecoverJournal;
+// every step and what a crash after it leaves: crash_protocol.h).
 // After it, only the sources of moved entries are deleted and the end is
 // reported; nothing is undone then.
 #pragma once

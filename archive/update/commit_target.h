@@ -7,6 +7,8 @@
 // - into a new file: the archive is written anew beside the old one, which
 //   stays untouched; renaming the new file over it commits. Costs a copy of
 //   the whole archive, once: the better way when the tail is most of it.
+// The ordered steps of both, and what a crash after each leaves:
+// crash_protocol.h.
 #pragma once
 
 #include <cstdint>

@@ -151,6 +151,11 @@ std::string JournalPathFor(const std::string& archive_path) {
   return archive_path + "-journal";
 }
 
+void DiscardJournal(platform::FileSystem& fs, const std::string& archive_path) {
+  const std::string journal = JournalPathFor(archive_path);
+  if (fs.Stat(journal).is_regular) fs.Remove(journal);
+}
+
 SavedTail::SavedTail(platform::FileSystem& fs, std::unique_ptr<platform::Stream> stream,
                      std::string path, bool recoverable)
     : fs_(fs), stream_(std::move(stream)), path_(std::move(path)), recoverable_(recoverable) {}

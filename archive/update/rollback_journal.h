@@ -14,10 +14,8 @@
 // then, as for an archive that is no disk file, the copy goes to a scratch
 // file (or memory) that no later open looks for.
 //
-// Layout: a 56-byte header (magic, cut position, tail length, CRC-32 of the
-// tail, CRC-32 and length of up to 4 KiB of the archive right before the
-// cut, the archive's device and inode, and CRC-32 of the header), then the
-// tail.
+// The journal's layout, and the steps of the commit and of the recovery
+// with what a crash after each leaves: crash_protocol.h.
 #pragma once
 
 #include <cstdint>
@@ -115,5 +113,9 @@ void RemoveUnfinishedNewFiles(platform::FileSystem& fs, const std::string& archi
 // and inode, or a journal owned by neither the archive's owner nor us; a
 // symbolic link at the journal's name is never followed).
 void RecoverJournal(platform::FileSystem& fs, const std::string& archive_path);
+
+// Deletes the journal of `archive_path`, whose content was just given up
+// (the file is created anew): it no longer applies. Throws IoError.
+void DiscardJournal(platform::FileSystem& fs, const std::string& archive_path);
 
 }  // namespace parcelon
