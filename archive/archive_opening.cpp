@@ -150,7 +150,9 @@ void TPLBaseArchiver::FinishArchive() {
   CommitUpdates();
   if (archive_stream_ == nullptr) return;
   if (archive_stream_->Size() == dir_manager_->StubSize()) {
-    WriteCentralDirectory(*dir_manager_, *code_pages_, {options_.OEMFileNames(), this});
+    AdoptWrittenHeaders(
+        dir_manager_->Dir(),
+        WriteCentralDirectory(*dir_manager_, *code_pages_, {options_.OEMFileNames(), this}));
     if (options_.FlushBuffers() && unpublished_path_.empty()) archive_stream_->Flush();
   }
   if (unpublished_path_.empty()) return;

@@ -185,7 +185,9 @@ void TPLCommit::ReportCopy(const TDirItem& item) {
 // is in place.
 bool TPLCommit::FinishArchive() {
   const EntryWriteContext& context = *output_;
-  WriteCentralDirectory(manager_, context.code_pages, {context.oem_file_names, context.component});
+  AdoptWrittenHeaders(manager_.Dir(),
+                      WriteCentralDirectory(manager_, context.code_pages,
+                                            {context.oem_file_names, context.component}));
   target_->Commit();
   if (settings_.publish) settings_.publish();
   past_commit_point_ = true;
