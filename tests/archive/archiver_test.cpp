@@ -187,6 +187,18 @@ TEST_F(ArchiverTest, FileWorkGoesThroughTheInjectedFileSystem) {
   EXPECT_FALSE(traced.IsOpen());
 }
 
+// A hidden file that could not be created is no file of ours: nothing of
+// that name is removed afterwards.
+TEST_F(ArchiverTest, FailedHiddenFileRemovesNothing) {
+  using namespace testing_support;
+  FaultyFileSystem fs;
+  TParcelon traced{nullptr, {&dialogs, &code_pages, &fs}};
+  traced.SetFileName(Wide(dir.File("new.zip")));
+  fs.Inject({1, kOpCreate});
+  EXPECT_THROW(traced.OpenArchive(fmCreate), platform::EStreamError);
+  EXPECT_EQ(fs.Trace(kOpRemove), std::vector<std::string>());
+}
+
 TEST_F(ArchiverTest, SpanningModeIsFixedWhileOpen) {
   archiver.SetFileName(Wide(dir.File("s.zip")));
   archiver.OpenArchive(fmCreate);
