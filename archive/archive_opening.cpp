@@ -6,7 +6,7 @@
 #include "archive/common/entry_path.h"
 #include "archive/errors/pl_exception.h"
 #include "archive/update/central_directory_writer.h"
-#include "archive/update/rollback_journal.h"
+#include "archive/update/crash_protocol.h"
 #include "platform/memory_stream.h"
 #include "platform/unicode.h"
 
@@ -39,7 +39,7 @@ uint16_t TPLArchiverState::ChooseOpenMode() {
 }
 
 void TPLBaseArchiver::OpenArchive() {
-  committed_ = false;
+  update_ended_since_open_ = false;
   if (!in_memory_ && paths::DiskFileName(file_name_).empty())
     throw EPLException::Create(errc::kBlankNameOpen, this);
   CheckRegularArchive();
@@ -47,7 +47,7 @@ void TPLBaseArchiver::OpenArchive() {
 }
 
 void TPLBaseArchiver::OpenArchive(uint16_t mode) {
-  committed_ = false;
+  update_ended_since_open_ = false;
   if (!in_memory_ && paths::DiskFileName(file_name_).empty())
     throw EPLException::Create(errc::kBlankNameOpenMode, this);
   CheckRegularArchive();
@@ -58,7 +58,7 @@ void TPLBaseArchiver::OpenArchive(uint16_t mode) {
 }
 
 void TPLBaseArchiver::OpenArchive(platform::Stream& stream, uint16_t mode) {
-  committed_ = false;
+  update_ended_since_open_ = false;
   OpenWith(mode, [this, &stream] {
     external_stream_ = true;
     archive_stream_ = &stream;
@@ -131,13 +131,6 @@ void TPLArchiverState::OpenExistingArchive() {
   LoadDirectory();
 }
 
-// A new archive replaces whatever the file held: a journal left for the
-// old content no longer applies to it.
-void TPLArchiverState::DiscardJournal() {
-  const std::string journal = JournalPathFor(ArchivePath());
-  if (file_system_->Stat(journal).is_regular) file_system_->Remove(journal);
-}
-
 void TPLArchiverState::LoadDirectory() {
   StartDirectory(false);
   // A record on another disk than 0 belongs to a multi-volume set; its
@@ -157,12 +150,13 @@ void TPLBaseArchiver::FinishArchive() {
   CommitUpdates();
   if (archive_stream_ == nullptr) return;
   if (archive_stream_->Size() == dir_manager_->StubSize()) {
-    WriteCentralDirectory(*dir_manager_, *code_pages_, SettingsNow());
+    AdoptWrittenHeaders(dir_manager_->Dir(),
+                        WriteCentralDirectory(*dir_manager_, *code_pages_, SettingsNow()));
     if (options_.FlushBuffers() && unpublished_path_.empty()) archive_stream_->Flush();
   }
   if (unpublished_path_.empty()) return;
   PublishOrRefuse();  // syncs the file first
-  SettleNewArchive();
+  SyncNewArchiveFolder();
 }
 
 void TPLBaseArchiver::CloseArchive() noexcept {

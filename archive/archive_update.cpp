@@ -13,7 +13,7 @@
 namespace parcelon {
 
 void TPLBaseArchiver::BeginUpdate() {
-  if (spanning_mode_ != smNone && committed_)
+  if (spanning_mode_ != smNone && update_ended_since_open_)
     throw EPLException::Create(errc::kMultiVolumeTransactions, this);
   if (update_depth_ == 0) {
     if (!is_open_) OpenArchive();
@@ -40,7 +40,7 @@ void TPLBaseArchiver::EndUpdate() {
     --update_depth_;
     return;
   }
-  committed_ = true;
+  update_ended_since_open_ = true;
   CommitUpdates();
 }
 
@@ -60,7 +60,7 @@ void TPLBaseArchiver::CommitUpdates() {
   TPLCommit commit(*dir_manager_, CommitRequestNow(settings));
   const CommitGuard adopt([this, &commit]() noexcept {
     last_commit_recoverable_ = commit.Recoverable();
-    if (commit.Committed()) AdoptCommitted(commit);
+    if (commit.PastCommitPoint()) AdoptNewArchive(commit);
   });
   try {
     commit.Run();
@@ -71,7 +71,7 @@ void TPLBaseArchiver::CommitUpdates() {
   }
 }
 
-void TPLBaseArchiver::AdoptCommitted(TPLCommit& commit) noexcept {
+void TPLBaseArchiver::AdoptNewArchive(TPLCommit& commit) noexcept {
   overlaps_.clear();
   if (dir_manager_) AdoptReplacement(commit.TakeReplacement());
 }
@@ -96,7 +96,7 @@ CommitRequest TPLBaseArchiver::CommitRequestNow(const EngineSettings& settings) 
                                   .code_pages = *code_pages_,
                                   .events = events_,
                                   .settings = settings};
-  TailCopy::Place place = TailPlaceNow();
+  SavedTail::Place place = TailPlaceNow();
   std::string replace_path;
   if (on_disk && unpublished_path_.empty()) {
     replace_path = ArchivePath();
@@ -111,13 +111,13 @@ CommitRequest TPLBaseArchiver::CommitRequestNow(const EngineSettings& settings) 
                         .after_publish = nullptr};
   if (!unpublished_path_.empty()) {  // nobody sees it before it is complete: no journal
     request.publish = [this] { PublishOrRefuse(); };
-    request.after_publish = [this] { SettleNewArchive(); };
+    request.after_publish = [this] { SyncNewArchiveFolder(); };
   }
   return request;
 }
 
-TailCopy::Place TPLBaseArchiver::TailPlaceNow() {
-  TailCopy::Place place;
+SavedTail::Place TPLBaseArchiver::TailPlaceNow() {
+  SavedTail::Place place;
   place.scratch_folder = platform::Utf16ToUtf8(temp_dir_);
   place.in_memory = in_memory_;
   place.allow_unprotected = allow_unprotected_;

@@ -149,13 +149,12 @@ class TPLArchiverState : public TComponent {
   std::string ArchivePath();
   // The stream of a new archive file (see OpenArchive(Mode)).
   std::unique_ptr<platform::Stream> CreateArchiveFile();
-  void DiscardJournal();
   // Gives a new archive file its name; false when something else has it.
   bool PublishNewArchive();
   // PublishNewArchive, raising error 70 when the name is taken.
   void PublishOrRefuse();
   // Syncs the folder of a new archive that just took its name.
-  void SettleNewArchive();
+  void SyncNewArchiveFolder();
   // Removes a new archive file that never took its name.
   void DropUnpublished() noexcept;
   // Opens FileName, or creates the new archive, with the open mode.
@@ -218,7 +217,7 @@ class TPLArchiverState : public TComponent {
   TPLVolumeNumberInfo volume_info_;
   uint16_t open_mode_ = 0;
   bool repair_directory_ = true;
-  bool committed_ = false;
+  bool update_ended_since_open_ = false;
   bool last_commit_recoverable_ = false;
   int64_t rewrite_threshold_ = int64_t{16} << 20;
   bool allow_unprotected_ = false;

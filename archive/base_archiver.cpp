@@ -34,8 +34,7 @@ void TPLBaseArchiver::SetOpen(bool value) {
 // --- Search ---
 
 SearchScope TPLBaseArchiver::Scope() {
-  return SearchScope{dir_manager_->Dir(), *code_pages_, options_.Recurse(), &file_masks_,
-                     &exclusion_masks_};
+  return SearchScope{dir_manager_->Dir(), *code_pages_, options_.Recurse()};
 }
 
 bool TPLBaseArchiver::FindFirst(const std::u16string& file_mask, TPLArchiveItem& item,

@@ -20,7 +20,7 @@
 #include "archive/archiver_events.h"
 #include "archive/archiver_state.h"
 #include "archive/entry_view.h"
-#include "archive/event_bridge.h"
+#include "archive/archiver_event_relay.h"
 #include "archive/search/item_search.h"
 #include "archive/update/rollback_journal.h"
 #include "platform/stream.h"
@@ -182,7 +182,7 @@ class TPLBaseArchiver : public TPLArchiverState {
   void ProcessEntries(TPLProcessOperation operation, const std::vector<int32_t>& indices);
 
   // The events as the engine's parts below the component see them.
-  EngineEvents& Events() { return events_; }
+  EngineCallbacks& Events() { return events_; }
 
   // --- Event triggers ---
   virtual void DoOverallProgress(double progress, TPLProcessOperation operation,
@@ -230,16 +230,16 @@ class TPLBaseArchiver : public TPLArchiverState {
                         bool move_flag, const TPLStringList& exclusion_masks);
   struct DiskScanTask DiskScanTaskNow(int32_t search_attr, bool move_flag,
                                       const TPLStringList& exclusion_masks);
-  void AdoptCommitted(TPLCommit& commit) noexcept;
+  void AdoptNewArchive(TPLCommit& commit) noexcept;
   // Where a commit keeps the old tail without a journal, and what it does
   // when the folder refuses one.
-  TailCopy::Place TailPlaceNow();
+  SavedTail::Place TailPlaceNow();
   void QueueStream(const std::u16string& stored_name, platform::Stream& source);
   void OpenWith(uint16_t mode, const std::function<void()>& internal_open);
   void FinishArchive();
   void MoveArchiveToFile();
 
-  ArchiverEvents events_{*this};
+  ArchiverEventRelay events_{*this};
 };
 
 }  // namespace parcelon

@@ -10,10 +10,6 @@ TParcelon::TParcelon(TComponent* owner, ArchiverEnvironment environment)
   SetZip64Mode(zmDisabled);
 }
 
-void TParcelon::SetPassword(const std::string& value) {
-  TPLBaseArchiver::SetPassword(value);
-}
-
 void TParcelon::UpdateDefaultMethod() {
   SetNewEntryMethod(CompressionMode() > 0 ? 8 : 0);
 }

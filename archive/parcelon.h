@@ -10,8 +10,6 @@ class TParcelon : public TPLBaseArchiver {
  public:
   explicit TParcelon(TComponent* owner = nullptr, ArchiverEnvironment environment = {});
 
-  void SetPassword(const std::string& value) override;
-
  protected:
   // Method 8 (deflate) when CompressionMode is above 0, else 0 (stored).
   void UpdateDefaultMethod() override;

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "archive/codec/progress.h"
-#include "archive/common/engine_events.h"
+#include "archive/common/engine_callbacks.h"
 #include "archive/common/settings.h"
 #include "archive/directory/dir_item.h"
 #include "platform/stream.h"
@@ -20,7 +20,7 @@ class TPLCryptoTransform;
 // One encoding: what it reports to and, from the settings, its Zip64 mode,
 // the archive's name (for the disk-full event) and the component.
 struct EncodeSettings {
-  EngineEvents& events;
+  EngineCallbacks& events;
   CommitProgress& progress;
   const EngineSettings& engine;
   // Encrypts what the encoder makes (header in front, trailer behind), or

@@ -5,7 +5,7 @@
 #include <memory>
 #include <optional>
 
-#include "archive/codec/entry_cipher.h"
+#include "archive/codec/decryption_password.h"
 #include "archive/codec/output_sink.h"
 #include "archive/codec/verify_stage.h"
 #include "archive/crypto/crypto_stages.h"

@@ -8,7 +8,7 @@
 
 #include "archive/codec/inflate_stage.h"
 #include "archive/codec/progress.h"
-#include "archive/common/engine_events.h"
+#include "archive/common/engine_callbacks.h"
 #include "archive/common/settings.h"
 #include "archive/directory/dir_item.h"
 #include "platform/stream.h"
@@ -20,7 +20,7 @@ namespace parcelon {
 // decrypts an encrypted entry (the password event replaces it while it does
 // not fit).
 struct DecodeSettings {
-  EngineEvents& events;
+  EngineCallbacks& events;
   RunProgress& progress;
   const EngineSettings& engine;
   // No entry's data reaches this archive offset (where the central

@@ -4,8 +4,8 @@
 
 namespace parcelon {
 
-OutputSink::OutputSink(platform::Stream& output, EngineEvents& events, std::u16string archive_name,
-                       bool& cancel)
+OutputSink::OutputSink(platform::Stream& output, EngineCallbacks& events,
+                       std::u16string archive_name, bool& cancel)
     : output_(output), events_(events), archive_name_(std::move(archive_name)), cancel_(cancel) {}
 
 bool OutputSink::Put(std::span<const uint8_t> block, bool) {

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "archive/common/data_stage.h"
-#include "archive/common/engine_events.h"
+#include "archive/common/engine_callbacks.h"
 #include "platform/stream.h"
 
 namespace parcelon {
@@ -15,7 +15,7 @@ class OutputSink : public DataStage {
  public:
   // `output`, `events` and `cancel` (the operation's shared cancel flag)
   // must outlive the sink; `archive_name` is what the disk-full event names.
-  OutputSink(platform::Stream& output, EngineEvents& events, std::u16string archive_name,
+  OutputSink(platform::Stream& output, EngineCallbacks& events, std::u16string archive_name,
              bool& cancel);
 
   bool Put(std::span<const uint8_t> block, bool last) override;
@@ -30,7 +30,7 @@ class OutputSink : public DataStage {
 
  private:
   platform::Stream& output_;
-  EngineEvents& events_;
+  EngineCallbacks& events_;
   std::u16string archive_name_;
   bool& cancel_;
   uint64_t written_ = 0;

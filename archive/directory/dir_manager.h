@@ -49,9 +49,6 @@ class TPLDirManager {
   // when there is no local header signature, or when none of them is an
   // acceptable header.
   void RebuildDirectory(const EngineSettings& settings, bool end_record_found);
-  // The first position at or after `from` where the 4 signature bytes stand
-  // (with `min_tail` bytes from there to the end), or nullopt.
-  std::optional<int64_t> FindSignature(int64_t from, uint32_t signature, int64_t min_tail = 4);
 
   TPLDirArray& Dir() { return dir_; }
   TPLDirArray& BackupDir() { return backup_dir_; }

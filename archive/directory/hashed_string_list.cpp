@@ -1,7 +1,6 @@
 #include "archive/directory/hashed_string_list.h"
 
 #include <algorithm>
-#include <optional>
 #include <utility>
 
 namespace parcelon {
@@ -9,15 +8,7 @@ namespace parcelon {
 namespace {
 
 constexpr size_t kMinValueBuckets = 1000;
-constexpr size_t kNameBuckets = 256;
 constexpr size_t kMaxLoadPerBucket = 5;
-
-// The text before the first '=' of `s`, or nothing when `s` holds no '='.
-std::optional<std::u16string_view> NamePart(std::u16string_view s) {
-  const size_t eq = s.find(u'=');
-  if (eq == std::u16string_view::npos) return std::nullopt;
-  return s.substr(0, eq);
-}
 
 }  // namespace
 
@@ -32,15 +23,11 @@ void TPLHashedStringList::SetCaseSensitive(bool value) {
   if (value == case_sensitive_) return;
   case_sensitive_ = value;
   values_valid_ = false;
-  names_valid_ = false;
 }
 
 void TPLHashedStringList::Add(std::u16string s) {
   const auto position = static_cast<int32_t>(strings_.size());
   if (values_ && values_valid_) values_->Add(KeyOf(s), position);
-  if (names_ && names_valid_) {
-    if (auto name = NamePart(s)) names_->Add(KeyOf(*name), position);
-  }
   strings_.push_back(std::move(s));
   if (values_ && strings_.size() > kMaxLoadPerBucket * values_->Size()) {
     values_.reset();
@@ -48,18 +35,14 @@ void TPLHashedStringList::Add(std::u16string s) {
   }
 }
 
-// Both tables drop the node of the old string at this very position (not
+// The table drops the node of the old string at this very position (not
 // just the first node of an equal key, which may belong to another
-// position) and gain one for the new string.
+// position) and gains one for the new string.
 void TPLHashedStringList::Put(int32_t index, std::u16string s) {
   std::u16string& slot = strings_[static_cast<size_t>(index)];
   if (values_ && values_valid_) {
     values_->RemoveValue(KeyOf(slot), index);
     values_->Add(KeyOf(s), index);
-  }
-  if (names_ && names_valid_) {
-    if (auto old_name = NamePart(slot)) names_->RemoveValue(KeyOf(*old_name), index);
-    if (auto new_name = NamePart(s)) names_->Add(KeyOf(*new_name), index);
   }
   slot = std::move(s);
 }
@@ -67,16 +50,13 @@ void TPLHashedStringList::Put(int32_t index, std::u16string s) {
 void TPLHashedStringList::Delete(int32_t index) {
   strings_.erase(strings_.begin() + index);
   values_valid_ = false;
-  names_valid_ = false;
 }
 
-// An empty list agrees with empty tables, so both stay valid.
+// An empty list agrees with an empty table, which so stays valid.
 void TPLHashedStringList::Clear() {
   strings_.clear();
   if (values_) values_->Clear();
-  if (names_) names_->Clear();
   values_valid_ = true;
-  names_valid_ = true;
 }
 
 void TPLHashedStringList::RebuildValues() {
@@ -92,27 +72,9 @@ void TPLHashedStringList::RebuildValues() {
   values_valid_ = true;
 }
 
-void TPLHashedStringList::RebuildNames() {
-  if (!names_) {
-    names_ = std::make_unique<TPLStringHash>(kNameBuckets);
-    names_valid_ = false;
-  }
-  if (names_valid_) return;
-  names_->Clear();
-  for (size_t i = 0; i < strings_.size(); ++i) {
-    if (auto name = NamePart(strings_[i])) names_->Add(KeyOf(*name), static_cast<int32_t>(i));
-  }
-  names_valid_ = true;
-}
-
 int32_t TPLHashedStringList::IndexOf(std::u16string_view s) {
   RebuildValues();
   return values_->Find(KeyOf(s));
-}
-
-int32_t TPLHashedStringList::IndexOfName(std::u16string_view s) {
-  RebuildNames();
-  return names_->Find(KeyOf(s));
 }
 
 }  // namespace parcelon

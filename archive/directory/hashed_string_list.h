@@ -1,7 +1,6 @@
 // An ordered list of wide strings with hashed lookup of a string's position
-// (the value table) and of the text before a string's first '=' (the name
-// table). Case-insensitive by default: keys are lower-cased before they reach
-// a table.
+// (the value table). Case-insensitive by default: keys are lower-cased
+// before they reach the table.
 #pragma once
 
 #include <cstdint>
@@ -30,14 +29,12 @@ class TPLHashedStringList {
   void Add(std::u16string s);
   // Replaces the string at `index` (0 <= index < Count()).
   void Put(int32_t index, std::u16string s);
-  // Removes the string at `index`; both tables become invalid.
+  // Removes the string at `index`; the table becomes invalid.
   void Delete(int32_t index);
   void Clear();
   // The position of `s` (the most recently entered of equal strings), or -1.
   // Builds the value table (max(Count, 1000) buckets) or rebuilds it when invalid.
   int32_t IndexOf(std::u16string_view s);
-  // The same over the texts before the first '=' (256 buckets).
-  int32_t IndexOfName(std::u16string_view s);
 
   // The value table's bucket count, 0 when there is none (for tests).
   size_t ValueTableSize() const { return values_ ? values_->Size() : 0; }
@@ -45,14 +42,11 @@ class TPLHashedStringList {
  private:
   std::u16string KeyOf(std::u16string_view s) const;
   void RebuildValues();
-  void RebuildNames();
 
   const platform::CodePages& code_pages_;
   std::vector<std::u16string> strings_;
   std::unique_ptr<TPLStringHash> values_;
-  std::unique_ptr<TPLStringHash> names_;
   bool values_valid_ = false;
-  bool names_valid_ = false;
   bool case_sensitive_ = false;
 };
 

@@ -256,13 +256,4 @@ void TPLDirManager::RebuildDirectory(const EngineSettings& settings, bool end_re
   central_dir_offset_ = size;
 }
 
-std::optional<int64_t> TPLDirManager::FindSignature(int64_t from, uint32_t signature,
-                                                    int64_t min_tail) {
-  const int64_t saved = stream_->Position();
-  SignatureScanner scanner(*stream_, stream_->Size(), signature, 10000);
-  const auto hit = scanner.NextFrom(from, min_tail);
-  stream_->Seek(saved, platform::SeekOrigin::kBegin);
-  return hit;
-}
-
 }  // namespace parcelon

@@ -70,8 +70,12 @@ bool AcceptsHeader(platform::Stream& stream, int64_t size, int64_t hit, const TD
   return RepeatsEntry(local, SizesOf(local, bytes), entry);
 }
 
+// A hostile Zip64 offset near the top of the range would wrap around to a
+// small one that points at real data; it saturates instead, past any end.
 void ShiftOffset(TDirItem& item, int64_t shift) {
-  const uint64_t moved = item.LocalHeaderOffset64() + static_cast<uint64_t>(shift);
+  const uint64_t offset = item.LocalHeaderOffset64();
+  const auto step = static_cast<uint64_t>(shift);
+  const uint64_t moved = offset > UINT64_MAX - step ? UINT64_MAX : offset + step;
   if (item.LocalHeaderOffset != kSaturated32 && moved < kSaturated32) {
     item.LocalHeaderOffset = static_cast<uint32_t>(moved);
     return;

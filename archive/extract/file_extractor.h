@@ -13,7 +13,7 @@
 #include <string>
 
 #include "archive/codec/progress.h"
-#include "archive/common/engine_events.h"
+#include "archive/common/engine_callbacks.h"
 #include "archive/common/settings.h"
 #include "archive/directory/dir_item.h"
 #include "archive/extract/extracted_files.h"
@@ -27,7 +27,7 @@ namespace parcelon {
 // replace_read_only, set_attributes); all must outlive the call.
 struct ExtractContext {
   platform::FileSystem& fs;
-  EngineEvents& events;
+  EngineCallbacks& events;
   ExtractedFiles& files;  // where the written file waits for the run's commit
   const EngineSettings& settings;
 };

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "archive/codec/progress.h"
-#include "archive/common/engine_events.h"
+#include "archive/common/engine_callbacks.h"
 #include "archive/directory/dir_array.h"
 
 namespace parcelon {
@@ -23,7 +23,7 @@ class TPLProcessRun {
                                     const std::u16string& dest_dir)>;
   struct Host {
     TPLDirArray& dir;
-    EngineEvents& events;
+    EngineCallbacks& events;
     RunProgress& progress;
     std::u16string dest_dir;              // where the worker writes, ending in '/'
     std::function<void()> cancel_update;  // after an abort or a cancel

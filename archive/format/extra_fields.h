@@ -26,12 +26,13 @@ struct ExtraField {
 };
 
 // Splits an extra area into fields, in order. A field whose declared size
-// runs past the area is cut to what remains; fewer than 4 bytes left for a
-// field header become one field with the bytes that remain as its ID (padded
-// with zeros) and no data, after which parsing stops.
+// runs past the area is cut to what remains (its DataSize then tells the
+// bytes kept); fewer than 4 bytes left after the last field (alignment
+// padding or a torn header) are no field and are dropped.
 std::vector<ExtraField> ParseExtraFields(std::span<const uint8_t> area);
 
-// Serializes fields as ID, size, data each.
+// Appends the field as ID, DataSize and data; data shorter than DataSize is
+// padded with zeros, so that the declared size stays true.
 void AppendExtraField(std::vector<uint8_t>& out, const ExtraField& field);
 
 // Which fixed fields of a central header are saturated, so that the Zip64

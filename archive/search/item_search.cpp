@@ -22,20 +22,6 @@ bool InMaskFolder(const SearchScope& scope, std::u16string_view name,
   return FolderKey(scope, WithoutTrailingSeparator(name)) == mask_folder;
 }
 
-bool MatchesAnyMask(const SearchScope& scope, std::u16string_view name,
-                    const std::vector<std::u16string>* masks) {
-  if (masks == nullptr) return false;
-  for (const std::u16string& mask : *masks)
-    if (NameMatchesMask(name, PrepareMask(mask, true), scope.code_pages)) return true;
-  return false;
-}
-
-bool MatchesMaskLists(const SearchScope& scope, std::u16string_view stored) {
-  const std::u16string name = WithSlashes(stored);
-  return MatchesAnyMask(scope, name, scope.file_masks) &&
-         !MatchesAnyMask(scope, name, scope.exclusion_masks);
-}
-
 // The entry of exactly the mask's name; only when there is none, the one
 // whose name differs in letter case alone (masks ignore case).
 bool ExactLookup(const SearchScope& scope, TPLArchiveItem& item) {
@@ -92,7 +78,6 @@ bool FindFirstItem(const SearchScope& scope, std::u16string_view mask, TPLArchiv
   TInternalSearchRec& rec = item.SearchRec;
   rec.Mask = PrepareMask(mask, keep_drive);
   rec.ExclusionMask = WithSlashes(exclusion_mask);
-  rec.UseMaskLists = false;
   rec.HasWildcards = rec.Mask.find_first_of(u"*?") != std::u16string::npos;
   rec.ExactCase = !rec.HasWildcards && AnyEntryNamed(scope, rec.Mask);
   rec.SearchAttr = search_attr;
@@ -106,14 +91,12 @@ bool FindNextItem(const SearchScope& scope, TPLArchiveItem& item) {
 }
 
 bool InternalFindItem(const SearchScope& scope, TPLArchiveItem& item) {
-  if (!item.SearchRec.HasWildcards && !scope.recurse && !item.SearchRec.UseMaskLists)
-    return ExactLookup(scope, item);
+  if (!item.SearchRec.HasWildcards && !scope.recurse) return ExactLookup(scope, item);
   return Scan(scope, item);
 }
 
 bool ItemMatchesEntry(const SearchScope& scope, int32_t index, const TPLArchiveItem& item) {
   const TDirItem& entry = scope.dir.Items(index);
-  if (item.SearchRec.UseMaskLists) return MatchesMaskLists(scope, entry.Name);
   std::u16string_view name = WithoutTrailingSeparator(entry.Name);
   std::u16string slashed;  // only names holding a backslash are copied
   if (name.find(u'\\') != std::u16string_view::npos) name = slashed = WithSlashes(name);

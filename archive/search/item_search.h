@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "archive/directory/dir_array.h"
 #include "platform/code_pages.h"
@@ -22,7 +21,6 @@ struct TInternalSearchRec {
   bool ExactCase = false;
   int32_t SearchAttr = 0;  // attribute filter
   std::u16string ExclusionMask;
-  bool UseMaskLists = false;  // test against the archiver's mask lists instead
 };
 
 // What FindFirst and FindNext report about an entry; owned by the caller.
@@ -46,8 +44,6 @@ struct SearchScope {
   TPLDirArray& dir;
   const platform::CodePages& code_pages;
   bool recurse = true;
-  const std::vector<std::u16string>* file_masks = nullptr;       // for UseMaskLists
-  const std::vector<std::u16string>* exclusion_masks = nullptr;  // for UseMaskLists
 };
 
 // Turns a user's mask into the stored-name form: a leading drive ("C:") or

@@ -46,31 +46,24 @@ class CheckedWriter {
 };
 
 // Readers need version 4.5 to take Zip64 fields; the host byte stays.
-void RaiseVersionForZip64(TDirItem& item) {
-  const auto raise = [](uint16_t version) {
-    return (version & 0xFF) < kVersionZip64
-               ? static_cast<uint16_t>((version & 0xFF00) | kVersionZip64)
-               : version;
-  };
-  item.VersionNeeded = raise(item.VersionNeeded);
-  item.VersionMadeBy = raise(item.VersionMadeBy);
+uint16_t RaisedForZip64(uint16_t version) {
+  return (version & 0xFF) < kVersionZip64
+             ? static_cast<uint16_t>((version & 0xFF00) | kVersionZip64)
+             : version;
 }
 
 // A fresh Zip64 field for whatever the fixed part leaves saturated, then
 // every kept field except a kept Zip64 one, as long as the area stays within
-// the 16-bit length.
-std::vector<uint8_t> ExtraAreaOf(TDirItem& item) {
+// the 16-bit length. `zip64` tells whether the fresh field is there.
+std::vector<uint8_t> ExtraAreaOf(const TDirItem& item, bool& zip64) {
   Zip64Values values;
   if (item.UnpackedSize == kSaturated32) values.unpacked = item.Zip64UnpackedSize;
   if (item.PackedSize == kSaturated32) values.packed = item.Zip64PackedSize;
   if (item.LocalHeaderOffset == kSaturated32) values.offset = item.Zip64LocalHeaderOffset;
   if (item.DiskStart == kSaturated16) values.disk = item.Zip64DiskStart;
   std::vector<uint8_t> area;
-  item.IsZip64 = values.unpacked || values.packed || values.offset || values.disk;
-  if (item.IsZip64) {
-    AppendExtraField(area, MakeZip64Field(values));
-    RaiseVersionForZip64(item);
-  }
+  zip64 = values.unpacked || values.packed || values.offset || values.disk;
+  if (zip64) AppendExtraField(area, MakeZip64Field(values));
   for (const ExtraField& field : item.ExtraFields) {
     if (field.HeaderID == kZip64FieldId) continue;
     if (area.size() + 4 + field.DataSize > kMaxFieldLength) continue;
@@ -79,18 +72,36 @@ std::vector<uint8_t> ExtraAreaOf(TDirItem& item) {
   return area;
 }
 
-void WriteEntry(TDirItem& item, const platform::CodePages& code_pages, CheckedWriter& out) {
+// The fixed header of `item` as written, with the name, extra area and
+// comment that follow it.
+WrittenHeader HeaderOf(const TDirItem& item, size_t name_bytes, bool utf8, size_t extra_bytes,
+                       size_t comment_bytes, bool zip64) {
+  WrittenHeader written{item, zip64};
+  CentralDirHeader& header = written.header;
+  if (zip64) {
+    header.VersionNeeded = RaisedForZip64(header.VersionNeeded);
+    header.VersionMadeBy = RaisedForZip64(header.VersionMadeBy);
+  }
+  header.Flags = static_cast<uint16_t>(utf8 ? header.Flags | kFlagUtf8 : header.Flags & ~kFlagUtf8);
+  header.NameLength = static_cast<uint16_t>(name_bytes);
+  header.ExtraLength = static_cast<uint16_t>(extra_bytes);
+  header.CommentLength = static_cast<uint16_t>(comment_bytes);
+  return written;
+}
+
+WrittenHeader WriteEntry(const TDirItem& item, const platform::CodePages& code_pages,
+                         CheckedWriter& out) {
   const EncodedName name = NameToStore(item, code_pages);
   const std::string_view comment = std::string_view(item.Comment).substr(0, kMaxFieldLength);
-  const std::vector<uint8_t> extra = ExtraAreaOf(item);
-  item.Flags = static_cast<uint16_t>(name.utf8 ? item.Flags | kFlagUtf8 : item.Flags & ~kFlagUtf8);
-  item.NameLength = static_cast<uint16_t>(name.bytes.size());
-  item.ExtraLength = static_cast<uint16_t>(extra.size());
-  item.CommentLength = static_cast<uint16_t>(comment.size());
-  out.Append(item.SerializeHeader());
+  bool zip64 = false;
+  const std::vector<uint8_t> extra = ExtraAreaOf(item, zip64);
+  const WrittenHeader written =
+      HeaderOf(item, name.bytes.size(), name.utf8, extra.size(), comment.size(), zip64);
+  out.Append(written.header.SerializeHeader());
   out.Append(name.bytes);
   out.Append(extra);
   out.Append(comment);
+  return written;
 }
 
 EndRecord EndRecordOf(int64_t count, int64_t offset, int64_t size, size_t comment_length) {
@@ -127,17 +138,20 @@ void WriteZip64Records(TPLDirManager& manager, int64_t count, int64_t offset, in
 
 }  // namespace
 
-// Writes at the end of the stream, cut there; the directory goes out in
-// blocks, not one write per field.
-void WriteCentralDirectory(TPLDirManager& manager, const platform::CodePages& code_pages,
-                           const EngineSettings& settings) {
+// Writes at the end of the stream; the directory goes out in blocks, not
+// one write per field.
+std::vector<WrittenHeader> WriteCentralDirectory(TPLDirManager& manager,
+                                                 const platform::CodePages& code_pages,
+                                                 const EngineSettings& settings) {
   platform::Stream& stream = manager.Stream();
   const std::string comment = manager.ArchiveComment().substr(0, kMaxFieldLength);
   const int64_t offset = stream.Seek(0, platform::SeekOrigin::kEnd);
-  stream.SetSize(offset);
   CheckedWriter out(stream, settings.component);
-  TPLDirArray& dir = manager.Dir();
-  for (int32_t i = 0; i < dir.Count(); ++i) WriteEntry(dir.Items(i), code_pages, out);
+  const TPLDirArray& dir = manager.Dir();
+  std::vector<WrittenHeader> written;
+  written.reserve(static_cast<size_t>(dir.Count()));
+  for (int32_t i = 0; i < dir.Count(); ++i)
+    written.push_back(WriteEntry(dir.Items(i), code_pages, out));
   const int64_t end = offset + out.Count();
   if (end >= int64_t{kSaturated32} || dir.Count() >= kSaturated16)
     WriteZip64Records(manager, dir.Count(), offset, end, out);
@@ -146,6 +160,15 @@ void WriteCentralDirectory(TPLDirManager& manager, const platform::CodePages& co
   out.Append(comment);
   out.Flush();
   manager.SetCentralDirOffset(offset);
+  return written;
+}
+
+void AdoptWrittenHeaders(TPLDirArray& dir, std::span<const WrittenHeader> written) {
+  for (int32_t i = 0; i < dir.Count() && static_cast<size_t>(i) < written.size(); ++i) {
+    TDirItem& item = dir.Items(i);
+    static_cast<CentralDirHeader&>(item) = written[static_cast<size_t>(i)].header;
+    item.IsZip64 = written[static_cast<size_t>(i)].zip64;
+  }
 }
 
 }  // namespace parcelon

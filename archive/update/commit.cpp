@@ -80,24 +80,24 @@ CommitOutcome TPLCommit::Run() {
     manager_.Dir().Assign(manager_.BackupDir());
     return CommitOutcome::kNotStarted;
   }
-  bool committed = false;
+  bool finished = false;
   try {
     KeepEndRecords();
     plan_ = PlanCut(manager_.BackupDir(), first_change, manager_.CentralDirOffset(),
                     manager_.StubSize(), request_.entries.archive);
     PrepareTarget(plan_.cut);
-    committed = RewriteEntries(plan_.first) && FinishArchive();
+    finished = RewriteEntries(plan_.first) && FinishArchive();
   } catch (const std::exception& failure) {
     RollbackAfter(failure);
     throw;
   }
-  if (!committed) {
+  if (!finished) {
     RollbackAfter(std::runtime_error("it was cancelled or aborted"));
     return CommitOutcome::kRolledBack;
   }
   DeleteMovedSources();
   FireOverall(100, ppEnd);  // the archive is committed: a cancel here undoes nothing
-  return CommitOutcome::kCommitted;
+  return CommitOutcome::kNewArchiveInPlace;
 }
 
 void TPLCommit::KeepEndRecords() {
@@ -188,11 +188,13 @@ void TPLCommit::ReportCopy(const TDirItem& item) {
 // is in place.
 bool TPLCommit::FinishArchive() {
   const EntryWriteContext& context = *output_;
-  WriteCentralDirectory(manager_, context.code_pages, context.settings);
+  AdoptWrittenHeaders(manager_.Dir(),
+                      WriteCentralDirectory(manager_, context.code_pages,
+                                            context.settings));
   target_->Commit();
   if (request_.publish) request_.publish();
-  committed_ = true;
-  target_->Settle();
+  past_commit_point_ = true;
+  target_->MakeCommitDurable();
   if (request_.after_publish) request_.after_publish();
   return true;
 }
@@ -210,7 +212,7 @@ void TPLCommit::RollbackUpdate() {
 // Rolls back after `failure`, unless the commit point was passed; when the
 // rollback fails too, says both.
 void TPLCommit::RollbackAfter(const std::exception& failure) {
-  if (committed_) return;
+  if (past_commit_point_) return;
   try {
     RollbackUpdate();
   } catch (const std::exception& second) {

@@ -8,7 +8,8 @@
 // beside it, whichever copies less. The entries from the cut on are written
 // anew or copied, the central directory follows, and the target commits.
 // Any failure or cancel before that point restores the directory and the
-// archive as they were; a crash is undone by the next open (RecoverJournal).
+// archive as they were; a crash is undone by the next open (RecoverJournal;
+// every step and what a crash after it leaves: crash_protocol.h).
 // After it, only the sources of moved entries are deleted and the end is
 // reported; nothing is undone then.
 #pragma once
@@ -37,7 +38,7 @@ struct CommitRequest {
   // The archive as it is, the file system, code pages, events and the
   // settings.
   EntryWriteContext entries;
-  TailCopy::Place tail_place;  // where an in-place commit keeps the old tail
+  SavedTail::Place tail_place;  // where an in-place commit keeps the old tail
   // The archive's file with its links resolved, when it may be replaced by
   // a new one (a regular file with one name); empty to rewrite in place.
   std::string replace_path;
@@ -62,9 +63,9 @@ class CommitGuard {
 };
 
 enum class CommitOutcome {
-  kCommitted,   // the new archive is in place
-  kNotStarted,  // cancelled at the start: nothing was written
-  kRolledBack,  // cancelled or aborted: the archive is as it was
+  kNewArchiveInPlace,  // the commit point was passed: the new archive is the archive
+  kNotStarted,         // cancelled at the start: nothing was written
+  kRolledBack,         // cancelled or aborted: the archive is as it was
 };
 
 // The commit failed and the old tail could not be put back either; the
@@ -96,12 +97,12 @@ class TPLCommit {
   bool Recoverable() const { return target_ && target_->Recoverable(); }
   // Whether the commit point was passed: the new archive is in place,
   // whatever failed afterwards.
-  bool Committed() const { return committed_; }
+  bool PastCommitPoint() const { return past_commit_point_; }
   // The stream of the archive's new file, when a commit that passed its
   // commit point replaced the file; the archive's old stream then no longer
   // names it.
   std::unique_ptr<platform::Stream> TakeReplacement() {
-    return target_ && committed_ ? target_->TakeReplacement() : nullptr;
+    return target_ && past_commit_point_ ? target_->TakeReplacement() : nullptr;
   }
 
  private:
@@ -129,7 +130,7 @@ class TPLCommit {
   CutPlan plan_;
   EntryState state_ = EntryState::kCarryOn;
   TPLProcessOperation operation_ = poDelete;
-  bool committed_ = false;  // the commit point is passed
+  bool past_commit_point_ = false;  // the commit point is passed
   // The end records as they were, for a rollback.
   EndRecord end_record_;
   Zip64EndRecord zip64_end_;

@@ -13,7 +13,7 @@ void InPlaceTarget::Prepare(int64_t cut) {
 }
 
 void InPlaceTarget::SaveTail(int64_t cut) {
-  tail_ = TailCopy::Save(fs_, place_, archive_, cut, sync_);
+  tail_ = SavedTail::Save(fs_, place_, archive_, cut, sync_);
   tail_path_ = tail_->Path();
   recoverable_ = tail_->Recoverable();
 }
@@ -28,7 +28,7 @@ void InPlaceTarget::DropTempFile() {
   tail_.reset();
 }
 
-void InPlaceTarget::Settle() {
+void InPlaceTarget::MakeCommitDurable() {
   if (sync_ && recoverable_) fs_.SyncFolder(platform::ContainingFolder(tail_path_));
 }
 
@@ -36,7 +36,7 @@ void InPlaceTarget::Rollback() {
   if (!tail_) return;
   RestoreTail();
   DropTempFile();
-  Settle();
+  MakeCommitDurable();
 }
 
 void InPlaceTarget::RestoreTail() {
@@ -75,7 +75,7 @@ void NewFileTarget::Commit() {
 
 // The old archive now lies under the new file's name: it goes (should that
 // fail, the next open removes it), and the folder is synced.
-void NewFileTarget::Settle() {
+void NewFileTarget::MakeCommitDurable() {
   try {
     if (!old_file_.empty()) fs_.Remove(std::exchange(old_file_, std::string()));
   } catch (const platform::IoError&) {

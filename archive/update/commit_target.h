@@ -7,6 +7,8 @@
 // - into a new file: the archive is written anew beside the old one, which
 //   stays untouched; renaming the new file over it commits. Costs a copy of
 //   the whole archive, once: the better way when the tail is most of it.
+// The ordered steps of both, and what a crash after each leaves:
+// crash_protocol.h.
 #pragma once
 
 #include <cstdint>
@@ -32,7 +34,7 @@ class CommitTarget {
   // this returns. On a failure nothing is committed.
   virtual void Commit() = 0;
   // What follows the commit point (syncing the folder); never undone.
-  virtual void Settle() = 0;
+  virtual void MakeCommitDurable() = 0;
   // Puts the old archive back, before the commit point.
   virtual void Rollback() = 0;
   // Whether a crash before the commit point is undone by the next open
@@ -47,7 +49,7 @@ class InPlaceTarget : public CommitTarget {
  public:
   // `fs` and `archive` must outlive the target; `sync` syncs before each
   // step that makes data visible.
-  InPlaceTarget(platform::FileSystem& fs, platform::Stream& archive, TailCopy::Place place,
+  InPlaceTarget(platform::FileSystem& fs, platform::Stream& archive, SavedTail::Place place,
                 bool sync)
       : fs_(fs), archive_(archive), place_(std::move(place)), sync_(sync) {}
 
@@ -55,7 +57,7 @@ class InPlaceTarget : public CommitTarget {
   platform::Stream& Output() override { return archive_; }
   OldEntries& Old() override { return *tail_; }
   void Commit() override;
-  void Settle() override;
+  void MakeCommitDurable() override;
   void Rollback() override;
   bool Recoverable() const override { return recoverable_; }
 
@@ -69,9 +71,9 @@ class InPlaceTarget : public CommitTarget {
 
   platform::FileSystem& fs_;
   platform::Stream& archive_;
-  TailCopy::Place place_;
+  SavedTail::Place place_;
   bool sync_;
-  std::unique_ptr<TailCopy> tail_;
+  std::unique_ptr<SavedTail> tail_;
   std::string tail_path_;
   bool recoverable_ = false;
 };
@@ -90,7 +92,7 @@ class NewFileTarget : public CommitTarget {
   platform::Stream& Output() override { return *file_; }
   OldEntries& Old() override { return *old_; }
   void Commit() override;
-  void Settle() override;
+  void MakeCommitDurable() override;
   void Rollback() override;
   bool Recoverable() const override { return true; }
   std::unique_ptr<platform::Stream> TakeReplacement() override { return std::move(file_); }

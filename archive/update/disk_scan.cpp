@@ -42,7 +42,7 @@ bool IsFolder(const platform::FileInfo& info) {
 }  // namespace
 
 TPLDiskScan::TPLDiskScan(TPLDirArray& dir, platform::FileSystem& fs,
-                         const platform::CodePages& code_pages, EngineEvents& events,
+                         const platform::CodePages& code_pages, EngineCallbacks& events,
                          const EngineSettings& settings, DiskScanTask task)
     : fs_(fs),
       code_pages_(code_pages),

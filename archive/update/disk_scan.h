@@ -37,7 +37,7 @@ class TPLDiskScan {
  public:
   // `dir`, `fs`, `code_pages`, `events` and `settings` must outlive the scan.
   TPLDiskScan(TPLDirArray& dir, platform::FileSystem& fs, const platform::CodePages& code_pages,
-              EngineEvents& events, const EngineSettings& settings, DiskScanTask task);
+              EngineCallbacks& events, const EngineSettings& settings, DiskScanTask task);
 
   // Queues what `mask` names below the absolute folder `folder`:
   // - a mask that names an absolute path without wildcards: that file, or
@@ -76,7 +76,7 @@ class TPLDiskScan {
 
   platform::FileSystem& fs_;
   const platform::CodePages& code_pages_;
-  EngineEvents& events_;
+  EngineCallbacks& events_;
   const EngineSettings& settings_;
   DiskScanTask task_;
   TPLFileQueue queue_;

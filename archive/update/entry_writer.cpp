@@ -9,7 +9,7 @@
 #include "archive/format/byte_io.h"
 #include "archive/format/extra_fields.h"
 #include "archive/format/name_codec.h"
-#include "archive/update/entry_cipher.h"
+#include "archive/update/encryption_setup.h"
 #include "platform/exception.h"
 #include "platform/file_stream.h"
 #include "platform/stream_window.h"
@@ -102,7 +102,7 @@ class NewEntry {
     // A folder has no data, so nothing to encrypt.
     const bool encrypted = source.Get() != nullptr && HasSecret(item_.Password);
     if (encrypted)
-      cipher_ = PrepareEntryCipher(item_, c_.settings.writing.encryption_method, *source.Get(),
+      cipher_ = PrepareEncryption(item_, c_.settings.writing.encryption_method, *source.Get(),
                                    c_.settings.component);
     PlaceHeader(source.Get() != nullptr, source.Size());
     WriteHeader();
@@ -110,7 +110,7 @@ class NewEntry {
       const int64_t data_start = c_.archive.Position();
       if (!CompressItem(*source.Get(), c_.archive, item_, Settings())) return false;
       if (!encrypted && DeflateGrew() && !StoreInstead(*source.Get(), data_start)) return false;
-      if (encrypted) FinishEntryCipher(item_, cipher_, c_.settings.component);
+      if (encrypted) FinishEncryption(item_, cipher_, c_.settings.component);
       Patch();
     }
     c_.archive.Seek(0, platform::SeekOrigin::kEnd);
@@ -252,7 +252,7 @@ class NewEntry {
   const EntryWriteContext& c_;
   CommitProgress& progress_;
   EncodedName name_;
-  EntryCipher cipher_;
+  EncryptionSetup cipher_;
   std::vector<uint8_t> extra_;
   bool zip64_sizes_ = false;
   uint64_t source_size_ = 0;

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "archive/codec/progress.h"
-#include "archive/common/engine_events.h"
+#include "archive/common/engine_callbacks.h"
 #include "archive/common/settings.h"
 #include "archive/directory/dir_item.h"
 #include "platform/code_pages.h"
@@ -21,7 +21,7 @@ struct EntryWriteContext {
   platform::Stream& archive;
   platform::FileSystem& fs;
   const platform::CodePages& code_pages;
-  EngineEvents& events;
+  EngineCallbacks& events;
   const EngineSettings& settings;
 };
 
@@ -34,7 +34,7 @@ enum class EntryState { kCarryOn, kRetry, kAbort };
 // offset, versions, flags, CRC-32, sizes, method and Zip64 mark; the local
 // header holds the final values (no data descriptor). An entry with a
 // password and data is encrypted by the settings' encryption method
-// (entry_cipher.h); a folder never is. Returns true when the
+// (encryption_setup.h); a folder never is. Returns true when the
 // entry was written; false when a progress or disk-full handler cancelled
 // (the progress's cancel flag is set) or when the entry failed: an engine
 // error (33 source cannot be opened, 61 name too long, 43 Zip64 needed under

@@ -31,7 +31,7 @@ int32_t EntryTime(const TDirItem& item) {
 
 }  // namespace
 
-TPLFileQueue::TPLFileQueue(TPLDirArray& dir, EngineEvents& events,
+TPLFileQueue::TPLFileQueue(TPLDirArray& dir, EngineCallbacks& events,
                            const platform::CodePages& code_pages, const EngineSettings& settings,
                            QueueOrigin origin)
     : dir_(dir),

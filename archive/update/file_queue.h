@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "archive/common/engine_events.h"
+#include "archive/common/engine_callbacks.h"
 #include "archive/common/settings.h"
 #include "archive/directory/dir_array.h"
 #include "archive/update/new_item.h"
@@ -28,7 +28,7 @@ struct QueueOrigin {
 class TPLFileQueue {
  public:
   // `dir`, `events`, `code_pages` and `settings` must outlive the queue.
-  TPLFileQueue(TPLDirArray& dir, EngineEvents& events, const platform::CodePages& code_pages,
+  TPLFileQueue(TPLDirArray& dir, EngineCallbacks& events, const platform::CodePages& code_pages,
                const EngineSettings& settings, QueueOrigin origin);
 
   // Queues the disk file or folder `full` (absolute; a folder's ends in '/')
@@ -49,7 +49,7 @@ class TPLFileQueue {
   void MarkSize(TDirItem& item, const platform::FileInfo& info) const;
 
   TPLDirArray& dir_;
-  EngineEvents& events_;
+  EngineCallbacks& events_;
   const platform::CodePages& code_pages_;
   const EngineSettings& settings_;
   QueueOrigin origin_;

@@ -105,7 +105,7 @@ std::unique_ptr<platform::Stream> CreateJournal(platform::FileSystem& fs, const 
 
 // A folder that refuses the journal ends the update, unless the caller
 // allowed an unprotected one, which is announced before anything is cut.
-void AcceptUnprotected(const TailCopy::Place& place, const platform::EStreamError& refusal) {
+void AcceptUnprotected(const SavedTail::Place& place, const platform::EStreamError& refusal) {
   if (!place.allow_unprotected)
     throw EPLException::CreateFmtWithReason(
         errc::kUnprotectedUpdate, {platform::Utf8ToUtf16(place.journal_path)},
@@ -117,7 +117,8 @@ void AcceptUnprotected(const TailCopy::Place& place, const platform::EStreamErro
 }
 
 // The stream of a new copy: a journal, a scratch file or memory.
-std::unique_ptr<platform::Stream> CreateCopy(platform::FileSystem& fs, const TailCopy::Place& place,
+std::unique_ptr<platform::Stream> CreateCopy(platform::FileSystem& fs,
+                                             const SavedTail::Place& place,
                                              const platform::FileInfo& archive, std::string& path,
                                              bool& recoverable) {
   recoverable = false;
@@ -150,11 +151,16 @@ std::string JournalPathFor(const std::string& archive_path) {
   return archive_path + "-journal";
 }
 
-TailCopy::TailCopy(platform::FileSystem& fs, std::unique_ptr<platform::Stream> stream,
-                   std::string path, bool recoverable)
+void DiscardJournal(platform::FileSystem& fs, const std::string& archive_path) {
+  const std::string journal = JournalPathFor(archive_path);
+  if (fs.Stat(journal).is_regular) fs.Remove(journal);
+}
+
+SavedTail::SavedTail(platform::FileSystem& fs, std::unique_ptr<platform::Stream> stream,
+                     std::string path, bool recoverable)
     : fs_(fs), stream_(std::move(stream)), path_(std::move(path)), recoverable_(recoverable) {}
 
-TailCopy::~TailCopy() {
+SavedTail::~SavedTail() {
   if (!stream_ || path_.empty()) return;
   stream_.reset();
   try {
@@ -164,13 +170,13 @@ TailCopy::~TailCopy() {
   }
 }
 
-std::unique_ptr<TailCopy> TailCopy::Save(platform::FileSystem& fs, const Place& place,
-                                         platform::Stream& archive, int64_t cut, bool sync) {
+std::unique_ptr<SavedTail> SavedTail::Save(platform::FileSystem& fs, const Place& place,
+                                           platform::Stream& archive, int64_t cut, bool sync) {
   std::string path;
   bool recoverable = false;
   const platform::FileInfo identity = fs.StatOpen(archive);
   auto stream = CreateCopy(fs, place, identity, path, recoverable);
-  auto copy = std::make_unique<TailCopy>(fs, std::move(stream), path, recoverable);
+  auto copy = std::make_unique<SavedTail>(fs, std::move(stream), path, recoverable);
   try {
     copy->Fill(archive, cut, identity);
     if (sync && !path.empty()) {
@@ -184,7 +190,7 @@ std::unique_ptr<TailCopy> TailCopy::Save(platform::FileSystem& fs, const Place& 
   return copy;
 }
 
-void TailCopy::Fill(platform::Stream& archive, int64_t cut, const platform::FileInfo& identity) {
+void SavedTail::Fill(platform::Stream& archive, int64_t cut, const platform::FileInfo& identity) {
   cut_ = cut;
   length_ = archive.Size() - cut;
   JournalHeader header{static_cast<uint64_t>(cut), static_cast<uint64_t>(length_), 0, 0, 0, 0, 0};
@@ -201,19 +207,19 @@ void TailCopy::Fill(platform::Stream& archive, int64_t cut, const platform::File
   stream_->WriteBuffer(bytes.data(), bytes.size());
 }
 
-platform::Stream& TailCopy::At(int64_t offset) {
+platform::Stream& SavedTail::At(int64_t offset) {
   stream_->Seek(kJournalHeaderSize + offset - cut_, platform::SeekOrigin::kBegin);
   return *stream_;
 }
 
-void TailCopy::Restore(platform::Stream& archive, bool sync) {
+void SavedTail::Restore(platform::Stream& archive, bool sync) {
   archive.SetSize(cut_);
   archive.Seek(cut_, platform::SeekOrigin::kBegin);
   CopyWithCrc(At(cut_), archive, length_);
   if (sync) archive.Flush();
 }
 
-void TailCopy::Drop() {
+void SavedTail::Drop() {
   if (!path_.empty()) fs_.Remove(path_);  // a failure leaves the copy whole, for a restore
   path_.clear();
   stream_.reset();

@@ -14,10 +14,8 @@
 // then, as for an archive that is no disk file, the copy goes to a scratch
 // file (or memory) that no later open looks for.
 //
-// Layout: a 56-byte header (magic, cut position, tail length, CRC-32 of the
-// tail, CRC-32 and length of up to 4 KiB of the archive right before the
-// cut, the archive's device and inode, and CRC-32 of the header), then the
-// tail.
+// The journal's layout, and the steps of the commit and of the recovery
+// with what a crash after each leaves: crash_protocol.h.
 #pragma once
 
 #include <cstdint>
@@ -34,7 +32,7 @@ namespace parcelon {
 
 inline constexpr int64_t kJournalHeaderSize = 56;
 
-class TailCopy : public OldEntries {
+class SavedTail : public OldEntries {
  public:
   // Where a copy goes: a journal at `journal_path` (empty for none), else a
   // scratch file in `scratch_folder` (empty for the system's temporary
@@ -56,14 +54,14 @@ class TailCopy : public OldEntries {
   // refuses it raises EPLException (error 69) unless the place allows an
   // unprotected copy (Recoverable() is then false). Throws the stream and
   // file errors of the file system.
-  static std::unique_ptr<TailCopy> Save(platform::FileSystem& fs, const Place& place,
-                                        platform::Stream& archive, int64_t cut, bool sync);
+  static std::unique_ptr<SavedTail> Save(platform::FileSystem& fs, const Place& place,
+                                         platform::Stream& archive, int64_t cut, bool sync);
   // Used by Save.
-  TailCopy(platform::FileSystem& fs, std::unique_ptr<platform::Stream> stream, std::string path,
-           bool recoverable);
-  ~TailCopy() override;
-  TailCopy(const TailCopy&) = delete;
-  TailCopy& operator=(const TailCopy&) = delete;
+  SavedTail(platform::FileSystem& fs, std::unique_ptr<platform::Stream> stream, std::string path,
+            bool recoverable);
+  ~SavedTail() override;
+  SavedTail(const SavedTail&) = delete;
+  SavedTail& operator=(const SavedTail&) = delete;
 
   int64_t Cut() const override { return cut_; }
   int64_t End() const override { return cut_ + length_; }
@@ -115,5 +113,9 @@ void RemoveUnfinishedNewFiles(platform::FileSystem& fs, const std::string& archi
 // and inode, or a journal owned by neither the archive's owner nor us; a
 // symbolic link at the journal's name is never followed).
 void RecoverJournal(platform::FileSystem& fs, const std::string& archive_path);
+
+// Deletes the journal of `archive_path`, whose content was just given up
+// (the file is created anew): it no longer applies. Throws IoError.
+void DiscardJournal(platform::FileSystem& fs, const std::string& archive_path);
 
 }  // namespace parcelon

@@ -42,7 +42,8 @@ class CentralWriter : public LoaderTest {
     dir.SetItem(index, item);
   }
   void Write(const parcelon::EngineSettings& settings = {}) {
-    parcelon::WriteCentralDirectory(*manager_, code_pages_, settings);
+    parcelon::AdoptWrittenHeaders(
+        manager_->Dir(), parcelon::WriteCentralDirectory(*manager_, code_pages_, settings));
   }
   // The written archive, loaded by a manager of its own.
   void Reload() { Load(stream_->Bytes()); }

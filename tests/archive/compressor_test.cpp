@@ -8,7 +8,6 @@
 
 #include <random>
 
-#include "archive/codec/zlib_header.h"
 #include "archive/format/crc32.h"
 #include "platform/memory_stream.h"
 #include "tests/archive/engine_error.h"
@@ -189,14 +188,6 @@ TEST_F(CompressorTest, ShortSourcesAndZip64Decisions) {
   EXPECT_EQ(item.UnpackedSize64(), 3u);
   zip64_mode = zmDisabled;
   EXPECT_EQ(CodeOf([&] { Compress("abc", 0, 0); }), 41);  // the entry is already Zip64
-}
-
-TEST(ZlibHeaderTest, EveryModeHasItsHeader) {
-  const std::array<uint8_t, 2> expected[] = {{0x78, 0xDA}, {0x78, 0x01}, {0x78, 0x01}, {0x78, 0x5E},
-                                             {0x78, 0x5E}, {0x78, 0x9C}, {0x78, 0x9C}, {0x78, 0xDA},
-                                             {0x78, 0xDA}, {0x78, 0xDA}, {0x00, 0x00}};
-  for (int mode = 0; mode <= 10; ++mode) EXPECT_EQ(ZlibHeaderForLevel(mode), expected[mode]);
-  EXPECT_EQ(ZlibHeaderForLevel(-1), (std::array<uint8_t, 2>{0, 0}));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "archive/directory/stub_detection.h"
 #include "loading_fixture.h"
 
 namespace ziptest {
@@ -88,6 +89,29 @@ TEST_F(Loader, StubWithAbsoluteOffsetsLeavesThemAlone) {
   EXPECT_EQ(manager.StubSize(), 100);
   EXPECT_EQ(Item(0).LocalHeaderOffset, 100u);
   EXPECT_EQ(Item(1).LocalHeaderOffset, 100u + 30 + 15 + 5);
+}
+
+// Offsets past a stub move by its size; a hostile Zip64 offset near the top
+// of the range saturates instead of wrapping to one that points at data.
+TEST_F(Loader, ShiftedOffsetsNeverWrap) {
+  struct Case {
+    uint32_t offset;
+    uint64_t zip64;
+    uint64_t expected;
+  };
+  const Case cases[] = {{10, 0, 110},
+                        {kSaturated32 - 50, 0, uint64_t{kSaturated32} + 50},
+                        {kSaturated32, UINT64_MAX - 20, UINT64_MAX}};
+  parcelon::TPLDirArray dir(code_pages_);
+  dir.SetCount(1);
+  for (const Case& c : cases) {
+    parcelon::TDirItem item;
+    item.LocalHeaderOffset = c.offset;
+    item.Zip64LocalHeaderOffset = c.zip64;
+    dir.SetItem(0, item);
+    parcelon::ShiftOffsets(dir, 100);
+    EXPECT_EQ(dir.Items(0).LocalHeaderOffset64(), c.expected) << c.offset;
+  }
 }
 
 TEST_F(Loader, StubIsMeasuredFromEntryZeroWhateverComesFirst) {

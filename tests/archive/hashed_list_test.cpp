@@ -134,30 +134,12 @@ TEST_F(HashedList, PutReplacesTheNodeOfItsOwnPosition) {
   EXPECT_EQ(list[1], u"second");
 }
 
-TEST_F(HashedList, NameTableHoldsTheTextBeforeTheFirstEquals) {
-  list.Add(u"Key=one");
-  list.Add(u"no equals here");
-  list.Add(u"other=two=three");
-  EXPECT_EQ(list.IndexOfName(u"KEY"), 0);
-  EXPECT_EQ(list.IndexOfName(u"other"), 2);
-  EXPECT_EQ(list.IndexOfName(u"no equals here"), -1);
-  list.Add(u"late=x");
-  list.Put(0, u"renamed=one");
-  EXPECT_EQ(list.IndexOfName(u"late"), 3);
-  EXPECT_EQ(list.IndexOfName(u"key"), -1);
-  EXPECT_EQ(list.IndexOfName(u"renamed"), 0);
-  list.Delete(0);
-  EXPECT_EQ(list.IndexOfName(u"late"), 2);
-}
-
 TEST_F(HashedList, ClearEmptiesListAndTables) {
   list.Add(u"a=1");
   ASSERT_EQ(list.IndexOf(u"a=1"), 0);
-  ASSERT_EQ(list.IndexOfName(u"a"), 0);
   list.Clear();
   EXPECT_EQ(list.Count(), 0);
   EXPECT_EQ(list.IndexOf(u"a=1"), -1);
-  EXPECT_EQ(list.IndexOfName(u"a"), -1);
   list.Add(u"b");
   EXPECT_EQ(list.IndexOf(u"b"), 0);
 }

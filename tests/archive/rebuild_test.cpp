@@ -234,19 +234,5 @@ TEST_F(Rebuild, OverlappingHeadersWithLongNamesStayLinear) {
   EXPECT_LE(manager.Dir().Count(), 65535 / 30 + 1);
 }
 
-TEST_F(Rebuild, FindSignatureSearchesAcrossChunksAndKeepsThePosition) {
-  Bytes bytes(30000, 0);
-  const Bytes signature{'P', 'K', 7, 8};
-  std::copy(signature.begin(), signature.end(), bytes.begin() + 9998);  // across 10,000
-  auto& manager = Open(bytes);
-  stream_->Seek(123, platform::SeekOrigin::kBegin);
-  EXPECT_EQ(manager.FindSignature(0, parcelon::kDataDescriptorSignature), 9998);
-  EXPECT_EQ(stream_->Position(), 123);
-  EXPECT_EQ(manager.FindSignature(9999, parcelon::kDataDescriptorSignature), std::nullopt);
-  EXPECT_EQ(manager.FindSignature(0, parcelon::kDataDescriptorSignature, 30000 - 9998), 9998);
-  EXPECT_EQ(manager.FindSignature(0, parcelon::kDataDescriptorSignature, 30000 - 9997),
-            std::nullopt);
-}
-
 }  // namespace
 }  // namespace ziptest

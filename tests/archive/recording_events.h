@@ -1,4 +1,4 @@
-// An EngineEvents for tests: records what the engine reports and answers as
+// An EngineCallbacks for tests: records what the engine reports and answers as
 // told.
 #pragma once
 
@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "archive/common/engine_events.h"
+#include "archive/common/engine_callbacks.h"
 #include "archive/errors/pl_exception.h"
 
 namespace testing_support {
 
-struct RecordingEvents : parcelon::EngineEvents {
+struct RecordingEvents : parcelon::EngineCallbacks {
   struct Progress {
     std::u16string name;  // empty for overall progress
     double percent;

@@ -15,7 +15,7 @@
 
 namespace parcelon {
 
-struct EntryCipher {
+struct EncryptionSetup {
   std::unique_ptr<TPLCryptoTransform> transform;  // in encryption mode, keyed
   std::optional<ExtraField> aes_field;            // for both headers, with AES
   uint32_t crc = 0;                               // the CRC-32 the first pass found
@@ -27,14 +27,14 @@ struct EntryCipher {
 // (replacing any earlier one) is kept on it for the central directory.
 // Throws EPLException 34 when the secure random generator fails; stream
 // errors pass.
-EntryCipher PrepareEntryCipher(TDirItem& item, TPLCryptoAlgorithm method, platform::Stream& source,
-                               const TComponent* component);
+EncryptionSetup PrepareEncryption(TDirItem& item, TPLCryptoAlgorithm method,
+                                  platform::Stream& source, const TComponent* component);
 
 // After the data was written: a traditional entry whose data no longer has
 // the CRC-32 of the first pass (the source changed in between) raises
 // EPLException 34, as its header would check the wrong byte; an AES entry
 // gets CRC-32 0, as the authentication code checks its data and a CRC of
 // the plain data would only tell about it.
-void FinishEntryCipher(TDirItem& item, const EntryCipher& cipher, const TComponent* component);
+void FinishEncryption(TDirItem& item, const EncryptionSetup& cipher, const TComponent* component);
 
 }  // namespace parcelon

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "archive/common/engine_events.h"
+#include "archive/common/engine_callbacks.h"
 #include "archive/crypto/crypto_transform.h"
 #include "archive/directory/dir_item.h"
 #include "archive/format/records.h"
@@ -43,6 +43,6 @@ struct EncryptedData {
 // archive's position is left anywhere.
 std::unique_ptr<TPLCryptoTransform> UnlockEntry(platform::Stream& archive,
                                                 const EncryptedData& data, std::string& password,
-                                                EngineEvents& events, bool& skipped);
+                                                EngineCallbacks& events, bool& skipped);
 
 }  // namespace parcelon

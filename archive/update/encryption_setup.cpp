@@ -1,4 +1,4 @@
-#include "archive/update/entry_cipher.h"
+#include "archive/update/encryption_setup.h"
 
 #include <algorithm>
 
@@ -21,7 +21,7 @@ uint8_t StrengthOf(TPLCryptoAlgorithm method) {
                                 component);
 }
 
-void UseAes(TDirItem& item, TPLCryptoAlgorithm method, EntryCipher& cipher) {
+void UseAes(TDirItem& item, TPLCryptoAlgorithm method, EncryptionSetup& cipher) {
   auto aes = std::make_unique<TAESCryptoTransform>(CryptoMode::kEncrypt, StrengthOf(method),
                                                    item.RealMethod);
   aes->SetPassword(item.Password->Text());
@@ -35,13 +35,13 @@ void UseAes(TDirItem& item, TPLCryptoAlgorithm method, EntryCipher& cipher) {
 
 }  // namespace
 
-EntryCipher PrepareEntryCipher(TDirItem& item, TPLCryptoAlgorithm method, platform::Stream& source,
-                               const TComponent* component) {
+EncryptionSetup PrepareEncryption(TDirItem& item, TPLCryptoAlgorithm method,
+                                  platform::Stream& source, const TComponent* component) {
   const auto size = static_cast<uint64_t>(source.Size());
   if (size == 0) item.Method = item.RealMethod = 0;
   item.Flags |= kFlagEncrypted;
   item.Encryption = method;
-  EntryCipher cipher;
+  EncryptionSetup cipher;
   try {
     if (method == caPkzipClassic) {
       cipher.crc = SourceCrc32(source, item.CompressionMode);
@@ -56,7 +56,7 @@ EntryCipher PrepareEntryCipher(TDirItem& item, TPLCryptoAlgorithm method, platfo
   return cipher;
 }
 
-void FinishEntryCipher(TDirItem& item, const EntryCipher& cipher, const TComponent* component) {
+void FinishEncryption(TDirItem& item, const EncryptionSetup& cipher, const TComponent* component) {
   if (cipher.aes_field) {
     item.Crc32 = 0;
   } else if (item.Crc32 != cipher.crc) {

@@ -1,4 +1,4 @@
-#include "archive/codec/entry_cipher.h"
+#include "archive/codec/decryption_password.h"
 
 #include <optional>
 #include <vector>
@@ -56,7 +56,7 @@ bool ComparesCrc(const TDirItem& entry) {
 
 std::unique_ptr<TPLCryptoTransform> UnlockEntry(platform::Stream& archive,
                                                 const EncryptedData& data, std::string& password,
-                                                EngineEvents& events, bool& skipped) {
+                                                EngineCallbacks& events, bool& skipped) {
   skipped = false;
   std::optional<std::vector<uint8_t>> header;
   for (;;) {

@@ -11,9 +11,9 @@
 
 namespace parcelon {
 
-class EngineEvents {
+class EngineCallbacks {
  public:
-  virtual ~EngineEvents() = default;
+  virtual ~EngineCallbacks() = default;
 
   // Progress of a whole operation, in percent; `cancel` starts false.
   virtual void OverallProgress(double progress, TPLProcessOperation operation,

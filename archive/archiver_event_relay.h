@@ -1,18 +1,18 @@
-// The archiver's side of EngineEvents: each question of the parts below the
+// The archiver's side of EngineCallbacks: each question of the parts below the
 // component fires the archiver's event through its virtual trigger, so that
 // handlers and overriding classes see every one.
 #pragma once
 
-#include "archive/common/engine_events.h"
+#include "archive/common/engine_callbacks.h"
 
 namespace parcelon {
 
 class TPLBaseArchiver;
 
-class ArchiverEvents final : public EngineEvents {
+class ArchiverEventRelay final : public EngineCallbacks {
  public:
   // `archiver` owns this object.
-  explicit ArchiverEvents(TPLBaseArchiver& archiver) : archiver_(archiver) {}
+  explicit ArchiverEventRelay(TPLBaseArchiver& archiver) : archiver_(archiver) {}
 
   void OverallProgress(double progress, TPLProcessOperation operation, TPLProgressPhase phase,
                        bool& cancel) override;
