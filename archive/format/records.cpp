@@ -147,4 +147,28 @@ Zip64DataDescriptor Zip64DataDescriptor::Parse(
   return ParseWith<Zip64DataDescriptor>(bytes, kDescriptorFields);
 }
 
+LocalFileHeader LocalHeaderOf(const CentralDirHeader& entry) {
+  LocalFileHeader header;
+  header.VersionNeeded = entry.VersionNeeded;
+  header.Flags = entry.Flags;
+  header.Method = entry.Method;
+  header.FileTime = entry.FileTime;
+  header.FileDate = entry.FileDate;
+  header.Crc32 = entry.Crc32;
+  return header;
+}
+
+void CopyLocalFields(const LocalFileHeader& local, CentralDirHeader& entry) {
+  entry.VersionNeeded = local.VersionNeeded;
+  entry.Flags = local.Flags;
+  entry.Method = local.Method;
+  entry.FileTime = local.FileTime;
+  entry.FileDate = local.FileDate;
+  entry.Crc32 = local.Crc32;
+  entry.PackedSize = local.PackedSize;
+  entry.UnpackedSize = local.UnpackedSize;
+  entry.NameLength = local.NameLength;
+  entry.ExtraLength = local.ExtraLength;
+}
+
 }  // namespace parcelon

@@ -96,6 +96,22 @@ TEST(RecordsTest, LocalHeaderFieldsSitAtTheirOffsets) {
   EXPECT_EQ(h.Serialize(), image);
 }
 
+TEST(RecordsTest, LocalHeaderAndEntryShareTheirFields) {
+  const auto local = LocalFileHeader::Parse(Pattern<kLocalHeaderSize>());
+  CentralDirHeader entry;
+  entry.ExternalAttributes = 0x20;
+  CopyLocalFields(local, entry);
+  EXPECT_EQ(entry.ExternalAttributes, 0x20u);  // not a local header's field
+  LocalFileHeader back = LocalHeaderOf(entry);
+  EXPECT_EQ(back.PackedSize, 0u);  // the writer's to fill
+  back.PackedSize = entry.PackedSize;
+  back.UnpackedSize = entry.UnpackedSize;
+  back.NameLength = entry.NameLength;
+  back.ExtraLength = entry.ExtraLength;
+  back.Signature = local.Signature;
+  EXPECT_EQ(back.Serialize(), local.Serialize());
+}
+
 TEST(RecordsTest, CentralHeaderFieldsSitAtTheirOffsets) {
   const auto image = Pattern<kCentralHeaderSize>();
   CentralDirHeader h;
