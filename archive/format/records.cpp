@@ -147,28 +147,33 @@ Zip64DataDescriptor Zip64DataDescriptor::Parse(
   return ParseWith<Zip64DataDescriptor>(bytes, kDescriptorFields);
 }
 
+namespace {
+
+// The fields a local header and a central header share, either way.
+template <class From, class To>
+void CopySharedFields(const From& from, To& to) {
+  to.VersionNeeded = from.VersionNeeded;
+  to.Flags = from.Flags;
+  to.Method = from.Method;
+  to.FileTime = from.FileTime;
+  to.FileDate = from.FileDate;
+  to.Crc32 = from.Crc32;
+  to.PackedSize = from.PackedSize;
+  to.UnpackedSize = from.UnpackedSize;
+  to.NameLength = from.NameLength;
+  to.ExtraLength = from.ExtraLength;
+}
+
+}  // namespace
+
 LocalFileHeader LocalHeaderOf(const CentralDirHeader& entry) {
   LocalFileHeader header;
-  header.VersionNeeded = entry.VersionNeeded;
-  header.Flags = entry.Flags;
-  header.Method = entry.Method;
-  header.FileTime = entry.FileTime;
-  header.FileDate = entry.FileDate;
-  header.Crc32 = entry.Crc32;
+  CopySharedFields(entry, header);
   return header;
 }
 
 void CopyLocalFields(const LocalFileHeader& local, CentralDirHeader& entry) {
-  entry.VersionNeeded = local.VersionNeeded;
-  entry.Flags = local.Flags;
-  entry.Method = local.Method;
-  entry.FileTime = local.FileTime;
-  entry.FileDate = local.FileDate;
-  entry.Crc32 = local.Crc32;
-  entry.PackedSize = local.PackedSize;
-  entry.UnpackedSize = local.UnpackedSize;
-  entry.NameLength = local.NameLength;
-  entry.ExtraLength = local.ExtraLength;
+  CopySharedFields(local, entry);
 }
 
 }  // namespace parcelon
