@@ -129,6 +129,24 @@ class CompletingFileDialog : public QFileDialog {
   std::optional<std::string> completed_;
 };
 
+// A question box: its icon, buttons, the default one, and the one that
+// closing the box without a choice answers.
+struct BoxChoice {
+  QMessageBox::Icon icon;
+  QMessageBox::StandardButtons buttons;
+  QMessageBox::StandardButton default_button;
+  QMessageBox::StandardButton escape_button;
+};
+
+// Shows the box over `parent` and gives the button clicked.
+QMessageBox::StandardButton Ask(const BoxChoice& choice, const std::string& text, QWidget* parent) {
+  QMessageBox box(choice.icon, BoxTitle(), QString::fromUtf8(text), choice.buttons, parent);
+  box.setDefaultButton(choice.default_button);
+  box.setEscapeButton(choice.escape_button);
+  box.exec();
+  return box.standardButton(box.clickedButton());
+}
+
 }  // namespace
 
 std::string ToQtFilter(const std::string& filter) {
@@ -168,14 +186,12 @@ void QtDialogs::ShowMessage(const std::string& text) {
 }
 
 platform::ConfirmAnswer QtDialogs::Confirm(const std::string& text) {
-  QMessageBox box(QMessageBox::Question, BoxTitle(), QString::fromUtf8(text),
-                  QMessageBox::Yes | QMessageBox::No | QMessageBox::NoToAll | QMessageBox::YesToAll,
-                  Parent());
-  box.setDefaultButton(QMessageBox::Yes);
   // Closing the box without a choice is the cautious answer.
-  box.setEscapeButton(QMessageBox::No);
-  box.exec();
-  switch (box.standardButton(box.clickedButton())) {
+  const BoxChoice choice{
+      QMessageBox::Question,
+      QMessageBox::Yes | QMessageBox::No | QMessageBox::NoToAll | QMessageBox::YesToAll,
+      QMessageBox::Yes, QMessageBox::No};
+  switch (Ask(choice, text, Parent())) {
     case QMessageBox::Yes:
       return platform::ConfirmAnswer::kYes;
     case QMessageBox::NoToAll:
@@ -188,13 +204,11 @@ platform::ConfirmAnswer QtDialogs::Confirm(const std::string& text) {
 }
 
 platform::FailureAnswer QtDialogs::AskOnFailure(const std::string& text) {
-  QMessageBox box(QMessageBox::Warning, BoxTitle(), QString::fromUtf8(text),
-                  QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore, Parent());
-  box.setDefaultButton(QMessageBox::Abort);
   // Closing the box without a choice gives up, like Abort.
-  box.setEscapeButton(QMessageBox::Abort);
-  box.exec();
-  switch (box.standardButton(box.clickedButton())) {
+  const BoxChoice choice{QMessageBox::Warning,
+                         QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore,
+                         QMessageBox::Abort, QMessageBox::Abort};
+  switch (Ask(choice, text, Parent())) {
     case QMessageBox::Retry:
       return platform::FailureAnswer::kRetry;
     case QMessageBox::Ignore:
@@ -205,14 +219,10 @@ platform::FailureAnswer QtDialogs::AskOnFailure(const std::string& text) {
 }
 
 platform::FailureAnswer QtDialogs::AskAbortOrIgnore(const std::string& text) {
-  QMessageBox box(QMessageBox::Question, BoxTitle(), QString::fromUtf8(text),
-                  QMessageBox::Abort | QMessageBox::Ignore, Parent());
-  box.setDefaultButton(QMessageBox::Abort);
-  box.setEscapeButton(QMessageBox::Abort);
-  box.exec();
-  return box.standardButton(box.clickedButton()) == QMessageBox::Ignore
-             ? platform::FailureAnswer::kIgnore
-             : platform::FailureAnswer::kAbort;
+  const BoxChoice choice{QMessageBox::Question, QMessageBox::Abort | QMessageBox::Ignore,
+                         QMessageBox::Abort, QMessageBox::Abort};
+  return Ask(choice, text, Parent()) == QMessageBox::Ignore ? platform::FailureAnswer::kIgnore
+                                                            : platform::FailureAnswer::kAbort;
 }
 
 std::optional<std::string> QtDialogs::AskPassword(const std::string& caption,

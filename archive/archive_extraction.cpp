@@ -13,7 +13,7 @@
 #include "archive/extract/file_extractor.h"
 #include "archive/extract/overlap_check.h"
 #include "archive/extract/process_run.h"
-#include "archive/format/dos_time.h"
+#include "archive/format/overwrite_rule.h"
 #include "platform/null_stream.h"
 #include "platform/unicode.h"
 
@@ -162,21 +162,9 @@ void TPLBaseArchiver::UpdateOneFile(int32_t index, const std::u16string& name,
 
 bool TPLBaseArchiver::DiskFileMayReplace(const TDirItem& entry, const std::u16string& name,
                                          std::u16string path, const platform::FileInfo& disk) {
-  const auto disk_time =
-      static_cast<int32_t>(ToDosDateTime(static_cast<std::time_t>(disk.modified)).Packed());
-  switch (options_.OverwriteMode()) {
-    case omPrompt:
-      return events_.ConfirmOverwrite(name, path);
-    case omAlways:
-      return true;
-    case omNever:
-      return false;
-    case omIfNewer:
-      return disk_time > PackedDosTime(entry);
-    case omIfOlder:
-      return disk_time < PackedDosTime(entry);
-  }
-  return false;
+  return MayOverwrite(options_.OverwriteMode(), FileDosDateTime(disk),
+                      DosDateTime{entry.FileDate, entry.FileTime},
+                      [&] { return events_.ConfirmOverwrite(name, path); });
 }
 
 void TPLBaseArchiver::ExtractItemToStream(int32_t index, platform::Stream& destination) {

@@ -7,70 +7,23 @@
 #
 # Usage: bench/add_bench.sh [BUILD_DIR] [FOLDER]   (defaults: build, $TMPDIR or /tmp)
 set -euo pipefail
-cd "$(dirname "$0")/.."
-parcelon="$PWD/${1:-build}/bin/parcelon"
-work="${2:-${TMPDIR:-/tmp}}/parcelon-add-bench"
-rm -rf "$work" && mkdir -p "$work"
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/bench_common.sh"
+bench_setup add "${1:-}" "${2:-}"
 
-python3 - "$work/tree" <<'EOF'
-import os, random, sys
-random.seed(7)
-root = sys.argv[1]
-words = ["placemark", "coordinates", "folder", "style", "polygon", "north", "river", "42.17"]
-def text(size):
-    out = []
-    while sum(map(len, out)) < size:
-        out.append(" ".join(random.choice(words) for _ in range(12)) + "\n")
-    return "".join(out)[:size].encode()
-def kml(size):
-    body = "".join("<Placemark><coordinates>%.5f,%.5f,0 %.5f,%.5f,0</coordinates></Placemark>\n"
-                   % tuple(random.uniform(-90, 90) for _ in range(4)) for _ in range(size // 90 + 1))
-    return ('<kml xmlns="http://www.opengis.net/kml/2.2">\n' + body).encode()[:size]
-def csv(size):
-    rows = "".join("%d,%.4f,%.4f,%s\n" % (i, random.random(), random.random(), random.choice(words))
-                   for i in range(size // 30 + 1))
-    return rows.encode()[:size]
-kinds = [(17000, 1000, 8000, [text, kml, csv]), (2800, 20000, 100000, [text, kml, csv]),
-         (150, 100000, 700000, [lambda n: os.urandom(n)]), (50, 200000, 1000000, [lambda n: bytes(n)])]
-count = total = 0
-for number, low, high, makers in kinds:
-    for _ in range(number):
-        folder = os.path.join(root, "d%03d" % (count % 200), "s%d" % (count % 3))
-        os.makedirs(folder, exist_ok=True)
-        size = random.randint(low, high)
-        data = random.choice(makers)(size)
-        with open(os.path.join(folder, "f%05d.%s" % (count, random.choice(["kml", "csv", "txt"]))), "wb") as f:
-            f.write(data)
-        count += 1
-        total += len(data)
-print("tree: %d files, %.0f MB" % (count, total / 1e6))
-EOF
+bench_mixed_tree "$work/tree" 7 200 17000 2800 150 50
 sync
 
-best() { sort -n | head -1; }
-run_parcelon() {
-  rm -f "$work/p.zip"
-  /usr/bin/time -f "%e %M" -o "$work/p.time" "$parcelon" add --quiet --level 1 \
-    --base-dir "$work" "$work/p.zip" tree
-  cat "$work/p.time"
-}
-run_zip() {
-  rm -f "$work/z.zip"
-  (cd "$work" && /usr/bin/time -f "%e %M" -o "$work/z.time" zip -1 -qr z.zip tree)
-  cat "$work/z.time"
-}
-: >"$work/p.all"
-: >"$work/z.all"
 for round in 1 2 3; do
-  run_parcelon >>"$work/p.all"
-  run_zip >>"$work/z.all"
+  rm -f "$work/p.zip"
+  bench_time parcelon "%e %M" "$parcelon" add --quiet --level 1 --base-dir "$work" "$work/p.zip" tree
+  rm -f "$work/z.zip"
+  bench_time zip "%e %M" zip -1 -qr z.zip tree
 done
-p=$(cut -d' ' -f1 "$work/p.all" | best)
-z=$(cut -d' ' -f1 "$work/z.all" | best)
-rss=$(cut -d' ' -f2 "$work/p.all" | sort -n | tail -1)
+p=$(bench_best parcelon)
+z=$(bench_best zip)
+rss=$(cut -d' ' -f2 "$work/parcelon.times" | sort -n | tail -1)
 echo "parcelon add --level 1: ${p} s (peak RSS ${rss} KiB)"
 echo "zip -1 -r:              ${z} s"
-echo "parcelon / zip = $(python3 -c "print('%.2f' % ($p / $z))")"
+echo "parcelon / zip = $(bench_ratio "$p" "$z")"
 echo "archives: parcelon $(stat -c %s "$work/p.zip") bytes, zip $(stat -c %s "$work/z.zip") bytes"
 unzip -tqq "$work/p.zip" && echo "unzip -t: parcelon's archive is sound"

@@ -12,11 +12,8 @@
 # Usage: [BEFORE=OTHER_PARCELON] bench/encrypted_extract_bench.sh [BUILD_DIR] [FOLDER]
 #        (defaults: build, $TMPDIR or /tmp)
 set -euo pipefail
-cd "$(dirname "$0")/.."
-parcelon="$PWD/${1:-build}/bin/parcelon"
-work="${2:-${TMPDIR:-/tmp}}/parcelon-encrypted-bench"
-rm -rf "$work" && mkdir -p "$work"
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/bench_common.sh"
+bench_setup encrypted "${1:-}" "${2:-}"
 
 python3 - "$work/tree" <<'PY'
 import os, random, sys
@@ -46,23 +43,12 @@ rm -rf "$work/tree"
 echo "archive: $(stat -c %s "$work/a.zip") bytes"
 sync
 
-# extract_with NAME COMMAND...: runs the command in $work into a fresh
-# folder x (removed after), output discarded; appends its wall time and
-# its processor time to NAME's list.
-extract_with() {
-  local name=$1
-  shift
-  rm -rf "$work/x" && mkdir -p "$work/x" && sync
-  (cd "$work" && /usr/bin/time -f "%e %U %S" -o "$work/time" "$@" >/dev/null)
-  cat "$work/time" >>"$work/$name.times"
-  rm -rf "$work/x"
-}
 for round in 1 2 3; do
-  extract_with parcelon "$parcelon" extract --quiet --password pw a.zip x
+  bench_fresh parcelon "%e %U %S" "$parcelon" extract --quiet --password pw a.zip x
   if [[ -n "${BEFORE:-}" ]]; then
-    extract_with before "$BEFORE" extract --quiet --password pw a.zip x
+    bench_fresh before "%e %U %S" "$BEFORE" extract --quiet --password pw a.zip x
   fi
-  extract_with 7z 7z x -y -bd -ppw -ox a.zip
+  bench_fresh 7z "%e %U %S" 7z x -y -bd -ppw -ox a.zip
 done
 
 python3 - "$work" <<'PY'

@@ -53,14 +53,15 @@ int64_t Stream::CopyInSystemFrom(Stream& source, int64_t n) {
   return done;
 }
 
-void Stream::CopyFrom(Stream& source, int64_t n) {
-  n -= CopyInSystemFrom(source, n);
+void Stream::CopyFrom(Stream& source, int64_t n, const ChunkCallback& on_chunk) {
+  if (!on_chunk) n -= CopyInSystemFrom(source, n);
   constexpr int64_t kMaxBuffer = 61440;
   std::vector<uint8_t> buffer(static_cast<size_t>(std::clamp<int64_t>(n, 0, kMaxBuffer)));
   while (n > 0) {
     const auto chunk = static_cast<size_t>(std::min<int64_t>(n, kMaxBuffer));
     source.ReadBuffer(buffer.data(), chunk);
     WriteBuffer(buffer.data(), chunk);
+    if (on_chunk) on_chunk({buffer.data(), chunk});
     n -= static_cast<int64_t>(chunk);
   }
 }

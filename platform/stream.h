@@ -4,6 +4,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <span>
 
 namespace platform {
 
@@ -37,8 +39,10 @@ class Stream {
   // Copies n bytes from the source's position to this stream's position,
   // moving both positions on: inside the system when both are files, else
   // through a buffer of at most 61,440 bytes. Throws EStreamError on a short
-  // read or write.
-  void CopyFrom(Stream& source, int64_t n);
+  // read or write. With `on_chunk`, always through the buffer, and each
+  // chunk is shown to it after it is written.
+  using ChunkCallback = std::function<void(std::span<const uint8_t>)>;
+  void CopyFrom(Stream& source, int64_t n, const ChunkCallback& on_chunk = {});
   // Copies up to n bytes from the source's position to this stream's
   // position inside the system (when both are files), moving both positions
   // on by the count copied, which it returns: fewer, even 0, when the system

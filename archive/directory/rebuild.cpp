@@ -29,16 +29,9 @@ struct RebuildContext {
 
 TDirItem ItemOf(const LocalFileHeader& local) {
   TDirItem item;
-  item.VersionMadeBy = item.VersionNeeded = local.VersionNeeded;
-  item.Flags = local.Flags;
-  item.Method = item.RealMethod = local.Method;
-  item.FileTime = local.FileTime;
-  item.FileDate = local.FileDate;
-  item.Crc32 = local.Crc32;
-  item.PackedSize = local.PackedSize;
-  item.UnpackedSize = local.UnpackedSize;
-  item.NameLength = local.NameLength;
-  item.ExtraLength = local.ExtraLength;
+  CopyLocalFields(local, item);
+  item.VersionMadeBy = local.VersionNeeded;
+  item.RealMethod = local.Method;
   item.Zip64PackedSize = local.PackedSize;
   item.Zip64UnpackedSize = local.UnpackedSize;
   return item;

@@ -41,8 +41,4 @@ mode_t PermissionsOf(const TDirItem& entry, mode_t current) {
   return current;
 }
 
-int32_t PackedDosTime(const TDirItem& entry) {
-  return static_cast<int32_t>(DosDateTime{entry.FileDate, entry.FileTime}.Packed());
-}
-
 }  // namespace parcelon

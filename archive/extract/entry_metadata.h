@@ -23,8 +23,4 @@ std::optional<int64_t> ModifiedTimeOf(const TDirItem& entry);
 // write bits when its read-only attribute is set.
 mode_t PermissionsOf(const TDirItem& entry, mode_t current);
 
-// The entry's DOS date and time as one signed value (date high, time low),
-// for the overwrite rules.
-int32_t PackedDosTime(const TDirItem& entry);
-
 }  // namespace parcelon

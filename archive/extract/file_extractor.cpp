@@ -10,7 +10,7 @@
 #include "archive/errors/pl_exception.h"
 #include "archive/extract/entry_metadata.h"
 #include "archive/extract/extracted_files.h"
-#include "archive/format/dos_time.h"
+#include "archive/format/overwrite_rule.h"
 #include "platform/exception.h"
 #include "platform/io_error.h"
 #include "platform/unicode.h"
@@ -91,19 +91,8 @@ class Extraction {
     const EngineSettings::Files& files = c_.settings.files;
     if (!files.replace_read_only && existing.is_regular && (existing.mode & S_IWUSR) == 0)
       return false;
-    switch (files.overwrite_mode()) {
-      case omPrompt:
-        return Confirm(name);
-      case omAlways:
-        return true;
-      case omNever:
-        return false;
-      case omIfNewer:
-        return PackedDosTime(entry_) > FileDosTime(existing);
-      case omIfOlder:
-        return PackedDosTime(entry_) < FileDosTime(existing);
-    }
-    return false;
+    return MayOverwrite(files.overwrite_mode(), DosDateTime{entry_.FileDate, entry_.FileTime},
+                        FileDosDateTime(existing), [&] { return Confirm(name); });
   }
 
   bool Confirm(const std::u16string& name) {
@@ -112,10 +101,6 @@ class Extraction {
     if (!c_.events.ConfirmOverwrite(name, path)) return false;
     if (path != asked) target_.chosen = Utf16ToUtf8(path);  // the handler's own choice
     return true;
-  }
-
-  static int32_t FileDosTime(const platform::FileInfo& info) {
-    return static_cast<int32_t>(ToDosDateTime(static_cast<std::time_t>(info.modified)).Packed());
   }
 
   // The data goes into a new hidden file beside the target, which gets the

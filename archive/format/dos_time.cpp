@@ -44,6 +44,10 @@ DosDateTime ToDosDateTime(std::time_t local_time) {
   return Pack(year, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, second);
 }
 
+DosDateTime FileDosDateTime(const platform::FileInfo& info) {
+  return ToDosDateTime(static_cast<std::time_t>(info.modified));
+}
+
 std::time_t FromDosDateTime(DosDateTime value) {
   std::tm parts{};
   parts.tm_year = (value.date >> 9) + kFirstYear - 1900;

@@ -147,4 +147,33 @@ Zip64DataDescriptor Zip64DataDescriptor::Parse(
   return ParseWith<Zip64DataDescriptor>(bytes, kDescriptorFields);
 }
 
+namespace {
+
+// The fields a local header and a central header share, either way.
+template <class From, class To>
+void CopySharedFields(const From& from, To& to) {
+  to.VersionNeeded = from.VersionNeeded;
+  to.Flags = from.Flags;
+  to.Method = from.Method;
+  to.FileTime = from.FileTime;
+  to.FileDate = from.FileDate;
+  to.Crc32 = from.Crc32;
+  to.PackedSize = from.PackedSize;
+  to.UnpackedSize = from.UnpackedSize;
+  to.NameLength = from.NameLength;
+  to.ExtraLength = from.ExtraLength;
+}
+
+}  // namespace
+
+LocalFileHeader LocalHeaderOf(const CentralDirHeader& entry) {
+  LocalFileHeader header;
+  CopySharedFields(entry, header);
+  return header;
+}
+
+void CopyLocalFields(const LocalFileHeader& local, CentralDirHeader& entry) {
+  CopySharedFields(local, entry);
+}
+
 }  // namespace parcelon

@@ -90,6 +90,14 @@ struct CentralDirHeader {
   std::array<uint8_t, kCentralHeaderSize> SerializeHeader() const;
 };
 
+// The fields a local header shares with an entry (version needed, flags,
+// method, time, date, CRC-32, sizes, name and extra lengths), copied from
+// the entry into a new local header, or from a local header into `entry`
+// (its other fields left as they are). The writer of a local header sets
+// the sizes and lengths it writes.
+LocalFileHeader LocalHeaderOf(const CentralDirHeader& entry);
+void CopyLocalFields(const LocalFileHeader& local, CentralDirHeader& entry);
+
 // The fixed 22 bytes of the end of central directory record.
 struct EndRecord {
   uint32_t Signature = kEndRecordSignature;

@@ -82,7 +82,9 @@ std::u16string_view ExtensionOf(std::u16string_view name) {
   return name.substr(dot);
 }
 
-std::u16string PrepareMask(std::u16string_view mask) {
+// The mask as entry names are matched with it: a trailing '.' dropped (it
+// is tested apart) and the first "*.*" read as "*".
+std::u16string MatchingForm(std::u16string_view mask) {
   if (EndsWithDot(mask)) mask.remove_suffix(1);
   const size_t all = mask.find(kAllFiles);
   if (all == std::u16string_view::npos) return std::u16string(mask);
@@ -103,7 +105,7 @@ bool WildcardMatch(std::u16string_view name, std::u16string_view mask, bool igno
 bool NameMatchesMask(std::u16string_view name, std::u16string_view mask,
                      const platform::CodePages& code_pages) {
   if (mask.empty()) return false;
-  const std::u16string prepared = PrepareMask(mask);
+  const std::u16string prepared = MatchingForm(mask);
   std::u16string_view matched_name = name;
   if (EndsWithDot(matched_name)) matched_name.remove_suffix(1);
   if (!WildcardMatch(matched_name, prepared, true, code_pages)) return false;

@@ -181,13 +181,7 @@ class NewEntry {
   }
 
   LocalFileHeader Header() const {
-    LocalFileHeader header;
-    header.VersionNeeded = item_.VersionNeeded;
-    header.Flags = item_.Flags;
-    header.Method = item_.Method;
-    header.FileTime = item_.FileTime;
-    header.FileDate = item_.FileDate;
-    header.Crc32 = item_.Crc32;
+    LocalFileHeader header = LocalHeaderOf(item_);
     header.NameLength = static_cast<uint16_t>(name_.bytes.size());
     header.ExtraLength = static_cast<uint16_t>(extra_.size());
     return header;

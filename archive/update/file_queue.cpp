@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "archive/common/entry_path.h"
-#include "archive/format/dos_time.h"
+#include "archive/format/overwrite_rule.h"
 #include "archive/format/records.h"
 #include "archive/update/disk_masks.h"
 #include "archive/update/stored_name.h"
@@ -18,15 +18,6 @@ std::u16string StoredNameOf(const std::u16string& full, const platform::FileInfo
       FormStoredName(full, origin.base, settings.names.store_path, origin.item.working_folder);
   if (info.is_directory && !name.empty() && !name.ends_with(u'/')) name.push_back(u'/');
   return name;
-}
-
-// Times compared as packed MS-DOS values taken as signed numbers.
-int32_t DiskTime(const platform::FileInfo& info) {
-  return static_cast<int32_t>(ToDosDateTime(static_cast<std::time_t>(info.modified)).Packed());
-}
-
-int32_t EntryTime(const TDirItem& item) {
-  return static_cast<int32_t>(DosDateTime{item.FileDate, item.FileTime}.Packed());
 }
 
 }  // namespace
@@ -82,19 +73,10 @@ int32_t TPLFileQueue::AddDirItem(const std::u16string& full, const platform::Fil
 
 bool TPLFileQueue::MayReplace(const TDirItem& existing, const std::u16string& full,
                               std::u16string name, const platform::FileInfo& info) {
-  switch (settings_.files.overwrite_mode ? settings_.files.overwrite_mode() : omAlways) {
-    case omPrompt:
-      return events_.ConfirmOverwrite(full, name);
-    case omAlways:
-      return true;
-    case omNever:
-      return false;
-    case omIfNewer:
-      return DiskTime(info) > EntryTime(existing);
-    case omIfOlder:
-      return DiskTime(info) < EntryTime(existing);
-  }
-  return false;
+  const TPLOverwriteMode mode = settings_.files.overwrite_mode ? settings_.files.overwrite_mode() : omAlways;
+  return MayOverwrite(mode, FileDosDateTime(info),
+                      DosDateTime{existing.FileDate, existing.FileTime},
+                      [&] { return events_.ConfirmOverwrite(full, name); });
 }
 
 int32_t TPLFileQueue::AppendEntry() {

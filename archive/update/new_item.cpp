@@ -14,7 +14,7 @@ namespace {
 
 DosDateTime TimeOf(const platform::FileInfo& info) {
   const bool known = info.exists && !info.is_directory && info.modified > 0;
-  return ToDosDateTime(known ? static_cast<std::time_t>(info.modified) : std::time(nullptr));
+  return known ? FileDosDateTime(info) : ToDosDateTime(std::time(nullptr));
 }
 
 std::u16string StoredNameOf(const std::u16string& file_name, const std::u16string& base,

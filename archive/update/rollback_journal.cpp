@@ -15,6 +15,7 @@
 #include "platform/file_stream.h"
 #include "platform/io_error.h"
 #include "platform/memory_stream.h"
+#include "platform/null_stream.h"
 #include "platform/unicode.h"
 
 namespace parcelon {
@@ -24,7 +25,6 @@ namespace {
 // not recognised, and so never applied.
 constexpr std::array<uint8_t, 8> kMagic = {'P', 'L', 'J', 'R', 'N', '2', 0x0D, 0x0A};
 constexpr int64_t kProbeLength = 4096;
-constexpr size_t kCopyBuffer = 61440;
 
 struct JournalHeader {
   uint64_t cut = 0;
@@ -63,30 +63,17 @@ std::optional<JournalHeader> Parse(std::span<const uint8_t> bytes) {
 // Copies `length` bytes from `from` to `to` at their positions; gives the
 // CRC-32 of what passed.
 uint32_t CopyWithCrc(platform::Stream& from, platform::Stream& to, int64_t length) {
-  std::vector<uint8_t> buffer(static_cast<size_t>(std::min<int64_t>(length, kCopyBuffer)));
   uint32_t crc = 0;
-  while (length > 0) {
-    const auto n = static_cast<size_t>(std::min<int64_t>(length, kCopyBuffer));
-    from.ReadBuffer(buffer.data(), n);
-    to.WriteBuffer(buffer.data(), n);
-    crc = UpdateCrc32(crc, {buffer.data(), n});
-    length -= static_cast<int64_t>(n);
-  }
+  to.CopyFrom(from, length,
+              [&crc](std::span<const uint8_t> chunk) { crc = UpdateCrc32(crc, chunk); });
   return crc;
 }
 
 // CRC-32 of `length` bytes of `stream` at `at`.
 uint32_t CrcAt(platform::Stream& stream, int64_t at, int64_t length) {
-  std::vector<uint8_t> buffer(static_cast<size_t>(std::min<int64_t>(length, kCopyBuffer)));
   stream.Seek(at, platform::SeekOrigin::kBegin);
-  uint32_t crc = 0;
-  while (length > 0) {
-    const auto n = static_cast<size_t>(std::min<int64_t>(length, kCopyBuffer));
-    stream.ReadBuffer(buffer.data(), n);
-    crc = UpdateCrc32(crc, {buffer.data(), n});
-    length -= static_cast<int64_t>(n);
-  }
-  return crc;
+  platform::TNullStream nowhere;
+  return CopyWithCrc(stream, nowhere, length);
 }
 
 // The journal: nothing may have its name (a link there is never followed),

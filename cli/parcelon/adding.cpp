@@ -11,8 +11,8 @@
 #include "archive/update/stored_name.h"
 #include "cli/parcelon/failure_report.h"
 #include "cli/parcelon/progress_bar.h"
+#include "cli/parcelon/run_events.h"
 #include "cli/parcelon/text_format.h"
-#include "platform/interrupts.h"
 #include "platform/unicode.h"
 
 namespace parcelon::cli {
@@ -84,23 +84,8 @@ void AddingRun::Configure() {
 void AddingRun::Listen() {
   archiver_.OnConfirmProcessFile = [this](TPLBaseArchiver&, const std::u16string&,
                                           TPLProcessOperation, bool&) { ++found_; };
-  archiver_.OnProcessFileFailure = [this](TPLBaseArchiver&, const std::u16string& name,
-                                          TPLProcessOperation, int32_t native_error, int32_t,
-                                          const std::u16string& message, TPLAction& action) {
-    bar_.Note(EntryFailureLines(name, native_error, message, request_.verbose));
-    failed_ = true;
-    action = fxaIgnore;
-  };
-  // A stop signal cancels as the engine's cancel does: rolled back before
-  // the commit point, finished after it.
-  archiver_.OnOverallProgress = [this](TPLBaseArchiver&, double percent, TPLProcessOperation,
-                                       TPLProgressPhase, bool& cancel) {
-    bar_.Update(percent);
-    if (platform::CaughtInterrupt() != 0) cancel = true;
-  };
-  archiver_.OnFileProgress = [this](TPLBaseArchiver&, const std::u16string& name, double,
-                                    TPLProcessOperation, TPLProgressPhase,
-                                    bool&) { bar_.SetName(name); };
+  NoteFailures(archiver_, bar_, request_.verbose, [this] { failed_ = true; });
+  ShowProgress(archiver_, bar_);
   archiver_.OnUnprotectedUpdate = [this](TPLBaseArchiver&) {
     bar_.Note(
         "parcelon: warning: the archive's folder refuses the update's rollback journal; "

@@ -1,7 +1,8 @@
-// The verbs of the parcelon program. Each takes the arguments after the
-// verb, writes its output to `out` and its errors to `err`, and returns the
-// exit status: 0 on success, 1 when the engine or the file system failed,
-// 2 for arguments it does not understand.
+// The verbs of the parcelon program with bodies of their own; the others
+// run through the verb table's shared shape (verbs.h). Each takes the
+// arguments after the verb, writes its output to `out` and its errors to
+// `err`, and returns the exit status: 0 on success, 1 when the engine or
+// the file system failed, 2 for arguments it does not understand.
 #pragma once
 
 #include <ostream>
@@ -14,10 +15,5 @@ using Args = std::vector<std::string>;
 
 int RunList(const Args& args, std::ostream& out, std::ostream& err);
 int RunInfo(const Args& args, std::ostream& out, std::ostream& err);
-int RunAdd(const Args& args, std::ostream& out, std::ostream& err);
-int RunMove(const Args& args, std::ostream& out, std::ostream& err);
-int RunExtract(const Args& args, std::ostream& out, std::ostream& err);
-int RunTest(const Args& args, std::ostream& out, std::ostream& err);
-int RunDelete(const Args& args, std::ostream& out, std::ostream& err);
 
 }  // namespace parcelon::cli

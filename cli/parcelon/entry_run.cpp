@@ -15,9 +15,9 @@
 #include "cli/parcelon/failure_report.h"
 #include "cli/parcelon/open_archive.h"
 #include "cli/parcelon/progress_bar.h"
+#include "cli/parcelon/run_events.h"
 #include "cli/parcelon/text_format.h"
 #include "platform/console_dialogs.h"
-#include "platform/interrupts.h"
 #include "platform/unicode.h"
 
 namespace parcelon::cli {
@@ -88,28 +88,13 @@ int EntryRun::Run() {
 // that `--overwrite never` keeps, and drives the progress bar.
 void EntryRun::Listen() {
   TParcelon& archiver = *archiver_;
-  archiver.OnProcessFileFailure = [this](TPLBaseArchiver&, const std::u16string& name,
-                                         TPLProcessOperation, int32_t native_error, int32_t,
-                                         const std::u16string& message, TPLAction& action) {
-    bar_.Note(EntryFailureLines(name, native_error, message, request_.verbose));
-    ++failures_;
-    action = fxaIgnore;
-  };
+  NoteFailures(archiver, bar_, request_.verbose, [this] { ++failures_; });
   archiver.OnConfirmOverwrite = [this](TPLBaseArchiver&, const std::u16string&, std::u16string&,
                                        bool& confirm) {
     confirm = false;
     ++kept_;
   };
-  // A stop signal cancels the run (a delete is rolled back before its
-  // commit point).
-  archiver.OnOverallProgress = [this](TPLBaseArchiver&, double percent, TPLProcessOperation,
-                                      TPLProgressPhase, bool& cancel) {
-    bar_.Update(percent);
-    if (platform::CaughtInterrupt() != 0) cancel = true;
-  };
-  archiver.OnFileProgress = [this](TPLBaseArchiver&, const std::u16string& name, double,
-                                   TPLProcessOperation, TPLProgressPhase,
-                                   bool&) { bar_.SetName(name); };
+  ShowProgress(archiver, bar_);  // a delete is rolled back before its commit point
   if (request_.password) archiver.SetPassword(*request_.password);
   archiver.OnPassword = [this](TPLBaseArchiver&, const std::u16string& name, std::string& password,
                                bool& skip) { AskPassword(name, password, skip); };

@@ -1,7 +1,7 @@
 // parcelon: a command-line program over the archive engine.
 #include <iostream>
 
-#include "cli/parcelon/commands.h"
+#include "cli/parcelon/verbs.h"
 #include "platform/interrupts.h"
 
 namespace parcelon::cli {
@@ -25,22 +25,10 @@ constexpr char kMainUsage[] =
     "2 for bad usage, 128+N when signal N (SIGINT, SIGTERM, SIGHUP) cancelled\n"
     "an update, extraction or test.\n";
 
-struct Verb {
-  const char* name;
-  int (*run)(const Args& args, std::ostream& out, std::ostream& err);
-  bool cancellable;  // a stop signal cancels it through its progress events
-};
-
-constexpr Verb kVerbs[] = {
-    {"list", RunList, false},    {"info", RunInfo, false},      {"add", RunAdd, true},
-    {"move", RunMove, true},     {"extract", RunExtract, true}, {"test", RunTest, true},
-    {"delete", RunDelete, true},
-};
-
 // Runs a verb; one that a stop signal cancelled ends with 128 + the signal.
 int RunVerb(const Verb& verb, const Args& args) {
   if (verb.cancellable) platform::CatchInterrupts();
-  const int status = verb.run(args, std::cout, std::cerr);
+  const int status = verb.run(verb, args, std::cout, std::cerr);
   const int signal = platform::CaughtInterrupt();
   return signal != 0 ? platform::InterruptExitStatus(signal) : status;
 }
@@ -51,8 +39,7 @@ int main(int argc, char** argv) {
   using namespace parcelon::cli;
   const Args args(argv + (argc > 1 ? 2 : 1), argv + argc);
   const std::string verb = argc > 1 ? argv[1] : "";
-  for (const Verb& known : kVerbs)
-    if (verb == known.name) return RunVerb(known, args);
+  if (const Verb* known = FindVerb(verb)) return RunVerb(*known, args);
   if (verb == "--help" || verb == "help") return std::cout << kMainUsage, 0;
   if (verb == "--version") return std::cout << "parcelon " << PARCELON_VERSION << '\n', 0;
   std::cerr << (verb.empty() ? "" : "parcelon: unknown verb " + verb + "\n") << kMainUsage;

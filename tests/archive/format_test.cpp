@@ -8,6 +8,7 @@
 #include "archive/format/dos_time.h"
 #include "archive/format/extra_fields.h"
 #include "archive/format/name_codec.h"
+#include "archive/format/overwrite_rule.h"
 #include "archive/format/records.h"
 #include "platform/iconv_code_pages.h"
 #include "platform/unicode.h"
@@ -93,6 +94,17 @@ TEST(RecordsTest, LocalHeaderFieldsSitAtTheirOffsets) {
   EXPECT_EQ(h.NameLength, U16At(image, 26));
   EXPECT_EQ(h.ExtraLength, U16At(image, 28));
   EXPECT_EQ(h.Serialize(), image);
+}
+
+TEST(RecordsTest, LocalHeaderAndEntryShareTheirFields) {
+  const auto local = LocalFileHeader::Parse(Pattern<kLocalHeaderSize>());
+  CentralDirHeader entry;
+  entry.ExternalAttributes = 0x20;
+  CopyLocalFields(local, entry);
+  EXPECT_EQ(entry.ExternalAttributes, 0x20u);  // not a local header's field
+  LocalFileHeader back = LocalHeaderOf(entry);
+  back.Signature = local.Signature;
+  EXPECT_EQ(back.Serialize(), local.Serialize());
 }
 
 TEST(RecordsTest, CentralHeaderFieldsSitAtTheirOffsets) {
@@ -493,6 +505,27 @@ TEST(DosTimeTest, TimeSkippedBySummerTimeStillGivesATime) {
   // must not read as "no time" in any zone the tests run in.
   const DosDateTime gap{((2011 - 1980) << 9) | (3 << 5) | 27, 2 << 11 | 30 << 5};
   EXPECT_NE(FromDosDateTime(gap), -1);
+}
+
+TEST(OverwriteRuleTest, EachModeDecides) {
+  const DosDateTime y2011{(2011 - 1980) << 9, 0};
+  const DosDateTime y2050{(2050 - 1980) << 9, 0};  // high bit set: negative when signed
+  const struct {
+    TPLOverwriteMode mode;
+    DosDateTime incoming, existing;
+    bool expected, asked;
+  } rows[] = {
+      {omAlways, y2011, y2011, true, false},   {omNever, y2011, y2011, false, false},
+      {omPrompt, y2011, y2011, true, true},    {omIfNewer, y2011, y2011, false, false},
+      {omIfNewer, y2050, y2011, false, false}, {omIfOlder, y2050, y2011, true, false},
+  };
+  for (const auto& row : rows) {
+    bool asked = false;
+    const bool yes =
+        MayOverwrite(row.mode, row.incoming, row.existing, [&] { return asked = true; });
+    EXPECT_EQ(yes, row.expected) << int(row.mode);
+    EXPECT_EQ(asked, row.asked) << int(row.mode);
+  }
 }
 
 }  // namespace

@@ -49,6 +49,17 @@ TEST(Stream, ShortReadsAndCopiesAreErrors) {
   EXPECT_THROW(target.CopyFrom(source, 20000), EStreamError);
 }
 
+TEST(Stream, CopyShowsEveryChunkToTheCallbackEvenBetweenFiles) {
+  ScratchDir dir;
+  WriteAll(dir.File("in.bin"), std::string(100000, 'x'));
+  FileStream source(Utf8ToUtf16(dir.File("in.bin")), fmOpenRead);
+  FileStream target(Utf8ToUtf16(dir.File("out.bin")), fmCreate);
+  size_t seen = 0;
+  target.CopyFrom(source, 100000, [&](std::span<const uint8_t> chunk) { seen += chunk.size(); });
+  EXPECT_EQ(seen, 100000u);
+  EXPECT_EQ(target.Size(), 100000);
+}
+
 TEST(FileStream, CreateTruncatesAndOpenReadsWhatWasWritten) {
   ScratchDir dir;
   const std::string path = dir.File("f.bin");
