@@ -5,7 +5,7 @@
 #include "archive/errors/failure_words.h"
 #include "kml/rewriter.h"
 #include "platform/ascii.h"
-#include "platform/io_error.h"
+#include "platform/exception.h"
 
 namespace kmlcompat {
 

@@ -36,15 +36,16 @@ std::u16string Reason(int errnum) {
   return Utf8ToUtf16(std::strerror(errnum));
 }
 
-[[noreturn]] void ThrowStreamError(const char16_t* what, int errnum) {
-  throw EStreamError(std::u16string(what) + Reason(errnum), errnum);
+[[noreturn]] void ThrowStreamError(const char16_t* what, int errnum, const std::u16string& path) {
+  throw EStreamError(std::u16string(what) + Reason(errnum), errnum, Utf16ToUtf8(path));
 }
 
 [[noreturn]] void ThrowOpenError(const std::u16string& path, uint16_t mode, int errnum) {
   const std::u16string reason = Reason(errnum);
   if (mode == fmCreate)
-    throw EFCreateError(u"Cannot create file \"" + path + u"\". " + reason, errnum);
-  throw EFOpenError(u"Cannot open file \"" + path + u"\". " + reason, errnum);
+    throw EFCreateError(u"Cannot create file \"" + path + u"\". " + reason, errnum,
+                        Utf16ToUtf8(path));
+  throw EFOpenError(u"Cannot open file \"" + path + u"\". " + reason, errnum, Utf16ToUtf8(path));
 }
 
 }  // namespace
@@ -77,7 +78,7 @@ size_t FileStream::Read(void* buffer, size_t n) {
   while (done < n) {
     const ssize_t got = ::read(fd_, static_cast<char*>(buffer) + done, n - done);
     if (got < 0 && errno == EINTR) continue;
-    if (got < 0) ThrowStreamError(u"Stream read error: ", errno);
+    if (got < 0) ThrowStreamError(u"Stream read error: ", errno, path_);
     if (got == 0) break;
     done += static_cast<size_t>(got);
   }
@@ -90,7 +91,7 @@ size_t FileStream::Write(const void* buffer, size_t n) {
     const ssize_t put = ::write(fd_, static_cast<const char*>(buffer) + done, n - done);
     if (put < 0 && errno == EINTR) continue;
     if (put < 0 && errno == ENOSPC) break;  // reported as a short write
-    if (put < 0) ThrowStreamError(u"Stream write error: ", errno);
+    if (put < 0) ThrowStreamError(u"Stream write error: ", errno, path_);
     if (put == 0) break;
     done += static_cast<size_t>(put);
   }
@@ -102,16 +103,16 @@ int64_t FileStream::Seek(int64_t offset, SeekOrigin origin) {
                      : origin == SeekOrigin::kCurrent ? SEEK_CUR
                                                       : SEEK_END;
   const off_t position = ::lseek(fd_, offset, whence);
-  if (position < 0) ThrowStreamError(u"Stream seek error: ", errno);
+  if (position < 0) ThrowStreamError(u"Stream seek error: ", errno, path_);
   return position;
 }
 
 void FileStream::SetSize(int64_t size) {
-  if (::ftruncate(fd_, size) != 0) ThrowStreamError(u"Stream size error: ", errno);
+  if (::ftruncate(fd_, size) != 0) ThrowStreamError(u"Stream size error: ", errno, path_);
 }
 
 void FileStream::Flush() {
-  if (::fsync(fd_) != 0) ThrowStreamError(u"Stream flush error: ", errno);
+  if (::fsync(fd_) != 0) ThrowStreamError(u"Stream flush error: ", errno, path_);
 }
 
 }  // namespace platform

@@ -16,15 +16,10 @@
 
 #include "platform/exception.h"
 #include "platform/file_stream.h"
-#include "platform/io_error.h"
 #include "platform/stat_info.h"
 #include "platform/unicode.h"
 
 namespace platform {
-
-IoError IoError::FromErrno(const std::string& operation, const std::string& path, int errnum) {
-  return IoError(operation + " " + path + ": " + std::strerror(errnum), errnum);
-}
 
 std::string FolderOf(const std::string& path) {
   size_t slash = path.rfind('/');
@@ -255,10 +250,10 @@ std::unique_ptr<Stream> PosixFileSystem::CreateUniqueStream(const std::string& f
   try {
     fd = MakeUniqueFile(folder, prefix, path);
   } catch (const IoError& failure) {
-    throw EFCreateError(u"Cannot create file \"" +
-                            Utf8ToUtf16(TempFolderOr(folder) + "/" + prefix) + u"\". " +
+    const std::string named = TempFolderOr(folder) + "/" + prefix;
+    throw EFCreateError(u"Cannot create file \"" + Utf8ToUtf16(named) + u"\". " +
                             Utf8ToUtf16(std::strerror(failure.Errno())),
-                        failure.Errno());
+                        failure.Errno(), named);
   }
   try {
     return FileStream::Adopt(fd, Utf8ToUtf16(*path));
@@ -303,7 +298,8 @@ std::vector<FolderEntry> PosixFileSystem::ListFolder(const std::string& path) {
 std::string PosixFileSystem::CurrentFolder() {
   std::error_code error;
   const auto folder = std::filesystem::current_path(error);
-  if (error) throw IoError("cannot find the current folder: " + error.message(), error.value());
+  if (error)
+    throw IoError("cannot find the current folder: " + error.message(), error.value(), ".");
   return folder.string();
 }
 

@@ -12,7 +12,6 @@
 
 #include "platform/exception.h"
 #include "platform/file_stream.h"
-#include "platform/io_error.h"
 #include "platform/posix_file_system.h"
 #include "platform/unicode.h"
 
@@ -69,7 +68,7 @@ Descriptor OpenBelow(const std::string& root, const std::vector<std::string>& pa
 [[noreturn]] void ThrowCreateError(const std::string& path, int errnum) {
   throw EFCreateError(
       u"Cannot create file \"" + Utf8ToUtf16(path) + u"\". " + Utf8ToUtf16(std::strerror(errnum)),
-      errnum);
+      errnum, path);
 }
 
 // The folder that holds `relative` below `root`, and the name in it.

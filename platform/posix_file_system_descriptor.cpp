@@ -11,7 +11,6 @@
 
 #include "platform/exception.h"
 #include "platform/file_stream.h"
-#include "platform/io_error.h"
 #include "platform/posix_file_system.h"
 #include "platform/stat_info.h"
 #include "platform/unicode.h"
@@ -37,7 +36,16 @@ void SetUp(int fd, const FileInfo& like, const std::string& path) {
 [[noreturn]] void ThrowCreate(const std::string& path, int errnum) {
   throw EFCreateError(
       u"Cannot create file \"" + Utf8ToUtf16(path) + u"\". " + Utf8ToUtf16(std::strerror(errnum)),
-      errnum);
+      errnum, path);
+}
+
+// SetUp for a file just created: a failure is one to create it.
+void SetUpNew(int fd, const FileInfo& like, const std::string& path) {
+  try {
+    SetUp(fd, like, path);
+  } catch (const IoError& failure) {
+    ThrowCreate(path, failure.Errno());
+  }
 }
 
 }  // namespace
@@ -60,10 +68,7 @@ std::unique_ptr<Stream> PosixFileSystem::CreateExclusiveStream(const std::string
   std::unique_ptr<Stream> stream;
   try {
     stream = FileStream::Adopt(fd, Utf8ToUtf16(path));
-    if (like.exists) SetUp(fd, like, path);
-  } catch (const IoError& failure) {
-    ::unlink(path.c_str());
-    ThrowCreate(path, failure.Errno());
+    if (like.exists) SetUpNew(fd, like, path);
   } catch (...) {
     ::unlink(path.c_str());
     throw;

@@ -6,7 +6,7 @@
 
 #include <cerrno>
 
-#include "platform/io_error.h"
+#include "platform/exception.h"
 #include "platform/posix_file_system.h"
 
 namespace platform {

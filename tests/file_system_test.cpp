@@ -10,7 +10,6 @@
 
 #include "platform/exception.h"
 #include "platform/file_stream.h"
-#include "platform/io_error.h"
 #include "tests/faulty_file_system.h"
 #include "tests/test_support.h"
 

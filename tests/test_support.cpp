@@ -16,7 +16,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "platform/io_error.h"
+#include "platform/exception.h"
 
 namespace testing_support {
 

@@ -12,7 +12,6 @@
 #include "archive/extract/extracted_files.h"
 #include "archive/format/dos_time.h"
 #include "platform/exception.h"
-#include "platform/io_error.h"
 #include "platform/unicode.h"
 
 namespace parcelon {

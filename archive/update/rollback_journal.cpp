@@ -13,7 +13,6 @@
 #include "archive/format/byte_io.h"
 #include "platform/exception.h"
 #include "platform/file_stream.h"
-#include "platform/io_error.h"
 #include "platform/memory_stream.h"
 #include "platform/unicode.h"
 
