@@ -14,6 +14,7 @@
 #include "platform/posix_file_system.h"
 #include "platform/stat_info.h"
 #include "platform/unicode.h"
+#include "platform/unique_fd.h"
 
 namespace platform {
 namespace {
@@ -62,13 +63,13 @@ void PosixFileSystem::SetModeAndOwnerOf(Stream& file, const FileInfo& like) {
 // nobody else can open it before it has them.
 std::unique_ptr<Stream> PosixFileSystem::CreateExclusiveStream(const std::string& path,
                                                                const FileInfo& like) {
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                        like.exists ? 0600 : 0666);
-  if (fd < 0) ThrowCreate(path, errno);
+  UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                     like.exists ? 0600 : 0666));
+  if (!fd.Valid()) ThrowCreate(path, errno);
   std::unique_ptr<Stream> stream;
   try {
-    stream = FileStream::Adopt(fd, Utf8ToUtf16(path));
-    if (like.exists) SetUpNew(fd, like, path);
+    stream = FileStream::Adopt(std::move(fd), Utf8ToUtf16(path));
+    if (like.exists) SetUpNew(stream->Descriptor(), like, path);
   } catch (...) {
     ::unlink(path.c_str());
     throw;

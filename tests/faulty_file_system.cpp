@@ -10,6 +10,7 @@
 #include "platform/exception.h"
 #include "platform/file_stream.h"
 #include "platform/unicode.h"
+#include "platform/unique_fd.h"
 
 namespace testing_support {
 namespace {
@@ -39,22 +40,6 @@ std::string UniqueFolder(const std::string& folder) {
   return tmp && *tmp ? std::string(tmp) : std::string("/tmp");
 }
 
-// A read-only descriptor of a file being written, for the disk model to read
-// what a sync made durable.
-class Watch {
- public:
-  explicit Watch(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
-  Watch(const Watch&) = delete;
-  Watch& operator=(const Watch&) = delete;
-  ~Watch() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
 class FaultyReader : public platform::ReadableFile {
  public:
   FaultyReader(std::unique_ptr<platform::ReadableFile> inner, FaultyFileSystem& fs,
@@ -79,7 +64,7 @@ class FaultyWriter : public platform::WritableFile {
         fs_(fs),
         path_(std::move(path)),
         node_(std::move(node)),
-        watch_(path_) {}
+        watch_(::open(path_.c_str(), O_RDONLY | O_CLOEXEC)) {}
   void Write(const char* data, size_t n) override {
     if (fs_.Due(kOpWrite, path_)) ThrowIoError(kOpWrite, path_, fs_.DiskFull());
     inner_->Write(data, n);
@@ -87,7 +72,7 @@ class FaultyWriter : public platform::WritableFile {
   void Sync() override {
     if (fs_.Due(kOpSync, path_)) ThrowIoError(kOpSync, path_, false);
     inner_->Sync();
-    fs_.Disk().FileSynced(node_, watch_.get());
+    fs_.Disk().FileSynced(node_, watch_.Get());
   }
   void SetModeAndOwner(const platform::FileInfo& like) override {
     if (fs_.Due(kOpSetMode, path_)) ThrowIoError(kOpSetMode, path_, false);
@@ -106,7 +91,9 @@ class FaultyWriter : public platform::WritableFile {
   FaultyFileSystem& fs_;
   std::string path_;
   PowerLossDisk::NodePtr node_;
-  Watch watch_;
+  // A read-only descriptor of the file, for the disk model to read what a
+  // sync made durable.
+  platform::UniqueFd watch_;
 };
 
 class FaultyStream : public platform::Stream {
