@@ -181,7 +181,7 @@ class Extraction {
       if (settings_.options.SetAttributes())
         fs.SetPermissionsOpen(file, PermissionsOf(entry_, info.mode));
       return info.uid;
-    } catch (const std::exception&) {
+    } catch (const platform::IoError&) {
       // The data is written; a time or permission the system refuses is no failure of it.
       return std::nullopt;
     }

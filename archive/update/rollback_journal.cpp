@@ -304,7 +304,7 @@ void RemoveUnfinishedNewFiles(platform::FileSystem& fs, const std::string& archi
     try {
       fs.OpenStream(path, platform::fmOpenReadWrite | platform::fmShareExclusive);
       fs.Remove(path);
-    } catch (const std::exception&) {
+    } catch (const platform::IoError&) {
       // In use, or not ours to remove: left alone.
     }
   }
