@@ -1,6 +1,6 @@
 #include "app/entry_room.h"
 
-#include <exception>
+#include "platform/exception.h"
 
 namespace kmlcompat {
 
@@ -8,7 +8,7 @@ std::string NoRoomForEntry(platform::FileSystem& fs, const std::string& folder, 
   uint64_t free = 0;
   try {
     free = fs.FreeSpace(folder);
-  } catch (const std::exception& e) {
+  } catch (const platform::IoError& e) {
     return std::string("it is not extracted: ") + e.what();
   }
   // The extracted copy and its rewritten copy lie side by side for a while.

@@ -5,7 +5,7 @@
 #include "archive/errors/failure_words.h"
 #include "kml/rewriter.h"
 #include "platform/ascii.h"
-#include "platform/io_error.h"
+#include "platform/exception.h"
 
 namespace kmlcompat {
 
@@ -45,7 +45,7 @@ bool KmlTool::MakeBackup(const std::string& FileName, ProcessLog& log) {
   try {
     fs_.CopyFile(FileName, backup);
     return true;
-  } catch (const std::exception& e) {
+  } catch (const platform::IoError& e) {
     log.Problem("No backup made, file left unchanged: " + std::string(e.what()));
     return false;
   }

@@ -10,6 +10,7 @@
 #include "app/scratch_folder.h"
 #include "archive/errors/failure_words.h"
 #include "archive/parcelon.h"
+#include "platform/exception.h"
 #include "platform/file_stream.h"
 #include "platform/unicode.h"
 
@@ -77,7 +78,7 @@ kml::KmlAnalysis AnalyseEntry(TParcelon& archive, int32_t index, const std::stri
   if (!problem.detail.empty()) analysis.detail = shown + ": " + problem.detail;
   try {
     if (!path.empty()) fs.Remove(path);
-  } catch (const std::exception&) {
+  } catch (const platform::IoError&) {
     // The scratch folder goes with everything in it at the end.
   }
   return analysis;

@@ -15,6 +15,7 @@
 #include "archive/errors/failure_words.h"
 #include "archive/parcelon.h"
 #include "kml/rewriter.h"
+#include "platform/exception.h"
 #include "platform/file_stream.h"
 #include "platform/unicode.h"
 
@@ -203,7 +204,7 @@ bool RoundTripRun::Counted(const KmlEntry& entry) {
 void RoundTripRun::Discard(const KmlEntry& entry) {
   try {
     fs_.Remove(Utf16ToUtf8(entry.path));
-  } catch (const std::exception&) {
+  } catch (const platform::IoError&) {
     // The scratch folder goes with everything in it at the end.
   }
 }

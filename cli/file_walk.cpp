@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/kml_tool.h"
+#include "platform/exception.h"
 
 namespace kmlcompat {
 
@@ -66,7 +67,7 @@ void Walk(const std::string& root, platform::FileSystem& fs, const FileVisitor& 
     std::vector<platform::FolderEntry> entries;
     try {
       entries = fs.ListFolder(next.path);
-    } catch (const std::exception& e) {
+    } catch (const platform::IoError& e) {
       visit(next.path, e.what());
       continue;
     }

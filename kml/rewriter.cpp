@@ -6,6 +6,7 @@
 
 #include "kml/coordinates.h"
 #include "kml/root_element.h"
+#include "platform/exception.h"
 #include "platform/text_file.h"
 
 namespace kml {
@@ -164,7 +165,7 @@ void Rewrite::AnalyseBody() {
 void Rewrite::SyncFolderAfterRename(const std::string& folder) {
   try {
     fs_.SyncFolder(folder);
-  } catch (const std::exception& failure) {
+  } catch (const platform::IoError& failure) {
     throw RewriteError(file_name_ + " was rewritten, but the change may not survive a power cut: " +
                        failure.what());
   }

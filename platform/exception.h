@@ -1,7 +1,8 @@
 // The base of every exception that carries a user-facing message, and the
-// stream errors of the file layer.
+// one family of failures of the file layer.
 #pragma once
 
+#include <cerrno>
 #include <exception>
 #include <string>
 #include <utility>
@@ -20,17 +21,34 @@ class Exception : public std::exception {
   std::string utf8_;
 };
 
-// A stream could not be read, written, opened or created
-// ("Stream read error", "Cannot open file \"x\". reason", ...). Errno() is
-// the system's error number when a system call failed, else 0.
-class EStreamError : public Exception {
+// Thrown by every operation of the file layer that fails: a FileSystem
+// method, a file stream, a text file. The message names the operation and
+// the system's reason; Errno() is the errno value (0 when the failure did
+// not come from a system call) and Path() the file or folder concerned
+// (empty when unknown). Catching IoError catches the whole family.
+class IoError : public Exception {
  public:
-  explicit EStreamError(std::u16string message, int errnum = 0)
-      : Exception(std::move(message)), errno_(errnum) {}
+  // `what` is UTF-8 and becomes what() unchanged.
+  IoError(const std::string& what, int errnum, std::string path = {});
+  IoError(std::u16string message, int errnum, std::string path)
+      : Exception(std::move(message)), errno_(errnum), path_(std::move(path)) {}
   int Errno() const { return errno_; }
+  const std::string& Path() const { return path_; }
+
+  // Builds "<operation> <path>: <strerror(errnum)>".
+  static IoError FromErrno(const std::string& operation, const std::string& path, int errnum);
 
  private:
   int errno_;
+  std::string path_;
+};
+
+// A stream could not be read, written, opened or created
+// ("Stream read error", "Cannot open file \"x\". reason", ...).
+class EStreamError : public IoError {
+ public:
+  explicit EStreamError(std::u16string message, int errnum = 0, std::string path = {})
+      : IoError(std::move(message), errnum, std::move(path)) {}
 };
 
 // A file could not be opened: "Cannot open file \"%s\". %s".
@@ -44,5 +62,11 @@ class EFCreateError : public EStreamError {
  public:
   using EStreamError::EStreamError;
 };
+
+// Whether `errnum` says that a place refuses the operation (no permission,
+// a read-only file system) rather than that something failed.
+inline bool IsRefusal(int errnum) {
+  return errnum == EACCES || errnum == EPERM || errnum == EROFS;
+}
 
 }  // namespace platform

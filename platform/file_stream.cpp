@@ -36,48 +36,43 @@ std::u16string Reason(int errnum) {
   return Utf8ToUtf16(std::strerror(errnum));
 }
 
-[[noreturn]] void ThrowStreamError(const char16_t* what, int errnum) {
-  throw EStreamError(std::u16string(what) + Reason(errnum), errnum);
+[[noreturn]] void ThrowStreamError(const char16_t* what, int errnum, const std::u16string& path) {
+  throw EStreamError(std::u16string(what) + Reason(errnum), errnum, Utf16ToUtf8(path));
 }
 
 [[noreturn]] void ThrowOpenError(const std::u16string& path, uint16_t mode, int errnum) {
   const std::u16string reason = Reason(errnum);
   if (mode == fmCreate)
-    throw EFCreateError(u"Cannot create file \"" + path + u"\". " + reason, errnum);
-  throw EFOpenError(u"Cannot open file \"" + path + u"\". " + reason, errnum);
+    throw EFCreateError(u"Cannot create file \"" + path + u"\". " + reason, errnum,
+                        Utf16ToUtf8(path));
+  throw EFOpenError(u"Cannot open file \"" + path + u"\". " + reason, errnum, Utf16ToUtf8(path));
 }
 
 }  // namespace
 
 FileStream::FileStream(const std::u16string& path, uint16_t mode) : path_(path) {
   const std::string native = Utf16ToUtf8(path);
-  fd_ = ::open(native.c_str(), OpenFlags(mode), 0666);
-  if (fd_ < 0) ThrowOpenError(path, mode, errno);
+  fd_ = UniqueFd(::open(native.c_str(), OpenFlags(mode), 0666));
+  if (!fd_.Valid()) ThrowOpenError(path, mode, errno);
   const int lock = LockFor(mode);
-  if ((lock != 0 && ::flock(fd_, lock | LOCK_NB) != 0) ||
-      (mode == fmCreate && ::ftruncate(fd_, 0) != 0)) {
-    const int errnum = errno;
-    ::close(fd_);
-    ThrowOpenError(path, mode, errnum);
-  }
+  if ((lock != 0 && ::flock(fd_.Get(), lock | LOCK_NB) != 0) ||
+      (mode == fmCreate && ::ftruncate(fd_.Get(), 0) != 0))
+    ThrowOpenError(path, mode, errno);
 }
 
-std::unique_ptr<FileStream> FileStream::Adopt(int fd, const std::u16string& path) {
-  auto stream = std::make_unique<FileStream>(AdoptKey{}, fd, path);
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) ThrowOpenError(path, fmOpenReadWrite, errno);
+std::unique_ptr<FileStream> FileStream::Adopt(UniqueFd fd, const std::u16string& path) {
+  auto stream = std::make_unique<FileStream>(AdoptKey{}, std::move(fd), path);
+  if (::flock(stream->Descriptor(), LOCK_EX | LOCK_NB) != 0)
+    ThrowOpenError(path, fmOpenReadWrite, errno);
   return stream;
-}
-
-FileStream::~FileStream() {
-  if (fd_ >= 0) ::close(fd_);
 }
 
 size_t FileStream::Read(void* buffer, size_t n) {
   size_t done = 0;
   while (done < n) {
-    const ssize_t got = ::read(fd_, static_cast<char*>(buffer) + done, n - done);
+    const ssize_t got = ::read(fd_.Get(), static_cast<char*>(buffer) + done, n - done);
     if (got < 0 && errno == EINTR) continue;
-    if (got < 0) ThrowStreamError(u"Stream read error: ", errno);
+    if (got < 0) ThrowStreamError(u"Stream read error: ", errno, path_);
     if (got == 0) break;
     done += static_cast<size_t>(got);
   }
@@ -87,10 +82,10 @@ size_t FileStream::Read(void* buffer, size_t n) {
 size_t FileStream::Write(const void* buffer, size_t n) {
   size_t done = 0;
   while (done < n) {
-    const ssize_t put = ::write(fd_, static_cast<const char*>(buffer) + done, n - done);
+    const ssize_t put = ::write(fd_.Get(), static_cast<const char*>(buffer) + done, n - done);
     if (put < 0 && errno == EINTR) continue;
     if (put < 0 && errno == ENOSPC) break;  // reported as a short write
-    if (put < 0) ThrowStreamError(u"Stream write error: ", errno);
+    if (put < 0) ThrowStreamError(u"Stream write error: ", errno, path_);
     if (put == 0) break;
     done += static_cast<size_t>(put);
   }
@@ -101,17 +96,17 @@ int64_t FileStream::Seek(int64_t offset, SeekOrigin origin) {
   const int whence = origin == SeekOrigin::kBegin     ? SEEK_SET
                      : origin == SeekOrigin::kCurrent ? SEEK_CUR
                                                       : SEEK_END;
-  const off_t position = ::lseek(fd_, offset, whence);
-  if (position < 0) ThrowStreamError(u"Stream seek error: ", errno);
+  const off_t position = ::lseek(fd_.Get(), offset, whence);
+  if (position < 0) ThrowStreamError(u"Stream seek error: ", errno, path_);
   return position;
 }
 
 void FileStream::SetSize(int64_t size) {
-  if (::ftruncate(fd_, size) != 0) ThrowStreamError(u"Stream size error: ", errno);
+  if (::ftruncate(fd_.Get(), size) != 0) ThrowStreamError(u"Stream size error: ", errno, path_);
 }
 
 void FileStream::Flush() {
-  if (::fsync(fd_) != 0) ThrowStreamError(u"Stream flush error: ", errno);
+  if (::fsync(fd_.Get()) != 0) ThrowStreamError(u"Stream flush error: ", errno, path_);
 }
 
 }  // namespace platform

@@ -13,8 +13,10 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "platform/stream.h"
+#include "platform/unique_fd.h"
 
 namespace platform {
 
@@ -38,8 +40,7 @@ class FileStream : public Stream {
   // Takes ownership of `fd`, a descriptor of `path` open for reading and
   // writing, and locks it exclusively. Throws EFOpenError (after closing
   // `fd`) when the lock is refused.
-  static std::unique_ptr<FileStream> Adopt(int fd, const std::u16string& path);
-  ~FileStream() override;
+  static std::unique_ptr<FileStream> Adopt(UniqueFd fd, const std::u16string& path);
   FileStream(const FileStream&) = delete;
   FileStream& operator=(const FileStream&) = delete;
 
@@ -51,7 +52,7 @@ class FileStream : public Stream {
   void Flush() override;
 
   const std::u16string& Path() const { return path_; }
-  int Descriptor() const override { return fd_; }
+  int Descriptor() const override { return fd_.Get(); }
 
  private:
   struct AdoptKey {
@@ -60,11 +61,11 @@ class FileStream : public Stream {
 
  public:
   // Used by Adopt only (the key cannot be made elsewhere).
-  FileStream(AdoptKey, int fd, const std::u16string& path) : path_(path), fd_(fd) {}
+  FileStream(AdoptKey, UniqueFd fd, const std::u16string& path) : path_(path), fd_(std::move(fd)) {}
 
  private:
   std::u16string path_;
-  int fd_ = -1;
+  UniqueFd fd_;
 };
 
 }  // namespace platform

@@ -3,6 +3,10 @@
 // or dies at the Nth call proves that a rewrite or a commit leaves its file
 // either as it was or as it should become).
 //
+// Failures: every method throws platform::IoError (exception.h) or one of
+// its kinds (EStreamError, EFOpenError, EFCreateError), so that one handler
+// of IoError catches every failure of the file layer.
+//
 // Durability: data written to a file reaches stable storage only after the
 // file is synced (WritableFile::Sync, Stream::Flush); a name created, renamed
 // or removed in a folder only after the folder is synced (SyncFolder).

@@ -16,15 +16,11 @@
 
 #include "platform/exception.h"
 #include "platform/file_stream.h"
-#include "platform/io_error.h"
 #include "platform/stat_info.h"
 #include "platform/unicode.h"
+#include "platform/unique_fd.h"
 
 namespace platform {
-
-IoError IoError::FromErrno(const std::string& operation, const std::string& path, int errnum) {
-  return IoError(operation + " " + path + ": " + std::strerror(errnum), errnum);
-}
 
 std::string FolderOf(const std::string& path) {
   size_t slash = path.rfind('/');
@@ -38,46 +34,28 @@ std::string ContainingFolder(const std::string& path) {
 
 namespace {
 
-// Owns a file descriptor.
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  ~Fd() { Reset(); }
-  int get() const { return fd_; }
-  int Release() { return std::exchange(fd_, -1); }
-  void Reset() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-  }
-
- private:
-  int fd_;
-};
-
 class PosixReadableFile : public ReadableFile {
  public:
-  PosixReadableFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+  PosixReadableFile(UniqueFd fd, std::string path) : fd_(std::move(fd)), path_(std::move(path)) {}
   size_t Read(char* buf, size_t n) override {
     for (;;) {
-      ssize_t got = ::read(fd_.get(), buf, n);
+      ssize_t got = ::read(fd_.Get(), buf, n);
       if (got >= 0) return static_cast<size_t>(got);
       if (errno != EINTR) throw IoError::FromErrno("cannot read", path_, errno);
     }
   }
 
  private:
-  Fd fd_;
+  UniqueFd fd_;
   std::string path_;
 };
 
 class PosixWritableFile : public WritableFile {
  public:
-  PosixWritableFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+  PosixWritableFile(UniqueFd fd, std::string path) : fd_(std::move(fd)), path_(std::move(path)) {}
   void Write(const char* data, size_t n) override {
     while (n > 0) {
-      ssize_t put = ::write(fd_.get(), data, n);
+      ssize_t put = ::write(fd_.Get(), data, n);
       if (put < 0 && errno == EINTR) continue;
       if (put < 0) throw IoError::FromErrno("cannot write", path_, errno);
       data += put;
@@ -85,22 +63,21 @@ class PosixWritableFile : public WritableFile {
     }
   }
   void Sync() override {
-    if (::fsync(fd_.get()) != 0) throw IoError::FromErrno("cannot flush", path_, errno);
+    if (::fsync(fd_.Get()) != 0) throw IoError::FromErrno("cannot flush", path_, errno);
   }
   void SetModeAndOwner(const FileInfo& like) override {
     // Keeping the owner needs privileges that an ordinary user lacks; that is no failure.
-    if (::fchown(fd_.get(), like.uid, like.gid) != 0 && errno != EPERM)
+    if (::fchown(fd_.Get(), like.uid, like.gid) != 0 && errno != EPERM)
       throw IoError::FromErrno("cannot set the owner of", path_, errno);
-    if (::fchmod(fd_.get(), like.mode) != 0)
+    if (::fchmod(fd_.Get(), like.mode) != 0)
       throw IoError::FromErrno("cannot set the permissions of", path_, errno);
   }
   void Close() override {
-    if (fd_.get() < 0) return;
-    if (::close(fd_.Release()) != 0) throw IoError::FromErrno("cannot close", path_, errno);
+    if (fd_.Close() != 0) throw IoError::FromErrno("cannot close", path_, errno);
   }
 
  private:
-  Fd fd_;
+  UniqueFd fd_;
   std::string path_;
 };
 
@@ -112,14 +89,14 @@ std::string TempFolderOr(const std::string& folder) {
 
 // Creates a new file named `folder` + `prefix` + six unique characters;
 // gives its descriptor and stores its path. Throws IoError.
-int MakeUniqueFile(const std::string& folder, const std::string& prefix, std::string* path) {
+UniqueFd MakeUniqueFile(const std::string& folder, const std::string& prefix, std::string* path) {
   std::string base = TempFolderOr(folder);
   if (base.back() != '/') base += '/';
   std::string name = base + prefix + ".XXXXXX";
   std::vector<char> buf(name.begin(), name.end());
   buf.push_back('\0');
-  int fd = ::mkostemp(buf.data(), O_CLOEXEC);
-  if (fd < 0) throw IoError::FromErrno("cannot create a file in", base, errno);
+  UniqueFd fd(::mkostemp(buf.data(), O_CLOEXEC));
+  if (!fd.Valid()) throw IoError::FromErrno("cannot create a file in", base, errno);
   *path = buf.data();
   return fd;
 }
@@ -127,20 +104,18 @@ int MakeUniqueFile(const std::string& folder, const std::string& prefix, std::st
 }  // namespace
 
 std::unique_ptr<ReadableFile> PosixFileSystem::OpenForRead(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throw IoError::FromErrno("cannot open", path, errno);
-  Fd guard(fd);
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.Valid()) throw IoError::FromErrno("cannot open", path, errno);
   struct stat st;
-  if (::fstat(fd, &st) != 0) throw IoError::FromErrno("cannot examine", path, errno);
+  if (::fstat(fd.Get(), &st) != 0) throw IoError::FromErrno("cannot examine", path, errno);
   if (S_ISDIR(st.st_mode)) throw IoError::FromErrno("cannot read", path, EISDIR);
-  return std::make_unique<PosixReadableFile>(guard.Release(), path);
+  return std::make_unique<PosixReadableFile>(std::move(fd), path);
 }
 
 std::unique_ptr<WritableFile> PosixFileSystem::CreateUnique(const std::string& folder,
                                                             const std::string& prefix,
                                                             std::string* path) {
-  const int fd = MakeUniqueFile(folder, prefix, path);
-  return std::make_unique<PosixWritableFile>(fd, *path);
+  return std::make_unique<PosixWritableFile>(MakeUniqueFile(folder, prefix, path), *path);
 }
 
 void PosixFileSystem::CopyFile(const std::string& from, const std::string& to) {
@@ -251,17 +226,17 @@ std::unique_ptr<Stream> PosixFileSystem::OpenStream(const std::string& path, uin
 std::unique_ptr<Stream> PosixFileSystem::CreateUniqueStream(const std::string& folder,
                                                             const std::string& prefix,
                                                             std::string* path) {
-  int fd = -1;
+  UniqueFd fd;
   try {
     fd = MakeUniqueFile(folder, prefix, path);
   } catch (const IoError& failure) {
-    throw EFCreateError(u"Cannot create file \"" +
-                            Utf8ToUtf16(TempFolderOr(folder) + "/" + prefix) + u"\". " +
+    const std::string named = TempFolderOr(folder) + "/" + prefix;
+    throw EFCreateError(u"Cannot create file \"" + Utf8ToUtf16(named) + u"\". " +
                             Utf8ToUtf16(std::strerror(failure.Errno())),
-                        failure.Errno());
+                        failure.Errno(), named);
   }
   try {
-    return FileStream::Adopt(fd, Utf8ToUtf16(*path));
+    return FileStream::Adopt(std::move(fd), Utf8ToUtf16(*path));
   } catch (...) {
     ::unlink(path->c_str());
     throw;
@@ -269,9 +244,9 @@ std::unique_ptr<Stream> PosixFileSystem::CreateUniqueStream(const std::string& f
 }
 
 void PosixFileSystem::SyncFolder(const std::string& path) {
-  Fd folder(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (folder.get() < 0) throw IoError::FromErrno("cannot open the folder", path, errno);
-  if (::fsync(folder.get()) != 0) throw IoError::FromErrno("cannot sync the folder", path, errno);
+  UniqueFd folder(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!folder.Valid()) throw IoError::FromErrno("cannot open the folder", path, errno);
+  if (::fsync(folder.Get()) != 0) throw IoError::FromErrno("cannot sync the folder", path, errno);
 }
 
 void PosixFileSystem::RemoveFolder(const std::string& path) {
@@ -303,7 +278,8 @@ std::vector<FolderEntry> PosixFileSystem::ListFolder(const std::string& path) {
 std::string PosixFileSystem::CurrentFolder() {
   std::error_code error;
   const auto folder = std::filesystem::current_path(error);
-  if (error) throw IoError("cannot find the current folder: " + error.message(), error.value());
+  if (error)
+    throw IoError("cannot find the current folder: " + error.message(), error.value(), ".");
   return folder.string();
 }
 

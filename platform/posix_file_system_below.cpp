@@ -12,31 +12,12 @@
 
 #include "platform/exception.h"
 #include "platform/file_stream.h"
-#include "platform/io_error.h"
 #include "platform/posix_file_system.h"
 #include "platform/unicode.h"
+#include "platform/unique_fd.h"
 
 namespace platform {
 namespace {
-
-// Owns a descriptor.
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  Descriptor& operator=(Descriptor&& other) noexcept {
-    std::swap(fd_, other.fd_);
-    return *this;
-  }
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-  int Release() { return std::exchange(fd_, -1); }
-
- private:
-  int fd_;
-};
 
 std::vector<std::string> Components(const std::string& relative) {
   std::vector<std::string> parts;
@@ -50,17 +31,17 @@ std::vector<std::string> Components(const std::string& relative) {
 
 // The folder `parts` below `root`, each part opened without following a
 // link, and created first when `create`.
-Descriptor OpenBelow(const std::string& root, const std::vector<std::string>& parts, bool create) {
-  Descriptor folder(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (folder.get() < 0) throw IoError::FromErrno("cannot open the folder", root, errno);
+UniqueFd OpenBelow(const std::string& root, const std::vector<std::string>& parts, bool create) {
+  UniqueFd folder(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (folder.Get() < 0) throw IoError::FromErrno("cannot open the folder", root, errno);
   std::string path = root;
   for (const std::string& part : parts) {
     path.append("/").append(part);
-    if (create && ::mkdirat(folder.get(), part.c_str(), 0777) != 0 && errno != EEXIST)
+    if (create && ::mkdirat(folder.Get(), part.c_str(), 0777) != 0 && errno != EEXIST)
       throw IoError::FromErrno("cannot create the folder", path, errno);
-    Descriptor next(
-        ::openat(folder.get(), part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (next.get() < 0) throw IoError::FromErrno("cannot open the folder", path, errno);
+    UniqueFd next(
+        ::openat(folder.Get(), part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (next.Get() < 0) throw IoError::FromErrno("cannot open the folder", path, errno);
     folder = std::move(next);
   }
   return folder;
@@ -69,12 +50,11 @@ Descriptor OpenBelow(const std::string& root, const std::vector<std::string>& pa
 [[noreturn]] void ThrowCreateError(const std::string& path, int errnum) {
   throw EFCreateError(
       u"Cannot create file \"" + Utf8ToUtf16(path) + u"\". " + Utf8ToUtf16(std::strerror(errnum)),
-      errnum);
+      errnum, path);
 }
 
 // The folder that holds `relative` below `root`, and the name in it.
-std::pair<Descriptor, std::string> ParentBelow(const std::string& root,
-                                               const std::string& relative) {
+std::pair<UniqueFd, std::string> ParentBelow(const std::string& root, const std::string& relative) {
   std::vector<std::string> parts = Components(relative);
   if (parts.empty())
     throw IoError::FromErrno("cannot reach", std::string(root).append("/").append(relative),
@@ -93,13 +73,13 @@ void PosixFileSystem::RenameBelow(const std::string& root, const std::string& fr
   const std::string path = std::string(root).append("/").append(to);
   if (FolderOf(from) != FolderOf(to) || to_name.empty())
     throw IoError::FromErrno("cannot rename " + from + " to", path, EXDEV);
-  if (::renameat(folder.get(), from_name.c_str(), folder.get(), to_name.c_str()) != 0)
+  if (::renameat(folder.Get(), from_name.c_str(), folder.Get(), to_name.c_str()) != 0)
     throw IoError::FromErrno("cannot rename " + from + " to", path, errno);
 }
 
 void PosixFileSystem::RemoveBelow(const std::string& root, const std::string& relative) {
   const auto [folder, name] = ParentBelow(root, relative);
-  if (::unlinkat(folder.get(), name.c_str(), 0) != 0)
+  if (::unlinkat(folder.Get(), name.c_str(), 0) != 0)
     throw IoError::FromErrno("cannot remove", std::string(root).append("/").append(relative),
                              errno);
 }
@@ -115,18 +95,18 @@ std::unique_ptr<Stream> PosixFileSystem::CreateFileBelow(const std::string& root
   if (parts.empty()) ThrowCreateError(path, EINVAL);
   const std::string name = parts.back();
   parts.pop_back();
-  Descriptor folder(-1);
+  UniqueFd folder;
   try {
     folder = OpenBelow(root, parts, false);
   } catch (const IoError& failure) {
     ThrowCreateError(path, failure.Errno());
   }
-  if (::unlinkat(folder.get(), name.c_str(), 0) != 0 && errno != ENOENT)
+  if (::unlinkat(folder.Get(), name.c_str(), 0) != 0 && errno != ENOENT)
     ThrowCreateError(path, errno);
-  const int fd = ::openat(folder.get(), name.c_str(),
-                          O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-  if (fd < 0) ThrowCreateError(path, errno);
-  return FileStream::Adopt(fd, Utf8ToUtf16(path));
+  UniqueFd fd(::openat(folder.Get(), name.c_str(),
+                       O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+  if (!fd.Valid()) ThrowCreateError(path, errno);
+  return FileStream::Adopt(std::move(fd), Utf8ToUtf16(path));
 }
 
 }  // namespace platform

@@ -11,10 +11,10 @@
 
 #include "platform/exception.h"
 #include "platform/file_stream.h"
-#include "platform/io_error.h"
 #include "platform/posix_file_system.h"
 #include "platform/stat_info.h"
 #include "platform/unicode.h"
+#include "platform/unique_fd.h"
 
 namespace platform {
 namespace {
@@ -37,7 +37,16 @@ void SetUp(int fd, const FileInfo& like, const std::string& path) {
 [[noreturn]] void ThrowCreate(const std::string& path, int errnum) {
   throw EFCreateError(
       u"Cannot create file \"" + Utf8ToUtf16(path) + u"\". " + Utf8ToUtf16(std::strerror(errnum)),
-      errnum);
+      errnum, path);
+}
+
+// SetUp for a file just created: a failure is one to create it.
+void SetUpNew(int fd, const FileInfo& like, const std::string& path) {
+  try {
+    SetUp(fd, like, path);
+  } catch (const IoError& failure) {
+    ThrowCreate(path, failure.Errno());
+  }
 }
 
 }  // namespace
@@ -54,16 +63,13 @@ void PosixFileSystem::SetModeAndOwnerOf(Stream& file, const FileInfo& like) {
 // nobody else can open it before it has them.
 std::unique_ptr<Stream> PosixFileSystem::CreateExclusiveStream(const std::string& path,
                                                                const FileInfo& like) {
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                        like.exists ? 0600 : 0666);
-  if (fd < 0) ThrowCreate(path, errno);
+  UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                     like.exists ? 0600 : 0666));
+  if (!fd.Valid()) ThrowCreate(path, errno);
   std::unique_ptr<Stream> stream;
   try {
-    stream = FileStream::Adopt(fd, Utf8ToUtf16(path));
-    if (like.exists) SetUp(fd, like, path);
-  } catch (const IoError& failure) {
-    ::unlink(path.c_str());
-    ThrowCreate(path, failure.Errno());
+    stream = FileStream::Adopt(std::move(fd), Utf8ToUtf16(path));
+    if (like.exists) SetUpNew(stream->Descriptor(), like, path);
   } catch (...) {
     ::unlink(path.c_str());
     throw;

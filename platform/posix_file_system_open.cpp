@@ -6,8 +6,9 @@
 
 #include <cerrno>
 
-#include "platform/io_error.h"
+#include "platform/exception.h"
 #include "platform/posix_file_system.h"
+#include "platform/unique_fd.h"
 
 namespace platform {
 
@@ -24,12 +25,10 @@ void PosixFileSystem::SetModifiedTimeOpen(Stream& file, int64_t seconds) {
 }
 
 void PosixFileSystem::SyncFileSystem(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throw IoError::FromErrno("cannot open", path, errno);
-  const int result = ::syncfs(fd);
-  const int errnum = errno;
-  ::close(fd);
-  if (result != 0) throw IoError::FromErrno("cannot sync the file system of", path, errnum);
+  const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.Valid()) throw IoError::FromErrno("cannot open", path, errno);
+  if (::syncfs(fd.Get()) != 0)
+    throw IoError::FromErrno("cannot sync the file system of", path, errno);
 }
 
 }  // namespace platform

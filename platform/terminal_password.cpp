@@ -81,10 +81,6 @@ void Edit(Key key, unsigned char c, std::string& typed, TerminalMode& mode) {
 
 ControllingTerminal::ControllingTerminal() : fd_(open("/dev/tty", O_RDWR | O_CLOEXEC | O_NOCTTY)) {}
 
-ControllingTerminal::~ControllingTerminal() {
-  if (fd_ >= 0) close(fd_);
-}
-
 std::optional<std::string> ReadTerminalPassword(int fd, std::ostream& out,
                                                 const std::string& prompt) {
   TerminalMode mode(fd);

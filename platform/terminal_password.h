@@ -11,6 +11,8 @@
 #include <ostream>
 #include <string>
 
+#include "platform/unique_fd.h"
+
 namespace platform {
 
 // The process's controlling terminal (/dev/tty), open from construction to
@@ -18,14 +20,11 @@ namespace platform {
 class ControllingTerminal {
  public:
   ControllingTerminal();
-  ~ControllingTerminal();
-  ControllingTerminal(const ControllingTerminal&) = delete;
-  ControllingTerminal& operator=(const ControllingTerminal&) = delete;
   // Its descriptor; negative when the process has no terminal.
-  int Fd() const { return fd_; }
+  int Fd() const { return fd_.Get(); }
 
  private:
-  int fd_;
+  UniqueFd fd_;
 };
 
 // Reads one line from the terminal `fd`, which the caller keeps open, after

@@ -9,20 +9,22 @@
 
 #include "platform/exception.h"
 #include "platform/file_stream.h"
-#include "platform/io_error.h"
 #include "platform/unicode.h"
+#include "platform/unique_fd.h"
 
 namespace testing_support {
 namespace {
 
 [[noreturn]] void ThrowIoError(FsOp op, const std::string& path, bool disk_full) {
   const int errnum = disk_full && op == kOpWrite ? ENOSPC : EIO;
-  throw platform::IoError(std::string("injected ") + OpName(op) + " failure: " + path, errnum);
+  throw platform::IoError(std::string("injected ") + OpName(op) + " failure: " + path, errnum,
+                          path);
 }
 
-[[noreturn]] void ThrowStreamError(FsOp op) {
-  throw platform::EStreamError(u"Stream " + platform::Utf8ToUtf16(OpName(op)) +
-                               u" error: Input/output error (injected)");
+[[noreturn]] void ThrowStreamError(FsOp op, const std::string& path) {
+  throw platform::EStreamError(
+      u"Stream " + platform::Utf8ToUtf16(OpName(op)) + u" error: Input/output error (injected)", 0,
+      path);
 }
 
 // The folder that holds `path` (which may end in '/').
@@ -37,22 +39,6 @@ std::string UniqueFolder(const std::string& folder) {
   const char* tmp = std::getenv("TMPDIR");
   return tmp && *tmp ? std::string(tmp) : std::string("/tmp");
 }
-
-// A read-only descriptor of a file being written, for the disk model to read
-// what a sync made durable.
-class Watch {
- public:
-  explicit Watch(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
-  Watch(const Watch&) = delete;
-  Watch& operator=(const Watch&) = delete;
-  ~Watch() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 class FaultyReader : public platform::ReadableFile {
  public:
@@ -78,7 +64,7 @@ class FaultyWriter : public platform::WritableFile {
         fs_(fs),
         path_(std::move(path)),
         node_(std::move(node)),
-        watch_(path_) {}
+        watch_(::open(path_.c_str(), O_RDONLY | O_CLOEXEC)) {}
   void Write(const char* data, size_t n) override {
     if (fs_.Due(kOpWrite, path_)) ThrowIoError(kOpWrite, path_, fs_.DiskFull());
     inner_->Write(data, n);
@@ -86,7 +72,7 @@ class FaultyWriter : public platform::WritableFile {
   void Sync() override {
     if (fs_.Due(kOpSync, path_)) ThrowIoError(kOpSync, path_, false);
     inner_->Sync();
-    fs_.Disk().FileSynced(node_, watch_.get());
+    fs_.Disk().FileSynced(node_, watch_.Get());
   }
   void SetModeAndOwner(const platform::FileInfo& like) override {
     if (fs_.Due(kOpSetMode, path_)) ThrowIoError(kOpSetMode, path_, false);
@@ -105,7 +91,9 @@ class FaultyWriter : public platform::WritableFile {
   FaultyFileSystem& fs_;
   std::string path_;
   PowerLossDisk::NodePtr node_;
-  Watch watch_;
+  // A read-only descriptor of the file, for the disk model to read what a
+  // sync made durable.
+  platform::UniqueFd watch_;
 };
 
 class FaultyStream : public platform::Stream {
@@ -114,13 +102,13 @@ class FaultyStream : public platform::Stream {
                PowerLossDisk::NodePtr node = nullptr)
       : inner_(std::move(inner)), fs_(fs), path_(std::move(path)), node_(std::move(node)) {}
   size_t Read(void* buffer, size_t n) override {
-    if (fs_.Due(kOpRead, path_)) ThrowStreamError(kOpRead);
+    if (fs_.Due(kOpRead, path_)) ThrowStreamError(kOpRead, path_);
     return inner_->Read(buffer, n);
   }
   size_t Write(const void* buffer, size_t n) override {
     if (!fs_.Due(kOpWrite, path_)) return inner_->Write(buffer, n);
     if (fs_.DiskFull()) return 0;
-    ThrowStreamError(kOpWrite);
+    ThrowStreamError(kOpWrite, path_);
   }
   int64_t Seek(int64_t offset, platform::SeekOrigin origin) override {
     return inner_->Seek(offset, origin);
@@ -129,11 +117,11 @@ class FaultyStream : public platform::Stream {
   // here, each of which may be the faulted call.
   int64_t CopyInSystemFrom(platform::Stream& source, int64_t n) override;
   void SetSize(int64_t size) override {
-    if (fs_.Due(kOpTruncate, path_)) ThrowStreamError(kOpTruncate);
+    if (fs_.Due(kOpTruncate, path_)) ThrowStreamError(kOpTruncate, path_);
     inner_->SetSize(size);
   }
   void Flush() override {
-    if (fs_.Due(kOpSync, path_)) ThrowStreamError(kOpSync);
+    if (fs_.Due(kOpSync, path_)) ThrowStreamError(kOpSync, path_);
     inner_->Flush();
     fs_.Disk().FileSynced(node_, inner_->Descriptor());
   }
@@ -161,10 +149,10 @@ std::string PathOf(platform::Stream& file) {
 int64_t FaultyStream::CopyInSystemFrom(platform::Stream& source, int64_t n) {
   platform::Stream& from = Unwrapped(source);
   if (n <= 0 || from.Descriptor() < 0 || inner_->Descriptor() < 0) return 0;
-  if (fs_.Due(kOpRead, PathOf(source))) ThrowStreamError(kOpRead);
+  if (fs_.Due(kOpRead, PathOf(source))) ThrowStreamError(kOpRead, PathOf(source));
   if (!fs_.Due(kOpWrite, path_)) return inner_->CopyInSystemFrom(from, n);
   if (fs_.DiskFull()) throw platform::EStreamError(u"Stream write error");
-  ThrowStreamError(kOpWrite);
+  ThrowStreamError(kOpWrite, path_);
 }
 
 }  // namespace

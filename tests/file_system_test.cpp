@@ -5,12 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <functional>
+#include <utility>
+#include <vector>
 
 #include "platform/exception.h"
 #include "platform/file_stream.h"
-#include "platform/io_error.h"
 #include "tests/faulty_file_system.h"
 #include "tests/test_support.h"
 
@@ -48,6 +50,30 @@ TEST(FileSystemTest, UniqueStreamIsNewLockedAndSyncable) {
                platform::EFOpenError);
   EXPECT_THROW(fs.CreateUniqueStream(dir.File("missing"), "pl", &first), platform::EFCreateError);
   EXPECT_THROW(fs.SyncFolder(dir.File("missing")), platform::IoError);
+}
+
+// Every failure of the file layer, whichever kind, is caught as IoError and
+// says which path failed and why.
+TEST(FileSystemTest, EveryFailureIsAnIoErrorWithItsPathAndErrno) {
+  ScratchDir dir;
+  platform::PosixFileSystem fs;
+  const std::string missing = dir.File("missing");
+  const std::vector<std::pair<std::string, std::function<void()>>> cases = {
+      {missing, [&] { fs.Remove(missing); }},
+      {missing, [&] { fs.ListFolder(missing); }},
+      {missing, [&] { fs.OpenStream(missing, platform::fmOpenRead); }},
+      {missing + "/f", [&] { fs.CreateExclusiveStream(missing + "/f", {}); }},
+      {missing + "/f", [&] { fs.CreateFileBelow(missing, "f"); }},
+  };
+  for (const auto& [path, call] : cases) {
+    try {
+      call();
+      ADD_FAILURE() << path;
+    } catch (const platform::IoError& failure) {
+      EXPECT_EQ(failure.Path(), path);
+      EXPECT_EQ(failure.Errno(), ENOENT) << failure.what();
+    }
+  }
 }
 
 TEST(FileSystemTest, TimesPermissionsFoldersAndSwaps) {

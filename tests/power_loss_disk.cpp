@@ -10,6 +10,8 @@
 #include <optional>
 #include <vector>
 
+#include "platform/unique_fd.h"
+
 namespace testing_support {
 namespace {
 
@@ -25,22 +27,19 @@ std::string ReadAll(int fd) {
 }
 
 std::string ReadPath(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-  if (fd < 0) return {};
-  std::string content = ReadAll(fd);
-  ::close(fd);
-  return content;
+  const platform::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  return fd.Valid() ? ReadAll(fd.Get()) : std::string();
 }
 
 void WritePath(const std::string& path, const std::string& content) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
-  if (fd < 0) return;
+  const platform::UniqueFd fd(
+      ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666));
+  if (!fd.Valid()) return;
   for (size_t done = 0; done < content.size();) {
-    const ssize_t put = ::write(fd, content.data() + done, content.size() - done);
+    const ssize_t put = ::write(fd.Get(), content.data() + done, content.size() - done);
     if (put <= 0) break;
     done += size_t(put);
   }
-  ::close(fd);
 }
 
 std::optional<std::pair<dev_t, ino_t>> IdOf(const std::string& path, bool follow) {

@@ -16,7 +16,8 @@
 #include <stdexcept>
 #include <vector>
 
-#include "platform/io_error.h"
+#include "platform/exception.h"
+#include "platform/unique_fd.h"
 
 namespace testing_support {
 
@@ -51,14 +52,12 @@ namespace {
 
 // Sets or clears the immutable attribute; false when the file system refuses.
 bool SetImmutable(const std::string& path, bool on) {
-  int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY);
-  if (fd < 0) return false;
+  const platform::UniqueFd fd(open(path.c_str(), O_RDONLY | O_DIRECTORY));
+  if (!fd.Valid()) return false;
   int flags = 0;
-  bool ok = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+  bool ok = ioctl(fd.Get(), FS_IOC_GETFLAGS, &flags) == 0;
   flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
-  ok = ok && ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-  close(fd);
-  return ok;
+  return ok && ioctl(fd.Get(), FS_IOC_SETFLAGS, &flags) == 0;
 }
 
 }  // namespace
@@ -75,9 +74,8 @@ UnwritableFolder::~UnwritableFolder() {
 
 bool UnwritableFolder::Binds() const {
   std::string probe = path_ + "/.probe";
-  int fd = open(probe.c_str(), O_CREAT | O_EXCL | O_WRONLY, 0600);
-  if (fd < 0) return true;
-  close(fd);
+  if (!platform::UniqueFd(open(probe.c_str(), O_CREAT | O_EXCL | O_WRONLY, 0600)).Valid())
+    return true;
   unlink(probe.c_str());
   return false;
 }

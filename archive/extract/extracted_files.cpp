@@ -2,7 +2,6 @@
 
 #include "archive/errors/pl_exception.h"
 #include "platform/exception.h"
-#include "platform/io_error.h"
 #include "platform/unicode.h"
 
 namespace parcelon {

@@ -12,7 +12,6 @@
 #include "archive/extract/extracted_files.h"
 #include "archive/format/overwrite_rule.h"
 #include "platform/exception.h"
-#include "platform/io_error.h"
 #include "platform/unicode.h"
 
 namespace parcelon {
@@ -167,7 +166,7 @@ class Extraction {
       if (c_.settings.files.set_attributes)
         fs.SetPermissionsOpen(file, PermissionsOf(entry_, info.mode));
       return info.uid;
-    } catch (const std::exception&) {
+    } catch (const platform::IoError&) {
       // The data is written; a time or permission the system refuses is no failure of it.
       return std::nullopt;
     }

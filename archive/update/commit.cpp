@@ -8,7 +8,6 @@
 #include "archive/update/entry_copier.h"
 #include "archive/update/moved_source.h"
 #include "platform/exception.h"
-#include "platform/io_error.h"
 #include "platform/unicode.h"
 
 namespace parcelon {

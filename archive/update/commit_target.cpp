@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "platform/io_error.h"
+#include "platform/exception.h"
 
 namespace parcelon {
 

@@ -8,7 +8,7 @@
 #include "archive/errors/pl_exception.h"
 #include "archive/search/wildcard.h"
 #include "archive/update/disk_masks.h"
-#include "platform/io_error.h"
+#include "platform/exception.h"
 #include "platform/unicode.h"
 
 namespace parcelon {

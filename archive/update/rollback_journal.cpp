@@ -13,7 +13,6 @@
 #include "archive/format/crc32.h"
 #include "platform/exception.h"
 #include "platform/file_stream.h"
-#include "platform/io_error.h"
 #include "platform/memory_stream.h"
 #include "platform/null_stream.h"
 #include "platform/unicode.h"
@@ -298,7 +297,7 @@ void RemoveUnfinishedNewFiles(platform::FileSystem& fs, const std::string& archi
     try {
       fs.OpenStream(path, platform::fmOpenReadWrite | platform::fmShareExclusive);
       fs.Remove(path);
-    } catch (const std::exception&) {
+    } catch (const platform::IoError&) {
       // In use, or not ours to remove: left alone.
     }
   }
