@@ -8,9 +8,9 @@
 namespace parcelon {
 
 TPLDirArray::TPLDirArray(const platform::CodePages& code_pages)
-    : code_pages_(code_pages), names_(code_pages) {
-  names_.SetCaseSensitive(true);
-}
+    : code_pages_(code_pages), names_([this](int32_t position) -> std::u16string_view {
+        return items_[static_cast<size_t>(position)].Name;
+      }) {}
 
 TPLDirArray::~TPLDirArray() = default;
 
@@ -29,7 +29,7 @@ void TPLDirArray::SetCount(int32_t n) {
     const int64_t grown = int64_t{Capacity()} + alloc_by_;
     items_.resize(grown <= n ? static_cast<size_t>(n) : static_cast<size_t>(grown));
   }
-  while (names_.Count() > n) names_.Delete(names_.Count() - 1);
+  names_.Truncate(n);
   item_count_ = n;
 }
 
@@ -112,12 +112,13 @@ void TPLDirArray::SetName(int32_t index, std::u16string name) {
     throw EPLException::Create(errc::kStoreOutOfBounds, nullptr);
   const int32_t listed = names_.Count();
   if (index > listed) throw EPLException::Create(errc::kNameListMisaligned, nullptr);
-  if (index < listed) {
-    names_.Put(index, name);
-  } else {
-    names_.Add(name);
-  }
+  if (index < listed) names_.Unlist(index);
   items_[static_cast<size_t>(index)].Name = std::move(name);
+  if (index < listed) {
+    names_.Relist(index);
+  } else {
+    names_.Add();
+  }
 }
 
 }  // namespace parcelon

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "archive/directory/dir_item.h"
-#include "archive/directory/hashed_string_list.h"
+#include "archive/directory/name_index.h"
 #include "platform/code_pages.h"
 
 namespace parcelon {
@@ -54,12 +54,12 @@ class TPLDirArray {
   // Renames the entry at `index` (an existing slot) and its index entry.
   void SetName(int32_t index, std::u16string name);
 
-  TPLHashedStringList& Names() { return names_; }
+  const TPLNameIndex& NameIndex() const { return names_; }
 
  private:
   const platform::CodePages& code_pages_;
   std::vector<TDirItem> items_;
-  TPLHashedStringList names_;
+  TPLNameIndex names_;
   int32_t alloc_by_ = 500;
   int32_t max_alloc_by_ = 10000;
   int32_t item_count_ = 0;

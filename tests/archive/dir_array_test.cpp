@@ -105,7 +105,7 @@ TEST_F(DirArray, FindIsExactButCanIgnoreCase) {
   EXPECT_TRUE(dir.FindIgnoringCase(u"Docs/ReadMe.txt", index));
   EXPECT_EQ(index, 1);
   EXPECT_FALSE(dir.FindIgnoringCase(u"docs\\readme.txt", index));
-  EXPECT_EQ(dir.Names()[2], u"\u00C4rger.kml");
+  EXPECT_EQ(dir.Items(2).Name, u"\u00C4rger.kml");
 }
 
 TEST_F(DirArray, DeleteMovesLaterEntriesDownAndReindexes) {
@@ -155,7 +155,7 @@ TEST_F(DirArray, NamelessEntriesLoad) {
   dir.SetName(1, u"");
   dir.SetName(2, u"x");
   dir.SetName(3, u"");
-  EXPECT_EQ(dir.Names().Count(), 4);
+  EXPECT_EQ(dir.NameIndex().Count(), 4);
   EXPECT_EQ(IndexOf(u"x"), 2);
   EXPECT_EQ(IndexOf(u""), 3);
   dir.SetName(3, u"y");  // a rename in place keeps the others
@@ -169,7 +169,7 @@ TEST_F(DirArray, RenameReplacesTheIndexEntryInPlace) {
   EXPECT_EQ(dir.Items(0).Name, u"Renamed.KML");
   EXPECT_EQ(IndexOf(u"Renamed.KML"), 0);
   EXPECT_EQ(IndexOf(u"a.kml"), -1);
-  EXPECT_EQ(dir.Names().Count(), 2);
+  EXPECT_EQ(dir.NameIndex().Count(), 2);
 }
 
 TEST_F(DirArray, ANameListThatDoesNotLineUpIsRefusedUnchanged) {
@@ -178,7 +178,7 @@ TEST_F(DirArray, ANameListThatDoesNotLineUpIsRefusedUnchanged) {
   EXPECT_EQ(CodeOf([&] { dir.SetName(2, u"c"); }), 58);
   EXPECT_EQ(CodeOf([&] { dir.SetItem(2, ItemNamed(u"c")); }), 58);
   EXPECT_TRUE(dir.Items(2).Name.empty());
-  EXPECT_EQ(dir.Names().Count(), 1);
+  EXPECT_EQ(dir.NameIndex().Count(), 1);
   EXPECT_EQ(IndexOf(u"c"), -1);
 }
 
@@ -239,7 +239,7 @@ TEST_F(DirArray, AHundredThousandEntriesAreEachFoundByName) {
   dir.SetCount(kCount);
   for (int32_t i = 0; i < kCount; ++i) dir.SetName(i, NameOf(i));
   for (int32_t i = 0; i < kCount; ++i) ASSERT_EQ(IndexOf(NameOf(i)), i);
-  EXPECT_GE(dir.Names().ValueTableSize(), static_cast<size_t>(kCount));
+  EXPECT_GE(dir.NameIndex().BucketCount(), static_cast<size_t>(kCount));
 }
 
 }  // namespace
