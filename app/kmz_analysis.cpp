@@ -69,7 +69,8 @@ kml::KmlAnalysis AnalyseEntry(TParcelon& archive, int32_t index, const std::stri
   std::string path;
   const DecodeProblem problem = Decode(archive, index, scratch, fs, &path);
   const bool decoded = problem.words.empty();
-  *apple_double = decoded && IsAppleDouble(archive.DirManager()->Dir().Items(index).Name, path, fs);
+  *apple_double =
+      decoded && IsAppleDouble(archive.DirManager()->Dir().Items(index).Name.str(), path, fs);
   kml::KmlAnalysis analysis = *apple_double ? kml::KmlAnalysis{}
                               : decoded
                                   ? kml::AnalyseKmlFile(path, fs, shown)

@@ -286,11 +286,11 @@ std::vector<KmlEntry> RoundTripRun::FindKmlEntries() {
   const parcelon::TPLDirArray& dir = archive_.DirManager()->Dir();
   for (const KmlEntryRef& entry : kmlcompat::FindKmlEntries(archive_))
     found.push_back({entry.index,
-                     dir.Items(entry.index).Name,
+                     dir.Items(entry.index).Name.str(),
                      Utf16ToUtf8(entry.file_name),
                      {},
                      {},
-                     Utf16ToUtf8(dir.Items(entry.index).Name) + " in " + shown_archive_});
+                     Utf16ToUtf8(dir.Items(entry.index).Name.str()) + " in " + shown_archive_});
   return found;
 }
 

@@ -22,6 +22,7 @@ void TPLDirArray::SetCount(int32_t n) {
   if (n < 0) throw EPLException::Create(errc::kStoreOutOfBounds, nullptr);
   if (n == 0) {
     items_ = std::vector<TDirItem>();
+    arena_.Release();
   } else if (n < item_count_) {
     std::fill(items_.begin() + n, items_.begin() + item_count_, TDirItem());
   } else if (n > Capacity()) {
@@ -39,6 +40,7 @@ void TPLDirArray::Clear() {
   for (int32_t i = 0; i < item_count_; ++i) items_[static_cast<size_t>(i)] = TDirItem();
   item_count_ = 0;
   names_.Clear();
+  arena_.Release();
 }
 
 TDirItem& TPLDirArray::Items(int32_t index) {
@@ -107,7 +109,7 @@ bool TPLDirArray::FindIgnoringCase(std::u16string_view name, int32_t& index) con
 // slot's name is replaced in place, or appended when the list ends right at
 // this slot (the way a directory is loaded, entry by entry). A list that ends
 // earlier does not line up; it is refused before anything changes.
-void TPLDirArray::SetName(int32_t index, std::u16string name) {
+void TPLDirArray::SetName(int32_t index, TEntryName name) {
   if (index < 0 || index >= item_count_)
     throw EPLException::Create(errc::kStoreOutOfBounds, nullptr);
   const int32_t listed = names_.Count();

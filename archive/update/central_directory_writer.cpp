@@ -71,7 +71,7 @@ std::vector<uint8_t> ExtraAreaOf(TDirItem& item) {
     AppendExtraField(area, MakeZip64Field(values));
     RaiseVersionForZip64(item);
   }
-  for (const ExtraField& field : item.ExtraFields) {
+  for (const ExtraField& field : item.ExtraFields()) {
     if (field.HeaderID == kZip64FieldId) continue;
     if (area.size() + 4 + field.DataSize > kMaxFieldLength) continue;
     AppendExtraField(area, field);
@@ -81,7 +81,7 @@ std::vector<uint8_t> ExtraAreaOf(TDirItem& item) {
 
 void WriteEntry(TDirItem& item, const platform::CodePages& code_pages, CheckedWriter& out) {
   const EncodedName name = NameToStore(item, code_pages);
-  const std::string_view comment = std::string_view(item.Comment).substr(0, kMaxFieldLength);
+  const std::string_view comment = item.Comment().substr(0, kMaxFieldLength);
   const std::vector<uint8_t> extra = ExtraAreaOf(item);
   item.Flags = static_cast<uint16_t>(name.utf8 ? item.Flags | kFlagUtf8 : item.Flags & ~kFlagUtf8);
   item.NameLength = static_cast<uint16_t>(name.bytes.size());

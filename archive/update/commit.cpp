@@ -237,7 +237,7 @@ void TPLCommit::DeleteMovedSources() {
 // A source that changed since it was stored is kept and reported.
 void TPLCommit::DeleteMovedFile(const TDirItem& item) {
   platform::FileSystem& fs = settings_.entries.fs;
-  const std::string path = platform::Utf16ToUtf8(item.SourceFileName);
+  const std::string path = platform::Utf16ToUtf8(item.SourceFileName());
   for (bool stop = false; !stop;) {
     if (!MovedSourceUnchanged(fs, item)) {
       ReportLateFailure(item, errc::kCannotDeleteSource, stop, u"it changed after it was stored");
@@ -263,7 +263,7 @@ void TPLCommit::DeleteMovedFile(const TDirItem& item) {
 // no longer exists.
 void TPLCommit::DeleteMovedFolder(const TDirItem& item) {
   platform::FileSystem& fs = settings_.entries.fs;
-  std::string path = platform::Utf16ToUtf8(item.SourceFileName);
+  std::string path = platform::Utf16ToUtf8(item.SourceFileName());
   while (path.size() > 1 && path.back() == '/') path.pop_back();
   for (bool stop = false; !stop;) {
     try {
@@ -281,11 +281,11 @@ void TPLCommit::DeleteMovedFolder(const TDirItem& item) {
 void TPLCommit::ReportLateFailure(const TDirItem& item, int32_t native_error, bool& stop,
                                   const std::u16string& reason) {
   const EPLException failure =
-      EPLException::CreateFmt(native_error, {item.SourceFileName}, settings_.entries.component);
+      EPLException::CreateFmt(native_error, {item.SourceFileName()}, settings_.entries.component);
   const std::u16string message =
       reason.empty() ? failure.Message() : failure.Message() + u" (" + reason + u")";
   const TPLAction action = settings_.entries.events.ProcessFileFailure(
-      item.SourceFileName, poMove, failure.NativeError(), failure.ErrorCode(), message);
+      item.SourceFileName(), poMove, failure.NativeError(), failure.ErrorCode(), message);
   stop = action != fxaRetry;
   if (action == fxaAbort) state_ = EntryState::kAbort;
 }

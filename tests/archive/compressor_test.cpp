@@ -95,7 +95,7 @@ class CompressorTest : public testing::Test {
     platform::MemoryStream source(std::vector<uint8_t>(data.begin(), data.end()));
     item.CompressionMode = mode;
     item.Method = item.RealMethod = method;
-    item.SourceFileName = u"/src/a.kml";
+    item.SetSourceFileName(u"/src/a.kml");
     return CompressItem(source, out ? *out : output, item,
                         {events, progress, zip64_mode, u"", nullptr});
   }

@@ -73,7 +73,7 @@ TEST_F(DirArray, OneLargeSetCountTakesTheCountItself) {
   EXPECT_EQ(dir.Capacity(), 30000);
   EXPECT_EQ(dir.Count(), 30000);
   EXPECT_FALSE(dir.Items(29999).Modified);
-  EXPECT_TRUE(dir.Items(29999).ExtraFields.empty());
+  EXPECT_TRUE(dir.Items(29999).ExtraFields().empty());
   EXPECT_EQ(CodeOf([&] { dir.SetCount(-1); }), 1);
   EXPECT_EQ(dir.Count(), 30000);
 }
@@ -120,7 +120,7 @@ TEST_F(DirArray, DeleteMovesLaterEntriesDownAndReindexes) {
   EXPECT_EQ(dir.Capacity(), 1000);
   Append({u"four"});
   EXPECT_EQ(IndexOf(u"four"), 2);
-  EXPECT_TRUE(dir.Items(2).ExtraFields.empty());  // the freed slot was reset
+  EXPECT_TRUE(dir.Items(2).ExtraFields().empty());  // the freed slot was reset
 }
 
 TEST_F(DirArray, DroppingAnEntryReleasesItsDataStream) {
@@ -135,7 +135,7 @@ TEST_F(DirArray, DroppingAnEntryReleasesItsDataStream) {
     Append({u"a", u"b"});
     auto stream = std::make_shared<platform::MemoryStream>();
     std::weak_ptr<platform::MemoryStream> watch = stream;
-    dir.Items(1).DataStream = std::move(stream);
+    dir.Items(1).SetDataStream(std::move(stream), 0, false);
     drop(dir);
     EXPECT_TRUE(watch.expired()) << how;
   }
@@ -195,12 +195,12 @@ TEST_F(DirArray, ShrinkingForgetsTheNamesOfDroppedSlots) {
 
 TEST_F(DirArray, SetItemCopiesTheRecordAndItsExtraFields) {
   TDirItem item = ItemNamed(u"Data.bin");
-  item.ExtraFields.push_back(ExtraField{0x5455, 2, {1, 2}});
+  item.SetExtraFields({ExtraField{0x5455, 2, {1, 2}}});
   item.Crc32 = 0x12345678;
   Append({u"placeholder"});
   dir.SetItem(0, item);
-  item.ExtraFields[0].Data[0] = 9;
-  EXPECT_EQ(dir.Items(0).ExtraFields[0].Data[0], 1);
+  item.SetExtraFields({ExtraField{0x5455, 2, {9, 2}}});
+  EXPECT_EQ(dir.Items(0).ExtraFields()[0].Data[0], 1);
   EXPECT_EQ(dir.GetItem(0).Crc32, 0x12345678u);
   EXPECT_EQ(IndexOf(u"Data.bin"), 0);
   EXPECT_EQ(IndexOf(u"placeholder"), -1);
@@ -208,13 +208,13 @@ TEST_F(DirArray, SetItemCopiesTheRecordAndItsExtraFields) {
 
 TEST_F(DirArray, AssignMakesAnIndependentDeepCopy) {
   Append({u"a", u"b"});
-  dir.Items(1).ExtraFields.push_back(ExtraField{1, 1, {7}});
+  dir.Items(1).SetExtraFields({ExtraField{1, 1, {7}}});
   TPLDirArray copy(code_pages);
   copy.Assign(dir);
-  dir.Items(1).ExtraFields[0].Data[0] = 8;
+  dir.Items(1).SetExtraFields({ExtraField{1, 1, {8}}});
   dir.Delete(0);
   ASSERT_EQ(copy.Count(), 2);
-  EXPECT_EQ(copy.Items(1).ExtraFields[0].Data[0], 7);
+  EXPECT_EQ(copy.Items(1).ExtraFields()[0].Data[0], 7);
   int32_t index = -1;
   EXPECT_TRUE(copy.Find(u"a", index));
   EXPECT_EQ(index, 0);
