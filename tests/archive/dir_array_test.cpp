@@ -242,5 +242,37 @@ TEST_F(DirArray, AHundredThousandEntriesAreEachFoundByName) {
   EXPECT_GE(dir.NameIndex().BucketCount(), static_cast<size_t>(kCount));
 }
 
+// Entries read from an archive keep their texts in the array's arena; a copy
+// of them (Assign, GetItem) owns its texts and outlives the arena, and a
+// name changed and changed back still stores the bytes it was read with.
+TEST_F(DirArray, CopiesOfLoadedEntriesOutliveTheArena) {
+  const std::vector<uint8_t> extra = {0x55, 0x54, 1, 0, 7};
+  const std::string bytes = "na\x8Ame";  // not ASCII: stored beside the name
+  dir.SetCount(2);
+  for (int32_t i = 0; i < 2; ++i) {
+    TDirItem& item = dir.Items(i);
+    item.SetLoaded(
+        {i == 0 ? u"plain.kml" : u"na\u00E8me", i == 0 ? "plain.kml" : bytes, "note", extra},
+        &dir.Arena());
+    dir.SetName(i, TEntryName::Borrowed(item.LoadedName()));
+  }
+  TPLDirArray copy(code_pages);
+  copy.Assign(dir);
+  TDirItem single = dir.GetItem(1);
+  dir.Clear();  // frees the arena
+  dir.SetCount(1);
+  EXPECT_EQ(copy.Items(0).Name, u"plain.kml");
+  EXPECT_EQ(copy.Items(0).LoadedNameBytes(), "plain.kml");
+  EXPECT_EQ(copy.Items(1).LoadedNameBytes(), bytes);
+  EXPECT_EQ(copy.Items(1).Comment(), "note");
+  ASSERT_EQ(copy.Items(1).ExtraFields().size(), 1u);
+  EXPECT_EQ(copy.Items(1).ExtraFields()[0].Data, std::vector<uint8_t>{7});
+  EXPECT_EQ(single.Name, u"na\u00E8me");
+  copy.SetName(1, u"other");
+  copy.SetName(1, u"na\u00E8me");
+  EXPECT_EQ(NameToStore(copy.Items(1), code_pages).bytes, bytes);
+  EXPECT_EQ(IndexOf(u"plain.kml"), -1);
+}
+
 }  // namespace
 }  // namespace parcelon
