@@ -1,7 +1,9 @@
 #include "archive/directory/dir_item.h"
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
+#include <stdexcept>
 #include <utility>
 
 namespace parcelon {
@@ -62,6 +64,16 @@ std::u16string_view NameOf(const char16_t* block) {
   return {block + kHeaderUnits, HeaderOf(block).name_units};
 }
 
+void WriteBlock(char16_t* block, const BlockHeader& header, const TLoadedTexts& texts) {
+  std::memcpy(block, &header, sizeof header);
+  std::memcpy(block + kHeaderUnits, texts.name.data(), texts.name.size() * 2);
+  auto* bytes = reinterpret_cast<char*>(block + kHeaderUnits + texts.name.size());
+  if (header.name_bytes != kSameAsName)
+    bytes = std::copy(texts.name_bytes.begin(), texts.name_bytes.end(), bytes);
+  bytes = std::copy(texts.comment.begin(), texts.comment.end(), bytes);
+  std::copy(texts.extra.begin(), texts.extra.end(), reinterpret_cast<uint8_t*>(bytes));
+}
+
 uint16_t Length16(size_t size) {
   if (size > UINT16_MAX) throw std::length_error("entry text too long");
   return static_cast<uint16_t>(size);
@@ -70,10 +82,19 @@ uint16_t Length16(size_t size) {
 }  // namespace
 
 TDirItemStore::TDirItemStore() = default;
-TDirItemStore::TDirItemStore(TDirItemStore&&) noexcept = default;
-TDirItemStore& TDirItemStore::operator=(TDirItemStore&&) noexcept = default;
 TDirItemStore::~TDirItemStore() = default;
 
+// A moved-from store is empty, so that it never points into the block of
+// the store it moved to.
+TDirItemStore::TDirItemStore(TDirItemStore&& other) noexcept
+    : loaded_(std::exchange(other.loaded_, nullptr)), side_(std::move(other.side_)) {}
+
+TDirItemStore& TDirItemStore::operator=(TDirItemStore&& other) noexcept {
+  const char16_t* loaded = std::exchange(other.loaded_, nullptr);
+  side_ = std::move(other.side_);
+  loaded_ = loaded;
+  return *this;
+}
 TDirItemStore::TDirItemStore(const TDirItemStore& other)
     : side_(other.side_ ? std::make_unique<Side>(*other.side_) : nullptr) {
   if (!other.loaded_) return;
@@ -105,12 +126,7 @@ void TDirItemStore::SetLoaded(const TLoadedTexts& texts, TPLTextArena* arena) {
   const size_t units = BlockUnits(header);
   std::vector<char16_t> own(arena ? 0 : units);
   char16_t* block = arena ? arena->Allocate(units) : own.data();
-  std::memcpy(block, &header, sizeof header);
-  std::memcpy(block + kHeaderUnits, texts.name.data(), texts.name.size() * 2);
-  auto* bytes = reinterpret_cast<char*>(block + kHeaderUnits + texts.name.size());
-  if (!same) bytes = std::copy(texts.name_bytes.begin(), texts.name_bytes.end(), bytes);
-  bytes = std::copy(texts.comment.begin(), texts.comment.end(), bytes);
-  std::copy(texts.extra.begin(), texts.extra.end(), reinterpret_cast<uint8_t*>(bytes));
+  WriteBlock(block, header, texts);
   if (!arena) MakeSide().loaded = std::move(own);
   loaded_ = block;
 }
