@@ -178,7 +178,7 @@ void TPLBaseArchiver::QueueStream(const std::u16string& stored_name, platform::S
   item.SnapshotIndex = replace ? dir.Items(index).SnapshotIndex : -1;
   item.Operation = replace ? poUpdate : poAdd;
   item.Modified = true;
-  item.Password = password_;
+  item.SetPassword(password_);
   item.Flags = HasSecret(password_) ? kFlagEncrypted : 0;
   item.Method = item.RealMethod = new_entry_method_ == 8 ? 8 : 0;
   item.CompressionMode = item.RealMethod == 8 ? compression_mode_ : 0;
@@ -187,10 +187,10 @@ void TPLBaseArchiver::QueueStream(const std::u16string& stored_name, platform::S
   item.FileTime = now.time;
   item.ExternalAttributes = faArchive;  // no file, so no Unix mode to give
   item.VersionMadeBy = kMadeOnUnix | kVersionOem;
-  item.SourceFileName = item.Name = stored_name;
-  item.DataStream = std::shared_ptr<platform::Stream>(&source, [](platform::Stream*) {});
-  item.DataStreamPosition = source.Position();
-  item.OwnsDataStream = false;
+  item.Name = stored_name;
+  item.SetSourceFileName(stored_name);
+  item.SetDataStream(std::shared_ptr<platform::Stream>(&source, [](platform::Stream*) {}),
+                     source.Position(), false);
   dir.SetItem(index, item);
 }
 

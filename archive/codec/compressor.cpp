@@ -83,7 +83,7 @@ class BlockLoop {
     CommitProgress& progress = settings_.progress;
     if (!progress.reporting) return progress.cancel;
     const double percent = static_cast<double>(result_.consumed) / static_cast<double>(size_) * 100;
-    settings_.events.FileProgress(item_.SourceFileName, percent, item_.Operation, ppProcess,
+    settings_.events.FileProgress(item_.SourceFileName(), percent, item_.Operation, ppProcess,
                                   progress.cancel);
     if (progress.cancel) return true;
     settings_.events.OverallProgress(progress.Percent(result_.consumed), item_.Operation, ppProcess,
@@ -116,7 +116,7 @@ void Complete(TDirItem& item, const LoopResult& done, uint64_t packed,
   if (packed64 || unpacked64) item.IsZip64 = true;
   item.Crc32 = done.crc;
   if (item.IsZip64 && settings.engine.writing.zip64_mode == zmDisabled)
-    throw EPLException::CreateFmt(errc::kZip64NeededCompressing, {item.SourceFileName},
+    throw EPLException::CreateFmt(errc::kZip64NeededCompressing, {item.SourceFileName()},
                                   settings.engine.component);
   if (done.consumed != 0) return;
   item.RealMethod = kMethodStored;

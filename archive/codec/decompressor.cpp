@@ -114,7 +114,7 @@ class EntryDecoder {
     if (!progress.reporting) return !progress.cancel;
     const uint64_t total = std::max<uint64_t>(entry_.UnpackedSize64(), 2);
     const double fraction = static_cast<double>(produced) / static_cast<double>(total);
-    settings_.events.FileProgress(entry_.Name, fraction * 100, entry_.Operation, ppProcess,
+    settings_.events.FileProgress(entry_.Name.str(), fraction * 100, entry_.Operation, ppProcess,
                                   progress.cancel);
     if (progress.cancel) return false;
     settings_.events.OverallProgress(progress.Percent(fraction), entry_.Operation, ppProcess,

@@ -11,7 +11,7 @@ namespace parcelon {
 namespace {
 
 uint16_t AesVendorVersion(const TDirItem& entry) {
-  for (const ExtraField& field : entry.ExtraFields) {
+  for (const ExtraField& field : entry.ExtraFields()) {
     if (field.HeaderID != kAesFieldId) continue;
     if (const std::optional<AesField> aes = ReadAesField(field.Data)) return aes->VendorVersion;
   }
@@ -66,7 +66,7 @@ std::unique_ptr<TPLCryptoTransform> UnlockEntry(platform::Stream& archive,
       if (!header) return nullptr;
       if (transform->AcceptHeader(*header)) return transform;
     }
-    events.Password(data.entry.Name, password, skipped);
+    events.Password(data.entry.Name.str(), password, skipped);
     if (skipped) return nullptr;
   }
 }

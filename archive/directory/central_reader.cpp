@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -44,73 +45,77 @@ void ApplyAesField(TDirItem& item, std::span<const uint8_t> data) {
   item.RealMethod = aes->Method;
 }
 
-// The bytes of the stated directory area, read from the stream only as far
-// as the headers found so far reach (at least doubling each time), so that a
+// The stated directory area seen through a window of at least 1 MiB that
+// moves forward with the headers: the area is never held whole, and a
 // stated size far beyond the real headers costs no memory.
-class GrowingArea {
+class AreaWindow {
  public:
-  GrowingArea(platform::Stream& stream, int64_t start, uint64_t size)
+  AreaWindow(platform::Stream& stream, int64_t start, uint64_t size)
       : stream_(stream), start_(start), size_(size) {}
 
   uint64_t Size() const { return size_; }
-  std::span<const uint8_t> Bytes() const { return bytes_; }
 
-  // Makes the first `count` bytes available; false when the area is smaller.
-  bool Ensure(uint64_t count) {
-    if (count > size_) return false;
-    if (count <= bytes_.size()) return true;
-    constexpr uint64_t kFirstRead = 64 * 1024;
-    const uint64_t wanted = std::max({count, uint64_t{bytes_.size()} * 2, kFirstRead});
-    const auto target = static_cast<size_t>(std::min(wanted, size_));
-    const size_t have = bytes_.size();
-    bytes_.resize(target);
-    stream_.Seek(start_ + static_cast<int64_t>(have), platform::SeekOrigin::kBegin);
-    stream_.ReadBuffer(bytes_.data() + have, target - have);
-    return true;
+  // The `count` bytes at `position`; nullopt when the area ends before.
+  std::optional<std::span<const uint8_t>> Bytes(uint64_t position, size_t count) {
+    if (count > size_ || position > size_ - count) return std::nullopt;
+    if (position < first_ || position + count > first_ + bytes_.size()) Read(position, count);
+    return std::span<const uint8_t>(bytes_).subspan(static_cast<size_t>(position - first_), count);
   }
 
  private:
+  void Read(uint64_t position, size_t count) {
+    constexpr uint64_t kWindow = 1024 * 1024;
+    const auto length =
+        static_cast<size_t>(std::min(std::max<uint64_t>(count, kWindow), size_ - position));
+    bytes_.resize(length);
+    first_ = position;
+    stream_.Seek(start_ + static_cast<int64_t>(position), platform::SeekOrigin::kBegin);
+    stream_.ReadBuffer(bytes_.data(), length);
+  }
+
   platform::Stream& stream_;
   int64_t start_;
   uint64_t size_;
+  uint64_t first_ = 0;
   std::vector<uint8_t> bytes_;
 };
 
-// The offsets of the headers to read: `claimed` ones first, each of which
-// must start with the central header signature, then those that follow with
-// it. Each header's name, extra area and comment must lie inside the area.
-std::vector<size_t> LocateHeaders(GrowingArea& area, uint64_t claimed) {
-  if (claimed > area.Size() / kCentralHeaderSize)
-    throw EPLFormatDamage("the end record counts more entries than the central directory holds");
-  std::vector<size_t> offsets;
-  offsets.reserve(static_cast<size_t>(std::min<uint64_t>(claimed, 1 << 16)));
-  size_t position = 0;
-  for (;;) {
-    const bool header = area.Ensure(uint64_t{position} + kCentralHeaderSize) &&
-                        LoadU32(area.Bytes(), position) == kCentralHeaderSignature;
-    if (!header && offsets.size() < claimed) ThrowDamaged(offsets.size());
-    if (!header) break;
-    const auto bytes = area.Bytes();
-    const size_t variable = size_t{LoadU16(bytes, position + 28)} + LoadU16(bytes, position + 30) +
-                            LoadU16(bytes, position + 32);
-    if (!area.Ensure(uint64_t{position} + kCentralHeaderSize + variable))
-      ThrowDamaged(offsets.size());
-    offsets.push_back(position);
-    position += kCentralHeaderSize + variable;
-  }
-  return offsets;
+// The length of the header at `position` with its name, extra area and
+// comment, or nullopt when no header starts there. Throws when the header
+// runs past the area.
+std::optional<size_t> HeaderLength(AreaWindow& area, uint64_t position, uint64_t index) {
+  const auto fixed = area.Bytes(position, kCentralHeaderSize);
+  if (!fixed || LoadU32(*fixed, 0) != kCentralHeaderSignature) return std::nullopt;
+  const size_t length =
+      kCentralHeaderSize + LoadU16(*fixed, 28) + LoadU16(*fixed, 30) + LoadU16(*fixed, 32);
+  if (length > area.Size() - position) ThrowDamaged(static_cast<size_t>(index));
+  return length;
 }
 
-// Keeps the extra fields of `area` on `item` in order and interprets them;
-// gives the name a name field carries.
+// The number of headers to read: `claimed` ones first, each of which must
+// start with the central header signature, then those that follow with it.
+// Each header's name, extra area and comment must lie inside the area.
+uint64_t CountHeaders(AreaWindow& area, uint64_t claimed) {
+  if (claimed > area.Size() / kCentralHeaderSize)
+    throw EPLFormatDamage("the end record counts more entries than the central directory holds");
+  uint64_t count = 0;
+  for (uint64_t position = 0;; ++count) {
+    const std::optional<size_t> length = HeaderLength(area, position, count);
+    if (!length && count < claimed) ThrowDamaged(static_cast<size_t>(count));
+    if (!length) return count;
+    position += *length;
+  }
+}
+
+// Interprets the extra fields of `area` for `item`; gives the name a name
+// field carries.
 std::optional<std::u16string> ApplyExtraFields(TDirItem& item, std::span<const uint8_t> area,
                                                std::string_view stored_name,
                                                const platform::CodePages& code_pages) {
   item.IsZip64 = false;
-  item.ExtraFields = ParseExtraFields(area);
   std::optional<std::u16string> unicode_name;
   std::optional<std::u16string> path_name;
-  for (const ExtraField& field : item.ExtraFields) {
+  for (const ExtraField& field : ParseExtraFields(area)) {
     const std::span<const uint8_t> data(field.Data);
     if (field.HeaderID == kZip64FieldId) {
       ApplyZip64Field(item, data);
@@ -141,36 +146,39 @@ void ReadHeader(std::span<const uint8_t> header, bool oem_file_names,
   const auto extra = reader.Bytes(item.ExtraLength);
   const auto comment = reader.Bytes(item.CommentLength);
   if (!reader.Ok()) ThrowDamaged(static_cast<size_t>(index));
-  item.Comment = std::string(AsText(comment));
-  dir.SetName(index, DecodeEntryName(item, stored, extra, oem_file_names, code_pages));
+  dir.SetName(index, DecodeEntryName(item, {stored, AsText(comment), extra}, oem_file_names,
+                                     code_pages, &dir.Arena()));
 }
 
 }  // namespace
 
-std::u16string DecodeEntryName(TDirItem& item, std::string_view stored,
-                               std::span<const uint8_t> extra, bool oem_file_names,
-                               const platform::CodePages& code_pages) {
+TEntryName DecodeEntryName(TDirItem& item, const StoredTexts& stored, bool oem_file_names,
+                           const platform::CodePages& code_pages, TPLTextArena* arena) {
   std::optional<std::u16string> name;
-  if (!extra.empty()) name = ApplyExtraFields(item, extra, stored, code_pages);
+  if (!stored.extra.empty()) name = ApplyExtraFields(item, stored.extra, stored.name, code_pages);
   item.LoadedNameUtf8 = (item.Flags & kFlagUtf8) != 0;
-  item.LoadedNameBytes = std::string(stored);
-  item.LoadedName = name ? std::move(*name)
-                         : DecodeStoredName(stored, item.LoadedNameUtf8, oem_file_names, code_pages,
-                                            MadeOnUnix(item.VersionMadeBy));
-  return item.LoadedName;
+  if (!name) {
+    name = DecodeStoredName(stored.name, item.LoadedNameUtf8, oem_file_names, code_pages,
+                            MadeOnUnix(item.VersionMadeBy));
+  }
+  item.SetLoaded({*name, stored.name, stored.comment, stored.extra}, arena);
+  if (arena) return TEntryName::Borrowed(item.LoadedName());
+  return TEntryName(*name);
 }
 
 void ReadCentralHeaders(platform::Stream& stream, int64_t start, uint64_t size, uint64_t claimed,
                         bool oem_file_names, const platform::CodePages& code_pages,
                         TPLDirArray& dir) {
-  GrowingArea area(stream, start, size);
-  const std::vector<size_t> offsets = LocateHeaders(area, claimed);
-  if (offsets.size() > size_t{std::numeric_limits<int32_t>::max()})
+  AreaWindow area(stream, start, size);
+  const uint64_t count = CountHeaders(area, claimed);
+  if (count > uint64_t{std::numeric_limits<int32_t>::max()})
     throw EPLFormatDamage("the central directory holds more entries than can be loaded");
-  dir.SetCount(static_cast<int32_t>(offsets.size()));
-  for (size_t i = 0; i < offsets.size(); ++i) {
-    ReadHeader(area.Bytes().subspan(offsets[i]), oem_file_names, code_pages, dir,
-               static_cast<int32_t>(i));
+  dir.SetCount(static_cast<int32_t>(count));
+  uint64_t position = 0;
+  for (int32_t i = 0; i < static_cast<int32_t>(count); ++i) {
+    const size_t length = *HeaderLength(area, position, static_cast<uint64_t>(i));
+    ReadHeader(*area.Bytes(position, length), oem_file_names, code_pages, dir, i);
+    position += length;
   }
 }
 

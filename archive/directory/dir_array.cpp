@@ -8,9 +8,9 @@
 namespace parcelon {
 
 TPLDirArray::TPLDirArray(const platform::CodePages& code_pages)
-    : code_pages_(code_pages), names_(code_pages) {
-  names_.SetCaseSensitive(true);
-}
+    : code_pages_(code_pages), names_([this](int32_t position) -> std::u16string_view {
+        return items_[static_cast<size_t>(position)].Name;
+      }) {}
 
 TPLDirArray::~TPLDirArray() = default;
 
@@ -22,6 +22,7 @@ void TPLDirArray::SetCount(int32_t n) {
   if (n < 0) throw EPLException::Create(errc::kStoreOutOfBounds, nullptr);
   if (n == 0) {
     items_ = std::vector<TDirItem>();
+    arena_.Release();
   } else if (n < item_count_) {
     std::fill(items_.begin() + n, items_.begin() + item_count_, TDirItem());
   } else if (n > Capacity()) {
@@ -29,7 +30,7 @@ void TPLDirArray::SetCount(int32_t n) {
     const int64_t grown = int64_t{Capacity()} + alloc_by_;
     items_.resize(grown <= n ? static_cast<size_t>(n) : static_cast<size_t>(grown));
   }
-  while (names_.Count() > n) names_.Delete(names_.Count() - 1);
+  names_.Truncate(n);
   item_count_ = n;
 }
 
@@ -39,6 +40,7 @@ void TPLDirArray::Clear() {
   for (int32_t i = 0; i < item_count_; ++i) items_[static_cast<size_t>(i)] = TDirItem();
   item_count_ = 0;
   names_.Clear();
+  arena_.Release();
 }
 
 TDirItem& TPLDirArray::Items(int32_t index) {
@@ -107,17 +109,18 @@ bool TPLDirArray::FindIgnoringCase(std::u16string_view name, int32_t& index) con
 // slot's name is replaced in place, or appended when the list ends right at
 // this slot (the way a directory is loaded, entry by entry). A list that ends
 // earlier does not line up; it is refused before anything changes.
-void TPLDirArray::SetName(int32_t index, std::u16string name) {
+void TPLDirArray::SetName(int32_t index, TEntryName name) {
   if (index < 0 || index >= item_count_)
     throw EPLException::Create(errc::kStoreOutOfBounds, nullptr);
   const int32_t listed = names_.Count();
   if (index > listed) throw EPLException::Create(errc::kNameListMisaligned, nullptr);
-  if (index < listed) {
-    names_.Put(index, name);
-  } else {
-    names_.Add(name);
-  }
+  if (index < listed) names_.Unlist(index);
   items_[static_cast<size_t>(index)].Name = std::move(name);
+  if (index < listed) {
+    names_.Relist(index);
+  } else {
+    names_.Add();
+  }
 }
 
 }  // namespace parcelon

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "archive/directory/dir_item.h"
-#include "archive/directory/hashed_string_list.h"
+#include "archive/directory/name_index.h"
 #include "platform/code_pages.h"
 
 namespace parcelon {
@@ -24,7 +24,8 @@ class TPLDirArray {
 
   int32_t Count() const { return item_count_; }
   // Sets the count, growing the storage by the doubling step policy (500
-  // doubled before each growth, capped at 10,000); 0 releases the storage.
+  // doubled before each growth, capped at 10,000); 0 releases the storage
+  // and the arena.
   // Shrinking keeps the storage and resets the dropped slots, releasing
   // what they held.
   void SetCount(int32_t n);
@@ -52,14 +53,18 @@ class TPLDirArray {
   // As Find, letter case ignored; a scan of the whole directory.
   bool FindIgnoringCase(std::u16string_view name, int32_t& index) const;
   // Renames the entry at `index` (an existing slot) and its index entry.
-  void SetName(int32_t index, std::u16string name);
+  void SetName(int32_t index, TEntryName name);
+  // Where the texts of entries read from an archive are kept; released when
+  // the array is emptied (Clear, SetCount(0)).
+  TPLTextArena& Arena() { return arena_; }
 
-  TPLHashedStringList& Names() { return names_; }
+  const TPLNameIndex& NameIndex() const { return names_; }
 
  private:
   const platform::CodePages& code_pages_;
   std::vector<TDirItem> items_;
-  TPLHashedStringList names_;
+  TPLTextArena arena_;
+  TPLNameIndex names_;
   int32_t alloc_by_ = 500;
   int32_t max_alloc_by_ = 10000;
   int32_t item_count_ = 0;

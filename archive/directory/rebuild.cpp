@@ -74,7 +74,7 @@ bool HoldsLocalSignature(const RebuildContext& context, int64_t from, int64_t en
 // first, whichever of the fixed fields is saturated (a central header holds
 // only those that are).
 void ApplyLocalZip64Field(TDirItem& item) {
-  for (const ExtraField& field : item.ExtraFields) {
+  for (const ExtraField& field : item.ExtraFields()) {
     if (field.HeaderID != kZip64FieldId || field.Data.size() < 16) continue;
     item.Zip64UnpackedSize = LoadU64(field.Data, 0);
     item.Zip64PackedSize = LoadU64(field.Data, 8);
@@ -86,8 +86,8 @@ void ReadNameAndExtra(const RebuildContext& context, TDirItem& item,
                       std::span<const uint8_t> variable) {
   const auto name = variable.first(item.NameLength);
   const std::string_view stored(reinterpret_cast<const char*>(name.data()), name.size());
-  item.Name = DecodeEntryName(item, stored, variable.subspan(item.NameLength), context.oem_names,
-                              context.code_pages);
+  item.Name = DecodeEntryName(item, {stored, {}, variable.subspan(item.NameLength)},
+                              context.oem_names, context.code_pages, nullptr);
   ApplyLocalZip64Field(item);
 }
 
@@ -147,7 +147,8 @@ void TakeSizes(TDirItem& item, const Descriptor& descriptor) {
 }
 
 bool HasZip64Field(const TDirItem& item) {
-  return std::any_of(item.ExtraFields.begin(), item.ExtraFields.end(),
+  const std::vector<ExtraField> fields = item.ExtraFields();
+  return std::any_of(fields.begin(), fields.end(),
                      [](const ExtraField& field) { return field.HeaderID == kZip64FieldId; });
 }
 
@@ -190,7 +191,7 @@ std::optional<int64_t> VerifiedDataEnd(const RebuildContext& context, TDirItem& 
 
 void Append(TPLDirArray& dir, TDirItem item) {
   const int32_t index = dir.Count();
-  std::u16string name = std::move(item.Name);
+  TEntryName name = std::move(item.Name);
   item.Name.clear();
   dir.SetCount(index + 1);
   dir.Items(index) = std::move(item);

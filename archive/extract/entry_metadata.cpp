@@ -13,7 +13,7 @@ constexpr uint32_t kFileTypeMask = 0170000;
 constexpr uint32_t kLinkType = 0120000;
 
 std::optional<int64_t> ExtendedTimestamp(const TDirItem& entry) {
-  for (const ExtraField& field : entry.ExtraFields) {
+  for (const ExtraField& field : entry.ExtraFields()) {
     if (field.HeaderID != kExtendedTimestampId || field.Data.size() < 5) continue;
     if ((field.Data[0] & 1) == 0) continue;  // no modification time in it
     return static_cast<int64_t>(static_cast<int32_t>(LoadU32(field.Data, 1)));

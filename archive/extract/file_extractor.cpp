@@ -31,7 +31,7 @@ class Extraction {
   void Run(std::u16string name, const std::u16string& dest_dir, const DecodeInto& decode) {
     uint32_t attributes = entry_.ExternalAttributes;
     const std::u16string stored = name;
-    c_.events.ExtractFile(name, attributes, entry_.Comment);
+    c_.events.ExtractFile(name, attributes, std::string(entry_.Comment()));
     target_ = TargetOf(name, name != stored, dest_dir);
     MakeFolders();
     if ((attributes & faDirectory) != 0 ||

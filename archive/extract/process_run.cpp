@@ -48,7 +48,7 @@ bool TPLProcessRun::Attempt(int32_t index) {
 }
 
 TPLAction TPLProcessRun::AttemptOnce(int32_t index) {
-  const std::u16string name = host_.dir.Items(index).Name;
+  const std::u16string name = host_.dir.Items(index).Name.str();
   try {
     if (!host_.events.ConfirmProcessFile(name, operation_)) return fxaIgnore;
     if (Reports()) FireFile(name, 0, ppStart);

@@ -125,7 +125,7 @@ void FillArchiveItem(const TDirItem& entry, TPLArchiveItem& item) {
   item.LastModFileTime = entry.FileTime;
   item.Crc32 = entry.Crc32;
   item.ExternalAttributes = entry.ExternalAttributes;
-  item.FileComment = entry.Comment;
+  item.FileComment = std::string(entry.Comment());
 }
 
 }  // namespace parcelon

@@ -64,7 +64,7 @@ std::vector<uint8_t> ExtraAreaOf(const TDirItem& item, bool& zip64) {
   std::vector<uint8_t> area;
   zip64 = values.unpacked || values.packed || values.offset || values.disk;
   if (zip64) AppendExtraField(area, MakeZip64Field(values));
-  for (const ExtraField& field : item.ExtraFields) {
+  for (const ExtraField& field : item.ExtraFields()) {
     if (field.HeaderID == kZip64FieldId) continue;
     if (area.size() + 4 + field.DataSize > kMaxFieldLength) continue;
     AppendExtraField(area, field);
@@ -92,7 +92,7 @@ WrittenHeader HeaderOf(const TDirItem& item, size_t name_bytes, bool utf8, size_
 WrittenHeader WriteEntry(const TDirItem& item, const platform::CodePages& code_pages,
                          CheckedWriter& out) {
   const EncodedName name = NameToStore(item, code_pages);
-  const std::string_view comment = std::string_view(item.Comment).substr(0, kMaxFieldLength);
+  const std::string_view comment = item.Comment().substr(0, kMaxFieldLength);
   bool zip64 = false;
   const std::vector<uint8_t> extra = ExtraAreaOf(item, zip64);
   const WrittenHeader written =

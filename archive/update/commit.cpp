@@ -241,7 +241,7 @@ void TPLCommit::DeleteMovedSources() {
 // A source that changed since it was stored is kept and reported.
 void TPLCommit::DeleteMovedFile(const TDirItem& item) {
   platform::FileSystem& fs = request_.entries.fs;
-  const std::string path = platform::Utf16ToUtf8(item.SourceFileName);
+  const std::string path = platform::Utf16ToUtf8(item.SourceFileName());
   for (bool stop = false; !stop;) {
     if (!MovedSourceUnchanged(fs, item)) {
       ReportLateFailure(item, errc::kCannotDeleteSource, stop, u"it changed after it was stored");
@@ -267,7 +267,7 @@ void TPLCommit::DeleteMovedFile(const TDirItem& item) {
 // no longer exists.
 void TPLCommit::DeleteMovedFolder(const TDirItem& item) {
   platform::FileSystem& fs = request_.entries.fs;
-  std::string path = platform::Utf16ToUtf8(item.SourceFileName);
+  std::string path = platform::Utf16ToUtf8(item.SourceFileName());
   while (path.size() > 1 && path.back() == '/') path.pop_back();
   for (bool stop = false; !stop;) {
     try {
@@ -284,12 +284,12 @@ void TPLCommit::DeleteMovedFolder(const TDirItem& item) {
 // goes on trying, ignore stops trying this one, abort stops the deleting.
 void TPLCommit::ReportLateFailure(const TDirItem& item, int32_t native_error, bool& stop,
                                   const std::u16string& reason) {
-  const EPLException failure = EPLException::CreateFmt(native_error, {item.SourceFileName},
+  const EPLException failure = EPLException::CreateFmt(native_error, {item.SourceFileName()},
                                                        request_.entries.settings.component);
   const std::u16string message =
       reason.empty() ? failure.Message() : failure.Message() + u" (" + reason + u")";
   const TPLAction action = request_.entries.events.ProcessFileFailure(
-      item.SourceFileName, poMove, failure.NativeError(), failure.ErrorCode(), message);
+      item.SourceFileName(), poMove, failure.NativeError(), failure.ErrorCode(), message);
   stop = action != fxaRetry;
   if (action == fxaAbort) state_ = EntryState::kAbort;
 }

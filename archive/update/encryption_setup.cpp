@@ -24,11 +24,12 @@ uint8_t StrengthOf(TPLCryptoAlgorithm method) {
 void UseAes(TDirItem& item, TPLCryptoAlgorithm method, EncryptionSetup& cipher) {
   auto aes = std::make_unique<TAESCryptoTransform>(CryptoMode::kEncrypt, StrengthOf(method),
                                                    item.RealMethod);
-  aes->SetPassword(item.Password->Text());
+  aes->SetPassword(item.Password()->Text());
   cipher.aes_field = MakeAesField(aes->Field());
-  std::erase_if(item.ExtraFields,
-                [](const ExtraField& field) { return field.HeaderID == kAesFieldId; });
-  item.ExtraFields.push_back(*cipher.aes_field);
+  std::vector<ExtraField> fields = item.ExtraFields();
+  std::erase_if(fields, [](const ExtraField& field) { return field.HeaderID == kAesFieldId; });
+  fields.push_back(*cipher.aes_field);
+  item.SetExtraFields(std::move(fields));
   item.Method = kMethodAesEncrypted;
   cipher.transform = std::move(aes);
 }
@@ -46,7 +47,7 @@ EncryptionSetup PrepareEncryption(TDirItem& item, TPLCryptoAlgorithm method,
     if (method == caPkzipClassic) {
       cipher.crc = SourceCrc32(source, item.CompressionMode);
       cipher.transform =
-          TTraditionalCryptoTransform::ForEncryption(item.Password->Text(), cipher.crc);
+          TTraditionalCryptoTransform::ForEncryption(item.Password()->Text(), cipher.crc);
     } else {
       UseAes(item, method, cipher);
     }

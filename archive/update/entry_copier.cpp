@@ -30,7 +30,7 @@ const TDirItem* FindOldVersion(const TDirItem& item, TPLDirArray& snapshot) {
     return &snapshot.Items(item.SnapshotIndex);
   for (int32_t i = 0; i < snapshot.Count(); ++i) {
     const TDirItem& old = snapshot.Items(i);
-    if (old.Name == item.Name || (IsRename(item) && old.Name == item.PreviousName)) return &old;
+    if (old.Name == item.Name || (IsRename(item) && old.Name == item.PreviousName())) return &old;
   }
   return nullptr;
 }
@@ -113,7 +113,7 @@ void WriteRenamedHeader(TDirItem& item, const OldRecord& record, const EntryWrit
   std::vector<uint8_t> extra;
   if (item.UnpackedSize == kSaturated32)
     AppendExtraField(extra, MakeZip64Field({item.UnpackedSize64(), item.PackedSize64(), {}, {}}));
-  for (const ExtraField& field : item.ExtraFields)
+  for (const ExtraField& field : item.ExtraFields())
     if (field.HeaderID != kZip64FieldId) AppendExtraField(extra, field);
   LocalFileHeader header = record.header;
   header.Flags =

@@ -26,11 +26,12 @@ constexpr uint16_t kMethodStored = 0;
 constexpr uint16_t kMethodDeflated = 8;
 
 std::u16string EventName(const TDirItem& item) {
-  return item.Operation == poAdd || item.Operation == poMove ? item.SourceFileName : item.Name;
+  return item.Operation == poAdd || item.Operation == poMove ? item.SourceFileName()
+                                                             : item.Name.str();
 }
 
 std::u16string FailureName(const TDirItem& item) {
-  return item.Operation == poUpdate ? item.Name : item.SourceFileName;
+  return item.Operation == poUpdate ? item.Name.str() : item.SourceFileName();
 }
 
 EntryState StateOf(TPLAction action) {
@@ -44,21 +45,23 @@ EntryState StateOf(TPLAction action) {
 class EntrySource {
  public:
   EntrySource(TDirItem& item, const EntryWriteContext& context) : item_(item) {
-    if (item.DataStream) {
-      remembered_ = item.DataStream->Position();
-      window_ = std::make_unique<platform::StreamWindow>(*item.DataStream, item.DataStreamPosition);
+    if (item.DataStream()) {
+      remembered_ = item.DataStream()->Position();
+      window_ =
+          std::make_unique<platform::StreamWindow>(*item.DataStream(), item.DataStreamPosition());
     } else if (!item.IsFolder()) {
       file_ = Open(context);
     }
   }
   ~EntrySource() {
-    if (!item_.DataStream) return;
+    if (!item_.DataStream()) return;
     try {
-      if (!item_.OwnsDataStream) item_.DataStream->Seek(remembered_, platform::SeekOrigin::kBegin);
+      if (!item_.OwnsDataStream())
+        item_.DataStream()->Seek(remembered_, platform::SeekOrigin::kBegin);
     } catch (...) {
       // The caller's stream keeps whatever position it reached.
     }
-    if (item_.OwnsDataStream) item_.DataStream.reset();
+    if (item_.OwnsDataStream()) item_.ReleaseDataStream();
   }
   EntrySource(const EntrySource&) = delete;
   EntrySource& operator=(const EntrySource&) = delete;
@@ -72,13 +75,13 @@ class EntrySource {
  private:
   std::unique_ptr<platform::Stream> Open(const EntryWriteContext& context) {
     try {
-      return context.fs.OpenStream(platform::Utf16ToUtf8(item_.SourceFileName),
+      return context.fs.OpenStream(platform::Utf16ToUtf8(item_.SourceFileName()),
                                    platform::fmOpenRead | context.settings.writing.source_share);
     } catch (const platform::EStreamError& failure) {
       if (failure.Errno() == ENAMETOOLONG)
-        throw EPLException::CreateFmt(errc::kNameTooLong, {item_.SourceFileName},
+        throw EPLException::CreateFmt(errc::kNameTooLong, {item_.SourceFileName()},
                                       context.settings.component);
-      throw EPLException::CreateFmt(errc::kCannotOpenSource, {item_.SourceFileName},
+      throw EPLException::CreateFmt(errc::kCannotOpenSource, {item_.SourceFileName()},
                                     context.settings.component);
     }
   }
@@ -100,7 +103,7 @@ class NewEntry {
     item_.IsZip64 = false;
     EntrySource source(item_, c_);
     // A folder has no data, so nothing to encrypt.
-    const bool encrypted = source.Get() != nullptr && HasSecret(item_.Password);
+    const bool encrypted = source.Get() != nullptr && HasSecret(item_.Password());
     if (encrypted)
       cipher_ = PrepareEncryption(item_, c_.settings.writing.encryption_method, *source.Get(),
                                    c_.settings.component);
@@ -124,7 +127,7 @@ class NewEntry {
     name_ = NameToStore(item_, c_.code_pages);
     if (DecodeStoredName(name_.bytes, name_.utf8, c_.settings.names.oem, c_.code_pages,
                          MadeOnUnix(item_.VersionMadeBy)) != item_.Name)
-      throw EPLException::CreateFmt(errc::kNameTooLong, {item_.Name}, c_.settings.component);
+      throw EPLException::CreateFmt(errc::kNameTooLong, {item_.Name.str()}, c_.settings.component);
     item_.Flags =
         static_cast<uint16_t>(name_.utf8 ? item_.Flags | kFlagUtf8 : item_.Flags & ~kFlagUtf8);
   }
@@ -168,7 +171,7 @@ class NewEntry {
     source_size_ = has_source ? source_size : 0;
     SetVersion(item_.IsZip64 || source_size >= kSaturated32);
     if (item_.IsZip64 && c_.settings.writing.zip64_mode == zmDisabled)
-      throw EPLException::CreateFmt(errc::kZip64NeededCommitting, {item_.SourceFileName},
+      throw EPLException::CreateFmt(errc::kZip64NeededCommitting, {item_.SourceFileName()},
                                     c_.settings.component);
   }
 
@@ -197,7 +200,9 @@ class NewEntry {
     if (c_.settings.names.unicode && IsWellFormedUnicode(item_.Name)) {
       ExtraField field = MakeUnicodeNameField(item_.Name);
       AppendExtraField(extra_, field);
-      item_.ExtraFields.push_back(std::move(field));
+      std::vector<ExtraField> fields = item_.ExtraFields();
+      fields.push_back(std::move(field));
+      item_.SetExtraFields(std::move(fields));
     }
     if (cipher_.aes_field) AppendExtraField(extra_, *cipher_.aes_field);
   }

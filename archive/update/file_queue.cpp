@@ -94,8 +94,8 @@ void TPLFileQueue::FinishEntry(int32_t index, std::u16string name, int32_t attri
   dir_.SetName(index, std::move(name));
   TDirItem& item = dir_.Items(index);
   item.ExternalAttributes = static_cast<uint32_t>(attributes);
-  item.Comment = std::move(comment);
-  item.ExtraFields.clear();
+  item.SetComment(std::move(comment));
+  item.SetExtraFields({});
 }
 
 bool TPLFileQueue::StoredUncompressed(const std::u16string& full, bool is_folder) const {

@@ -30,13 +30,11 @@ std::u16string StoredNameOf(const std::u16string& file_name, const std::u16strin
 // code page on other hosts but as raw bytes on Unix; such a name is stored
 // afresh instead.
 void KeepStoredName(const TDirItem& old, TDirItem& filled) {
-  if (filled.Name != old.LoadedName) return;
+  if (filled.Name != old.LoadedName()) return;
   const bool same_host = (old.VersionMadeBy >> 8) == (filled.VersionMadeBy >> 8);
-  const std::string_view bytes = old.LoadedNameBytes;
+  const std::string bytes = old.LoadedNameBytes();
   if (!same_host && !old.LoadedNameUtf8 && HasNonAsciiByte(bytes) && !IsValidUtf8(bytes)) return;
-  filled.LoadedNameBytes = old.LoadedNameBytes;
-  filled.LoadedNameUtf8 = old.LoadedNameUtf8;
-  filled.LoadedName = old.LoadedName;
+  filled.CopyLoadedName(old);
 }
 
 }  // namespace
@@ -60,8 +58,8 @@ void FillNewItem(TPLDirArray& dir, int32_t index, const std::u16string& file_nam
   filled.Operation = item.Operation;
   filled.SnapshotIndex = item.SnapshotIndex;
   filled.Modified = true;
-  filled.Password = settings.password;
-  filled.SourceFileName = file_name;
+  filled.SetPassword(settings.password);
+  filled.SetSourceFileName(file_name);
   filled.CompressionMode = info.is_directory ? 0 : settings.writing.compression_mode;
   filled.Method = filled.RealMethod = info.is_directory ? 0 : settings.writing.default_method;
   filled.VersionNeeded = kVersionOem;

@@ -61,8 +61,8 @@ TEST_F(CentralWriter, WrittenEntriesLoadBackTheSame) {
   Bytes data(locals.begin(), locals.begin() + 30 + 5 + 5 + 30 + 7 + 2);
   auto& manager = Create(data);
   TDirItem first = ItemOf(u"a.kml", 0, 5);
-  first.Comment = "entry comment";
-  first.ExtraFields.push_back({0x7777, 3, {1, 2, 3}});
+  first.SetComment("entry comment");
+  first.SetExtraFields({{0x7777, 3, {1, 2, 3}}});
   Add(first);
   Add(ItemOf(u"b/c.txt", 40, 2));
   manager.SetArchiveComment("the archive");
@@ -71,9 +71,9 @@ TEST_F(CentralWriter, WrittenEntriesLoadBackTheSame) {
   Reload();
   ASSERT_EQ(manager_->Dir().Count(), 2);
   EXPECT_EQ(Item(0).Name, u"a.kml");
-  EXPECT_EQ(Item(0).Comment, "entry comment");
-  ASSERT_EQ(Item(0).ExtraFields.size(), 1u);
-  EXPECT_EQ(Item(0).ExtraFields[0].Data, (std::vector<uint8_t>{1, 2, 3}));
+  EXPECT_EQ(Item(0).Comment(), "entry comment");
+  ASSERT_EQ(Item(0).ExtraFields().size(), 1u);
+  EXPECT_EQ(Item(0).ExtraFields()[0].Data, (std::vector<uint8_t>{1, 2, 3}));
   EXPECT_EQ(Item(1).Name, u"b/c.txt");
   EXPECT_EQ(Item(1).LocalHeaderOffset, 40u);
   EXPECT_EQ(manager_->ArchiveComment(), "the archive");
@@ -103,8 +103,8 @@ TEST_F(CentralWriter, SaturatedValuesGetAFreshZip64FieldAndTheOldOneIsDropped) {
   item.Zip64PackedSize = 5000000000ULL;
   item.Zip64UnpackedSize = 6000000000ULL;
   item.Zip64LocalHeaderOffset = 7000000000ULL;
-  item.ExtraFields.push_back({0x0001, 8, {9, 9, 9, 9, 9, 9, 9, 9}});  // kept from reading
-  item.ExtraFields.push_back({0x5555, 1, {42}});
+  item.SetExtraFields({{0x0001, 8, {9, 9, 9, 9, 9, 9, 9, 9}},  // kept from reading
+                       {0x5555, 1, {42}}});
   Add(item);
   Write();
   const Bytes& bytes = stream_->Bytes();

@@ -94,7 +94,7 @@ class CompressorTest : public testing::Test {
     platform::MemoryStream source(std::vector<uint8_t>(data.begin(), data.end()));
     item.CompressionMode = mode;
     item.Method = item.RealMethod = method;
-    item.SourceFileName = u"/src/a.kml";
+    item.SetSourceFileName(u"/src/a.kml");
     settings.writing.zip64_mode = zip64_mode;
     return CompressItem(source, out ? *out : output, item, {events, progress, settings});
   }

@@ -73,7 +73,7 @@ TEST_F(DirArray, OneLargeSetCountTakesTheCountItself) {
   EXPECT_EQ(dir.Capacity(), 30000);
   EXPECT_EQ(dir.Count(), 30000);
   EXPECT_FALSE(dir.Items(29999).Modified);
-  EXPECT_TRUE(dir.Items(29999).ExtraFields.empty());
+  EXPECT_TRUE(dir.Items(29999).ExtraFields().empty());
   EXPECT_EQ(CodeOf([&] { dir.SetCount(-1); }), 1);
   EXPECT_EQ(dir.Count(), 30000);
 }
@@ -105,7 +105,7 @@ TEST_F(DirArray, FindIsExactButCanIgnoreCase) {
   EXPECT_TRUE(dir.FindIgnoringCase(u"Docs/ReadMe.txt", index));
   EXPECT_EQ(index, 1);
   EXPECT_FALSE(dir.FindIgnoringCase(u"docs\\readme.txt", index));
-  EXPECT_EQ(dir.Names()[2], u"\u00C4rger.kml");
+  EXPECT_EQ(dir.Items(2).Name, u"\u00C4rger.kml");
 }
 
 TEST_F(DirArray, DeleteMovesLaterEntriesDownAndReindexes) {
@@ -120,7 +120,7 @@ TEST_F(DirArray, DeleteMovesLaterEntriesDownAndReindexes) {
   EXPECT_EQ(dir.Capacity(), 1000);
   Append({u"four"});
   EXPECT_EQ(IndexOf(u"four"), 2);
-  EXPECT_TRUE(dir.Items(2).ExtraFields.empty());  // the freed slot was reset
+  EXPECT_TRUE(dir.Items(2).ExtraFields().empty());  // the freed slot was reset
 }
 
 TEST_F(DirArray, DroppingAnEntryReleasesItsDataStream) {
@@ -135,7 +135,7 @@ TEST_F(DirArray, DroppingAnEntryReleasesItsDataStream) {
     Append({u"a", u"b"});
     auto stream = std::make_shared<platform::MemoryStream>();
     std::weak_ptr<platform::MemoryStream> watch = stream;
-    dir.Items(1).DataStream = std::move(stream);
+    dir.Items(1).SetDataStream(std::move(stream), 0, false);
     drop(dir);
     EXPECT_TRUE(watch.expired()) << how;
   }
@@ -155,7 +155,7 @@ TEST_F(DirArray, NamelessEntriesLoad) {
   dir.SetName(1, u"");
   dir.SetName(2, u"x");
   dir.SetName(3, u"");
-  EXPECT_EQ(dir.Names().Count(), 4);
+  EXPECT_EQ(dir.NameIndex().Count(), 4);
   EXPECT_EQ(IndexOf(u"x"), 2);
   EXPECT_EQ(IndexOf(u""), 3);
   dir.SetName(3, u"y");  // a rename in place keeps the others
@@ -169,7 +169,7 @@ TEST_F(DirArray, RenameReplacesTheIndexEntryInPlace) {
   EXPECT_EQ(dir.Items(0).Name, u"Renamed.KML");
   EXPECT_EQ(IndexOf(u"Renamed.KML"), 0);
   EXPECT_EQ(IndexOf(u"a.kml"), -1);
-  EXPECT_EQ(dir.Names().Count(), 2);
+  EXPECT_EQ(dir.NameIndex().Count(), 2);
 }
 
 TEST_F(DirArray, ANameListThatDoesNotLineUpIsRefusedUnchanged) {
@@ -178,7 +178,7 @@ TEST_F(DirArray, ANameListThatDoesNotLineUpIsRefusedUnchanged) {
   EXPECT_EQ(CodeOf([&] { dir.SetName(2, u"c"); }), 58);
   EXPECT_EQ(CodeOf([&] { dir.SetItem(2, ItemNamed(u"c")); }), 58);
   EXPECT_TRUE(dir.Items(2).Name.empty());
-  EXPECT_EQ(dir.Names().Count(), 1);
+  EXPECT_EQ(dir.NameIndex().Count(), 1);
   EXPECT_EQ(IndexOf(u"c"), -1);
 }
 
@@ -195,12 +195,12 @@ TEST_F(DirArray, ShrinkingForgetsTheNamesOfDroppedSlots) {
 
 TEST_F(DirArray, SetItemCopiesTheRecordAndItsExtraFields) {
   TDirItem item = ItemNamed(u"Data.bin");
-  item.ExtraFields.push_back(ExtraField{0x5455, 2, {1, 2}});
+  item.SetExtraFields({ExtraField{0x5455, 2, {1, 2}}});
   item.Crc32 = 0x12345678;
   Append({u"placeholder"});
   dir.SetItem(0, item);
-  item.ExtraFields[0].Data[0] = 9;
-  EXPECT_EQ(dir.Items(0).ExtraFields[0].Data[0], 1);
+  item.SetExtraFields({ExtraField{0x5455, 2, {9, 2}}});
+  EXPECT_EQ(dir.Items(0).ExtraFields()[0].Data[0], 1);
   EXPECT_EQ(dir.GetItem(0).Crc32, 0x12345678u);
   EXPECT_EQ(IndexOf(u"Data.bin"), 0);
   EXPECT_EQ(IndexOf(u"placeholder"), -1);
@@ -208,13 +208,13 @@ TEST_F(DirArray, SetItemCopiesTheRecordAndItsExtraFields) {
 
 TEST_F(DirArray, AssignMakesAnIndependentDeepCopy) {
   Append({u"a", u"b"});
-  dir.Items(1).ExtraFields.push_back(ExtraField{1, 1, {7}});
+  dir.Items(1).SetExtraFields({ExtraField{1, 1, {7}}});
   TPLDirArray copy(code_pages);
   copy.Assign(dir);
-  dir.Items(1).ExtraFields[0].Data[0] = 8;
+  dir.Items(1).SetExtraFields({ExtraField{1, 1, {8}}});
   dir.Delete(0);
   ASSERT_EQ(copy.Count(), 2);
-  EXPECT_EQ(copy.Items(1).ExtraFields[0].Data[0], 7);
+  EXPECT_EQ(copy.Items(1).ExtraFields()[0].Data[0], 7);
   int32_t index = -1;
   EXPECT_TRUE(copy.Find(u"a", index));
   EXPECT_EQ(index, 0);
@@ -239,7 +239,39 @@ TEST_F(DirArray, AHundredThousandEntriesAreEachFoundByName) {
   dir.SetCount(kCount);
   for (int32_t i = 0; i < kCount; ++i) dir.SetName(i, NameOf(i));
   for (int32_t i = 0; i < kCount; ++i) ASSERT_EQ(IndexOf(NameOf(i)), i);
-  EXPECT_GE(dir.Names().ValueTableSize(), static_cast<size_t>(kCount));
+  EXPECT_GE(dir.NameIndex().BucketCount(), static_cast<size_t>(kCount));
+}
+
+// Entries read from an archive keep their texts in the array's arena; a copy
+// of them (Assign, GetItem) owns its texts and outlives the arena, and a
+// name changed and changed back still stores the bytes it was read with.
+TEST_F(DirArray, CopiesOfLoadedEntriesOutliveTheArena) {
+  const std::vector<uint8_t> extra = {0x55, 0x54, 1, 0, 7};
+  const std::string bytes = "na\x8Ame";  // not ASCII: stored beside the name
+  dir.SetCount(2);
+  for (int32_t i = 0; i < 2; ++i) {
+    TDirItem& item = dir.Items(i);
+    item.SetLoaded(
+        {i == 0 ? u"plain.kml" : u"na\u00E8me", i == 0 ? "plain.kml" : bytes, "note", extra},
+        &dir.Arena());
+    dir.SetName(i, TEntryName::Borrowed(item.LoadedName()));
+  }
+  TPLDirArray copy(code_pages);
+  copy.Assign(dir);
+  TDirItem single = dir.GetItem(1);
+  dir.Clear();  // frees the arena
+  dir.SetCount(1);
+  EXPECT_EQ(copy.Items(0).Name, u"plain.kml");
+  EXPECT_EQ(copy.Items(0).LoadedNameBytes(), "plain.kml");
+  EXPECT_EQ(copy.Items(1).LoadedNameBytes(), bytes);
+  EXPECT_EQ(copy.Items(1).Comment(), "note");
+  ASSERT_EQ(copy.Items(1).ExtraFields().size(), 1u);
+  EXPECT_EQ(copy.Items(1).ExtraFields()[0].Data, std::vector<uint8_t>{7});
+  EXPECT_EQ(single.Name, u"na\u00E8me");
+  copy.SetName(1, u"other");
+  copy.SetName(1, u"na\u00E8me");
+  EXPECT_EQ(NameToStore(copy.Items(1), code_pages).bytes, bytes);
+  EXPECT_EQ(IndexOf(u"plain.kml"), -1);
 }
 
 }  // namespace

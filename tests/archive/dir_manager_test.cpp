@@ -50,7 +50,7 @@ TEST_F(Loader, ReadsHeadersNamesCommentsAndTheArchiveComment) {
   auto& manager = Load(BuildZip(ThreeEntries(), options), kNoRepair);
   ASSERT_EQ(manager.Dir().Count(), 3);
   EXPECT_EQ(Item(0).Name, u"docs/readme.txt");
-  EXPECT_EQ(Item(0).Comment, "first file");
+  EXPECT_EQ(Item(0).Comment(), "first file");
   EXPECT_EQ(Item(0).PackedSize, 5u);
   EXPECT_EQ(Item(0).LocalHeaderOffset, 0u);
   EXPECT_EQ(Item(0).Signature, parcelon::kCentralHeaderSignature);
@@ -373,8 +373,8 @@ TEST_F(Loader, UnicodeNameFieldWinsOverTheStoredName) {
   entry.central_extra = UnicodeNameField(u"\u65E5\u672C/\u00E9t\u00E9.kml");
   Load(BuildZip({entry}));
   EXPECT_EQ(Item(0).Name, u"\u65E5\u672C/\u00E9t\u00E9.kml");
-  ASSERT_EQ(Item(0).ExtraFields.size(), 1u);
-  EXPECT_EQ(Item(0).ExtraFields[0].HeaderID, 0x554E);
+  ASSERT_EQ(Item(0).ExtraFields().size(), 1u);
+  EXPECT_EQ(Item(0).ExtraFields()[0].HeaderID, 0x554E);
 }
 
 TEST_F(Loader, UnicodePathFieldGivesTheNameWhenItsCrcMatches) {
