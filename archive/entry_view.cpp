@@ -4,8 +4,8 @@
 
 namespace parcelon {
 
-const std::u16string& EntryView::Name() const {
-  return item_->Name;
+std::u16string EntryView::Name() const {
+  return item_->Name.str();
 }
 
 uint64_t EntryView::Size() const {

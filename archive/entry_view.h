@@ -19,7 +19,7 @@ class EntryView {
   explicit EntryView(const TDirItem& item) : item_(&item) {}
 
   // The name as stored, '/' between folders.
-  const std::u16string& Name() const;
+  std::u16string Name() const;
   // The sizes and CRC-32 as the directory states them (the 64-bit values
   // where the 32-bit fields are saturated).
   uint64_t Size() const;
