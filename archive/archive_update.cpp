@@ -1,7 +1,9 @@
 // Update transactions of the archiver: beginning, ending and cancelling
 // them, the queue operations that need one, and running the commit.
+#include <algorithm>
 #include <ctime>
 #include <memory>
+#include <thread>
 
 #include "archive/base_archiver.h"
 #include "archive/errors/pl_exception.h"
@@ -112,11 +114,19 @@ CommitSettings TPLBaseArchiver::CommitSettingsNow() {
   CommitSettings settings{
       entries, place,  options_.FlushBuffers() && on_disk, replace_path, rewrite_threshold_,
       nullptr, nullptr};
+  settings.threads = ThreadsNow();
   if (!unpublished_path_.empty()) {  // nobody sees it before it is complete: no journal
     settings.publish = [this] { PublishOrRefuse(); };
     settings.after_publish = [this] { SettleNewArchive(); };
   }
   return settings;
+}
+
+int TPLBaseArchiver::ThreadsNow() const {
+  constexpr int kMostThreads = 64;
+  if (threads_ > 0) return std::min(threads_, kMostThreads);
+  const unsigned cores = std::thread::hardware_concurrency();
+  return cores == 0 ? 1 : static_cast<int>(std::min<unsigned>(cores, kMostThreads));
 }
 
 TailCopy::Place TPLBaseArchiver::TailPlaceNow() {
