@@ -1,5 +1,8 @@
 #include "archive/codec/deflate_pool.h"
 
+#include <pthread.h>
+#include <signal.h>
+
 #include <new>
 #include <utility>
 
@@ -24,11 +27,29 @@ struct DeflateJob::Encoder {
   DeflateStage stage;
 };
 
+// The workers start with every signal blocked, so that a stop signal
+// reaches the calling thread (whose blocking calls it interrupts) as it did
+// before there were workers.
 DeflatePool::DeflatePool(int threads) {
-  for (int i = 0; i < (threads < 1 ? 1 : threads); ++i) workers_.emplace_back([this] { Work(); });
+  sigset_t all;
+  sigset_t before;
+  sigfillset(&all);
+  pthread_sigmask(SIG_BLOCK, &all, &before);
+  try {
+    for (int i = 0; i < (threads < 1 ? 1 : threads); ++i) workers_.emplace_back([this] { Work(); });
+  } catch (...) {
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    Stop();
+    throw;
+  }
+  pthread_sigmask(SIG_SETMASK, &before, nullptr);
 }
 
 DeflatePool::~DeflatePool() {
+  Stop();
+}
+
+void DeflatePool::Stop() {
   {
     std::lock_guard guard(lock_);
     stop_ = true;

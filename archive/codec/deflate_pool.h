@@ -37,7 +37,8 @@ struct DeflateJob {
 
 class DeflatePool {
  public:
-  // Starts `threads` workers (at least one).
+  // Starts `threads` workers (at least one), which take no signals. Throws
+  // std::system_error when a thread cannot start.
   explicit DeflatePool(int threads);
   // Stops and joins the workers; blocks not yet deflated are dropped.
   ~DeflatePool();
@@ -60,6 +61,7 @@ class DeflatePool {
   size_t Held();
 
  private:
+  void Stop();
   void Work();
   std::shared_ptr<DeflateJob> NextJob();
   void Deflate(DeflateJob& job, size_t index);

@@ -140,8 +140,7 @@ void TPLCommit::PrepareTarget(int64_t cut) {
 bool TPLCommit::RewriteEntries(int32_t first) {
   state_ = EntryState::kCarryOn;
   TPLDirArray& dir = manager_.Dir();
-  std::unique_ptr<EntryReadAhead> ahead;
-  if (settings_.threads > 1) ahead = std::make_unique<EntryReadAhead>(*output_, settings_.threads);
+  const std::unique_ptr<EntryReadAhead> ahead = EntryReadAhead::Start(*output_, settings_.threads);
   const CommitGuard detach([this] { output_->read_ahead = nullptr; });
   output_->read_ahead = ahead.get();
   for (int32_t index = first; index < dir.Count(); ++index) {

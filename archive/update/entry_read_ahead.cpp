@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -38,6 +39,16 @@ EntryReadAhead::EntryReadAhead(const EntryWriteContext& context, int threads)
     : context_(context), pool_(threads) {}
 
 EntryReadAhead::~EntryReadAhead() = default;
+
+std::unique_ptr<EntryReadAhead> EntryReadAhead::Start(const EntryWriteContext& context,
+                                                      int threads) {
+  if (threads < 2) return nullptr;
+  try {
+    return std::make_unique<EntryReadAhead>(context, threads);
+  } catch (const std::system_error&) {
+    return nullptr;  // the work is done on the calling thread instead
+  }
+}
 
 bool EntryReadAhead::Qualifies(const TDirItem& item) {
   return !item.IsFolder() && !item.DataStream && !HasSecret(item.Password) && item.RealMethod == 8;

@@ -32,7 +32,11 @@ class PreparedSource;
 class EntryReadAhead {
  public:
   // `context` must outlive the read ahead; `threads` workers deflate.
+  // Throws std::system_error when a thread cannot start.
   EntryReadAhead(const EntryWriteContext& context, int threads);
+  // A read ahead with `threads` workers, or null (each entry is then read
+  // and deflated in turn) for fewer than 2 or when threads cannot start.
+  static std::unique_ptr<EntryReadAhead> Start(const EntryWriteContext& context, int threads);
   ~EntryReadAhead();
   EntryReadAhead(const EntryReadAhead&) = delete;
   EntryReadAhead& operator=(const EntryReadAhead&) = delete;
