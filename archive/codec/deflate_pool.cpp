@@ -108,15 +108,18 @@ void DeflatePool::Drop(DeflateJob::Block& block) {
 // Deflates blocks until the pool stops.
 void DeflatePool::Work() {
   for (;;) {
-    std::shared_ptr<DeflateJob> job = NextJob();
+    DeflateJob::Block* block = nullptr;
+    std::shared_ptr<DeflateJob> job = NextJob(block);
     if (!job) return;
-    Deflate(*job, job->next_to_deflate);
+    Deflate(*job, *block);
   }
 }
 
-// The earliest job with a block to deflate, marked busy; null once the pool
-// stops. Jobs that are finished or abandoned leave the list on the way.
-std::shared_ptr<DeflateJob> DeflatePool::NextJob() {
+// The earliest job with a block to deflate, marked busy, and that block
+// (found under the lock: the block list may grow meanwhile, the block stays
+// where it is); null once the pool stops. Jobs that are finished or
+// abandoned leave the list on the way.
+std::shared_ptr<DeflateJob> DeflatePool::NextJob(DeflateJob::Block*& block) {
   std::unique_lock guard(lock_);
   for (;;) {
     if (stop_) return nullptr;
@@ -131,6 +134,7 @@ std::shared_ptr<DeflateJob> DeflatePool::NextJob() {
       }
       if (!job.busy && !ended && job.next_to_deflate < job.blocks.size()) {
         job.busy = true;
+        block = &job.blocks[job.next_to_deflate];
         return *it;
       }
       ++it;
@@ -139,10 +143,9 @@ std::shared_ptr<DeflateJob> DeflatePool::NextJob() {
   }
 }
 
-// Deflates block `index` of a job this worker holds, outside the lock: no
-// one else touches that block or the job's encoder meanwhile.
-void DeflatePool::Deflate(DeflateJob& job, size_t index) {
-  DeflateJob::Block& block = job.blocks[index];
+// Deflates `block` of a job this worker holds, outside the lock: no one
+// else touches that block or the job's encoder meanwhile.
+void DeflatePool::Deflate(DeflateJob& job, DeflateJob::Block& block) {
   std::vector<uint8_t> made;
   bool failed = false;
   try {
@@ -155,13 +158,13 @@ void DeflatePool::Deflate(DeflateJob& job, size_t index) {
     failed = true;
   }
   if (failed || block.last) job.encoder.reset();
-  Settle(job, index, std::move(made), failed);
+  Settle(job, block, std::move(made), failed);
 }
 
-void DeflatePool::Settle(DeflateJob& job, size_t index, std::vector<uint8_t> made, bool failed) {
+void DeflatePool::Settle(DeflateJob& job, DeflateJob::Block& block, std::vector<uint8_t> made,
+                         bool failed) {
   {
     std::lock_guard guard(lock_);
-    DeflateJob::Block& block = job.blocks[index];
     Drop(block);
     job.busy = false;
     job.failed = failed;

@@ -63,9 +63,9 @@ class DeflatePool {
  private:
   void Stop();
   void Work();
-  std::shared_ptr<DeflateJob> NextJob();
-  void Deflate(DeflateJob& job, size_t index);
-  void Settle(DeflateJob& job, size_t index, std::vector<uint8_t> made, bool failed);
+  std::shared_ptr<DeflateJob> NextJob(DeflateJob::Block*& block);
+  void Deflate(DeflateJob& job, DeflateJob::Block& block);
+  void Settle(DeflateJob& job, DeflateJob::Block& block, std::vector<uint8_t> made, bool failed);
   void Drop(DeflateJob::Block& block);
 
   std::mutex lock_;
