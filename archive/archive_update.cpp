@@ -1,7 +1,9 @@
 // Update transactions of the archiver: beginning, ending and cancelling
 // them, the queue operations that need one, and running the commit.
+#include <algorithm>
 #include <ctime>
 #include <memory>
+#include <thread>
 
 #include "archive/base_archiver.h"
 #include "archive/errors/pl_exception.h"
@@ -109,11 +111,19 @@ CommitRequest TPLBaseArchiver::CommitRequestNow(const EngineSettings& settings) 
                         .replace_path = replace_path,
                         .publish = nullptr,
                         .after_publish = nullptr};
+  request.threads = ThreadsNow();
   if (!unpublished_path_.empty()) {  // nobody sees it before it is complete: no journal
     request.publish = [this] { PublishOrRefuse(); };
     request.after_publish = [this] { SyncNewArchiveFolder(); };
   }
   return request;
+}
+
+int TPLArchiverState::ThreadsNow() const {
+  constexpr int kMostThreads = 64;
+  if (threads_ > 0) return std::min(threads_, kMostThreads);
+  const unsigned cores = std::thread::hardware_concurrency();
+  return cores == 0 ? 1 : static_cast<int>(std::min<unsigned>(cores, kMostThreads));
 }
 
 SavedTail::Place TPLBaseArchiver::TailPlaceNow() {

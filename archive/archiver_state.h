@@ -88,6 +88,13 @@ class TPLArchiverState : public TComponent {
   void SetUnicodeFilenames(bool value) { unicode_filenames_ = value; }
   TPLCryptoAlgorithm EncryptionMethod() const { return encryption_method_; }
   void SetEncryptionMethod(TPLCryptoAlgorithm value) { encryption_method_ = value; }
+  // How many threads deflate the files a commit adds: 0 (the default) as
+  // many as the machine has cores, 1 one after the other on the calling
+  // thread. The archive is byte for byte the same; events still fire on the
+  // calling thread, in the same order. Negative values count as 0; more
+  // than 64 as 64.
+  int Threads() const { return threads_; }
+  void SetThreads(int value) { threads_ = value < 0 ? 0 : value; }
 
   // --- Engine internals, for the engine's own parts and tools ---
   // The directory manager while open, else null.
@@ -173,6 +180,8 @@ class TPLArchiverState : public TComponent {
   // --- Updates and runs over entries ---
   // Numbers the entries and copies the directory for a rollback.
   void TakeSnapshot();
+  // Threads, with 0 resolved to the number of cores.
+  int ThreadsNow() const;
   // BaseDir made absolute against the working folder.
   std::u16string ResolvedBaseDir();
   // The working folder of files added now.
@@ -221,6 +230,7 @@ class TPLArchiverState : public TComponent {
   bool last_commit_recoverable_ = false;
   int64_t rewrite_threshold_ = int64_t{16} << 20;
   bool allow_unprotected_ = false;
+  int threads_ = 0;
   // A new archive file not yet under its name: where it is, and its name.
   std::string unpublished_path_;
   std::string publish_path_;

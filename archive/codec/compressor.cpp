@@ -49,6 +49,21 @@ struct LoopResult {
   bool finished = false;  // the last block went through every stage
 };
 
+// Fires the progress events before a block, `consumed` of `size` bytes
+// into the source; true when a handler cancelled.
+bool BlockCancelled(const TDirItem& item, const EncodeSettings& settings, uint64_t consumed,
+                    uint64_t size) {
+  CommitProgress& progress = settings.progress;
+  if (!progress.reporting) return progress.cancel;
+  const double percent = static_cast<double>(consumed) / static_cast<double>(size) * 100;
+  settings.events.FileProgress(item.SourceFileName(), percent, item.Operation, ppProcess,
+                               progress.cancel);
+  if (progress.cancel) return true;
+  settings.events.OverallProgress(progress.Percent(consumed), item.Operation, ppProcess,
+                                  progress.cancel);
+  return progress.cancel;
+}
+
 class BlockLoop {
  public:
   BlockLoop(platform::Stream& source, TDirItem& item, const EncodeSettings& settings, uint64_t size)
@@ -78,18 +93,7 @@ class BlockLoop {
   const LoopResult& Result() const { return result_; }
 
  private:
-  // Fires the per-block progress events; true when a handler cancelled.
-  bool Cancelled() {
-    CommitProgress& progress = settings_.progress;
-    if (!progress.reporting) return progress.cancel;
-    const double percent = static_cast<double>(result_.consumed) / static_cast<double>(size_) * 100;
-    settings_.events.FileProgress(item_.SourceFileName(), percent, item_.Operation, ppProcess,
-                                  progress.cancel);
-    if (progress.cancel) return true;
-    settings_.events.OverallProgress(progress.Percent(result_.consumed), item_.Operation, ppProcess,
-                                     progress.cancel);
-    return progress.cancel;
-  }
+  bool Cancelled() { return BlockCancelled(item_, settings_, result_.consumed, size_); }
 
   platform::Stream& source_;
   TDirItem& item_;
@@ -123,6 +127,21 @@ void Complete(TDirItem& item, const LoopResult& done, uint64_t packed,
   if (item.Method != kMethodAesEncrypted) item.Method = kMethodStored;
 }
 
+// Counts the source as done and completes the item when its last block went
+// through; false when a handler cancelled; error 34 otherwise.
+bool Conclude(TDirItem& item, const LoopResult& done, uint64_t size, uint64_t packed,
+              const EncodeSettings& settings) {
+  settings.progress.done_bytes += size;
+  if (done.finished) {
+    Complete(item, done, packed, settings);
+    return true;
+  }
+  if (settings.progress.cancel) return false;
+  throw EPLException::CreateFmt(errc::kCompressedSizeMismatch,
+                                {static_cast<int64_t>(size), static_cast<int64_t>(done.consumed)},
+                                settings.engine.component);
+}
+
 }  // namespace
 
 size_t ReadBufferSize(uint8_t compression_mode) {
@@ -145,16 +164,24 @@ bool CompressItem(platform::Stream& source, platform::Stream& output, TDirItem& 
   } catch (const CodecError&) {
     // The completeness test below reports what was not consumed.
   }
-  const LoopResult& done = loop.Result();
-  settings.progress.done_bytes += size;
-  if (done.finished) {
-    Complete(item, done, sink.Written(), settings);
-    return true;
+  return Conclude(item, loop.Result(), size, sink.Written(), settings);
+}
+
+bool WriteDeflatedItem(DeflatedBlocks& blocks, uint64_t size, platform::Stream& output,
+                       TDirItem& item, const EncodeSettings& settings) {
+  OutputSink sink(output, settings.events, settings.engine.archive_name, settings.progress.cancel);
+  LoopResult done;
+  done.finished = size == 0;
+  while (done.consumed < size && !BlockCancelled(item, settings, done.consumed, size)) {
+    std::span<const uint8_t> deflated;
+    size_t n = 0;
+    uint32_t crc = 0;
+    if (!blocks.Next(deflated, n, crc) || !sink.Put(deflated, false)) break;
+    done.crc = crc;
+    done.consumed += n;
+    done.finished = done.consumed >= size;
   }
-  if (settings.progress.cancel) return false;
-  throw EPLException::CreateFmt(errc::kCompressedSizeMismatch,
-                                {static_cast<int64_t>(size), static_cast<int64_t>(done.consumed)},
-                                settings.engine.component);
+  return Conclude(item, done, size, sink.Written(), settings);
 }
 
 uint32_t SourceCrc32(platform::Stream& source, uint8_t compression_mode) {

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 
 #include "archive/codec/progress.h"
@@ -48,6 +49,24 @@ size_t ReadBufferSize(uint8_t compression_mode);
 // and error 65 from the disk-full default; stream errors pass.
 bool CompressItem(platform::Stream& source, platform::Stream& output, TDirItem& item,
                   const EncodeSettings& settings);
+
+// An entry's data read and deflated ahead of its turn, handed out block by
+// block in order; the blocks are those CompressItem would read (see
+// ReadBufferSize).
+class DeflatedBlocks {
+ public:
+  virtual ~DeflatedBlocks() = default;
+  // The next block's deflated bytes, valid until the next call, with its
+  // raw size and the CRC-32 of the source up to its end. False when the
+  // source gave fewer bytes than its size there, or the encoder failed;
+  // rethrows the stream error that reading it raised.
+  virtual bool Next(std::span<const uint8_t>& deflated, size_t& raw_size, uint32_t& crc) = 0;
+};
+
+// CompressItem for an item of method 8 without a cipher whose `size` bytes
+// `blocks` gives: the same events, bytes, item fields, results and errors.
+bool WriteDeflatedItem(DeflatedBlocks& blocks, uint64_t size, platform::Stream& output,
+                       TDirItem& item, const EncodeSettings& settings);
 
 // The CRC-32 of `source` from its start, read in blocks of ReadBufferSize at
 // `compression_mode` (as far as it gives bytes); the source is left at its

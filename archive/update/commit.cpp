@@ -6,6 +6,7 @@
 #include "archive/errors/pl_exception.h"
 #include "archive/update/central_directory_writer.h"
 #include "archive/update/entry_copier.h"
+#include "archive/update/entry_read_ahead.h"
 #include "archive/update/moved_source.h"
 #include "platform/exception.h"
 #include "platform/unicode.h"
@@ -141,8 +142,17 @@ void TPLCommit::PrepareTarget(int64_t cut) {
 bool TPLCommit::RewriteEntries(int32_t first) {
   state_ = EntryState::kCarryOn;
   TPLDirArray& dir = manager_.Dir();
-  for (int32_t index = first; index < dir.Count(); ++index)
-    if (!WritesNewData(dir.Items(index))) progress_.copy_bytes += dir.Items(index).PackedSize64();
+  const std::unique_ptr<EntryReadAhead> ahead = EntryReadAhead::Start(*output_, request_.threads);
+  const CommitGuard detach([this] { output_->read_ahead = nullptr; });
+  output_->read_ahead = ahead.get();
+  for (int32_t index = first; index < dir.Count(); ++index) {
+    const TDirItem& item = dir.Items(index);
+    if (!WritesNewData(item)) {
+      progress_.copy_bytes += item.PackedSize64();
+    } else if (ahead) {
+      ahead->Plan(item);
+    }
+  }
   for (int32_t index = first; index < manager_.Dir().Count();) {
     WriteOneEntry(index);
     if (state_ == EntryState::kAbort || progress_.cancel) return false;

@@ -1,6 +1,5 @@
 #include "archive/update/entry_writer.h"
 
-#include <cerrno>
 #include <memory>
 #include <vector>
 
@@ -10,6 +9,8 @@
 #include "archive/format/extra_fields.h"
 #include "archive/format/name_codec.h"
 #include "archive/update/encryption_setup.h"
+#include "archive/update/entry_read_ahead.h"
+#include "archive/update/source_file.h"
 #include "platform/exception.h"
 #include "platform/file_stream.h"
 #include "platform/stream_window.h"
@@ -41,16 +42,20 @@ EntryState StateOf(TPLAction action) {
 
 // The source of a new entry for as long as it is written: the caller's
 // stream from the entry's start position (moved back afterwards, or freed
-// when the entry owns it), a disk file, or nothing for a folder.
+// when the entry owns it), a disk file (opened here or read ahead), or
+// nothing for a folder.
 class EntrySource {
  public:
-  EntrySource(TDirItem& item, const EntryWriteContext& context) : item_(item) {
+  EntrySource(TDirItem& item, const EntryWriteContext& context, PreparedSource* prepared)
+      : item_(item), prepared_(prepared) {
     if (item.DataStream()) {
       remembered_ = item.DataStream()->Position();
       window_ =
           std::make_unique<platform::StreamWindow>(*item.DataStream(), item.DataStreamPosition());
+    } else if (prepared) {
+      prepared->Stream();  // raises the failure to open it
     } else if (!item.IsFolder()) {
-      file_ = Open(context);
+      file_ = OpenSourceFile(item.SourceFileName(), context);
     }
   }
   ~EntrySource() {
@@ -68,25 +73,17 @@ class EntrySource {
 
   // The source, or null for a folder.
   platform::Stream* Get() {
+    if (prepared_) return &prepared_->Stream();
     return window_ ? static_cast<platform::Stream*>(window_.get()) : file_.get();
   }
-  uint64_t Size() { return Get() ? static_cast<uint64_t>(Get()->Size()) : 0; }
-
- private:
-  std::unique_ptr<platform::Stream> Open(const EntryWriteContext& context) {
-    try {
-      return context.fs.OpenStream(platform::Utf16ToUtf8(item_.SourceFileName()),
-                                   platform::fmOpenRead | context.settings.writing.source_share);
-    } catch (const platform::EStreamError& failure) {
-      if (failure.Errno() == ENAMETOOLONG)
-        throw EPLException::CreateFmt(errc::kNameTooLong, {item_.SourceFileName()},
-                                      context.settings.component);
-      throw EPLException::CreateFmt(errc::kCannotOpenSource, {item_.SourceFileName()},
-                                    context.settings.component);
-    }
+  uint64_t Size() {
+    if (prepared_) return prepared_->Size();
+    return Get() ? static_cast<uint64_t>(Get()->Size()) : 0;
   }
 
+ private:
   TDirItem& item_;
+  PreparedSource* prepared_;
   std::unique_ptr<platform::Stream> file_;
   std::unique_ptr<platform::StreamWindow> window_;
   int64_t remembered_ = 0;
@@ -94,14 +91,15 @@ class EntrySource {
 
 class NewEntry {
  public:
-  NewEntry(TDirItem& item, const EntryWriteContext& context, CommitProgress& progress)
-      : item_(item), c_(context), progress_(progress) {}
+  NewEntry(TDirItem& item, const EntryWriteContext& context, CommitProgress& progress,
+           PreparedSource* prepared)
+      : item_(item), c_(context), progress_(progress), prepared_(prepared) {}
 
   // Writes the whole entry; false when a handler cancelled.
   bool Write() {
     EncodeName();
     item_.IsZip64 = false;
-    EntrySource source(item_, c_);
+    EntrySource source(item_, c_, prepared_);
     // A folder has no data, so nothing to encrypt.
     const bool encrypted = source.Get() != nullptr && HasSecret(item_.Password());
     if (encrypted)
@@ -111,7 +109,7 @@ class NewEntry {
     WriteHeader();
     if (source.Get() != nullptr) {
       const int64_t data_start = c_.archive.Position();
-      if (!CompressItem(*source.Get(), c_.archive, item_, Settings())) return false;
+      if (!Encode(*source.Get(), source.Size())) return false;
       if (!encrypted && DeflateGrew() && !StoreInstead(*source.Get(), data_start)) return false;
       if (encrypted) FinishEncryption(item_, cipher_, c_.settings.component);
       Patch();
@@ -130,6 +128,12 @@ class NewEntry {
       throw EPLException::CreateFmt(errc::kNameTooLong, {item_.Name.str()}, c_.settings.component);
     item_.Flags =
         static_cast<uint16_t>(name_.utf8 ? item_.Flags | kFlagUtf8 : item_.Flags & ~kFlagUtf8);
+  }
+
+  // The entry's data from the source, or from what was read ahead.
+  bool Encode(platform::Stream& source, uint64_t size) {
+    if (prepared_) return WriteDeflatedItem(*prepared_, size, c_.archive, item_, Settings());
+    return CompressItem(source, c_.archive, item_, Settings());
   }
 
   // Whether deflating gave no fewer bytes than the source holds (data that
@@ -250,6 +254,7 @@ class NewEntry {
   TDirItem& item_;
   const EntryWriteContext& c_;
   CommitProgress& progress_;
+  PreparedSource* prepared_;
   EncodedName name_;
   EncryptionSetup cipher_;
   std::vector<uint8_t> extra_;
@@ -265,8 +270,10 @@ bool WriteNewEntry(TDirItem& item, const EntryWriteContext& context, CommitProgr
   context.events.FileProgress(EventName(item), 0, item.Operation, ppStart, progress.cancel);
   if (progress.cancel) return false;
   const int64_t start = context.archive.Position();
+  const std::unique_ptr<PreparedSource> prepared =
+      context.read_ahead ? context.read_ahead->Take(item) : nullptr;
   try {
-    if (!NewEntry(item, context, progress).Write()) return false;
+    if (!NewEntry(item, context, progress, prepared.get()).Write()) return false;
   } catch (const EPLException& failure) {
     context.archive.SetSize(start);
     context.archive.Seek(start, platform::SeekOrigin::kBegin);

@@ -15,6 +15,8 @@
 
 namespace parcelon {
 
+class EntryReadAhead;
+
 // What the writers need of the commit, and the settings they write by
 // (names, writing, the component); all must outlive the writing.
 struct EntryWriteContext {
@@ -23,6 +25,9 @@ struct EntryWriteContext {
   const platform::CodePages& code_pages;
   EngineCallbacks& events;
   const EngineSettings& settings;
+  // Where the commit reads entries ahead and deflates them on other
+  // threads (entry_read_ahead.h); null to read and deflate each in turn.
+  EntryReadAhead* read_ahead = nullptr;
 };
 
 // How the commit goes on after an entry.
@@ -40,7 +45,9 @@ enum class EntryState { kCarryOn, kRetry, kAbort };
 // error (33 source cannot be opened, 61 name too long, 43 Zip64 needed under
 // zmDisabled, 41, 34, 65) is offered to the failure event, whose answer
 // becomes `state`, and the bytes of the failed attempt are cut off. Other
-// exceptions (stream errors of the archive) pass. `progress` is the
+// exceptions (stream errors of the archive) pass. An entry the context's
+// read ahead prepared is written from what it prepared, with the same
+// bytes, events and failures. `progress` is the
 // commit's, shared by its entries.
 bool WriteNewEntry(TDirItem& item, const EntryWriteContext& context, CommitProgress& progress,
                    EntryState& state);

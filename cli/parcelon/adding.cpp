@@ -69,6 +69,7 @@ void AddingRun::Configure() {
   archiver_.SetFileName(platform::Utf8ToUtf16(request_.archive));
   archiver_.SetZip64Mode(zmAuto);
   archiver_.SetCompressionMode(static_cast<uint8_t>(request_.level));
+  archiver_.SetThreads(request_.threads);
   archiver_.SetBaseDir(platform::Utf8ToUtf16(request_.base_dir));
   archiver_.Options().SetStorePath(request_.store_path);
   archiver_.Options().SetRecurse(request_.recurse);

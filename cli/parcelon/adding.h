@@ -18,6 +18,7 @@ struct AddingRequest {
   std::string archive;
   std::vector<std::string> files;  // names or masks, relative to the base folder
   int level = 1;                   // 0 stores, 1-9 deflate
+  int threads = 0;                 // deflating threads; 0 as many as cores
   std::string base_dir;            // empty: the current folder
   TPLStorePathMode store_path = spRelativePath;
   bool recurse = true;

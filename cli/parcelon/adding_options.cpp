@@ -1,5 +1,6 @@
 // The options of `parcelon add` and `parcelon move`.
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "cli/parcelon/adding.h"
@@ -11,6 +12,8 @@ namespace parcelon::cli {
 const char kAddingOptions[] =
     "Options:\n"
     "  --level N          0 stores; 1 (default) to 9 deflate, faster to smaller\n"
+    "  --threads N        deflate on N threads (1 to 64); 0 (default): one per\n"
+    "                     core. The archive is the same whatever N is.\n"
     "  --base-dir DIR     names, masks and stored names are relative to DIR\n"
     "                     (default: the current folder)\n"
     "  --store-path MODE  none: file names only; relative (default): the path\n"
@@ -45,14 +48,22 @@ namespace {
 constexpr char kSeeHelp[] = "--help lists the options.\n";
 
 bool TakesValue(std::string_view name) {
-  return name == "--level" || name == "--base-dir" || name == "--store-path" ||
-         name == "--exclude" || name == "--store" || name == "--password" || name == "--encrypt";
+  return name == "--level" || name == "--threads" || name == "--base-dir" ||
+         name == "--store-path" || name == "--exclude" || name == "--store" ||
+         name == "--password" || name == "--encrypt";
 }
 
 bool ParseLevel(const std::string& value, int& level) {
   if (value.size() != 1 || value[0] < '0' || value[0] > '9') return false;
   level = value[0] - '0';
   return true;
+}
+
+bool ParseThreads(const std::string& value, int& threads) {
+  if (value.empty() || value.size() > 2 || value.find_first_not_of("0123456789") != value.npos)
+    return false;
+  threads = std::stoi(value);
+  return threads <= 64;
 }
 
 bool ParseStorePath(const std::string& value, TPLStorePathMode& mode) {
@@ -83,6 +94,8 @@ std::string ApplyValue(const std::string& name, const std::string& value, Adding
                : "--encrypt takes aes256, aes192, aes128 or zipcrypto";
   if (name == "--level")
     return ParseLevel(value, request.level) ? "" : "--level takes a number from 0 to 9";
+  if (name == "--threads")
+    return ParseThreads(value, request.threads) ? "" : "--threads takes a number from 0 to 64";
   if (name == "--store-path")
     return ParseStorePath(value, request.store_path) ? ""
                                                      : "--store-path takes none, relative or full";

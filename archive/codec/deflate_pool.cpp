@@ -1,0 +1,183 @@
+#include "archive/codec/deflate_pool.h"
+
+#include <pthread.h>
+#include <signal.h>
+
+#include <new>
+#include <utility>
+
+#include "archive/codec/deflate_stage.h"
+
+namespace parcelon {
+
+// Keeps what the deflate stage makes of one block.
+class Collector : public DataStage {
+ public:
+  bool Put(std::span<const uint8_t> block, bool) override {
+    made.assign(block.begin(), block.end());
+    return true;
+  }
+  std::vector<uint8_t> made;
+};
+
+// An entry's deflate stream, kept between its blocks.
+struct DeflateJob::Encoder {
+  explicit Encoder(int level) : stage(level, collector) {}
+  Collector collector;
+  DeflateStage stage;
+};
+
+// The workers start with every signal blocked, so that a stop signal
+// reaches the calling thread (whose blocking calls it interrupts) as it did
+// before there were workers.
+DeflatePool::DeflatePool(int threads) {
+  sigset_t all;
+  sigset_t before;
+  sigfillset(&all);
+  pthread_sigmask(SIG_BLOCK, &all, &before);
+  try {
+    for (int i = 0; i < (threads < 1 ? 1 : threads); ++i) workers_.emplace_back([this] { Work(); });
+  } catch (...) {
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    Stop();
+    throw;
+  }
+  pthread_sigmask(SIG_SETMASK, &before, nullptr);
+}
+
+DeflatePool::~DeflatePool() {
+  Stop();
+}
+
+void DeflatePool::Stop() {
+  {
+    std::lock_guard guard(lock_);
+    stop_ = true;
+  }
+  work_.notify_all();
+  workers_.clear();  // joins
+}
+
+std::shared_ptr<DeflateJob> DeflatePool::NewJob(int level) {
+  auto job = std::make_shared<DeflateJob>();
+  job->level = level;
+  std::lock_guard guard(lock_);
+  jobs_.push_back(job);
+  return job;
+}
+
+void DeflatePool::Put(DeflateJob& job, std::vector<uint8_t> raw, bool last) {
+  {
+    std::lock_guard guard(lock_);
+    held_ += raw.size();
+    job.blocks.push_back({std::move(raw), last, false});
+  }
+  work_.notify_one();
+}
+
+std::span<const uint8_t> DeflatePool::Wait(DeflateJob& job, size_t index, bool& failed) {
+  std::unique_lock guard(lock_);
+  done_.wait(guard, [&] { return job.blocks[index].deflated || job.failed; });
+  failed = !job.blocks[index].deflated;
+  if (failed) return {};
+  return job.blocks[index].data;
+}
+
+void DeflatePool::Done(DeflateJob& job, size_t index) {
+  std::lock_guard guard(lock_);
+  Drop(job.blocks[index]);
+}
+
+void DeflatePool::Abandon(DeflateJob& job) {
+  std::lock_guard guard(lock_);
+  job.abandoned = true;
+  for (size_t i = 0; i < job.blocks.size(); ++i)
+    if (!(job.busy && i == job.next_to_deflate)) Drop(job.blocks[i]);
+}
+
+size_t DeflatePool::Held() {
+  std::lock_guard guard(lock_);
+  return held_;
+}
+
+void DeflatePool::Drop(DeflateJob::Block& block) {
+  held_ -= block.data.size();
+  std::vector<uint8_t>().swap(block.data);
+}
+
+// Deflates blocks until the pool stops.
+void DeflatePool::Work() {
+  for (;;) {
+    DeflateJob::Block* block = nullptr;
+    std::shared_ptr<DeflateJob> job = NextJob(block);
+    if (!job) return;
+    Deflate(*job, *block);
+  }
+}
+
+// The earliest job with a block to deflate, marked busy, and that block
+// (found under the lock: the block list may grow meanwhile, the block stays
+// where it is); null once the pool stops. Jobs that are finished or
+// abandoned leave the list on the way.
+std::shared_ptr<DeflateJob> DeflatePool::NextJob(DeflateJob::Block*& block) {
+  std::unique_lock guard(lock_);
+  for (;;) {
+    if (stop_) return nullptr;
+    for (auto it = jobs_.begin(); it != jobs_.end();) {
+      DeflateJob& job = **it;
+      const bool ended = job.failed || job.abandoned ||
+                         (!job.blocks.empty() && job.blocks.back().last &&
+                          job.next_to_deflate == job.blocks.size());
+      if (ended && !job.busy) {
+        it = jobs_.erase(it);
+        continue;
+      }
+      if (!job.busy && !ended && job.next_to_deflate < job.blocks.size()) {
+        job.busy = true;
+        block = &job.blocks[job.next_to_deflate];
+        return *it;
+      }
+      ++it;
+    }
+    work_.wait(guard);
+  }
+}
+
+// Deflates `block` of a job this worker holds, outside the lock: no one
+// else touches that block or the job's encoder meanwhile.
+void DeflatePool::Deflate(DeflateJob& job, DeflateJob::Block& block) {
+  std::vector<uint8_t> made;
+  bool failed = false;
+  try {
+    if (!job.encoder) job.encoder = std::make_shared<DeflateJob::Encoder>(job.level);
+    job.encoder->stage.Put(block.data, block.last);
+    made.swap(job.encoder->collector.made);
+  } catch (const CodecError&) {
+    failed = true;
+  } catch (const std::bad_alloc&) {
+    failed = true;
+  }
+  if (failed || block.last) job.encoder.reset();
+  Settle(job, block, std::move(made), failed);
+}
+
+void DeflatePool::Settle(DeflateJob& job, DeflateJob::Block& block, std::vector<uint8_t> made,
+                         bool failed) {
+  {
+    std::lock_guard guard(lock_);
+    Drop(block);
+    job.busy = false;
+    job.failed = failed;
+    if (!failed) {
+      held_ += made.size();
+      block.data = std::move(made);
+      block.deflated = true;
+      ++job.next_to_deflate;
+    }
+    if (job.abandoned) Drop(block);
+  }
+  done_.notify_all();
+  work_.notify_one();
+}
+
+}  // namespace parcelon
