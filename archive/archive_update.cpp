@@ -47,6 +47,7 @@ void TPLBaseArchiver::EndUpdate() {
 void TPLBaseArchiver::CancelUpdate() {
   if (update_depth_ <= 0) return;
   update_depth_ = 0;
+  overlaps_.clear();
   if (dir_manager_) dir_manager_->Dir().Assign(dir_manager_->BackupDir());
 }
 
@@ -56,6 +57,7 @@ void TPLBaseArchiver::CancelUpdate() {
 void TPLBaseArchiver::CommitUpdates() {
   if (update_depth_ <= 0) return;
   update_depth_ = 0;
+  overlaps_.clear();
   TPLCommit commit(*dir_manager_, CommitSettingsNow());
   const CommitGuard adopt([this, &commit]() noexcept {
     last_commit_recoverable_ = commit.Recoverable();
