@@ -1,7 +1,6 @@
 #include "app/kmz_round_trip.h"
 
 #include <cstdint>
-#include <set>
 #include <vector>
 
 #include "app/apple_double.h"
@@ -66,13 +65,6 @@ bool StoresBackUnchanged(const std::u16string& name) {
   return !name.empty() && parcelon::paths::SafeRelativePath(name) == name;
 }
 
-// The name as a file system that ignores letter case would compare it.
-std::u16string FoldedCase(std::u16string name) {
-  for (char16_t& c : name)
-    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-  return name;
-}
-
 // One run over one opened archive.
 class RoundTripRun {
  public:
@@ -117,7 +109,7 @@ class RoundTripRun {
   std::vector<KmlEntry> RewriteAll(const std::vector<KmlEntry>& queued);
   bool Rewrite(const KmlEntry& entry, size_t ordinal, size_t count);
   bool Extract(KmlEntry& entry, size_t ordinal);
-  std::u16string FolderFor(const KmlEntry& entry, size_t ordinal);
+  std::u16string FolderFor(size_t ordinal);
   bool Failed(const KmlEntry& entry, const std::string& reason);
   void PutBack(const std::vector<KmlEntry>& repaired);
 
@@ -137,7 +129,6 @@ class RoundTripRun {
   double step_base_ = 0;
   double step_span_ = 0;
   std::string step_;
-  std::set<std::u16string> extracted_;  // names in the shared folder, case folded
 };
 
 // An abort or a cancel during the commit rolls it back, so the outcome is
@@ -231,8 +222,8 @@ bool RoundTripRun::Rewrite(const KmlEntry& entry, size_t ordinal, size_t count) 
                  "Repairing " + entry.file_name))
     return false;
   LoggingDialogs to_log(log_, dialogs_);
-  const kml::RewriteOutcome outcome =
-      kml::RewriteKmlFile(Utf16ToUtf8(entry.path), fs_, to_log, entry.shown);
+  const kml::RewriteOutcome outcome = kml::RewriteKmlFile(Utf16ToUtf8(entry.path), fs_, to_log,
+                                                          entry.shown, kml::Durability::kScratch);
   return outcome.succeeded || Failed(entry, outcome.problem);
 }
 
@@ -296,20 +287,20 @@ std::vector<KmlEntry> RoundTripRun::FindKmlEntries() {
 
 // Extracts the entry alone, by its place in the directory.
 bool RoundTripRun::Extract(KmlEntry& entry, size_t ordinal) {
-  entry.folder = FolderFor(entry, ordinal);
+  entry.folder = FolderFor(ordinal);
   entry.path = entry.folder;
   entry.path.append(u"/").append(entry.name);
   archive_.ExtractEntry(entry.index, entry.folder);
   return !Stopped() && fs_.Stat(Utf16ToUtf8(entry.path)).is_regular;
 }
 
-// Entries go into one shared folder; one whose name an earlier entry had
-// (in any letter case) gets a folder of its own, so that no entry's file
-// takes the place of another's.
-std::u16string RoundTripRun::FolderFor(const KmlEntry& entry, size_t ordinal) {
-  const bool first = extracted_.insert(FoldedCase(entry.name)).second;
+// Every entry gets a folder of its own, so that no entry's file takes the
+// place of another's (names equal in any letter case included), and the
+// extraction into it finds an empty folder, however many entries came
+// before.
+std::u16string RoundTripRun::FolderFor(size_t ordinal) {
   std::string folder = scratch_;
-  folder.append("/").append(first ? "0" : std::to_string(ordinal + 1));
+  folder.append("/").append(std::to_string(ordinal + 1));
   return Utf8ToUtf16(folder);
 }
 
@@ -347,6 +338,10 @@ KmzOutcome KmzRoundTrip::Run(const std::string& zip_path, const std::string& sho
   archive.SetFileName(Utf8ToUtf16(zip_path));
   // Working copies are always writable, whatever the entry's attributes say.
   archive.Options().SetSetAttributes(false);
+  // Working copies live in a private folder that goes with the run: they
+  // need not survive a crash, so extracting them syncs nothing. The commit
+  // of the archive stays durable.
+  archive.Options().SetDurableExtraction(false);
   // A directory rebuilt from the local headers of a damaged archive misses
   // what the damage hides (the rest of a cut entry, anything past it); the
   // commit would drop that for good. Such an archive fails to open instead

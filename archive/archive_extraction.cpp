@@ -75,10 +75,13 @@ void TPLBaseArchiver::MarkFiles(const std::u16string& file_mask, int32_t search_
 void TPLBaseArchiver::ProcessFiles(TPLProcessOperation operation, int32_t index) {
   CheckOpen();
   std::lock_guard<std::recursive_mutex> lock(EngineLock());
-  FindOverlappingEntries();
+  // Only an update changes the directory (and its end forgets the overlaps):
+  // outside one they are found once, not for every run.
+  if (InUpdate() || overlaps_.size() != size_t(dir_manager_->Dir().Count()))
+    FindOverlappingEntries();
   TPLProcessRun::Host host{dir_manager_->Dir(), events_, run_progress_, DestinationFolder(),
                            [this] { CancelUpdate(); }};
-  ExtractedFiles files(*file_system_, this);
+  ExtractedFiles files(*file_system_, this, options_.DurableExtraction());
   ExtractedFiles* const outer = std::exchange(extracted_files_, &files);  // a handler's run
   try {
     TPLProcessRun(std::move(host), operation,

@@ -49,6 +49,7 @@ void TPLBaseArchiver::EndUpdate() {
 void TPLBaseArchiver::CancelUpdate() {
   if (update_depth_ <= 0) return;
   update_depth_ = 0;
+  overlaps_.clear();
   if (dir_manager_) dir_manager_->Dir().Assign(dir_manager_->BackupDir());
 }
 
@@ -58,6 +59,7 @@ void TPLBaseArchiver::CancelUpdate() {
 void TPLBaseArchiver::CommitUpdates() {
   if (update_depth_ <= 0) return;
   update_depth_ = 0;
+  overlaps_.clear();
   const EngineSettings settings = SettingsNow();
   TPLCommit commit(*dir_manager_, CommitRequestNow(settings));
   const CommitGuard adopt([this, &commit]() noexcept {

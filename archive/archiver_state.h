@@ -236,7 +236,7 @@ class TPLArchiverState : public TComponent {
   std::string publish_path_;
   // The state of runs over entries.
   RunProgress run_progress_;
-  std::vector<bool> overlaps_;  // per entry of the open archive, found at the start of each run
+  std::vector<bool> overlaps_;  // per entry of the open archive; forgotten when an update ends
   std::u16string working_dir_;  // the current folder as the first run found it
   // The files an extraction run has written and not yet put in place; set
   // for the run only.

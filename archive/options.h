@@ -28,6 +28,11 @@ class TPLOptions {
   void SetSearchAttr(int32_t value) { search_attr_ = value; }
   bool FlushBuffers() const { return flush_buffers_; }
   void SetFlushBuffers(bool value) { flush_buffers_ = value; }
+  // Whether extracted files reach stable storage before they take their
+  // names (true, the default). False skips the syncs, for copies in a
+  // private scratch folder that a crash may lose without harm.
+  bool DurableExtraction() const { return durable_extraction_; }
+  void SetDurableExtraction(bool value) { durable_extraction_ = value; }
   bool OEMFileNames() const { return oem_file_names_; }
   void SetOEMFileNames(bool value) { oem_file_names_ = value; }
 
@@ -46,6 +51,7 @@ class TPLOptions {
   bool set_attributes_ = true;
   int32_t search_attr_ = kAllEntries;
   bool flush_buffers_ = true;
+  bool durable_extraction_ = true;
   bool oem_file_names_ = true;
 };
 

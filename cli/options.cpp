@@ -30,16 +30,52 @@ bool SetFlag(const std::string& arg, CliOptions* options) {
   return false;
 }
 
+constexpr int kMaxJobs = 1024;
+
+// The value of -j N, -jN, --jobs N or --jobs=N: a count from 1 to kMaxJobs;
+// 0 when `text` is none.
+int ParseJobs(const std::string& text) {
+  if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789") != std::string::npos)
+    return 0;
+  const int jobs = std::stoi(text);
+  return jobs <= kMaxJobs ? jobs : 0;
+}
+
+// Whether `arg` is the option of the job count; its value is `arg`'s rest
+// or, when that is empty, the next argument (`next`, which is then taken).
+bool SetJobs(const std::string& arg, const std::string* next, bool* took_next,
+             CliOptions* options) {
+  std::string value;
+  if (arg == "-j" || arg == "--jobs") {
+    if (next != nullptr) value = *next;
+    *took_next = true;
+  } else if (arg.starts_with("--jobs=")) {
+    value = arg.substr(7);
+  } else if (arg.starts_with("-j")) {
+    value = arg.substr(2);
+  } else {
+    return false;
+  }
+  options->jobs = ParseJobs(value);
+  if (options->jobs == 0) options->error = "the job count of " + arg + " is not 1 to 1024";
+  return true;
+}
+
 }  // namespace
 
 CliOptions ParseCliOptions(const std::vector<std::string>& args) {
   CliOptions options;
   bool options_ended = false;
-  for (const std::string& arg : args) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    bool took_next = false;
     if (options_ended || arg.size() < 2 || arg[0] != '-') {
       options.files.push_back(arg);
     } else if (arg == "--") {
       options_ended = true;
+    } else if (SetJobs(arg, i + 1 < args.size() ? &args[i + 1] : nullptr, &took_next, &options)) {
+      if (!options.error.empty()) return options;
+      i += took_next ? 1 : 0;
     } else if (!SetFlag(arg, &options)) {
       options.error = "unknown option " + arg;
       return options;
@@ -67,6 +103,8 @@ std::string CliUsage() {
          "      --json       print one JSON object per file on standard output; all\n"
          "                   other text goes to standard error\n"
          "      --no-backup  do not make the FILE.Backup copies\n"
+         "  -j, --jobs=N     repair N files at once (default: one per processor core);\n"
+         "                   the output, summary and exit status are those of -j 1\n"
          "  -v, --verbose    after a failure to open a KMZ file, also the archive\n"
          "                   engine's own message with its code\n"
          "  -h, --help       show this text and exit\n"

@@ -14,6 +14,7 @@ struct CliOptions {
   bool verbose = false;     // the engine's own messages too, after failures
   bool show_help = false;
   bool show_version = false;
+  int jobs = 0;  // files repaired at once; 0: as many as the machine has cores
   std::vector<std::string> files;
   std::string error;  // set when the arguments are not understood
 };

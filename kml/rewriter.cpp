@@ -47,8 +47,12 @@ class TempFileGuard {
 class Rewrite {
  public:
   Rewrite(const std::string& path, const std::string& shown, platform::FileSystem& fs,
-          platform::Dialogs& dialogs)
-      : path_(path), file_name_(shown.empty() ? path : shown), fs_(fs), dialogs_(&dialogs) {}
+          platform::Dialogs& dialogs, Durability durability)
+      : path_(path),
+        file_name_(shown.empty() ? path : shown),
+        fs_(fs),
+        dialogs_(&dialogs),
+        durable_(durability == Durability::kDurable) {}
   // A dry run: nothing is written and no message is shown; *dry_run collects
   // what the rewrite would change.
   Rewrite(const std::string& path, const std::string& shown, platform::FileSystem& fs,
@@ -95,6 +99,7 @@ class Rewrite {
   platform::FileSystem& fs_;
   platform::Dialogs* dialogs_ = nullptr;  // none in a dry run
   KmlChanges* dry_run_ = nullptr;
+  bool durable_ = true;  // sync the new file and its folder
   std::unique_ptr<platform::TextReader> in_;
   std::unique_ptr<platform::TextWriter> out_;
   CoordinateLines coordinates_;
@@ -128,11 +133,11 @@ void Rewrite::Run() {
   // The new file, its permissions included, reaches the disk before it takes
   // the input's name, and the name change before the rewrite reports success.
   out_->SetModeAndOwner(info);
-  out_->Sync();
+  if (durable_) out_->Sync();
   out_->Close();
   fs_.Rename(temp_path, target);
   guard.Commit();
-  SyncFolderAfterRename(platform::ContainingFolder(target));
+  if (durable_) SyncFolderAfterRename(platform::ContainingFolder(target));
 }
 
 void Rewrite::Analyse() {
@@ -251,9 +256,10 @@ void Rewrite::WriteBody() {
 }  // namespace
 
 RewriteOutcome RewriteKmlFile(const std::string& file_name, platform::FileSystem& fs,
-                              platform::Dialogs& dialogs, const std::string& shown_name) {
+                              platform::Dialogs& dialogs, const std::string& shown_name,
+                              Durability durability) {
   try {
-    Rewrite(file_name, shown_name, fs, dialogs).Run();
+    Rewrite(file_name, shown_name, fs, dialogs, durability).Run();
     return {true, {}};
   } catch (const std::exception& e) {
     return {false, e.what()};

@@ -15,13 +15,16 @@ struct RewriteOutcome {
   std::string problem;  // why the rewrite failed; empty on success
 };
 
+// Whether a rewrite makes its result survive a crash or a power cut.
+enum class Durability { kDurable, kScratch };
+
 // Rewrites `file_name` in place. The result is written to a new file beside
 // the input (its name begins with "TempFile.KML"), which then replaces the
 // input by one atomic rename, keeping the input's permission bits. When the
 // root start tag lacks the OGC KML 2.2 namespace, `dialogs` shows the
 // namespace message before the tag is replaced.
 // The new file is synced before the rename and its folder after it, so a
-// crash or power cut leaves either the old or the new file.
+// crash or power cut leaves either the old or the new file (kDurable).
 // On failure the input is left byte for byte as it was and no temporary file
 // remains; the one exception is a folder that cannot be synced after the
 // rename, which fails with a problem that says the file was rewritten. A file
@@ -29,9 +32,12 @@ struct RewriteOutcome {
 // left untouched and fails; Ctrl-Z bytes that end the file are dropped.
 // Messages and problems call the file `shown_name` (when not empty) instead
 // of its path, for a working copy whose path means nothing to the user.
+// With `durability` kScratch nothing is synced: for a working copy in a
+// private folder that a crash may lose, the rename still replaces it whole.
 // Never throws.
 RewriteOutcome RewriteKmlFile(const std::string& file_name, platform::FileSystem& fs,
-                              platform::Dialogs& dialogs, const std::string& shown_name = {});
+                              platform::Dialogs& dialogs, const std::string& shown_name = {},
+                              Durability durability = Durability::kDurable);
 
 // What a rewrite would change in a file.
 struct KmlChanges {

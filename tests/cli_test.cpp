@@ -233,6 +233,34 @@ TEST_F(CliTree, RecursiveRunRepairsExactlyTheFilesThatNeedIt) {
   EXPECT_TRUE(again.out.ends_with("\n0 need repair, 7 fine, 1 failed\n")) << again.out;
 }
 
+// Every KML and KMZ file of the corpus repaired by four workers prints, ends
+// and leaves the files as one worker does.
+TEST(Cli, JobsPrintAndRepairAsOneJobDoes) {
+  const std::vector<std::string> names = testing_support::CorpusFiles({".kml", ".kmz"});
+  if (names.empty()) GTEST_SKIP() << "no corpus";
+  ScratchDir dir;
+  CommandResult runs[2];
+  for (const int jobs : {1, 4}) {
+    const std::string tree = dir.File("j" + std::to_string(jobs));
+    ASSERT_EQ(mkdir(tree.c_str(), 0755), 0);
+    for (const std::string& name : names)
+      WriteAll(tree + "/" + name, ReadAll(testing_support::CorpusDir() + "/" + name));
+    runs[jobs / 4] = RunCli("-j " + std::to_string(jobs) + " -r " + ShellQuote(tree) + "/");
+  }
+  const auto same_paths = [&](std::string text) {
+    for (size_t at; (at = text.find(dir.File("j4"))) != std::string::npos;)
+      text.replace(at, dir.File("j4").size(), dir.File("j1"));
+    return text;
+  };
+  EXPECT_EQ(runs[1].status, runs[0].status);
+  EXPECT_EQ(same_paths(runs[1].out), runs[0].out);
+  EXPECT_EQ(same_paths(runs[1].err), runs[0].err);
+  for (const std::string& name : names) {
+    if (!name.ends_with(".kml")) continue;
+    EXPECT_EQ(ReadAll(dir.File("j4/" + name)), ReadAll(dir.File("j1/" + name))) << name;
+  }
+}
+
 }  // namespace
 
 // Mistakes people make, and what each program says of them: the file, the

@@ -57,10 +57,10 @@ void ExtractedFiles::Commit() {
   std::set<std::string> folder_roots;
   folder_roots.swap(folder_roots_);
   if (files.empty() && folder_roots.empty()) return;
-  SyncOrDrop(files, folder_roots);
+  if (durable_) SyncOrDrop(files, folder_roots);
   std::string failed = RenameAll(files);
   try {
-    if (!files.empty()) SyncAll(files, {});
+    if (durable_ && !files.empty()) SyncAll(files, {});
   } catch (const platform::IoError&) {
     if (failed.empty()) failed = files.front().target.Path();
   }

@@ -27,8 +27,10 @@ namespace parcelon {
 class ExtractedFiles {
  public:
   // `fs` and `component` (named in errors; may be null) must outlive this.
-  ExtractedFiles(platform::FileSystem& fs, const TComponent* component)
-      : fs_(fs), component_(component) {}
+  // When `durable` is false, Commit renames without syncing anything: a
+  // crash may then leave a target empty or half-written.
+  ExtractedFiles(platform::FileSystem& fs, const TComponent* component, bool durable = true)
+      : fs_(fs), component_(component), durable_(durable) {}
   ExtractedFiles(const ExtractedFiles&) = delete;
   ExtractedFiles& operator=(const ExtractedFiles&) = delete;
 
@@ -70,6 +72,7 @@ class ExtractedFiles {
 
   platform::FileSystem& fs_;
   const TComponent* component_;
+  bool durable_;
   std::vector<Written> waiting_;
   std::set<std::string> waiting_targets_;
   std::set<std::string> folder_roots_;

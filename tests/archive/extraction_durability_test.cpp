@@ -131,5 +131,15 @@ TEST_F(ExtractionDurability, TimesAndPermissionsAreSetOnTheOpenFile) {
   EXPECT_EQ(fs.Count(kOpSetModeOpen), 3);
 }
 
+// Copies that need not survive a crash are extracted alike, with no sync.
+TEST_F(ExtractionDurability, ExtractionWithoutDurabilitySyncsNothing) {
+  Prepare();
+  archiver.Options().SetDurableExtraction(false);
+  fs.ClearCalls();
+  Extract();
+  EXPECT_EQ(fs.Count(kOpSync), 0);
+  EXPECT_EQ(Tree(), "./d1/d2/deep.txt=NEW-deep\n./new.txt=NEW-new\n./old.txt=NEW-old\n");
+}
+
 }  // namespace
 }  // namespace parcelon
