@@ -156,12 +156,12 @@ TEntryName DecodeEntryName(TDirItem& item, const StoredTexts& stored, bool oem_f
                            const platform::CodePages& code_pages, TPLTextArena* arena) {
   std::optional<std::u16string> name;
   if (!stored.extra.empty()) name = ApplyExtraFields(item, stored.extra, stored.name, code_pages);
-  item.LoadedNameUtf8 = (item.Flags & kFlagUtf8) != 0;
+  const bool utf8 = (item.Flags & kFlagUtf8) != 0;
   if (!name) {
-    name = DecodeStoredName(stored.name, item.LoadedNameUtf8, oem_file_names, code_pages,
+    name = DecodeStoredName(stored.name, utf8, oem_file_names, code_pages,
                             MadeOnUnix(item.VersionMadeBy));
   }
-  item.SetLoaded({*name, stored.name, stored.comment, stored.extra}, arena);
+  item.SetLoaded({*name, stored.name, utf8, stored.comment, stored.extra}, arena);
   if (arena) return TEntryName::Borrowed(item.LoadedName());
   return TEntryName(*name);
 }

@@ -23,9 +23,10 @@ struct TDirItemStore::Side {
 namespace {
 
 // A loaded block, in 16-bit units: a header of the four lengths (name in
-// units, name bytes, comment, extra area), the name, then the bytes of the
-// name, comment and extra area. Name bytes that are the name's own ASCII
-// characters are not stored twice: their length is kSameAsName.
+// units with the flag bit 11 as read in its top bit, name bytes, comment,
+// extra area), the name, then the bytes of the name, comment and extra
+// area. Name bytes that are the name's own ASCII characters are not stored
+// twice: their length is kSameAsName.
 struct BlockHeader {
   uint32_t name_units;
   uint32_t name_bytes;
@@ -34,6 +35,7 @@ struct BlockHeader {
 };
 constexpr size_t kHeaderUnits = sizeof(BlockHeader) / 2;
 constexpr uint32_t kSameAsName = UINT32_MAX;
+constexpr uint32_t kUtf8Bit = 0x80000000u;
 
 bool SameAsName(std::u16string_view name, std::string_view bytes) {
   if (name.size() != bytes.size()) return false;
@@ -42,9 +44,11 @@ bool SameAsName(std::u16string_view name, std::string_view bytes) {
   return true;
 }
 
+// The header with the flag taken out of the name's length.
 BlockHeader HeaderOf(const char16_t* block) {
   BlockHeader header;
   std::memcpy(&header, block, sizeof header);
+  header.name_units &= ~kUtf8Bit;
   return header;
 }
 
@@ -65,7 +69,9 @@ std::u16string_view NameOf(const char16_t* block) {
 }
 
 void WriteBlock(char16_t* block, const BlockHeader& header, const TLoadedTexts& texts) {
-  std::memcpy(block, &header, sizeof header);
+  BlockHeader stored = header;
+  if (texts.name_utf8) stored.name_units |= kUtf8Bit;
+  std::memcpy(block, &stored, sizeof stored);
   std::memcpy(block + kHeaderUnits, texts.name.data(), texts.name.size() * 2);
   auto* bytes = reinterpret_cast<char*>(block + kHeaderUnits + texts.name.size());
   if (header.name_bytes != kSameAsName)
@@ -122,7 +128,7 @@ void TDirItemStore::SetLoaded(const TLoadedTexts& texts, TPLTextArena* arena) {
   const BlockHeader header{static_cast<uint32_t>(texts.name.size()),
                            same ? kSameAsName : static_cast<uint32_t>(texts.name_bytes.size()),
                            Length16(texts.comment.size()), Length16(texts.extra.size())};
-  if (texts.name.size() >= kSameAsName) throw std::length_error("entry text too long");
+  if (texts.name.size() >= kUtf8Bit) throw std::length_error("entry text too long");
   const size_t units = BlockUnits(header);
   std::vector<char16_t> own(arena ? 0 : units);
   char16_t* block = arena ? arena->Allocate(units) : own.data();
@@ -160,14 +166,21 @@ std::string TDirItem::LoadedNameBytes() const {
 
 // The entry's own comment and extra fields move to its side record first,
 // as the block they may lie in is replaced.
+bool TDirItem::LoadedNameUtf8() const {
+  const char16_t* block = store_.Loaded();
+  if (!block) return false;
+  uint32_t name_units = 0;
+  std::memcpy(&name_units, block, sizeof name_units);
+  return (name_units & kUtf8Bit) != 0;
+}
+
 void TDirItem::CopyLoadedName(const TDirItem& other) {
   if (store_.Loaded()) {
     SetComment(std::string(Comment()));
     SetExtraFields(ExtraFields());
   }
-  LoadedNameUtf8 = other.LoadedNameUtf8;
   const std::string bytes = other.LoadedNameBytes();
-  store_.SetLoaded({other.LoadedName(), bytes, {}, {}}, nullptr);
+  store_.SetLoaded({other.LoadedName(), bytes, other.LoadedNameUtf8(), {}, {}}, nullptr);
 }
 
 std::string_view TDirItem::Comment() const {

@@ -28,6 +28,7 @@ namespace parcelon {
 struct TLoadedTexts {
   std::u16string_view name;
   std::string_view name_bytes;
+  bool name_utf8 = false;  // flag bit 11 as read
   std::string_view comment;
   std::span<const uint8_t> extra;
 };
@@ -59,30 +60,32 @@ class TDirItemStore {
   std::unique_ptr<Side> side_;
 };
 
+// The fields are in the order that packs them tightest (120 bytes): the
+// directory holds one record per entry.
 struct TDirItem : CentralDirHeader {
-  // As stored, '/' between folders; a view of the loaded block while the
-  // entry keeps the name it was read with.
-  TEntryName Name;
-  bool LoadedNameUtf8 = false;  // flag bit 11 as read
+  uint32_t Zip64DiskStart = 0;
+  // The entry's place in the snapshot of the open update transaction; -1
+  // for an entry the transaction added.
+  int32_t SnapshotIndex = -1;
+  uint16_t RealMethod = 0;
   TPLCryptoAlgorithm Encryption = caPkzipClassic;
   bool IsZip64 = false;
   bool Modified = false;
   bool Marked = false;
   uint8_t CompressionMode = 0;
   TPLProcessOperation Operation = poAdd;
-  uint16_t RealMethod = 0;
-  uint32_t Zip64DiskStart = 0;
+  // As stored, '/' between folders; a view of the loaded block while the
+  // entry keeps the name it was read with.
+  TEntryName Name;
   uint64_t Zip64UnpackedSize = 0;
   uint64_t Zip64PackedSize = 0;
   uint64_t Zip64LocalHeaderOffset = 0;
-  // The entry's place in the snapshot of the open update transaction; -1
-  // for an entry the transaction added.
-  int32_t SnapshotIndex = -1;
 
   // The name and its bytes as read from the archive, and the name they were
   // read as; empty for an entry the engine made.
   std::u16string_view LoadedName() const;
   std::string LoadedNameBytes() const;
+  bool LoadedNameUtf8() const;
   // Keeps `texts` as the ones the entry was read with (see TDirItemStore).
   void SetLoaded(const TLoadedTexts& texts, TPLTextArena* arena) { store_.SetLoaded(texts, arena); }
   // Takes over the loaded name, its bytes and flag of `other` (not its
@@ -135,7 +138,8 @@ struct TDirItem : CentralDirHeader {
 // otherwise the name encoded afresh.
 inline EncodedName NameToStore(const TDirItem& item, const platform::CodePages& code_pages) {
   const std::u16string_view loaded = item.LoadedName();
-  if (!loaded.empty() && item.Name == loaded) return {item.LoadedNameBytes(), item.LoadedNameUtf8};
+  if (!loaded.empty() && item.Name == loaded)
+    return {item.LoadedNameBytes(), item.LoadedNameUtf8()};
   return EncodeStoredName(item.Name, code_pages);
 }
 

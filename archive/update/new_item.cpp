@@ -33,7 +33,7 @@ void KeepStoredName(const TDirItem& old, TDirItem& filled) {
   if (filled.Name != old.LoadedName()) return;
   const bool same_host = (old.VersionMadeBy >> 8) == (filled.VersionMadeBy >> 8);
   const std::string bytes = old.LoadedNameBytes();
-  if (!same_host && !old.LoadedNameUtf8 && HasNonAsciiByte(bytes) && !IsValidUtf8(bytes)) return;
+  if (!same_host && !old.LoadedNameUtf8() && HasNonAsciiByte(bytes) && !IsValidUtf8(bytes)) return;
   filled.CopyLoadedName(old);
 }
 

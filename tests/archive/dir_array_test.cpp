@@ -251,9 +251,9 @@ TEST_F(DirArray, CopiesOfLoadedEntriesOutliveTheArena) {
   dir.SetCount(2);
   for (int32_t i = 0; i < 2; ++i) {
     TDirItem& item = dir.Items(i);
-    item.SetLoaded(
-        {i == 0 ? u"plain.kml" : u"na\u00E8me", i == 0 ? "plain.kml" : bytes, "note", extra},
-        &dir.Arena());
+    item.SetLoaded({i == 0 ? u"plain.kml" : u"na\u00E8me", i == 0 ? "plain.kml" : bytes, i == 1,
+                    "note", extra},
+                   &dir.Arena());
     dir.SetName(i, TEntryName::Borrowed(item.LoadedName()));
   }
   TPLDirArray copy(code_pages);
@@ -271,6 +271,8 @@ TEST_F(DirArray, CopiesOfLoadedEntriesOutliveTheArena) {
   copy.SetName(1, u"other");
   copy.SetName(1, u"na\u00E8me");
   EXPECT_EQ(NameToStore(copy.Items(1), code_pages).bytes, bytes);
+  EXPECT_TRUE(NameToStore(copy.Items(1), code_pages).utf8);
+  EXPECT_FALSE(copy.Items(0).LoadedNameUtf8());
   EXPECT_EQ(IndexOf(u"plain.kml"), -1);
 }
 
