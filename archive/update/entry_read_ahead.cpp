@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "archive/codec/crc32.h"
 #include "archive/common/secret_text.h"
+#include "archive/format/crc32.h"
 #include "archive/update/source_file.h"
 
 namespace parcelon {
@@ -51,7 +51,8 @@ std::unique_ptr<EntryReadAhead> EntryReadAhead::Start(const EntryWriteContext& c
 }
 
 bool EntryReadAhead::Qualifies(const TDirItem& item) {
-  return !item.IsFolder() && !item.DataStream() && !HasSecret(item.Password()) && item.RealMethod == 8;
+  return !item.IsFolder() && !item.DataStream() && !HasSecret(item.Password()) &&
+         item.RealMethod == 8;
 }
 
 void EntryReadAhead::Plan(const TDirItem& item) {
