@@ -9,13 +9,9 @@
 #
 # Usage: bench/kmz_repair_bench.sh [BUILD_DIR] [FOLDER]   (defaults: build, $TMPDIR or /tmp)
 set -euo pipefail
-cd "$(dirname "$0")/.."
-build="${1:-build}"
-[[ "$build" = /* ]] || build="$PWD/$build"
-cli="$build/bin/kmlcompat-cli"
-work="${2:-${TMPDIR:-/tmp}}/kmz-repair-bench.$$"
-rm -rf "$work" && mkdir -p "$work"
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/bench_common.sh"
+bench_setup kmz-repair "${1:-}" "${2:-}"
+cli="$(dirname "$parcelon")/kmlcompat-cli"
 
 # make_tree FOLDER KML_COUNT IMAGE_COUNT: layers/*.kml and images/*.jpg.
 make_tree() {
