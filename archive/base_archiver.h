@@ -17,10 +17,10 @@
 #include <vector>
 
 #include "archive/archive_summary.h"
+#include "archive/archiver_event_relay.h"
 #include "archive/archiver_events.h"
 #include "archive/archiver_state.h"
 #include "archive/entry_view.h"
-#include "archive/archiver_event_relay.h"
 #include "archive/search/item_search.h"
 #include "archive/update/rollback_journal.h"
 #include "platform/stream.h"

@@ -198,8 +198,7 @@ void TPLCommit::ReportCopy(const TDirItem& item) {
 bool TPLCommit::FinishArchive() {
   const EntryWriteContext& context = *output_;
   AdoptWrittenHeaders(manager_.Dir(),
-                      WriteCentralDirectory(manager_, context.code_pages,
-                                            context.settings));
+                      WriteCentralDirectory(manager_, context.code_pages, context.settings));
   target_->Commit();
   if (request_.publish) request_.publish();
   past_commit_point_ = true;

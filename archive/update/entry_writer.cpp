@@ -104,7 +104,7 @@ class NewEntry {
     const bool encrypted = source.Get() != nullptr && HasSecret(item_.Password());
     if (encrypted)
       cipher_ = PrepareEncryption(item_, c_.settings.writing.encryption_method, *source.Get(),
-                                   c_.settings.component);
+                                  c_.settings.component);
     PlaceHeader(source.Get() != nullptr, source.Size());
     WriteHeader();
     if (source.Get() != nullptr) {

@@ -73,7 +73,8 @@ int32_t TPLFileQueue::AddDirItem(const std::u16string& full, const platform::Fil
 
 bool TPLFileQueue::MayReplace(const TDirItem& existing, const std::u16string& full,
                               std::u16string name, const platform::FileInfo& info) {
-  const TPLOverwriteMode mode = settings_.files.overwrite_mode ? settings_.files.overwrite_mode() : omAlways;
+  const TPLOverwriteMode mode =
+      settings_.files.overwrite_mode ? settings_.files.overwrite_mode() : omAlways;
   return MayOverwrite(mode, FileDosDateTime(info),
                       DosDateTime{existing.FileDate, existing.FileTime},
                       [&] { return events_.ConfirmOverwrite(full, name); });
