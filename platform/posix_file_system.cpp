@@ -62,7 +62,8 @@ void PosixFileSystem::CopyFile(const std::string& from, const std::string& to) {
   // that a failed copy never leaves a half-written target behind.
   auto in = OpenToRead(*this, from);
   std::string temp;
-  auto out = CreateUniqueToWrite(*this, FolderOf(to), ".copy", &temp);
+  const std::string folder = FolderOf(to);
+  auto out = CreateUniqueToWrite(*this, folder.empty() ? "./" : folder, ".copy", &temp);
   try {
     std::vector<char> buf(1 << 16);
     for (size_t n; (n = ReadSome(*in, from, buf.data(), buf.size())) > 0;)

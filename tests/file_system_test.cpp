@@ -118,6 +118,20 @@ TEST(FileSystemTest, SequentialFilesWordFailuresWithTheirPath) {
   }
 }
 
+// A copy to a name without a folder is made beside that name, in the
+// current folder, not in the folder for temporary files.
+TEST(FileSystemTest, CopyToABareNameIsMadeInTheCurrentFolder) {
+  ScratchDir dir;
+  WriteAll(dir.File("a"), "payload");
+  const std::filesystem::path was = std::filesystem::current_path();
+  std::filesystem::current_path(dir.path());
+  FaultyFileSystem fs;
+  fs.CopyFile("a", "b");
+  std::filesystem::current_path(was);
+  EXPECT_EQ(ReadAll(dir.File("b")), "payload");
+  EXPECT_EQ(fs.Trace(kOpCreate), std::vector<std::string>{"create ./.copy"});
+}
+
 TEST(FileSystemTest, TimesPermissionsFoldersAndSwaps) {
   ScratchDir dir;
   platform::PosixFileSystem fs;
