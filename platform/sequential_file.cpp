@@ -32,7 +32,8 @@ std::unique_ptr<Stream> CreateUniqueToWrite(FileSystem& fs, const std::string& f
   try {
     return fs.CreateUniqueStream(folder, prefix, path);
   } catch (const IoError& failure) {
-    ThrowWorded("cannot create a file in", folder.back() == '/' ? folder : folder + "/", failure);
+    const bool ends = !folder.empty() && folder.back() == '/';
+    ThrowWorded("cannot create a file in", ends ? folder : folder + "/", failure);
   }
 }
 
