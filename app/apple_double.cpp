@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/sequential_file.h"
+
 namespace kmlcompat {
 namespace {
 
@@ -19,11 +21,11 @@ bool HasAppleDoubleName(const std::u16string& name) {
 bool IsAppleDouble(const std::u16string& stored_name, const std::string& data_path,
                    platform::FileSystem& fs) {
   if (!HasAppleDoubleName(stored_name)) return false;
-  std::unique_ptr<platform::ReadableFile> file = fs.OpenForRead(data_path);
+  std::unique_ptr<platform::Stream> file = platform::OpenToRead(fs, data_path);
   char head[sizeof kMagic] = {};
   size_t got = 0;
   for (size_t n = 1; got < sizeof head && n > 0; got += n)
-    n = file->Read(head + got, sizeof head - got);
+    n = platform::ReadSome(*file, data_path, head + got, sizeof head - got);
   return got == sizeof head && std::equal(head, head + sizeof head, kMagic);
 }
 

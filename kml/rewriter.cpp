@@ -7,6 +7,7 @@
 #include "kml/coordinates.h"
 #include "kml/root_element.h"
 #include "platform/exception.h"
+#include "platform/sequential_file.h"
 #include "platform/text_file.h"
 
 namespace kml {
@@ -119,12 +120,13 @@ platform::FileInfo Rewrite::CheckInput(const std::string& path) {
 void Rewrite::Run() {
   const std::string target = fs_.ResolveLinks(path_);
   platform::FileInfo info = CheckInput(target);
-  in_ = std::make_unique<platform::TextReader>(fs_.OpenForRead(target));
+  in_ = std::make_unique<platform::TextReader>(platform::OpenToRead(fs_, target), target);
   std::string folder = platform::FolderOf(target);
   std::string temp_path;
-  auto temp = fs_.CreateUnique(folder.empty() ? "./" : folder, "TempFile.KML", &temp_path);
+  auto temp = platform::CreateUniqueToWrite(fs_, folder.empty() ? "./" : folder, "TempFile.KML",
+                                            &temp_path);
   TempFileGuard guard(fs_, temp_path);
-  out_ = std::make_unique<platform::TextWriter>(std::move(temp));
+  out_ = std::make_unique<platform::TextWriter>(std::move(temp), temp_path);
 
   WriteRootLines(CopyPrologue());
   WriteBody();
@@ -132,7 +134,7 @@ void Rewrite::Run() {
   in_.reset();
   // The new file, its permissions included, reaches the disk before it takes
   // the input's name, and the name change before the rewrite reports success.
-  out_->SetModeAndOwner(info);
+  out_->SetModeAndOwner(fs_, info);
   if (durable_) out_->Sync();
   out_->Close();
   fs_.Rename(temp_path, target);
@@ -143,7 +145,7 @@ void Rewrite::Run() {
 void Rewrite::Analyse() {
   const std::string target = fs_.ResolveLinks(path_);
   CheckInput(target);
-  in_ = std::make_unique<platform::TextReader>(fs_.OpenForRead(target));
+  in_ = std::make_unique<platform::TextReader>(platform::OpenToRead(fs_, target), target);
   WriteRootLines(CopyPrologue());
   AnalyseBody();
   CheckNothingAfterCtrlZ();

@@ -109,4 +109,8 @@ void FileStream::Flush() {
   if (::fsync(fd_.Get()) != 0) ThrowStreamError(u"Stream flush error: ", errno, path_);
 }
 
+void FileStream::Close() {
+  if (fd_.Close() != 0) ThrowStreamError(u"Stream close error: ", errno, path_);
+}
+
 }  // namespace platform

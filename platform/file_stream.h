@@ -50,6 +50,8 @@ class FileStream : public Stream {
   void SetSize(int64_t size) override;
   // Forces written data to stable storage. Throws EStreamError.
   void Flush() override;
+  // Closes the descriptor. Throws EStreamError when the close reports an error.
+  void Close() override;
 
   const std::u16string& Path() const { return path_; }
   int Descriptor() const override { return fd_.Get(); }

@@ -8,7 +8,7 @@
 // of IoError catches every failure of the file layer.
 //
 // Durability: data written to a file reaches stable storage only after the
-// file is synced (WritableFile::Sync, Stream::Flush); a name created, renamed
+// file is synced (Stream::Flush); a name created, renamed
 // or removed in a folder only after the folder is synced (SyncFolder).
 #pragma once
 
@@ -40,34 +40,6 @@ struct FileInfo {
   ino_t inode = 0;
 };
 
-// A file open for sequential reading. Owned by the caller; closed on destruction.
-class ReadableFile {
- public:
-  virtual ~ReadableFile() = default;
-  // Reads up to n bytes into buf. Returns the count read, 0 at the end of the
-  // file. Throws IoError on failure.
-  virtual size_t Read(char* buf, size_t n) = 0;
-};
-
-// A file open for sequential writing. Owned by the caller. Close() must be
-// called to learn whether the data reached the file; the destructor closes
-// silently.
-class WritableFile {
- public:
-  virtual ~WritableFile() = default;
-  // Writes all n bytes or throws IoError.
-  virtual void Write(const char* data, size_t n) = 0;
-  // Forces written data to stable storage; throws IoError.
-  virtual void Sync() = 0;
-  // Gives the open file the permission bits of `like` and, where allowed,
-  // its owner, through the descriptor (never by name, so a name swapped for
-  // a link meanwhile changes nothing else). Throws IoError when the
-  // permission bits cannot be set.
-  virtual void SetModeAndOwner(const FileInfo& like) = 0;
-  // Closes the file; throws IoError when the close reports an error.
-  virtual void Close() = 0;
-};
-
 // Which file a path names: its device and inode number. Two paths name the
 // same file exactly when their identities are equal and `exists` is set.
 struct FileIdentity {
@@ -89,14 +61,6 @@ class FileSystem {
  public:
   virtual ~FileSystem() = default;
 
-  // Opens an existing file for reading. Throws IoError.
-  virtual std::unique_ptr<ReadableFile> OpenForRead(const std::string& path) = 0;
-  // Creates a new, uniquely named file in `folder` whose name starts with
-  // `prefix`; never overwrites an existing file. Stores its path in *path.
-  // Throws IoError.
-  virtual std::unique_ptr<WritableFile> CreateUnique(const std::string& folder,
-                                                     const std::string& prefix,
-                                                     std::string* path) = 0;
   // Copies `from` to `to`, replacing `to` if it exists: the copy is synced
   // before it takes the name, and the folder after. Throws IoError; on
   // failure `to` is left as it was or removed, never half-written.

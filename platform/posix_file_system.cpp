@@ -16,6 +16,7 @@
 
 #include "platform/exception.h"
 #include "platform/file_stream.h"
+#include "platform/sequential_file.h"
 #include "platform/stat_info.h"
 #include "platform/unicode.h"
 #include "platform/unique_fd.h"
@@ -33,53 +34,6 @@ std::string ContainingFolder(const std::string& path) {
 }
 
 namespace {
-
-class PosixReadableFile : public ReadableFile {
- public:
-  PosixReadableFile(UniqueFd fd, std::string path) : fd_(std::move(fd)), path_(std::move(path)) {}
-  size_t Read(char* buf, size_t n) override {
-    for (;;) {
-      ssize_t got = ::read(fd_.Get(), buf, n);
-      if (got >= 0) return static_cast<size_t>(got);
-      if (errno != EINTR) throw IoError::FromErrno("cannot read", path_, errno);
-    }
-  }
-
- private:
-  UniqueFd fd_;
-  std::string path_;
-};
-
-class PosixWritableFile : public WritableFile {
- public:
-  PosixWritableFile(UniqueFd fd, std::string path) : fd_(std::move(fd)), path_(std::move(path)) {}
-  void Write(const char* data, size_t n) override {
-    while (n > 0) {
-      ssize_t put = ::write(fd_.Get(), data, n);
-      if (put < 0 && errno == EINTR) continue;
-      if (put < 0) throw IoError::FromErrno("cannot write", path_, errno);
-      data += put;
-      n -= static_cast<size_t>(put);
-    }
-  }
-  void Sync() override {
-    if (::fsync(fd_.Get()) != 0) throw IoError::FromErrno("cannot flush", path_, errno);
-  }
-  void SetModeAndOwner(const FileInfo& like) override {
-    // Keeping the owner needs privileges that an ordinary user lacks; that is no failure.
-    if (::fchown(fd_.Get(), like.uid, like.gid) != 0 && errno != EPERM)
-      throw IoError::FromErrno("cannot set the owner of", path_, errno);
-    if (::fchmod(fd_.Get(), like.mode) != 0)
-      throw IoError::FromErrno("cannot set the permissions of", path_, errno);
-  }
-  void Close() override {
-    if (fd_.Close() != 0) throw IoError::FromErrno("cannot close", path_, errno);
-  }
-
- private:
-  UniqueFd fd_;
-  std::string path_;
-};
 
 std::string TempFolderOr(const std::string& folder) {
   if (!folder.empty()) return folder;
@@ -103,33 +57,20 @@ UniqueFd MakeUniqueFile(const std::string& folder, const std::string& prefix, st
 
 }  // namespace
 
-std::unique_ptr<ReadableFile> PosixFileSystem::OpenForRead(const std::string& path) {
-  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!fd.Valid()) throw IoError::FromErrno("cannot open", path, errno);
-  struct stat st;
-  if (::fstat(fd.Get(), &st) != 0) throw IoError::FromErrno("cannot examine", path, errno);
-  if (S_ISDIR(st.st_mode)) throw IoError::FromErrno("cannot read", path, EISDIR);
-  return std::make_unique<PosixReadableFile>(std::move(fd), path);
-}
-
-std::unique_ptr<WritableFile> PosixFileSystem::CreateUnique(const std::string& folder,
-                                                            const std::string& prefix,
-                                                            std::string* path) {
-  return std::make_unique<PosixWritableFile>(MakeUniqueFile(folder, prefix, path), *path);
-}
-
 void PosixFileSystem::CopyFile(const std::string& from, const std::string& to) {
   // Copy into a fresh file beside the target and rename it over the target, so
   // that a failed copy never leaves a half-written target behind.
-  auto in = OpenForRead(from);
+  auto in = OpenToRead(*this, from);
   std::string temp;
-  auto out = CreateUnique(FolderOf(to), ".copy", &temp);
+  const std::string folder = FolderOf(to);
+  auto out = CreateUniqueToWrite(*this, folder.empty() ? "./" : folder, ".copy", &temp);
   try {
     std::vector<char> buf(1 << 16);
-    for (size_t n; (n = in->Read(buf.data(), buf.size())) > 0;) out->Write(buf.data(), n);
-    out->SetModeAndOwner(Stat(from));
-    out->Sync();
-    out->Close();
+    for (size_t n; (n = ReadSome(*in, from, buf.data(), buf.size())) > 0;)
+      WriteAll(*out, temp, buf.data(), n);
+    SetModeAndOwnerOf(*out, Stat(from));
+    SyncFile(*out, temp);
+    CloseFile(*out, temp);
     Rename(temp, to);
   } catch (...) {
     ::unlink(temp.c_str());

@@ -8,9 +8,6 @@ namespace platform {
 // Stateless: one instance may serve the whole program.
 class PosixFileSystem : public FileSystem {
  public:
-  std::unique_ptr<ReadableFile> OpenForRead(const std::string& path) override;
-  std::unique_ptr<WritableFile> CreateUnique(const std::string& folder, const std::string& prefix,
-                                             std::string* path) override;
   void CopyFile(const std::string& from, const std::string& to) override;
   void Rename(const std::string& from, const std::string& to) override;
   bool Exchange(const std::string& a, const std::string& b) override;

@@ -56,7 +56,9 @@ FileInfo PosixFileSystem::StatOpen(Stream& file) {
 }
 
 void PosixFileSystem::SetModeAndOwnerOf(Stream& file, const FileInfo& like) {
-  if (file.Descriptor() >= 0) SetUp(file.Descriptor(), like, "an open file");
+  const auto* named = dynamic_cast<const FileStream*>(&file);
+  if (file.Descriptor() >= 0)
+    SetUp(file.Descriptor(), like, named ? Utf16ToUtf8(named->Path()) : "an open file");
 }
 
 // Created for nobody but its owner when it is to have other bits, so that

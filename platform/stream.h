@@ -28,6 +28,10 @@ class Stream {
   virtual void SetSize(int64_t size) = 0;
   // Forces written data to stable storage where that means anything.
   virtual void Flush() {}
+  // Releases the file under the stream now, reporting what the system says
+  // about it; nothing may be done with the stream after. A stream closes
+  // silently when destroyed. Throws EStreamError.
+  virtual void Close() {}
 
   int64_t Position() { return Seek(0, SeekOrigin::kCurrent); }
   // The size; the position is kept.

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "platform/sequential_file.h"
+
 namespace platform {
 
 namespace {
@@ -28,13 +30,13 @@ size_t FindLineStop(const char* p, size_t n) {
 
 }  // namespace
 
-TextReader::TextReader(std::unique_ptr<ReadableFile> file, size_t buffer_size)
-    : file_(std::move(file)), buf_(buffer_size) {}
+TextReader::TextReader(std::unique_ptr<Stream> file, std::string path, size_t buffer_size)
+    : file_(std::move(file)), path_(std::move(path)), buf_(buffer_size) {}
 
 bool TextReader::Fill() {
   if (eof_) return false;
   pos_ = 0;
-  end_ = file_->Read(buf_.data(), buf_.size());
+  end_ = ReadSome(*file_, path_, buf_.data(), buf_.size());
   if (end_ == 0) eof_ = true;
   return end_ > 0;
 }
@@ -96,13 +98,13 @@ void TextReader::ReadLine(std::string* line) {
   line->assign(NextLine());
 }
 
-TextWriter::TextWriter(std::unique_ptr<WritableFile> file, size_t buffer_size)
-    : file_(std::move(file)), buf_(buffer_size) {}
+TextWriter::TextWriter(std::unique_ptr<Stream> file, std::string path, size_t buffer_size)
+    : file_(std::move(file)), path_(std::move(path)), buf_(buffer_size) {}
 
 TextWriter::~TextWriter() = default;
 
 void TextWriter::Flush() {
-  if (used_ > 0) file_->Write(buf_.data(), used_);
+  if (used_ > 0) WriteAll(*file_, path_, buf_.data(), used_);
   used_ = 0;
 }
 
@@ -110,7 +112,7 @@ void TextWriter::Append(const char* data, size_t n) {
   if (n > buf_.size() - used_) {
     Flush();
     if (n >= buf_.size()) {
-      file_->Write(data, n);
+      WriteAll(*file_, path_, data, n);
       return;
     }
   }
@@ -133,12 +135,12 @@ void TextWriter::WriteLine(std::string_view text) {
 
 void TextWriter::Sync() {
   Flush();
-  file_->Sync();
+  SyncFile(*file_, path_);
 }
 
 void TextWriter::Close() {
   Flush();
-  file_->Close();
+  CloseFile(*file_, path_);
 }
 
 }  // namespace platform

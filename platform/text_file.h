@@ -7,7 +7,8 @@
 // would lose. Reading when no input is left gives an empty line.
 // Writing: every line is followed by carriage return and line feed.
 // Both sides are buffered, so a rewrite streams through memory that grows
-// only with the longest line.
+// only with the longest line. Failures are worded as sequential_file.h
+// words them ("cannot read PATH: reason", "cannot write PATH: reason").
 #pragma once
 
 #include <memory>
@@ -16,13 +17,14 @@
 #include <vector>
 
 #include "platform/file_system.h"
+#include "platform/stream.h"
 
 namespace platform {
 
 class TextReader {
  public:
-  // Takes ownership of `file`.
-  explicit TextReader(std::unique_ptr<ReadableFile> file, size_t buffer_size = 1 << 18);
+  // Takes ownership of `file`, open at its start; `path` names it in failures.
+  TextReader(std::unique_ptr<Stream> file, std::string path, size_t buffer_size = 1 << 18);
 
   // Replaces *line with the next line's text (without its end). At the end of
   // the input *line becomes empty. Throws IoError when reading fails.
@@ -44,7 +46,8 @@ class TextReader {
   bool ScanLine(std::string_view* text);
   void ConsumeStop();  // steps over the line end or Ctrl-Z at pos_
 
-  std::unique_ptr<ReadableFile> file_;
+  std::unique_ptr<Stream> file_;
+  std::string path_;
   std::vector<char> buf_;
   size_t pos_ = 0;
   size_t end_ = 0;
@@ -56,8 +59,8 @@ class TextReader {
 
 class TextWriter {
  public:
-  // Takes ownership of `file`.
-  explicit TextWriter(std::unique_ptr<WritableFile> file, size_t buffer_size = 1 << 18);
+  // Takes ownership of `file`; `path` names it in failures.
+  TextWriter(std::unique_ptr<Stream> file, std::string path, size_t buffer_size = 1 << 18);
   // Closes the file without reporting errors if Close() was not called.
   ~TextWriter();
 
@@ -79,8 +82,9 @@ class TextWriter {
   // Flushes the buffer and closes the file. Throws IoError.
   void Close();
   // Gives the file the permission bits and, where allowed, the owner of
-  // `like`, through its descriptor. Throws IoError.
-  void SetModeAndOwner(const FileInfo& like) { file_->SetModeAndOwner(like); }
+  // `like`, through its descriptor (FileSystem::SetModeAndOwnerOf). Throws
+  // IoError.
+  void SetModeAndOwner(FileSystem& fs, const FileInfo& like) { fs.SetModeAndOwnerOf(*file_, like); }
 
  private:
   void Append(const char* data, size_t n);
@@ -89,7 +93,8 @@ class TextWriter {
   // it is smaller than n.
   char* Reserve(size_t n);
 
-  std::unique_ptr<WritableFile> file_;
+  std::unique_ptr<Stream> file_;
+  std::string path_;
   std::vector<char> buf_;
   size_t used_ = 0;
 };

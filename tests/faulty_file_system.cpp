@@ -1,6 +1,5 @@
 #include "tests/faulty_file_system.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,15 +9,12 @@
 #include "platform/exception.h"
 #include "platform/file_stream.h"
 #include "platform/unicode.h"
-#include "platform/unique_fd.h"
 
 namespace testing_support {
 namespace {
 
-[[noreturn]] void ThrowIoError(FsOp op, const std::string& path, bool disk_full) {
-  const int errnum = disk_full && op == kOpWrite ? ENOSPC : EIO;
-  throw platform::IoError(std::string("injected ") + OpName(op) + " failure: " + path, errnum,
-                          path);
+[[noreturn]] void ThrowIoError(FsOp op, const std::string& path) {
+  throw platform::IoError(std::string("injected ") + OpName(op) + " failure: " + path, EIO, path);
 }
 
 [[noreturn]] void ThrowStreamError(FsOp op, const std::string& path) {
@@ -33,68 +29,12 @@ std::string ParentOf(std::string path) {
   return platform::ContainingFolder(path);
 }
 
-// Where CreateUnique puts its file when given no folder.
+// Where CreateUniqueStream puts its file when given no folder.
 std::string UniqueFolder(const std::string& folder) {
   if (!folder.empty()) return folder;
   const char* tmp = std::getenv("TMPDIR");
   return tmp && *tmp ? std::string(tmp) : std::string("/tmp");
 }
-
-class FaultyReader : public platform::ReadableFile {
- public:
-  FaultyReader(std::unique_ptr<platform::ReadableFile> inner, FaultyFileSystem& fs,
-               std::string path)
-      : inner_(std::move(inner)), fs_(fs), path_(std::move(path)) {}
-  size_t Read(char* buf, size_t n) override {
-    if (fs_.Due(kOpRead, path_)) ThrowIoError(kOpRead, path_, false);
-    return inner_->Read(buf, n);
-  }
-
- private:
-  std::unique_ptr<platform::ReadableFile> inner_;
-  FaultyFileSystem& fs_;
-  std::string path_;
-};
-
-class FaultyWriter : public platform::WritableFile {
- public:
-  FaultyWriter(std::unique_ptr<platform::WritableFile> inner, FaultyFileSystem& fs,
-               std::string path, PowerLossDisk::NodePtr node)
-      : inner_(std::move(inner)),
-        fs_(fs),
-        path_(std::move(path)),
-        node_(std::move(node)),
-        watch_(::open(path_.c_str(), O_RDONLY | O_CLOEXEC)) {}
-  void Write(const char* data, size_t n) override {
-    if (fs_.Due(kOpWrite, path_)) ThrowIoError(kOpWrite, path_, fs_.DiskFull());
-    inner_->Write(data, n);
-  }
-  void Sync() override {
-    if (fs_.Due(kOpSync, path_)) ThrowIoError(kOpSync, path_, false);
-    inner_->Sync();
-    fs_.Disk().FileSynced(node_, watch_.Get());
-  }
-  void SetModeAndOwner(const platform::FileInfo& like) override {
-    if (fs_.Due(kOpSetMode, path_)) ThrowIoError(kOpSetMode, path_, false);
-    inner_->SetModeAndOwner(like);
-  }
-  void Close() override {
-    if (fs_.Due(kOpClose, path_)) {
-      inner_->Close();
-      ThrowIoError(kOpClose, path_, false);
-    }
-    inner_->Close();
-  }
-
- private:
-  std::unique_ptr<platform::WritableFile> inner_;
-  FaultyFileSystem& fs_;
-  std::string path_;
-  PowerLossDisk::NodePtr node_;
-  // A read-only descriptor of the file, for the disk model to read what a
-  // sync made durable.
-  platform::UniqueFd watch_;
-};
 
 class FaultyStream : public platform::Stream {
  public:
@@ -124,6 +64,11 @@ class FaultyStream : public platform::Stream {
     if (fs_.Due(kOpSync, path_)) ThrowStreamError(kOpSync, path_);
     inner_->Flush();
     fs_.Disk().FileSynced(node_, inner_->Descriptor());
+  }
+  void Close() override {
+    const bool due = fs_.Due(kOpClose, path_);
+    inner_->Close();
+    if (due) ThrowStreamError(kOpClose, path_);
   }
   platform::Stream& Inner() { return *inner_; }
   const std::string& Path() const { return path_; }
@@ -235,42 +180,28 @@ void FaultyFileSystem::ClearCalls() {
   matching_ = 0;
 }
 
-std::unique_ptr<platform::ReadableFile> FaultyFileSystem::OpenForRead(const std::string& path) {
-  if (Due(kOpOpen, path)) ThrowIoError(kOpOpen, path, false);
-  return std::make_unique<FaultyReader>(PosixFileSystem::OpenForRead(path), *this, path);
-}
-
-std::unique_ptr<platform::WritableFile> FaultyFileSystem::CreateUnique(const std::string& folder,
-                                                                       const std::string& prefix,
-                                                                       std::string* path) {
-  if (Due(kOpCreate, folder + prefix)) ThrowIoError(kOpCreate, folder + prefix, false);
-  disk_.BeforeFolderChange(UniqueFolder(folder));
-  auto file = PosixFileSystem::CreateUnique(folder, prefix, path);
-  return std::make_unique<FaultyWriter>(std::move(file), *this, *path, disk_.Created(*path));
-}
-
 void FaultyFileSystem::Rename(const std::string& from, const std::string& to) {
-  if (Due(kOpRename, from + " -> " + to)) ThrowIoError(kOpRename, to, false);
+  if (Due(kOpRename, from + " -> " + to)) ThrowIoError(kOpRename, to);
   disk_.BeforeFolderChange(ParentOf(from));
   disk_.BeforeFolderChange(ParentOf(to));
   PosixFileSystem::Rename(from, to);
 }
 
 bool FaultyFileSystem::Exchange(const std::string& a, const std::string& b) {
-  if (Due(kOpRename, a + " <-> " + b)) ThrowIoError(kOpRename, b, false);
+  if (Due(kOpRename, a + " <-> " + b)) ThrowIoError(kOpRename, b);
   disk_.BeforeFolderChange(ParentOf(a));
   disk_.BeforeFolderChange(ParentOf(b));
   return PosixFileSystem::Exchange(a, b);
 }
 
 void FaultyFileSystem::Remove(const std::string& path) {
-  if (Due(kOpRemove, path)) ThrowIoError(kOpRemove, path, false);
+  if (Due(kOpRemove, path)) ThrowIoError(kOpRemove, path);
   disk_.BeforeFolderChange(ParentOf(path));
   PosixFileSystem::Remove(path);
 }
 
 void FaultyFileSystem::SetModeAndOwner(const std::string& path, const platform::FileInfo& like) {
-  if (Due(kOpSetMode, path)) ThrowIoError(kOpSetMode, path, false);
+  if (Due(kOpSetMode, path)) ThrowIoError(kOpSetMode, path);
   PosixFileSystem::SetModeAndOwner(path, like);
 }
 
@@ -301,24 +232,24 @@ std::unique_ptr<platform::Stream> FaultyFileSystem::CreateUniqueStream(const std
 }
 
 void FaultyFileSystem::SyncFolder(const std::string& path) {
-  if (Due(kOpSync, path)) ThrowIoError(kOpSync, path, false);
+  if (Due(kOpSync, path)) ThrowIoError(kOpSync, path);
   PosixFileSystem::SyncFolder(path);
   disk_.FolderSynced(path);
 }
 
 void FaultyFileSystem::RemoveFolder(const std::string& path) {
-  if (Due(kOpRemove, path)) ThrowIoError(kOpRemove, path, false);
+  if (Due(kOpRemove, path)) ThrowIoError(kOpRemove, path);
   disk_.BeforeFolderChange(ParentOf(path));
   PosixFileSystem::RemoveFolder(path);
 }
 
 std::vector<platform::FolderEntry> FaultyFileSystem::ListFolder(const std::string& path) {
-  if (Due(kOpList, path)) ThrowIoError(kOpList, path, false);
+  if (Due(kOpList, path)) ThrowIoError(kOpList, path);
   return PosixFileSystem::ListFolder(path);
 }
 
 void FaultyFileSystem::MakeFoldersBelow(const std::string& root, const std::string& relative) {
-  if (Due(kOpCreate, root + "/" + relative)) ThrowIoError(kOpCreate, relative, false);
+  if (Due(kOpCreate, root + "/" + relative)) ThrowIoError(kOpCreate, relative);
   const std::vector<std::string> made = FoldersToMake(root, relative);
   PosixFileSystem::MakeFoldersBelow(root, relative);
   FoldersMade(made);
@@ -336,12 +267,12 @@ std::unique_ptr<platform::Stream> FaultyFileSystem::CreateFileBelow(const std::s
 }
 
 void FaultyFileSystem::SetPermissions(const std::string& path, mode_t mode) {
-  if (Due(kOpSetMode, path)) ThrowIoError(kOpSetMode, path, false);
+  if (Due(kOpSetMode, path)) ThrowIoError(kOpSetMode, path);
   PosixFileSystem::SetPermissions(path, mode);
 }
 
 void FaultyFileSystem::SetModifiedTime(const std::string& path, int64_t seconds) {
-  if (Due(kOpSetTime, path)) ThrowIoError(kOpSetTime, path, false);
+  if (Due(kOpSetTime, path)) ThrowIoError(kOpSetTime, path);
   PosixFileSystem::SetModifiedTime(path, seconds);
 }
 
@@ -384,7 +315,7 @@ platform::FileInfo FaultyFileSystem::StatOpen(platform::Stream& file) {
 
 void FaultyFileSystem::SetModeAndOwnerOf(platform::Stream& file, const platform::FileInfo& like) {
   const std::string path = PathOf(file);
-  if (Due(kOpSetMode, path)) ThrowIoError(kOpSetMode, path, false);
+  if (Due(kOpSetMode, path)) ThrowIoError(kOpSetMode, path);
   PosixFileSystem::SetModeAndOwnerOf(Unwrapped(file), like);
 }
 
@@ -399,24 +330,24 @@ std::unique_ptr<platform::Stream> FaultyFileSystem::CreateExclusiveStream(
 }
 
 bool FaultyFileSystem::RenameNoReplace(const std::string& from, const std::string& to) {
-  if (Due(kOpRename, from + " -> " + to)) ThrowIoError(kOpRename, to, false);
+  if (Due(kOpRename, from + " -> " + to)) ThrowIoError(kOpRename, to);
   disk_.BeforeFolderChange(ParentOf(from));
   disk_.BeforeFolderChange(ParentOf(to));
   return PosixFileSystem::RenameNoReplace(from, to);
 }
 
 void FaultyFileSystem::SetPermissionsOpen(platform::Stream& file, mode_t mode) {
-  if (Due(kOpSetModeOpen, PathOf(file))) ThrowIoError(kOpSetModeOpen, PathOf(file), false);
+  if (Due(kOpSetModeOpen, PathOf(file))) ThrowIoError(kOpSetModeOpen, PathOf(file));
   PosixFileSystem::SetPermissionsOpen(Unwrapped(file), mode);
 }
 
 void FaultyFileSystem::SetModifiedTimeOpen(platform::Stream& file, int64_t seconds) {
-  if (Due(kOpSetTimeOpen, PathOf(file))) ThrowIoError(kOpSetTimeOpen, PathOf(file), false);
+  if (Due(kOpSetTimeOpen, PathOf(file))) ThrowIoError(kOpSetTimeOpen, PathOf(file));
   PosixFileSystem::SetModifiedTimeOpen(Unwrapped(file), seconds);
 }
 
 void FaultyFileSystem::SyncFileSystem(const std::string& path) {
-  if (Due(kOpSync, path)) ThrowIoError(kOpSync, path, false);
+  if (Due(kOpSync, path)) ThrowIoError(kOpSync, path);
   // In the power-loss mode the model is the disk: syncing the real one, with
   // what everything else on the machine wrote, would only take time.
   if (!disk_.Tracking()) PosixFileSystem::SyncFileSystem(path);
@@ -426,14 +357,14 @@ void FaultyFileSystem::SyncFileSystem(const std::string& path) {
 void FaultyFileSystem::RenameBelow(const std::string& root, const std::string& from,
                                    const std::string& to) {
   const std::string path = root + "/" + to;
-  if (Due(kOpRename, root + "/" + from + " -> " + path)) ThrowIoError(kOpRename, path, false);
+  if (Due(kOpRename, root + "/" + from + " -> " + path)) ThrowIoError(kOpRename, path);
   disk_.BeforeFolderChange(ParentOf(path));
   PosixFileSystem::RenameBelow(root, from, to);
 }
 
 void FaultyFileSystem::RemoveBelow(const std::string& root, const std::string& relative) {
   const std::string path = root + "/" + relative;
-  if (Due(kOpRemove, path)) ThrowIoError(kOpRemove, path, false);
+  if (Due(kOpRemove, path)) ThrowIoError(kOpRemove, path);
   disk_.BeforeFolderChange(ParentOf(path));
   PosixFileSystem::RemoveBelow(root, relative);
 }

@@ -18,15 +18,15 @@ namespace testing_support {
 
 // The kinds of calls, as bits so that a fault can pick several.
 enum FsOp : uint32_t {
-  kOpOpen = 1u << 0,      // OpenForRead, OpenStream of an existing file
-  kOpCreate = 1u << 1,    // CreateUnique, CreateUniqueStream, OpenStream with fmCreate
-  kOpRead = 1u << 2,      // ReadableFile::Read, Stream::Read
-  kOpWrite = 1u << 3,     // WritableFile::Write, Stream::Write
+  kOpOpen = 1u << 0,      // OpenStream of an existing file
+  kOpCreate = 1u << 1,    // CreateUniqueStream, OpenStream with fmCreate
+  kOpRead = 1u << 2,      // Stream::Read
+  kOpWrite = 1u << 3,     // Stream::Write
   kOpTruncate = 1u << 4,  // Stream::SetSize
-  kOpSync = 1u << 5,      // WritableFile::Sync, Stream::Flush, SyncFolder
+  kOpSync = 1u << 5,      // Stream::Flush, SyncFolder
   kOpRename = 1u << 6,
   kOpRemove = 1u << 7,   // Remove, RemoveFolder
-  kOpClose = 1u << 8,    // WritableFile::Close
+  kOpClose = 1u << 8,    // Stream::Close
   kOpSetMode = 1u << 9,  // SetModeAndOwner, SetPermissions
   kOpSetTime = 1u << 10,
   kOpList = 1u << 11,         // ListFolder
@@ -37,8 +37,8 @@ enum FsOp : uint32_t {
 
 enum class FaultEffect {
   kFail,      // the call fails with an I/O error and does nothing
-  kDiskFull,  // a write stores nothing (a stream reports a short write,
-              // a writable file throws ENOSPC); other calls fail as kFail
+  kDiskFull,  // a write stores nothing (the stream reports a short write);
+              // other calls fail as kFail
   kDie,       // the process ends at once with kDeathStatus, before the call
   kPowerCut,  // the power is cut before the call (see CutPower); arming this
               // effect starts tracking what is durable, even with `at` 0
@@ -83,10 +83,6 @@ class FaultyFileSystem : public platform::PosixFileSystem {
   bool Due(FsOp op, const std::string& path);
   bool DiskFull() const { return fault_.effect == FaultEffect::kDiskFull; }
 
-  std::unique_ptr<platform::ReadableFile> OpenForRead(const std::string& path) override;
-  std::unique_ptr<platform::WritableFile> CreateUnique(const std::string& folder,
-                                                       const std::string& prefix,
-                                                       std::string* path) override;
   void Rename(const std::string& from, const std::string& to) override;
   bool Exchange(const std::string& a, const std::string& b) override;
   void Remove(const std::string& path) override;

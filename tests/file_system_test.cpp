@@ -13,6 +13,8 @@
 
 #include "platform/exception.h"
 #include "platform/file_stream.h"
+#include "platform/sequential_file.h"
+#include "platform/text_file.h"
 #include "tests/faulty_file_system.h"
 #include "tests/test_support.h"
 
@@ -74,6 +76,60 @@ TEST(FileSystemTest, EveryFailureIsAnIoErrorWithItsPathAndErrno) {
       EXPECT_EQ(failure.Errno(), ENOENT) << failure.what();
     }
   }
+}
+
+// Files read and written from start to end word their failures with the
+// operation and the path, whatever the stream underneath threw.
+TEST(FileSystemTest, SequentialFilesWordFailuresWithTheirPath) {
+  ScratchDir dir;
+  FaultyFileSystem fs;
+  WriteAll(dir.File("a"), "line");
+  const std::string missing = dir.File("missing");
+  std::string temp;
+  const std::vector<std::pair<std::string, std::function<void()>>> cases = {
+      {"cannot open " + missing + ": No such file or directory",
+       [&] { platform::OpenToRead(fs, missing); }},
+      {"cannot read " + dir.path() + ": Is a directory",
+       [&] { platform::OpenToRead(fs, dir.path()); }},
+      {"cannot read " + dir.File("a") + ": Input/output error",
+       [&] {
+         platform::TextReader reader(platform::OpenToRead(fs, dir.File("a")), dir.File("a"));
+         fs.Inject({1, kOpRead});
+         reader.NextLine();
+       }},
+      {"cannot write %: No space left on device",
+       [&] {
+         auto file = platform::CreateUniqueToWrite(fs, dir.path(), "t", &temp);
+         platform::TextWriter writer(std::move(file), temp);
+         fs.Inject({1, kOpWrite, FaultEffect::kDiskFull});
+         writer.WriteLine("x");
+         writer.Close();
+       }},
+  };
+  for (const auto& [expected, call] : cases) {
+    try {
+      call();
+      ADD_FAILURE() << expected;
+    } catch (const platform::IoError& failure) {
+      std::string wanted = expected;
+      if (wanted.find('%') != std::string::npos) wanted.replace(wanted.find('%'), 1, temp);
+      EXPECT_EQ(failure.what(), wanted);
+    }
+  }
+}
+
+// A copy to a name without a folder is made beside that name, in the
+// current folder, not in the folder for temporary files.
+TEST(FileSystemTest, CopyToABareNameIsMadeInTheCurrentFolder) {
+  ScratchDir dir;
+  WriteAll(dir.File("a"), "payload");
+  const std::filesystem::path was = std::filesystem::current_path();
+  std::filesystem::current_path(dir.path());
+  FaultyFileSystem fs;
+  fs.CopyFile("a", "b");
+  std::filesystem::current_path(was);
+  EXPECT_EQ(ReadAll(dir.File("b")), "payload");
+  EXPECT_EQ(fs.Trace(kOpCreate), std::vector<std::string>{"create ./.copy"});
 }
 
 TEST(FileSystemTest, TimesPermissionsFoldersAndSwaps) {

@@ -1,5 +1,7 @@
 #include "platform/text_file.h"
 
+#include "platform/memory_stream.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -8,28 +10,19 @@
 namespace platform {
 namespace {
 
-class StringFile : public ReadableFile {
- public:
-  explicit StringFile(std::string data) : data_(std::move(data)) {}
-  size_t Read(char* buf, size_t n) override {
-    size_t k = std::min(n, data_.size() - pos_);
-    std::memcpy(buf, data_.data() + pos_, k);
-    pos_ += k;
-    return k;
-  }
+// A stream that holds `data`.
+std::unique_ptr<Stream> StringFile(const std::string& data) {
+  return std::make_unique<MemoryStream>(std::vector<uint8_t>(data.begin(), data.end()));
+}
 
- private:
-  std::string data_;
-  size_t pos_ = 0;
-};
-
-class StringSink : public WritableFile {
+// A stream whose writes also land in *out.
+class StringSink : public MemoryStream {
  public:
   explicit StringSink(std::string* out) : out_(out) {}
-  void Write(const char* data, size_t n) override { out_->append(data, n); }
-  void Sync() override {}
-  void SetModeAndOwner(const platform::FileInfo&) override {}
-  void Close() override {}
+  size_t Write(const void* data, size_t n) override {
+    out_->append(static_cast<const char*>(data), n);
+    return n;
+  }
 
  private:
   std::string* out_;
@@ -37,7 +30,7 @@ class StringSink : public WritableFile {
 
 // Reads every line the way the rewriter's loop does: until AtEnd().
 std::vector<std::string> Lines(const std::string& data, size_t buffer = 1 << 16) {
-  TextReader reader(std::make_unique<StringFile>(data), buffer);
+  TextReader reader(StringFile(data), "text", buffer);
   std::vector<std::string> lines;
   std::string line;
   while (!reader.AtEnd()) {
@@ -73,7 +66,7 @@ TEST(TextReader, CtrlZEndsTheLineAndTheInput) {
 }
 
 TEST(TextReader, ReadingPastTheEndGivesEmptyLines) {
-  TextReader reader(std::make_unique<StringFile>("only"));
+  TextReader reader(StringFile("only"), "text");
   std::string line = "stale";
   reader.ReadLine(&line);
   EXPECT_EQ(line, "only");
@@ -90,7 +83,7 @@ TEST(TextReader, KeepsNulAndHighBytes) {
 TEST(TextWriter, EndsEveryLineWithCrLfAndFlushesOnClose) {
   std::string out;
   {
-    TextWriter writer(std::make_unique<StringSink>(&out), 4);
+    TextWriter writer(std::make_unique<StringSink>(&out), "text", 4);
     writer.WriteLine("abc");
     writer.WriteLine("");
     writer.WriteLine("a much longer line than the buffer");
@@ -101,7 +94,7 @@ TEST(TextWriter, EndsEveryLineWithCrLfAndFlushesOnClose) {
 
 TEST(TextWriter, LinesWrittenInPlaceMayOutgrowTheBuffer) {
   std::string out;
-  TextWriter writer(std::make_unique<StringSink>(&out), 8);
+  TextWriter writer(std::make_unique<StringSink>(&out), "text", 8);
   writer.WriteLine("ab");
   std::string big(20, 'x');
   writer.WriteLineInPlace(big.size(),
@@ -113,7 +106,7 @@ TEST(TextWriter, LinesWrittenInPlaceMayOutgrowTheBuffer) {
 
 TEST(TextReader, NextLineViewsMatchCopiedLines) {
   std::string data = "one\r\ntwo is longer than the buffer\rthree\n";
-  TextReader reader(std::make_unique<StringFile>(data), 8);
+  TextReader reader(StringFile(data), "text", 8);
   std::vector<std::string> seen;
   while (!reader.AtEnd()) seen.emplace_back(reader.NextLine());
   EXPECT_EQ(seen, (V{"one", "two is longer than the buffer", "three"}));
