@@ -81,7 +81,7 @@ void TPLBaseArchiver::ProcessFiles(TPLProcessOperation operation, int32_t index)
     FindOverlappingEntries();
   TPLProcessRun::Host host{dir_manager_->Dir(), events_, run_progress_, DestinationFolder(),
                            [this] { CancelUpdate(); }};
-  ExtractedFiles files(*file_system_, this, options_.DurableExtraction());
+  ExtractedFiles files(*file_system_, this, SettingsNow().files.durable_extraction);
   ExtractedFiles* const outer = std::exchange(extracted_files_, &files);  // a handler's run
   try {
     TPLProcessRun(std::move(host), operation,

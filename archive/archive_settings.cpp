@@ -23,11 +23,13 @@ EngineSettings TPLArchiverState::SettingsNow() const {
                   .source_share = options_.ShareModeBits(),
                   .flush_buffers = options_.FlushBuffers() && on_disk,
                   .rewrite_threshold = rewrite_threshold_,
-                  .no_compression_masks = no_compression_masks_},
+                  .no_compression_masks = no_compression_masks_,
+                  .threads = ThreadsNow()},
       .files = {.recurse = options_.Recurse(),
                 .create_dirs = options_.CreateDirs(),
                 .replace_read_only = options_.ReplaceReadOnly(),
                 .set_attributes = options_.SetAttributes(),
+                .durable_extraction = options_.DurableExtraction(),
                 .overwrite_mode = [this] { return options_.OverwriteMode(); }},
   };
 }

@@ -113,7 +113,6 @@ CommitRequest TPLBaseArchiver::CommitRequestNow(const EngineSettings& settings) 
                         .replace_path = replace_path,
                         .publish = nullptr,
                         .after_publish = nullptr};
-  request.threads = ThreadsNow();
   if (!unpublished_path_.empty()) {  // nobody sees it before it is complete: no journal
     request.publish = [this] { PublishOrRefuse(); };
     request.after_publish = [this] { SyncNewArchiveFolder(); };

@@ -54,6 +54,9 @@ struct EngineSettings {
     // are rewritten in place, which keeps the file itself.
     int64_t rewrite_threshold = int64_t{16} << 20;
     std::vector<std::u16string> no_compression_masks;  // files stored, not deflated
+    // Threads that deflate new entries read ahead from disk; 1 reads and
+    // deflates each entry in turn. The archive's bytes are the same.
+    int threads = 1;
   } writing;
 
   // Files on disk: the disk scan of adds and extraction.
@@ -62,6 +65,9 @@ struct EngineSettings {
     bool create_dirs = true;
     bool replace_read_only = true;
     bool set_attributes = true;
+    // Extracted files are synced before they take their names; off for
+    // working copies that are not the user's files.
+    bool durable_extraction = true;
     // The overwrite mode as it stands when asked: a prompt answered "to
     // all" changes it for the files that follow.
     std::function<TPLOverwriteMode()> overwrite_mode = [] { return omAlways; };

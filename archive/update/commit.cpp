@@ -142,7 +142,8 @@ void TPLCommit::PrepareTarget(int64_t cut) {
 bool TPLCommit::RewriteEntries(int32_t first) {
   state_ = EntryState::kCarryOn;
   TPLDirArray& dir = manager_.Dir();
-  const std::unique_ptr<EntryReadAhead> ahead = EntryReadAhead::Start(*output_, request_.threads);
+  const std::unique_ptr<EntryReadAhead> ahead =
+      EntryReadAhead::Start(*output_, request_.entries.settings.writing.threads);
   const CommitGuard detach([this] { output_->read_ahead = nullptr; });
   output_->read_ahead = ahead.get();
   for (int32_t index = first; index < dir.Count(); ++index) {

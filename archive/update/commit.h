@@ -48,9 +48,6 @@ struct CommitRequest {
   // otherwise.
   std::function<void()> publish;
   std::function<void()> after_publish;
-  // Threads that deflate new entries read ahead from disk; 1 reads and
-  // deflates each entry in turn. The archive's bytes are the same.
-  int threads = 1;
 };
 
 // Runs an action when it goes out of scope, however that happens.
