@@ -158,6 +158,15 @@ void TPLBaseArchiver::MarkItemForUpdate(int32_t index, const std::u16string& fil
   dir.Items(index).Operation = poUpdate;
 }
 
+void TPLBaseArchiver::MarkItemForUpdate(int32_t index, platform::Stream& source) {
+  if (!InUpdate()) throw EPLException::Create(errc::kMarkOutsideUpdate, this);
+  TPLDirArray& dir = dir_manager_->Dir();
+  if (index < 0 || index >= dir.Count()) throw EPLException::Create(errc::kMarkOutOfBounds, this);
+  FillStreamedItem(dir, index, std::shared_ptr<platform::Stream>(&source, [](platform::Stream*) {}),
+                   SettingsNow());
+  dir.Items(index).Operation = poUpdate;
+}
+
 std::u16string TPLArchiverState::WorkingFolderNow() {
   return working_folder_.empty() ? platform::Utf8ToUtf16(file_system_->CurrentFolder())
                                  : working_folder_;

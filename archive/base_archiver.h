@@ -109,6 +109,13 @@ class TPLBaseArchiver : public TPLArchiverState {
   // The entry takes the file's mode, or keeps its own with the flag.
   void MarkItemForUpdate(int32_t index, const std::u16string& file_name,
                          bool keep_entry_attributes = false);
+  // Queues the data of `source`, from its position on, as the new data of
+  // entry `index` (poUpdate): `source` stays the caller's, alive and
+  // unchanged until the commit. The entry keeps its stored name, version
+  // made by and external attributes and takes the time of the call; the
+  // method, compression and password are those a file would get. Errors as
+  // for a file.
+  void MarkItemForUpdate(int32_t index, platform::Stream& source);
   // Adds (or replaces) the entry `stored_name` with the data of `source`
   // from its position on: queued inside a transaction (`source` kept alive
   // and unchanged until the commit), else committed at once. Error 13 when

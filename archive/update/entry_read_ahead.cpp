@@ -9,6 +9,7 @@
 #include "archive/common/secret_text.h"
 #include "archive/format/crc32.h"
 #include "archive/update/source_file.h"
+#include "platform/stream_window.h"
 
 namespace parcelon {
 
@@ -16,6 +17,13 @@ namespace parcelon {
 // its blocks travel through the pool's job.
 struct EntryReadAhead::Planned {
   std::u16string source;
+  // A caller's stream, read from `start` on, instead of a disk file; its
+  // position at the commit's start goes back to it once the entry is
+  // written (each block is read at its own offset, as several entries may
+  // share the stream).
+  std::shared_ptr<platform::Stream> caller;
+  int64_t start = 0;
+  int64_t remembered = 0;
   uint8_t mode = 0;
   bool opened = false;
   std::unique_ptr<platform::Stream> stream;
@@ -51,8 +59,7 @@ std::unique_ptr<EntryReadAhead> EntryReadAhead::Start(const EntryWriteContext& c
 }
 
 bool EntryReadAhead::Qualifies(const TDirItem& item) {
-  return !item.IsFolder() && !item.DataStream() && !HasSecret(item.Password()) &&
-         item.RealMethod == 8;
+  return !item.IsFolder() && !HasSecret(item.Password()) && item.RealMethod == 8;
 }
 
 void EntryReadAhead::Plan(const TDirItem& item) {
@@ -60,13 +67,19 @@ void EntryReadAhead::Plan(const TDirItem& item) {
   auto entry = std::make_shared<Planned>();
   entry->source = item.SourceFileName();
   entry->mode = item.CompressionMode;
+  if ((entry->caller = item.DataStream())) {
+    entry->start = item.DataStreamPosition();
+    entry->remembered = entry->caller->Position();
+  }
   planned_.push_back(std::move(entry));
 }
 
 std::unique_ptr<PreparedSource> EntryReadAhead::Take(const TDirItem& item) {
   if (planned_.empty() || !Qualifies(item)) return nullptr;
   const std::shared_ptr<Planned> entry = planned_.front();
-  if (entry->source != item.SourceFileName() || entry->mode != item.CompressionMode) return nullptr;
+  if (entry->source != item.SourceFileName() || entry->mode != item.CompressionMode ||
+      entry->caller != item.DataStream())
+    return nullptr;
   planned_.pop_front();
   current_ = entry;
   Open(*entry);
@@ -98,7 +111,9 @@ void EntryReadAhead::Open(Planned& entry) {
   if (entry.opened) return;
   entry.opened = true;
   try {
-    entry.stream = OpenSourceFile(entry.source, context_);
+    entry.stream = entry.caller
+                       ? std::make_unique<platform::StreamWindow>(*entry.caller, entry.start)
+                       : OpenSourceFile(entry.source, context_);
     entry.stream->Seek(0, platform::SeekOrigin::kBegin);
     entry.size = static_cast<uint64_t>(entry.stream->Size());
     entry.job = pool_.NewJob(entry.mode);
@@ -113,6 +128,8 @@ void EntryReadAhead::Open(Planned& entry) {
 void EntryReadAhead::ReadBlock(Planned& entry) {
   std::vector<uint8_t> block(entry.NextBlockSize());
   try {
+    if (entry.caller)
+      entry.stream->Seek(static_cast<int64_t>(entry.read), platform::SeekOrigin::kBegin);
     if (entry.stream->Read(block.data(), block.size()) != block.size()) {
       entry.stopped = true;
       return;
@@ -135,6 +152,12 @@ PreparedSource::PreparedSource(EntryReadAhead& owner,
 
 PreparedSource::~PreparedSource() {
   if (entry_->job) owner_.pool_.Abandon(*entry_->job);
+  if (!entry_->caller) return;
+  try {
+    entry_->caller->Seek(entry_->remembered, platform::SeekOrigin::kBegin);
+  } catch (...) {
+    // The caller's stream keeps whatever position it reached.
+  }
 }
 
 platform::Stream& PreparedSource::Stream() {

@@ -41,8 +41,9 @@ class EntryReadAhead {
   EntryReadAhead(const EntryReadAhead&) = delete;
   EntryReadAhead& operator=(const EntryReadAhead&) = delete;
 
-  // Whether `item`'s new data may be read ahead: a disk file, deflated,
-  // without a password (whose cipher draws its random bytes in turn).
+  // Whether `item`'s new data may be read ahead: a disk file or a caller's
+  // stream, deflated, without a password (whose cipher draws its random
+  // bytes in turn).
   static bool Qualifies(const TDirItem& item);
   // Plans `item`, when it qualifies; entries are planned in the order the
   // commit writes them.
@@ -76,7 +77,8 @@ class PreparedSource : public DeflatedBlocks {
   PreparedSource(const PreparedSource&) = delete;
   PreparedSource& operator=(const PreparedSource&) = delete;
 
-  // The source's stream, as opened ahead; rethrows the failure to open it.
+  // The source's stream, as opened ahead (for a caller's stream, a view of
+  // it from the entry's start); rethrows the failure to open it.
   platform::Stream& Stream();
   // Its size when it was opened.
   uint64_t Size() const;

@@ -40,20 +40,23 @@ EntryState StateOf(TPLAction action) {
   return action == fxaIgnore ? EntryState::kCarryOn : EntryState::kAbort;
 }
 
-// The source of a new entry for as long as it is written: the caller's
-// stream from the entry's start position (moved back afterwards, or freed
-// when the entry owns it), a disk file (opened here or read ahead), or
+// The source of a new entry for as long as it is written: what was read
+// ahead, the caller's stream from the entry's start position (moved back
+// afterwards, or freed when the entry owns it), a disk file opened here, or
 // nothing for a folder.
 class EntrySource {
  public:
   EntrySource(TDirItem& item, const EntryWriteContext& context, PreparedSource* prepared)
       : item_(item), prepared_(prepared) {
-    if (item.DataStream()) {
+    if (prepared) {
+      prepared->Stream();  // raises the failure to open it
+    } else if (item.DataStream()) {
       remembered_ = item.DataStream()->Position();
       window_ =
           std::make_unique<platform::StreamWindow>(*item.DataStream(), item.DataStreamPosition());
-    } else if (prepared) {
-      prepared->Stream();  // raises the failure to open it
+      // The stream may be anywhere, before the entry's start included (one
+      // stream read from several places).
+      window_->Seek(0, platform::SeekOrigin::kBegin);
     } else if (!item.IsFolder()) {
       file_ = OpenSourceFile(item.SourceFileName(), context);
     }
@@ -61,7 +64,8 @@ class EntrySource {
   ~EntrySource() {
     if (!item_.DataStream()) return;
     try {
-      if (!item_.OwnsDataStream())
+      // What was read ahead puts the caller's position back itself.
+      if (!item_.OwnsDataStream() && !prepared_)
         item_.DataStream()->Seek(remembered_, platform::SeekOrigin::kBegin);
     } catch (...) {
       // The caller's stream keeps whatever position it reached.

@@ -37,6 +37,26 @@ void KeepStoredName(const TDirItem& old, TDirItem& filled) {
   filled.CopyLoadedName(old);
 }
 
+// The header image every new version of an entry starts from: version
+// made on Unix, the settings' method, compression and password, the time,
+// CRC-32 0xFFFFFFFF until compressed; the caller sets name and attributes.
+TDirItem NewHeader(const TDirItem& item, const EngineSettings& settings, DosDateTime time) {
+  TDirItem filled;
+  filled.Operation = item.Operation;
+  filled.SnapshotIndex = item.SnapshotIndex;
+  filled.Modified = true;
+  filled.SetPassword(settings.password);
+  filled.CompressionMode = settings.writing.compression_mode;
+  filled.Method = filled.RealMethod = settings.writing.default_method;
+  filled.VersionNeeded = kVersionOem;
+  filled.VersionMadeBy = kMadeOnUnix | kVersionOem;
+  filled.Flags = HasSecret(settings.password) ? kFlagEncrypted : 0;
+  filled.FileDate = time.date;
+  filled.FileTime = time.time;
+  filled.Crc32 = 0xFFFFFFFF;
+  return filled;
+}
+
 }  // namespace
 
 uint32_t AttributesOf(const platform::FileInfo& info, std::u16string_view name) {
@@ -54,30 +74,36 @@ void FillNewItem(TPLDirArray& dir, int32_t index, const std::u16string& file_nam
                  const std::u16string& base, const platform::FileInfo& info,
                  const EngineSettings& settings, const NewItemOrigin& origin) {
   TDirItem& item = dir.Items(index);
-  TDirItem filled;
-  filled.Operation = item.Operation;
-  filled.SnapshotIndex = item.SnapshotIndex;
-  filled.Modified = true;
-  filled.SetPassword(settings.password);
+  TDirItem filled = NewHeader(item, settings, TimeOf(info));
   filled.SetSourceFileName(file_name);
-  filled.CompressionMode = info.is_directory ? 0 : settings.writing.compression_mode;
-  filled.Method = filled.RealMethod = info.is_directory ? 0 : settings.writing.default_method;
-  filled.VersionNeeded = kVersionOem;
-  filled.VersionMadeBy = kMadeOnUnix | kVersionOem;
-  filled.Flags = HasSecret(settings.password) ? kFlagEncrypted : 0;
-  const DosDateTime time = TimeOf(info);
-  filled.FileDate = time.date;
-  filled.FileTime = time.time;
-  filled.Crc32 = info.is_directory ? 0 : 0xFFFFFFFF;
   filled.ExternalAttributes = AttributesOf(info, file_name);
   if (origin.keep_entry_attributes) {
     filled.VersionMadeBy = item.VersionMadeBy;
     filled.ExternalAttributes = item.ExternalAttributes;
   }
-  if (info.is_directory) filled.Flags = kFlagFolder;
+  if (info.is_directory) {
+    filled.CompressionMode = 0;
+    filled.Method = filled.RealMethod = 0;
+    filled.Crc32 = 0;
+    filled.Flags = kFlagFolder;
+  }
   filled.Name =
       StoredNameOf(file_name, base, info, settings.names.store_path, origin.working_folder);
   KeepStoredName(item, filled);
+  dir.SetItem(index, filled);
+}
+
+void FillStreamedItem(TPLDirArray& dir, int32_t index, std::shared_ptr<platform::Stream> source,
+                      const EngineSettings& settings) {
+  TDirItem& item = dir.Items(index);
+  TDirItem filled = NewHeader(item, settings, ToDosDateTime(std::time(nullptr)));
+  filled.VersionMadeBy = item.VersionMadeBy;
+  filled.ExternalAttributes = item.ExternalAttributes;
+  filled.Name = item.Name.str();
+  filled.CopyLoadedName(item);
+  filled.SetSourceFileName(item.Name.str());
+  const int64_t position = source->Position();
+  filled.SetDataStream(std::move(source), position, false);
   dir.SetItem(index, filled);
 }
 

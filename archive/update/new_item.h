@@ -3,11 +3,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "archive/common/settings.h"
 #include "archive/directory/dir_array.h"
 #include "platform/file_system.h"
+#include "platform/stream.h"
 
 namespace parcelon {
 
@@ -38,5 +40,14 @@ uint32_t AttributesOf(const platform::FileInfo& info, std::u16string_view name);
 void FillNewItem(TPLDirArray& dir, int32_t index, const std::u16string& file_name,
                  const std::u16string& base, const platform::FileInfo& info,
                  const EngineSettings& settings, const NewItemOrigin& origin);
+
+// Fills entry `index` of `dir` for new data from `source`, read from its
+// current position on at the commit (the entry shares the stream; it must
+// stay alive and unchanged until then). The entry keeps its stored name,
+// bytes included, its version made by and its external attributes; it takes
+// the time now and, as FillNewItem, the settings' method, compression and
+// password. Keeps the pending operation and the place in the snapshot.
+void FillStreamedItem(TPLDirArray& dir, int32_t index, std::shared_ptr<platform::Stream> source,
+                      const EngineSettings& settings);
 
 }  // namespace parcelon

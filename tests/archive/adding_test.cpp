@@ -280,6 +280,38 @@ TEST_F(AddingTest, OddNamesAreStoredAsTheyAre) {
   EXPECT_EQ(AttributesOf(file, u"x") >> 16, 0100644u);             // st_mode above
 }
 
+// New data from a stream replaces an entry by its place: two entries of one
+// name are told apart, and the entry keeps its stored name, its host (here
+// MS-DOS) and its attributes.
+TEST_F(AddingTest, AStreamReplacesTheEntryAtItsPlace) {
+  const std::string view =
+      "import sys,zipfile\n"
+      "for i in zipfile.ZipFile(sys.argv[1]).infolist():\n"
+      " print(i.filename, i.flag_bits & 0x800, i.create_system,"
+      " hex(i.external_attr), i.compress_type)";
+  ASSERT_EQ(RunCommand("python3 -c \"import sys,zipfile\n"
+                       "z=zipfile.ZipFile(sys.argv[1],'w')\n"
+                       "for d in (b'old',b'twin'):\n"
+                       " i=zipfile.ZipInfo('tw\\xfcn.kml'); i.create_system=0;"
+                       " i.external_attr=0x21; z.writestr(i,d)\" " +
+                       ShellQuote(path) + " 2>/dev/null")
+                .status,
+            0);
+  const std::string before = RunCommand("python3 -c \"" + view + "\" " + ShellQuote(path)).out;
+  archiver.OpenArchive();
+  platform::MemoryStream data(std::vector<uint8_t>(200, 'n'));
+  EXPECT_THROW(archiver.MarkItemForUpdate(1, data), EPLException);  // outside a transaction
+  archiver.BeginUpdate();
+  EXPECT_THROW(archiver.MarkItemForUpdate(2, data), EPLException);
+  archiver.MarkItemForUpdate(1, data);
+  archiver.EndUpdate();
+  archiver.CloseArchive();
+  EXPECT_EQ(PeerView(), (Names{"'twün.kml' 0 old", "'twün.kml' 8 " + std::string(200, 'n')}));
+  std::string expected = before;
+  expected.replace(expected.size() - 2, 1, "8");  // deflated now
+  EXPECT_EQ(RunCommand("python3 -c \"" + view + "\" " + ShellQuote(path)).out, expected);
+}
+
 // A scan that fails leaves the archive and the directory as they were and
 // keeps nothing queued; an ignored folder is left out.
 TEST_F(AddingTest, AFailedScanCancelsTheTransaction) {

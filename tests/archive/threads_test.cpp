@@ -10,6 +10,7 @@
 
 #include "archive/parcelon.h"
 #include "platform/iconv_code_pages.h"
+#include "platform/memory_stream.h"
 #include "platform/posix_file_system.h"
 #include "platform/scripted_dialogs.h"
 #include "platform/unicode.h"
@@ -117,6 +118,39 @@ TEST_F(ThreadsTest, ManyThreadsWriteTheBytesAndEventsOfOne) {
     EXPECT_EQ(Add(threads), one) << threads;
     EXPECT_EQ(events, one_events) << threads;
   }
+  const CommandResult check = RunCommand("unzip -tqq " + ShellQuote(path));
+  EXPECT_EQ(check.status, 0) << check.out << check.err;
+}
+
+// Callers' streams are read ahead and deflated on threads too, several
+// entries of one stream among them; the stream is left where it was.
+TEST_F(ThreadsTest, StreamsGiveTheBytesOfOneThread) {
+  const std::string text = Text(1500000) + Noise(300000);
+  auto add = [&](int threads) {
+    platform::MemoryStream shared(std::vector<uint8_t>(text.begin(), text.end()));
+    platform::MemoryStream own(std::vector<uint8_t>(text.begin(), text.begin() + 900000));
+    archiver.SetThreads(threads);
+    archiver.OpenArchive();
+    archiver.BeginUpdate();
+    for (const int64_t from : {5, 1000000, 0}) {
+      shared.Seek(from, platform::SeekOrigin::kBegin);
+      archiver.AddStream(u"from" + platform::Utf8ToUtf16(std::to_string(from)), shared);
+    }
+    archiver.AddStream(u"own", own);
+    TPLDirArray& entries = archiver.DirManager()->Dir();
+    for (int32_t i = 0; i < entries.Count(); ++i) {
+      entries.Items(i).FileDate = 0x5A21;
+      entries.Items(i).FileTime = 0x6000;
+    }
+    shared.Seek(7, platform::SeekOrigin::kBegin);
+    archiver.EndUpdate();
+    archiver.CloseArchive();
+    EXPECT_EQ(shared.Position(), 7);
+    return ReadAll(path);
+  };
+  const std::string one = add(1);
+  fs.Remove(path);
+  EXPECT_EQ(add(3), one);
   const CommandResult check = RunCommand("unzip -tqq " + ShellQuote(path));
   EXPECT_EQ(check.status, 0) << check.out << check.err;
 }
