@@ -116,6 +116,8 @@ class RoundTripRun {
   bool Rewrite(const KmlEntry& entry, size_t ordinal, size_t count);
   // Decodes the entry alone into decoded_; null when it could not be.
   platform::Stream* Decode(const KmlEntry& entry);
+  // Reports the decode done; false when the user cancelled.
+  bool ReportDecoded();
   bool Failed(const KmlEntry& entry, const std::string& reason);
   void PutBack(const std::vector<KmlEntry>& repaired);
 
@@ -309,7 +311,7 @@ platform::Stream* RoundTripRun::Decode(const KmlEntry& entry) {
       platform::Stream& data = decoded_.Prepare(archive_.Entry(entry.index).Size());
       archive_.ExtractItemToStream(entry.index, data);
       data.Seek(0, platform::SeekOrigin::kBegin);
-      return &data;
+      return ReportDecoded() ? &data : nullptr;
     } catch (const parcelon::EPLException& failure) {
       if (OnEntryFailure(entry.name, failure.NativeError(), failure.Message()) !=
           parcelon::fxaRetry)
@@ -318,6 +320,13 @@ platform::Stream* RoundTripRun::Decode(const KmlEntry& entry) {
       return nullptr;  // the scratch file for a large entry failed
     }
   }
+}
+
+// The end of a decode is reported as the end of the entry's examination
+// share, where the user may cancel as at any report.
+bool RoundTripRun::ReportDecoded() {
+  if (!cancelled_ && !progress_.Progress(step_base_ + step_span_, step_)) cancelled_ = true;
+  return !cancelled_;
 }
 
 bool RoundTripRun::Failed(const KmlEntry& entry, const std::string& reason) {
