@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "platform/sequential_file.h"
-
 namespace kmlcompat {
 namespace {
 
@@ -18,14 +16,13 @@ bool HasAppleDoubleName(const std::u16string& name) {
 
 }  // namespace
 
-bool IsAppleDouble(const std::u16string& stored_name, const std::string& data_path,
-                   platform::FileSystem& fs) {
+bool IsAppleDouble(const std::u16string& stored_name, platform::Stream& data) {
   if (!HasAppleDoubleName(stored_name)) return false;
-  std::unique_ptr<platform::Stream> file = platform::OpenToRead(fs, data_path);
+  data.Seek(0, platform::SeekOrigin::kBegin);
   char head[sizeof kMagic] = {};
   size_t got = 0;
   for (size_t n = 1; got < sizeof head && n > 0; got += n)
-    n = platform::ReadSome(*file, data_path, head + got, sizeof head - got);
+    n = data.Read(head + got, sizeof head - got);
   return got == sizeof head && std::equal(head, head + sizeof head, kMagic);
 }
 

@@ -6,15 +6,15 @@
 
 #include <string>
 
-#include "platform/file_system.h"
+#include "platform/stream.h"
 
 namespace kmlcompat {
 
 // True when the entry's stored name lies in a "__MACOSX" folder or its file
 // name begins with "._", and its data, decoded into the file `data_path`,
-// begins with the AppleDouble magic number 00 05 16 07. Throws what reading
-// the file throws.
-bool IsAppleDouble(const std::u16string& stored_name, const std::string& data_path,
-                   platform::FileSystem& fs);
+// begins with the AppleDouble magic number 00 05 16 07. `data` holds the
+// decoded entry and is read from its start; its position is left where
+// reading stopped. Throws what reading the stream throws.
+bool IsAppleDouble(const std::u16string& stored_name, platform::Stream& data);
 
 }  // namespace kmlcompat

@@ -1,9 +1,12 @@
 #include "app/kmz_analysis.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <thread>
 
 #include "app/apple_double.h"
+#include "app/entry_buffer.h"
 #include "app/entry_room.h"
 #include "app/kml_entries.h"
 #include "app/password_tries.h"
@@ -40,20 +43,22 @@ struct DecodeProblem {
   std::string detail;
 };
 
-// Decodes entry `index` into a new file in `scratch`, whose path goes to
-// *path; the reason when it cannot, empty words when it could.
+// Decodes entry `index` into `buffer` (its stream goes to *data); the
+// reason when it cannot, empty words when it could.
 DecodeProblem Decode(TParcelon& archive, int32_t index, const std::string& scratch,
-                     platform::FileSystem& fs, std::string* path) {
+                     platform::FileSystem& fs, EntryBuffer& buffer, platform::Stream** data) {
   const parcelon::EntryView entry = archive.Entry(index);
   const uint64_t size = entry.Size();
   const bool encrypted = entry.IsEncrypted();
   if (std::string no_room = NoRoomForEntry(fs, scratch, size); !no_room.empty())
     return {no_room, {}};
   try {
-    const std::unique_ptr<platform::Stream> out = fs.CreateUniqueStream(scratch, "entry", path);
-    archive.ExtractItemToStream(index, *out);
+    platform::Stream& out = buffer.Prepare(size);
+    archive.ExtractItemToStream(index, out);
     // An encrypted entry that no password opens is skipped: nothing is written.
-    if (encrypted && size > 0 && out->Size() == 0) return {"no password given opens it", {}};
+    if (encrypted && size > 0 && out.Size() == 0) return {"no password given opens it", {}};
+    out.Seek(0, platform::SeekOrigin::kBegin);
+    *data = &out;
   } catch (const std::exception& e) {
     const std::string lead = "it could not be decoded: ";
     return {lead + parcelon::FailureWords(e), lead + e.what()};
@@ -61,47 +66,47 @@ DecodeProblem Decode(TParcelon& archive, int32_t index, const std::string& scrat
   return {};
 }
 
-// Decodes entry `index` into a file of its own in `scratch` and analyses it,
-// calling it `shown` in problems; the file is removed afterwards. Sets
-// *apple_double for a macOS resource fork, which is not analysed.
+// Decodes entry `index` into `buffer` and analyses it, calling it `shown`
+// in problems. Sets *apple_double for a macOS resource fork, which is not
+// analysed.
 kml::KmlAnalysis AnalyseEntry(TParcelon& archive, int32_t index, const std::string& scratch,
                               const std::string& shown, platform::FileSystem& fs,
-                              bool* apple_double) {
-  std::string path;
-  const DecodeProblem problem = Decode(archive, index, scratch, fs, &path);
-  const bool decoded = problem.words.empty();
-  *apple_double = decoded && IsAppleDouble(archive.Entry(index).Name(), path, fs);
+                              EntryBuffer& buffer, bool* apple_double) {
+  platform::Stream* data = nullptr;
+  const DecodeProblem problem = Decode(archive, index, scratch, fs, buffer, &data);
+  *apple_double = data != nullptr && IsAppleDouble(archive.Entry(index).Name(), *data);
+  if (data != nullptr) data->Seek(0, platform::SeekOrigin::kBegin);
   kml::KmlAnalysis analysis = *apple_double ? kml::KmlAnalysis{}
-                              : decoded
-                                  ? kml::AnalyseKmlFile(path, fs, shown)
+                              : data != nullptr
+                                  ? kml::AnalyseKml(*data, shown)
                                   : kml::KmlAnalysis{false, shown + ": " + problem.words, {}, {}};
   if (!problem.detail.empty()) analysis.detail = shown + ": " + problem.detail;
-  try {
-    if (!path.empty()) fs.Remove(path);
-  } catch (const platform::IoError&) {
-    // The scratch folder goes with everything in it at the end.
-  }
   return analysis;
 }
 
 }  // namespace
 
 std::vector<KmzEntryAnalysis> AnalyseKmz(const std::string& kmz_path, platform::FileSystem& fs,
-                                         platform::Dialogs& dialogs) {
+                                         platform::Dialogs& dialogs,
+                                         const EntryMemoryLimits& limits) {
   ScratchFolder scratch;
+  EntryBuffer buffer(fs, scratch.Path(), limits.entry);
   TParcelon archive(nullptr, {&dialogs, nullptr, &fs});
   PasswordTries passwords(dialogs);
   passwords.Attach(archive);
   archive.SetFileName(platform::Utf8ToUtf16(kmz_path));
   // As in the repair: a damaged directory is not rebuilt, the archive fails.
   archive.SetRepairDirectory(false);
+  // Left at its default, the thread count is asked of the system at every
+  // read of the engine's settings, which is once per entry: asked once here.
+  archive.SetThreads(static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
   ReadOnlyArchive opened(archive);
   std::vector<KmzEntryAnalysis> entries;
   for (const KmlEntryRef& entry : FindKmlEntries(archive)) {
     const std::string name = platform::Utf16ToUtf8(archive.Entry(entry.index).Name());
     bool apple_double = false;
     kml::KmlAnalysis analysis = AnalyseEntry(archive, entry.index, scratch.Path(),
-                                             name + " in " + kmz_path, fs, &apple_double);
+                                             name + " in " + kmz_path, fs, buffer, &apple_double);
     if (!apple_double) entries.push_back({name, std::move(analysis)});
   }
   return entries;

@@ -1,17 +1,21 @@
 #include "app/kmz_round_trip.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <thread>
 #include <vector>
 
 #include "app/apple_double.h"
+#include "app/entry_buffer.h"
 #include "app/entry_room.h"
 #include "app/kml_entries.h"
-#include "app/logging_dialogs.h"
+#include "app/message_record.h"
 #include "app/namespace_notice.h"
+#include "app/repaired_store.h"
 #include "app/scratch_folder.h"
-#include "archive/common/entry_path.h"
 #include "archive/errors/error_codes.h"
 #include "archive/errors/failure_words.h"
+#include "archive/errors/pl_exception.h"
 #include "archive/parcelon.h"
 #include "kml/rewriter.h"
 #include "platform/exception.h"
@@ -34,10 +38,13 @@ struct KmlEntry {
   int32_t index = 0;      // place in the archive's directory
   std::u16string name;    // the stored name, folders included
   std::string file_name;  // the name without its folders, for the log
-  std::u16string folder;  // the entry's own scratch folder
-  std::u16string path;    // where it is extracted, below `folder`
   std::string shown;      // "NAME in ARCHIVE", how messages call it
   bool old_namespace = false;
+  // Once rewritten: the repaired data, or why the rewrite failed, and the
+  // rewrite's own messages, held back until the archive's notice is out.
+  platform::Stream* repaired = nullptr;
+  std::string problem;
+  std::vector<std::string> messages;
 };
 
 // The archive, open from construction to destruction. An update that a
@@ -59,25 +66,21 @@ class OpenedArchive {
   TParcelon& archive_;
 };
 
-// A name that extraction writes below a folder as the very path it states,
-// so that the file put back gets the same stored name.
-bool StoresBackUnchanged(const std::u16string& name) {
-  return !name.empty() && parcelon::paths::SafeRelativePath(name) == name;
-}
-
 // One run over one opened archive.
 class RoundTripRun {
  public:
   RoundTripRun(TParcelon& archive, const std::string& shown_archive, const std::string& scratch,
                platform::FileSystem& fs, platform::Dialogs& dialogs, ProcessLog& log,
-               ProgressSink& progress)
+               ProgressSink& progress, const EntryMemoryLimits& limits)
       : archive_(archive),
         shown_archive_(shown_archive),
         scratch_(scratch),
         fs_(fs),
         dialogs_(dialogs),
         log_(log),
-        progress_(progress) {}
+        progress_(progress),
+        decoded_(fs, scratch, limits.entry),
+        store_(fs, scratch, limits.repaired) {}
 
   KmzOutcome Run();
   // The answer to a failure of the engine with the entry `name`.
@@ -98,18 +101,23 @@ class RoundTripRun {
   // Examines every entry; returns those that need a repair.
   std::vector<KmlEntry> ExamineAll(std::vector<KmlEntry>& entries);
   void Examine(KmlEntry& entry, size_t ordinal, size_t count, std::vector<KmlEntry>& queued);
-  // Extracts the entry; true when it is a KML document to analyse.
-  bool TakeUp(KmlEntry& entry, size_t ordinal);
+  // Decodes the entry; its data when it is a KML document to analyse, else
+  // null.
+  platform::Stream* TakeUp(KmlEntry& entry);
   // Counts the entry as a KML document and logs that it is taken up.
   bool Counted(const KmlEntry& entry);
-  // Removes the extracted copy of an entry that is not written back.
-  void Discard(const KmlEntry& entry);
+  // Rewrites the decoded entry into the store of repaired entries.
+  void RewriteNow(KmlEntry& entry, platform::Stream& data);
   // One message for the whole archive about the entries with old namespaces.
   void AnnounceNamespaces(const std::vector<KmlEntry>& queued);
   std::vector<KmlEntry> RewriteAll(const std::vector<KmlEntry>& queued);
+  // Reports the rewrite of an entry, in the order and with the progress of
+  // a rewrite that runs after the notice.
   bool Rewrite(const KmlEntry& entry, size_t ordinal, size_t count);
-  bool Extract(KmlEntry& entry, size_t ordinal);
-  std::u16string FolderFor(size_t ordinal);
+  // Decodes the entry alone into decoded_; null when it could not be.
+  platform::Stream* Decode(const KmlEntry& entry);
+  // Reports the decode done; false when the user cancelled.
+  bool ReportDecoded();
   bool Failed(const KmlEntry& entry, const std::string& reason);
   void PutBack(const std::vector<KmlEntry>& repaired);
 
@@ -126,6 +134,8 @@ class RoundTripRun {
   int unwritten_ = 0;  // repaired entries the commit skipped after a failure
   int kml_entries_ = 0;
   int unchanged_ = 0;  // KML entries that need no repair
+  EntryBuffer decoded_;
+  RepairedStore store_;
   double step_base_ = 0;
   double step_span_ = 0;
   std::string step_;
@@ -157,47 +167,57 @@ std::vector<KmlEntry> RoundTripRun::ExamineAll(std::vector<KmlEntry>& entries) {
 void RoundTripRun::Examine(KmlEntry& entry, size_t ordinal, size_t count,
                            std::vector<KmlEntry>& queued) {
   const double share = kExamineShare / static_cast<double>(count);
-  if (!BeginStep(share * static_cast<double>(ordinal), share, "Examining " + entry.file_name) ||
-      !TakeUp(entry, ordinal))
+  if (!BeginStep(share * static_cast<double>(ordinal), share, "Examining " + entry.file_name))
     return;
-  const kml::KmlAnalysis analysis = kml::AnalyseKmlFile(Utf16ToUtf8(entry.path), fs_, entry.shown);
+  platform::Stream* const data = TakeUp(entry);
+  if (data == nullptr) return;
+  const kml::KmlAnalysis analysis = kml::AnalyseKml(*data, entry.shown);
   if (analysis.succeeded && analysis.changes.Any()) {
     entry.old_namespace = analysis.changes.namespace_declaration;
-    return queued.push_back(entry);
+    RewriteNow(entry, *data);
+    return queued.push_back(std::move(entry));
   }
-  Discard(entry);
   if (analysis.succeeded) ++unchanged_;
   if (!analysis.succeeded) Failed(entry, analysis.problem);
 }
 
-bool RoundTripRun::TakeUp(KmlEntry& entry, size_t ordinal) {
-  if (!StoresBackUnchanged(entry.name))
-    return Counted(entry) && Failed(entry, "its name cannot be stored back unchanged in " +
-                                               shown_archive_ + "; the entry is left as it was");
+// The stored name is never written to disk, and the engine keeps it as it
+// is: an entry under any name can be repaired.
+platform::Stream* RoundTripRun::TakeUp(KmlEntry& entry) {
   const parcelon::EntryView item = archive_.Entry(entry.index);
-  if (const std::string refusal = EntryRefusal(fs_, scratch_, item); !refusal.empty())
-    return Counted(entry) && Failed(entry, refusal);
-  if (!Extract(entry, ordinal))
-    return !Stopped() && Counted(entry) &&
-           Failed(entry, "it could not be extracted from " + shown_archive_ +
-                             "; the entry is left as it was");
-  if (!IsAppleDouble(entry.name, Utf16ToUtf8(entry.path), fs_)) return Counted(entry);
-  Discard(entry);  // macOS metadata beside a file: no KML, left alone
-  return false;
+  if (const std::string refusal = EntryRefusal(fs_, scratch_, item); !refusal.empty()) {
+    Counted(entry);
+    Failed(entry, refusal);
+    return nullptr;
+  }
+  platform::Stream* const data = Decode(entry);
+  if (data == nullptr && !Stopped()) {
+    Counted(entry);
+    Failed(entry,
+           "it could not be extracted from " + shown_archive_ + "; the entry is left as it was");
+  }
+  if (data == nullptr) return nullptr;
+  if (IsAppleDouble(entry.name, *data)) return nullptr;  // macOS metadata: no KML, left alone
+  data->Seek(0, platform::SeekOrigin::kBegin);
+  Counted(entry);
+  return data;
+}
+
+// The rewrite runs at once, from the data decoded for the analysis.
+void RoundTripRun::RewriteNow(KmlEntry& entry, platform::Stream& data) {
+  data.Seek(0, platform::SeekOrigin::kBegin);
+  MessageRecord messages(dialogs_);
+  const kml::RewriteOutcome outcome = kml::RewriteKml(data, store_.Begin(), messages, entry.shown);
+  if (outcome.succeeded) entry.repaired = &store_.Keep();
+  if (!outcome.succeeded) store_.Drop();
+  entry.problem = outcome.problem;
+  entry.messages = messages.Messages();
 }
 
 bool RoundTripRun::Counted(const KmlEntry& entry) {
   ++kml_entries_;
   log_.Add(std::string("Processing Zipped file ").append(entry.file_name));
   return true;
-}
-
-void RoundTripRun::Discard(const KmlEntry& entry) {
-  try {
-    fs_.Remove(Utf16ToUtf8(entry.path));
-  } catch (const platform::IoError&) {
-    // The scratch folder goes with everything in it at the end.
-  }
 }
 
 void RoundTripRun::AnnounceNamespaces(const std::vector<KmlEntry>& queued) {
@@ -221,10 +241,8 @@ bool RoundTripRun::Rewrite(const KmlEntry& entry, size_t ordinal, size_t count) 
   if (!BeginStep(kExamineShare + share * static_cast<double>(ordinal), share,
                  "Repairing " + entry.file_name))
     return false;
-  LoggingDialogs to_log(log_, dialogs_);
-  const kml::RewriteOutcome outcome = kml::RewriteKmlFile(Utf16ToUtf8(entry.path), fs_, to_log,
-                                                          entry.shown, kml::Durability::kScratch);
-  return outcome.succeeded || Failed(entry, outcome.problem);
+  for (const std::string& message : entry.messages) log_.Add(message);
+  return entry.repaired != nullptr || Failed(entry, entry.problem);
 }
 
 bool RoundTripRun::BeginStep(double base, double span, std::string what) {
@@ -275,33 +293,40 @@ parcelon::TPLAction RoundTripRun::OnEntryFailure(const std::u16string& name, int
 
 std::vector<KmlEntry> RoundTripRun::FindKmlEntries() {
   std::vector<KmlEntry> found;
-  for (const KmlEntryRef& entry : kmlcompat::FindKmlEntries(archive_))
-    found.push_back({entry.index,
-                     archive_.Entry(entry.index).Name(),
-                     Utf16ToUtf8(entry.file_name),
-                     {},
-                     {},
-                     Utf16ToUtf8(archive_.Entry(entry.index).Name()) + " in " + shown_archive_});
+  for (const KmlEntryRef& ref : kmlcompat::FindKmlEntries(archive_)) {
+    KmlEntry& entry = found.emplace_back();
+    entry.index = ref.index;
+    entry.name = archive_.Entry(ref.index).Name();
+    entry.file_name = Utf16ToUtf8(ref.file_name);
+    entry.shown = Utf16ToUtf8(entry.name) + " in " + shown_archive_;
+  }
   return found;
 }
 
-// Extracts the entry alone, by its place in the directory.
-bool RoundTripRun::Extract(KmlEntry& entry, size_t ordinal) {
-  entry.folder = FolderFor(ordinal);
-  entry.path = entry.folder;
-  entry.path.append(u"/").append(entry.name);
-  archive_.ExtractEntry(entry.index, entry.folder);
-  return !Stopped() && fs_.Stat(Utf16ToUtf8(entry.path)).is_regular;
+// A failure of the engine is put to the user as during any extraction:
+// Retry decodes the entry again, Ignore and Abort give it up.
+platform::Stream* RoundTripRun::Decode(const KmlEntry& entry) {
+  for (;;) {
+    try {
+      platform::Stream& data = decoded_.Prepare(archive_.Entry(entry.index).Size());
+      archive_.ExtractItemToStream(entry.index, data);
+      data.Seek(0, platform::SeekOrigin::kBegin);
+      return ReportDecoded() ? &data : nullptr;
+    } catch (const parcelon::EPLException& failure) {
+      if (OnEntryFailure(entry.name, failure.NativeError(), failure.Message()) !=
+          parcelon::fxaRetry)
+        return nullptr;
+    } catch (const std::exception&) {
+      return nullptr;  // the scratch file for a large entry failed
+    }
+  }
 }
 
-// Every entry gets a folder of its own, so that no entry's file takes the
-// place of another's (names equal in any letter case included), and the
-// extraction into it finds an empty folder, however many entries came
-// before.
-std::u16string RoundTripRun::FolderFor(size_t ordinal) {
-  std::string folder = scratch_;
-  folder.append("/").append(std::to_string(ordinal + 1));
-  return Utf8ToUtf16(folder);
+// The end of a decode is reported as the end of the entry's examination
+// share, where the user may cancel as at any report.
+bool RoundTripRun::ReportDecoded() {
+  if (!cancelled_ && !progress_.Progress(step_base_ + step_span_, step_)) cancelled_ = true;
+  return !cancelled_;
 }
 
 bool RoundTripRun::Failed(const KmlEntry& entry, const std::string& reason) {
@@ -310,8 +335,8 @@ bool RoundTripRun::Failed(const KmlEntry& entry, const std::string& reason) {
   return false;
 }
 
-// Queues every repaired file as the new data of its entry, the stored name
-// taken relative to the entry's own folder, and commits them together.
+// Queues the data of every repaired entry as its new data, under its own
+// stored name, and commits them together.
 void RoundTripRun::PutBack(const std::vector<KmlEntry>& repaired) {
   if (repaired.empty()) return;
   const double base = kExamineShare + kRewriteShare;
@@ -321,11 +346,8 @@ void RoundTripRun::PutBack(const std::vector<KmlEntry>& repaired) {
   // to read an entry is ever one that entries are written with.
   archive_.SetPassword("");
   archive_.BeginUpdate();
-  for (const KmlEntry& entry : repaired) {
-    archive_.SetBaseDir(entry.folder);
-    // The repaired entry is the same document: it keeps its own mode.
-    archive_.MarkItemForUpdate(entry.index, entry.path, true);
-  }
+  // The repaired entry is the same document: it keeps its own attributes.
+  for (const KmlEntry& entry : repaired) archive_.MarkItemForUpdate(entry.index, *entry.repaired);
   archive_.EndUpdate();
 }
 
@@ -336,20 +358,17 @@ KmzOutcome KmzRoundTrip::Run(const std::string& zip_path, const std::string& sho
   ScratchFolder scratch;
   TParcelon archive(nullptr, {&dialogs_, nullptr, &fs_});
   archive.SetFileName(Utf8ToUtf16(zip_path));
-  // Working copies are always writable, whatever the entry's attributes say.
-  archive.Options().SetSetAttributes(false);
-  // Working copies live in a private folder that goes with the run: they
-  // need not survive a crash, so extracting them syncs nothing. The commit
-  // of the archive stays durable.
-  archive.Options().SetDurableExtraction(false);
   // A directory rebuilt from the local headers of a damaged archive misses
   // what the damage hides (the rest of a cut entry, anything past it); the
   // commit would drop that for good. Such an archive fails to open instead
   // and stays as it is.
   archive.SetRepairDirectory(false);
+  // Left at its default, the thread count is asked of the system at every
+  // read of the engine's settings, which is once per entry: asked once here.
+  archive.SetThreads(static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
   NoProgress no_progress;
   RoundTripRun run(archive, shown, scratch.Path(), fs_, dialogs_, log_,
-                   progress_ ? *progress_ : no_progress);
+                   progress_ ? *progress_ : no_progress, limits_);
   archive.OnProcessFileFailure = [&run](parcelon::TPLBaseArchiver&, const std::u16string& name,
                                         parcelon::TPLProcessOperation, int32_t native_error,
                                         int32_t, const std::u16string& message,

@@ -1,8 +1,10 @@
 // The repair of the KML documents inside a ZIP archive (a KMZ file, under
 // its own name). Every entry whose name ends in ".kml", in any letter case and
-// any folder, is extracted into a private scratch folder, rewritten there by
-// the KML rewriter and put back in place of its own entry; all of them in
-// one update transaction, so the archive is rewritten once. Entries are
+// any folder, is decoded into memory (a large one into one scratch file of
+// the run), analysed, rewritten there by the KML rewriter when it needs it,
+// and its repaired data put back as the new data of its own entry, under its
+// stored name; all of them in one update transaction, so the archive is
+// rewritten once. No file is made per entry. Entries are
 // addressed by their place in the archive's directory, never by a name
 // mask, so entries of the same name in different folders (or twice in one)
 // are each handled once. Every other entry is copied byte for byte.
@@ -10,6 +12,7 @@
 
 #include <string>
 
+#include "app/entry_buffer.h"
 #include "app/process_log.h"
 #include "app/progress_sink.h"
 #include "platform/dialogs.h"
@@ -29,10 +32,11 @@ struct KmzOutcome {
 class KmzRoundTrip {
  public:
   // None of the arguments is owned; all must outlive the object. `progress`
-  // may be null: nothing is reported then and nothing can cancel.
+  // may be null: nothing is reported then and nothing can cancel. `limits`
+  // bound the memory that decoded and repaired entries take.
   KmzRoundTrip(platform::FileSystem& fs, platform::Dialogs& dialogs, ProcessLog& log,
-               ProgressSink* progress = nullptr)
-      : fs_(fs), dialogs_(dialogs), log_(log), progress_(progress) {}
+               ProgressSink* progress = nullptr, EntryMemoryLimits limits = {})
+      : fs_(fs), dialogs_(dialogs), log_(log), progress_(progress), limits_(limits) {}
 
   // Repairs the archive at `zip_path`, which messages call `shown_name`
   // (zip_path when empty). Logs "Openning Archive " + zip_path before opening
@@ -45,7 +49,12 @@ class KmzRoundTrip {
   // the rewrite's message for each of them goes to the log. An entry that
   // cannot be repaired is reported through ProcessLog::Problem as "NAME:
   // reason", the reason naming the entry and the archive, never a working
-  // copy, and stays in the archive as it was. The engine's failures with single entries are put to
+  // copy, and stays in the archive as it was. An entry is decoded once: its
+  // rewrite runs right after its analysis, and the rewrite's messages and
+  // problems are held back and reported, after the notice, as they would be
+  // by a rewrite that ran then. The repaired entry keeps its stored name,
+  // version made by and external attributes, and takes the time of the
+  // repair. The engine's failures with single entries are put to
   // the user through `dialogs` (Abort, Retry, Ignore): Ignore leaves that
   // entry as it was, Abort ends the run with the archive unchanged.
   // Throws what the engine or the file system raises (parcelon::EPLException,
@@ -69,6 +78,7 @@ class KmzRoundTrip {
   platform::Dialogs& dialogs_;
   ProcessLog& log_;
   ProgressSink* progress_;
+  EntryMemoryLimits limits_;
 };
 
 }  // namespace kmlcompat

@@ -2,12 +2,14 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "kml/coordinates.h"
 #include "kml/root_element.h"
 #include "platform/exception.h"
 #include "platform/sequential_file.h"
+#include "platform/stream_ref.h"
 #include "platform/text_file.h"
 
 namespace kml {
@@ -51,20 +53,30 @@ class Rewrite {
           platform::Dialogs& dialogs, Durability durability)
       : path_(path),
         file_name_(shown.empty() ? path : shown),
-        fs_(fs),
+        fs_(&fs),
         dialogs_(&dialogs),
         durable_(durability == Durability::kDurable) {}
   // A dry run: nothing is written and no message is shown; *dry_run collects
   // what the rewrite would change.
   Rewrite(const std::string& path, const std::string& shown, platform::FileSystem& fs,
           KmlChanges* dry_run)
-      : path_(path), file_name_(shown.empty() ? path : shown), fs_(fs), dry_run_(dry_run) {}
+      : path_(path), file_name_(shown.empty() ? path : shown), fs_(&fs), dry_run_(dry_run) {}
+  // A rewrite (dialogs given) or a dry run (dry_run given) of a stream,
+  // which messages call `shown`.
+  Rewrite(const std::string& shown, platform::Dialogs* dialogs, KmlChanges* dry_run)
+      : path_(shown), file_name_(shown), dialogs_(dialogs), dry_run_(dry_run) {}
   void Run();
   // The dry run's reading and cleaning.
   void Analyse();
+  // Run and Analyse over streams that the caller owns.
+  void RunStreams(platform::Stream& in, platform::Stream& out);
+  void AnalyseStream(platform::Stream& in);
 
  private:
   platform::FileInfo CheckInput(const std::string& path);
+  // The rewrite from in_ to out_, and its dry run from in_.
+  void Transform();
+  void Inspect();
   // Throws RewriteError when a Ctrl-Z stands before more data, which the
   // line rules would drop; Ctrl-Z bytes that end the file are an old
   // end-of-file mark and are dropped.
@@ -96,8 +108,8 @@ class Rewrite {
   void WriteUnchanged(std::string_view line);
 
   const std::string& path_;
-  const std::string& file_name_;  // the name that messages give the file
-  platform::FileSystem& fs_;
+  const std::string& file_name_;          // the name that messages give the file
+  platform::FileSystem* fs_ = nullptr;    // none for streams
   platform::Dialogs* dialogs_ = nullptr;  // none in a dry run
   KmlChanges* dry_run_ = nullptr;
   bool durable_ = true;  // sync the new file and its folder
@@ -109,7 +121,7 @@ class Rewrite {
 };
 
 platform::FileInfo Rewrite::CheckInput(const std::string& path) {
-  platform::FileInfo info = fs_.Stat(path);
+  platform::FileInfo info = fs_->Stat(path);
   if (info.exists && info.is_directory) throw RewriteError(file_name_ + " is a folder, not a file");
   if (info.exists && !info.is_regular) throw RewriteError(file_name_ + " is not a regular file");
   if (info.exists && (info.mode & S_IWUSR) == 0 && dry_run_ == nullptr)
@@ -118,37 +130,67 @@ platform::FileInfo Rewrite::CheckInput(const std::string& path) {
 }
 
 void Rewrite::Run() {
-  const std::string target = fs_.ResolveLinks(path_);
+  const std::string target = fs_->ResolveLinks(path_);
   platform::FileInfo info = CheckInput(target);
-  in_ = std::make_unique<platform::TextReader>(platform::OpenToRead(fs_, target), target);
+  in_ = std::make_unique<platform::TextReader>(platform::OpenToRead(*fs_, target), target);
   std::string folder = platform::FolderOf(target);
   std::string temp_path;
-  auto temp = platform::CreateUniqueToWrite(fs_, folder.empty() ? "./" : folder, "TempFile.KML",
+  auto temp = platform::CreateUniqueToWrite(*fs_, folder.empty() ? "./" : folder, "TempFile.KML",
                                             &temp_path);
-  TempFileGuard guard(fs_, temp_path);
+  TempFileGuard guard(*fs_, temp_path);
   out_ = std::make_unique<platform::TextWriter>(std::move(temp), temp_path);
-
-  WriteRootLines(CopyPrologue());
-  WriteBody();
-  CheckNothingAfterCtrlZ();
+  Transform();
   in_.reset();
   // The new file, its permissions included, reaches the disk before it takes
   // the input's name, and the name change before the rewrite reports success.
-  out_->SetModeAndOwner(fs_, info);
+  out_->SetModeAndOwner(*fs_, info);
   if (durable_) out_->Sync();
   out_->Close();
-  fs_.Rename(temp_path, target);
+  fs_->Rename(temp_path, target);
   guard.Commit();
   if (durable_) SyncFolderAfterRename(platform::ContainingFolder(target));
 }
 
 void Rewrite::Analyse() {
-  const std::string target = fs_.ResolveLinks(path_);
+  const std::string target = fs_->ResolveLinks(path_);
   CheckInput(target);
-  in_ = std::make_unique<platform::TextReader>(platform::OpenToRead(fs_, target), target);
+  in_ = std::make_unique<platform::TextReader>(platform::OpenToRead(*fs_, target), target);
+  Inspect();
+}
+
+void Rewrite::Transform() {
+  WriteRootLines(CopyPrologue());
+  WriteBody();
+  CheckNothingAfterCtrlZ();
+}
+
+void Rewrite::Inspect() {
   WriteRootLines(CopyPrologue());
   AnalyseBody();
   CheckNothingAfterCtrlZ();
+}
+
+// A document held in memory needs no buffer larger than itself: small
+// documents by the thousand then cost no large buffers each.
+size_t BufferSizeFor(platform::Stream& in) {
+  const int64_t left = in.Size() - in.Position();
+  return static_cast<size_t>(std::clamp<int64_t>(left + 1, 4096, int64_t{1} << 18));
+}
+
+void Rewrite::RunStreams(platform::Stream& in, platform::Stream& out) {
+  const size_t buffer = BufferSizeFor(in);
+  in_ = std::make_unique<platform::TextReader>(std::make_unique<platform::StreamRef>(in),
+                                               file_name_, buffer);
+  out_ = std::make_unique<platform::TextWriter>(std::make_unique<platform::StreamRef>(out),
+                                                file_name_, buffer);
+  Transform();
+  out_->Close();  // writes out the buffer; `out` stays open
+}
+
+void Rewrite::AnalyseStream(platform::Stream& in) {
+  in_ = std::make_unique<platform::TextReader>(std::make_unique<platform::StreamRef>(in),
+                                               file_name_, BufferSizeFor(in));
+  Inspect();
 }
 
 void Rewrite::CheckNothingAfterCtrlZ() {
@@ -171,7 +213,7 @@ void Rewrite::AnalyseBody() {
 
 void Rewrite::SyncFolderAfterRename(const std::string& folder) {
   try {
-    fs_.SyncFolder(folder);
+    fs_->SyncFolder(folder);
   } catch (const platform::IoError& failure) {
     throw RewriteError(file_name_ + " was rewritten, but the change may not survive a power cut: " +
                        failure.what());
@@ -269,6 +311,31 @@ RewriteOutcome RewriteKmlFile(const std::string& file_name, platform::FileSystem
     return {false,
             "unexpected failure while rewriting " + (shown_name.empty() ? file_name : shown_name)};
   }
+}
+
+RewriteOutcome RewriteKml(platform::Stream& in, platform::Stream& out, platform::Dialogs& dialogs,
+                          const std::string& shown) {
+  try {
+    Rewrite(shown, &dialogs, nullptr).RunStreams(in, out);
+    return {true, {}};
+  } catch (const std::exception& e) {
+    return {false, e.what()};
+  } catch (...) {
+    return {false, "unexpected failure while rewriting " + shown};
+  }
+}
+
+KmlAnalysis AnalyseKml(platform::Stream& in, const std::string& shown) {
+  KmlAnalysis analysis;
+  try {
+    Rewrite(shown, nullptr, &analysis.changes).AnalyseStream(in);
+    analysis.succeeded = true;
+  } catch (const std::exception& e) {
+    analysis.problem = e.what();
+  } catch (...) {
+    analysis.problem = "unexpected failure while reading " + shown;
+  }
+  return analysis;
 }
 
 KmlAnalysis AnalyseKmlFile(const std::string& file_name, platform::FileSystem& fs,

@@ -7,6 +7,7 @@
 
 #include "platform/dialogs.h"
 #include "platform/file_system.h"
+#include "platform/stream.h"
 
 namespace kml {
 
@@ -65,5 +66,22 @@ struct KmlAnalysis {
 // Never throws.
 KmlAnalysis AnalyseKmlFile(const std::string& file_name, platform::FileSystem& fs,
                            const std::string& shown_name = {});
+
+// The rewrite of a document held in a stream: reads `in` from its position
+// to its end by the rules of RewriteKmlFile and writes the result onto `out`
+// from its position on, giving the same bytes as the file rewrite and the
+// same namespace message through `dialogs`. Neither stream is owned or
+// closed. Messages and problems call the document `shown`. On failure what
+// was written to `out` is no result and the caller drops it; the problems
+// are those of RewriteKmlFile (no kml root, a root tag that never ends, a
+// Ctrl-Z before more data, a failure to read or write). Never throws.
+RewriteOutcome RewriteKml(platform::Stream& in, platform::Stream& out, platform::Dialogs& dialogs,
+                          const std::string& shown);
+
+// The dry run of RewriteKml: reads `in` from its position on and says what
+// the rewrite would change, by the rules and with the problems of
+// AnalyseKmlFile. `in` is not owned; its position is left where reading
+// stopped. Never throws.
+KmlAnalysis AnalyseKml(platform::Stream& in, const std::string& shown);
 
 }  // namespace kml

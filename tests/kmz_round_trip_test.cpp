@@ -19,8 +19,12 @@
 #include <gtest/gtest.h>
 
 #include "app/kml_tool.h"
+#include "app/kmz_round_trip.h"
+#include "archive/parcelon.h"
 #include "kml/rewriter.h"
+#include "platform/memory_stream.h"
 #include "platform/scripted_dialogs.h"
+#include "platform/unicode.h"
 #include "tests/faulty_file_system.h"
 #include "tests/test_support.h"
 
@@ -352,8 +356,7 @@ TEST_F(KmzTest, StoredNamesStayByteForByte) {
 
 // A first KML entry that cannot be repaired fails the run; the entries
 // after it are repaired all the same, unless the user aborts, which leaves
-// the whole archive as it was. A name that would lead out of the scratch
-// folder is not extracted at all.
+// the whole archive as it was.
 TEST_F(KmzTest, FailedEntryStaysAndFailsTheRunWhileLaterOnesAreRepaired) {
   struct Case {
     const char* what;
@@ -368,8 +371,6 @@ TEST_F(KmzTest, FailedEntryStaysAndFailsTheRunWhileLaterOnesAreRepaired) {
       {"damaged, aborted", "bad.kml", kOldKml, true, FailureAnswer::kAbort, false},
       {"no kml root", "bad.kml", "<Document/>\n", false, std::nullopt, true},
       {"ctrl-z inside", "bad.kml", "<kml>\x1a<Document/>\n</kml>\n", false, std::nullopt, true},
-      {"leads out", "../../../work/bad.kml", kOldKml, false, std::nullopt, true},
-      {"absolute", Work("bad.kml"), kOldKml, false, std::nullopt, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -402,6 +403,113 @@ TEST_F(KmzTest, FailedEntryStaysAndFailsTheRunWhileLaterOnesAreRepaired) {
               }));
     for (const std::string& line : log_.lines) EXPECT_EQ(line.find(tmp_), std::string::npos);
   }
+}
+
+// No entry is written to disk by its name, and the engine stores a repaired
+// entry back under its own name: names that lead out of a folder, or start
+// at the root, are repaired like any other, and nothing appears beside the
+// archive or in the folders they name.
+TEST_F(KmzTest, EntriesUnderUnsafeNamesAreRepairedUnderTheSameNames) {
+  const std::string kmz = Work("names.kmz");
+  Make(kmz, {{"../../../work/up.kml", kOldKml},
+             {Work("abs.kml"), kOldKml},
+             {"a//b/./c.kml", kOldKml},
+             {"pic.png", "\x89PNG data"}});
+  const std::vector<PeerEntry> before = PeerDump(kmz, dir_.File("before"));
+
+  EXPECT_TRUE(Process(kmz));
+
+  const std::vector<PeerEntry> after = PeerDump(kmz, dir_.File("after"));
+  ASSERT_EQ(Names(after), Names(before));
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(after[i].data, Rewritten(kOldKml)) << after[i].name;
+    EXPECT_EQ(after[i].attributes, before[i].attributes) << after[i].name;
+  }
+  EXPECT_EQ(after[3].record, before[3].record);
+  EXPECT_EQ(WorkFiles(), std::vector<std::string>{"names.kmz"});
+  EXPECT_TRUE(NoScratchLeft());
+}
+
+// Entries above the in-memory limit go through one scratch file, repaired
+// entries beyond the memory budget through one spill file: each made once
+// for the whole run, and every entry repaired as in memory.
+TEST_F(KmzTest, LargeEntriesAndRunsBeyondTheMemoryBudgetAreRepairedThroughOneFileEach) {
+  struct Case {
+    const char* what;
+    EntryMemoryLimits limits;
+    size_t files;  // files made in the scratch folder
+  };
+  const std::vector<Case> cases = {
+      {"in memory", {}, 0},
+      {"large entries", {1024, uint64_t{64} << 20}, 1},
+      {"over budget", {uint64_t{16} << 20, 2048}, 1},
+      {"both", {1024, 2048}, 2},
+  };
+  const std::string kmz = Work("sizes.kmz");
+  std::vector<std::pair<std::string, std::string>> entries = {{"pic.png", "\x89PNG data"}};
+  for (int i = 0; i < 8; ++i) {
+    std::string data = kOldKml;
+    for (int row = 0; row < (i % 2 == 0 ? 40 : 2); ++row)
+      data.append("<coordinates>").append(std::to_string(i)).append(", 2, 3</coordinates>\n");
+    entries.push_back({std::string("f").append(std::to_string(i)).append(".kml"), data});
+  }
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Make(kmz, entries);
+    fs_.ClearCalls();
+    KmzRoundTrip trip(fs_, dialogs_, log_, nullptr, c.limits);
+
+    const KmzOutcome outcome = trip.Run(kmz);
+
+    EXPECT_TRUE(outcome.Succeeded());
+    EXPECT_EQ(outcome.repaired, 8);
+    const std::vector<PeerEntry> after = PeerDump(kmz, dir_.File("after"));
+    ASSERT_EQ(after.size(), entries.size());
+    for (size_t i = 1; i < entries.size(); ++i)
+      EXPECT_EQ(after[i].data, Rewritten(entries[i].second)) << entries[i].first;
+    size_t scratch_files = 0;
+    for (const std::string& call : fs_.Trace(testing_support::kOpCreate))
+      scratch_files += call.find(tmp_) != std::string::npos &&
+                       (call.ends_with("entry") || call.ends_with("repaired"));
+    EXPECT_EQ(scratch_files, c.files)
+        << ::testing::PrintToString(fs_.Trace(testing_support::kOpCreate));
+    EXPECT_TRUE(NoScratchLeft());
+  }
+}
+
+// An entry that declares a few bytes but inflates to many megabytes: the
+// decoder stops at the declared size, so the memory it is decoded into never
+// grows past it, and the repair leaves the entry (and the archive) as it was.
+TEST_F(KmzTest, EntryInflatingBeyondItsDeclaredSizeStaysWithinIt) {
+  const std::string kmz = Work("bomb.kmz");
+  Make(kmz, {{"bomb.kml", kOldKml + std::string(size_t{32} << 20, ' ')}});
+  ASSERT_EQ(RunCommand("python3 -c " +
+                       ShellQuote("import struct,sys\n"
+                                  "p=sys.argv[1]; d=bytearray(open(p,'rb').read())\n"
+                                  "struct.pack_into('<I', d, 22, 1000)\n"
+                                  "struct.pack_into('<I', d, d.rfind(b'PK\\x01\\x02') + 24, 1000)\n"
+                                  "open(p,'wb').write(d)") +
+                       " " + ShellQuote(kmz))
+                .status,
+            0);
+  const std::string before = ReadAll(kmz);
+  {
+    parcelon::TParcelon archive(nullptr, {&dialogs_, nullptr, &fs_});
+    archive.SetFileName(platform::Utf8ToUtf16(kmz));
+    archive.OpenArchive(platform::fmOpenRead | platform::fmShareDenyWrite);
+    ASSERT_EQ(archive.Entry(0).Size(), 1000u);
+    platform::MemoryStream memory;
+    EXPECT_ANY_THROW(archive.ExtractItemToStream(0, memory));
+    EXPECT_LE(memory.Bytes().size(), 1000u);
+    archive.CloseArchive();
+  }
+  dialogs_.failure_answers.push_back(FailureAnswer::kIgnore);
+
+  EXPECT_FALSE(Process(kmz));
+
+  EXPECT_EQ(ReadAll(kmz), before);
+  EXPECT_TRUE(dialogs_.failure_answers.empty());
+  EXPECT_TRUE(NoScratchLeft());
 }
 
 // Only what needs a repair is written: a KML entry that is fine, and the

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "kml/root_element.h"
+#include "platform/memory_stream.h"
 #include "platform/scripted_dialogs.h"
 #include "tests/faulty_file_system.h"
 #include "tests/test_support.h"
@@ -13,6 +14,8 @@
 namespace kml {
 namespace {
 
+using testing_support::CorpusDir;
+using testing_support::CorpusFiles;
 using testing_support::FaultyFileSystem;
 using testing_support::ReadAll;
 using testing_support::ScratchDir;
@@ -300,6 +303,41 @@ TEST_F(RewriterTest, FiftyMegabyteLineStreamsThrough) {
   EXPECT_EQ(out.substr(0, kDecl.size() + kNewRoot.size() + 28),
             kDecl + kNewRoot + "<coordinates>1.5,2.5,3.5 1.5");
   EXPECT_EQ(out.substr(out.size() - 35), "1.5,2.5,3.5</coordinates></kml>\r\n\r\n");
+}
+
+// The rewrite and the analysis of a stream give what the file functions give:
+// the same bytes, messages, changes and problems, over every corpus document
+// (and a document without a kml root, for the failure).
+TEST(KmlStreams, GiveWhatTheFileFunctionsGiveOverTheCorpus) {
+  std::vector<std::string> paths;
+  for (const std::string& name : CorpusFiles({".kml"})) paths.push_back(CorpusDir() + "/" + name);
+  ScratchDir dir;
+  WriteAll(dir.File("no_root.kml"), "<?xml version=\"1.0\"?>\n<gpx>\n</gpx>\n");
+  paths.push_back(dir.File("no_root.kml"));
+  FaultyFileSystem fs;
+  for (const std::string& path : paths) {
+    SCOPED_TRACE(path);
+    const std::string original = ReadAll(path);
+    const std::string copy = dir.File("copy.kml");
+    WriteAll(copy, original);
+    const KmlAnalysis file_analysis = AnalyseKmlFile(copy, fs, "doc");
+    platform::ScriptedDialogs file_dialogs, stream_dialogs;
+    const RewriteOutcome file_outcome = RewriteKmlFile(copy, fs, file_dialogs, "doc");
+    platform::MemoryStream in(std::vector<uint8_t>(original.begin(), original.end())), out;
+    const KmlAnalysis analysis = AnalyseKml(in, "doc");
+    in.Seek(0, platform::SeekOrigin::kBegin);
+    const RewriteOutcome outcome = RewriteKml(in, out, stream_dialogs, "doc");
+    EXPECT_EQ(analysis.succeeded, file_analysis.succeeded);
+    EXPECT_EQ(analysis.problem, file_analysis.problem);
+    EXPECT_EQ(analysis.changes.namespace_declaration, file_analysis.changes.namespace_declaration);
+    EXPECT_EQ(analysis.changes.tuples, file_analysis.changes.tuples);
+    EXPECT_EQ(outcome.succeeded, file_outcome.succeeded);
+    EXPECT_EQ(outcome.problem, file_outcome.problem);
+    EXPECT_EQ(stream_dialogs.Messages(), file_dialogs.Messages());
+    if (outcome.succeeded) {
+      EXPECT_EQ(std::string(out.Bytes().begin(), out.Bytes().end()), ReadAll(copy));
+    }
+  }
 }
 
 }  // namespace

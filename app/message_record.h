@@ -1,21 +1,22 @@
-// Dialogs that put messages into a ProcessLog instead of a message box and
-// pass every question on to other dialogs. The repair of a KMZ archive
-// gives them to the rewrite of each entry, whose own messages then go to the
-// log: the user sees one message for the whole archive.
+// Dialogs that keep the messages shown to them, in order, for showing or
+// logging later, and pass every question on to other dialogs. The KMZ
+// repair gives them to a rewrite that runs before the archive's own notice,
+// so that the rewrite's messages can follow the notice as they always did.
 #pragma once
 
-#include "app/process_log.h"
+#include <string>
+#include <vector>
+
 #include "platform/dialogs.h"
 
 namespace kmlcompat {
 
-class LoggingDialogs final : public platform::Dialogs {
+class MessageRecord final : public platform::Dialogs {
  public:
-  // Neither argument is owned; both must outlive the object.
-  LoggingDialogs(ProcessLog& log, platform::Dialogs& questions)
-      : log_(log), questions_(questions) {}
+  // `questions` is not owned and must outlive the object.
+  explicit MessageRecord(platform::Dialogs& questions) : questions_(questions) {}
 
-  void ShowMessage(const std::string& text) override { log_.Add(text); }
+  void ShowMessage(const std::string& text) override { messages_.push_back(text); }
   platform::ConfirmAnswer Confirm(const std::string& text) override {
     return questions_.Confirm(text);
   }
@@ -33,9 +34,12 @@ class LoggingDialogs final : public platform::Dialogs {
     return questions_.ChooseFileToOpen(request);
   }
 
+  // The messages shown so far, oldest first.
+  const std::vector<std::string>& Messages() const { return messages_; }
+
  private:
-  ProcessLog& log_;
   platform::Dialogs& questions_;
+  std::vector<std::string> messages_;
 };
 
 }  // namespace kmlcompat
