@@ -104,7 +104,16 @@ std::optional<AesKeys> AesKeyReadAhead::Take(std::string_view password,
   if (it == jobs_.end()) return std::nullopt;
   const std::shared_ptr<Job> job = *it;
   jobs_.erase(jobs_.begin(), it + 1);  // those before it were passed over
-  derived_.wait(guard, [&] { return job->state != Job::State::kDeriving; });
+  while (job->state == Job::State::kDeriving) {
+    // Rather than wait idle, derive a later plan the worker has not begun.
+    if (const std::shared_ptr<Job> later = Begin()) {
+      guard.unlock();
+      Derive(*later);
+      guard.lock();
+    } else {
+      derived_.wait(guard);
+    }
+  }
   if (job->state != Job::State::kDerived) return std::nullopt;
   return job->keys;
 }
@@ -119,17 +128,24 @@ std::shared_ptr<AesKeyReadAhead::Job> AesKeyReadAhead::NextJob() {
   std::unique_lock guard(lock_);
   for (;;) {
     if (stop_) return nullptr;
-    for (const auto& job : jobs_) {
-      if (job->state != Job::State::kWaiting) continue;
-      job->state = Job::State::kDeriving;
-      return job;
-    }
+    if (std::shared_ptr<Job> job = Begin()) return job;
     work_.wait(guard);
   }
 }
 
-// Derives the keys of a job this worker marked, outside the lock: nobody
-// else touches its keys meanwhile (a dropped job goes with the worker's
+// The earliest plan not yet begun, marked as deriving, or null; under the
+// lock.
+std::shared_ptr<AesKeyReadAhead::Job> AesKeyReadAhead::Begin() {
+  for (const auto& job : jobs_) {
+    if (job->state != Job::State::kWaiting) continue;
+    job->state = Job::State::kDeriving;
+    return job;
+  }
+  return nullptr;
+}
+
+// Derives the keys of a job the caller marked, outside the lock: nobody
+// else touches its keys meanwhile (a dropped job goes with the caller's
 // hold on it).
 void AesKeyReadAhead::Derive(Job& job) {
   AesKeys keys;

@@ -54,7 +54,8 @@ class AesKeyReadAhead {
   // Drops the plans of entries before `tag`: they were passed over.
   void DropBefore(int64_t tag);
   // The keys derived for exactly `password`, `salt` and `strength`, waiting
-  // while the worker derives them. Nothing when they were not planned, when
+  // while the worker derives them (and meanwhile deriving the next plan the
+  // worker has not begun, on the calling thread). Nothing when they were not planned, when
   // the worker has not begun them (the plan is dropped: the caller derives
   // them sooner itself), or when their derivation failed.
   std::optional<AesKeys> Take(std::string_view password, std::span<const uint8_t> salt,
@@ -65,6 +66,7 @@ class AesKeyReadAhead {
 
   void Work();
   std::shared_ptr<Job> NextJob();
+  std::shared_ptr<Job> Begin();
   void Derive(Job& job);
 
   std::mutex lock_;
