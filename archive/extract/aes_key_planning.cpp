@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "archive/codec/decryption_password.h"
 #include "archive/format/records.h"
@@ -57,7 +59,8 @@ std::optional<std::vector<uint8_t>> SaltOrNothing(const AesKeyPlanning& planning
 void PlanAesKeysAfter(int32_t index, const AesKeyPlanning& planning,
                       std::shared_ptr<AesKeyReadAhead>& ahead) {
   if (ahead) ahead->DropBefore(index);
-  if (!HasSecret(planning.password)) return;
+  // Plain entries pay nothing: planning starts at the first AES entry.
+  if (!HasSecret(planning.password) || !IsAesEntry(planning.dir.Items(index))) return;
   const std::string& password = planning.password->Text();
   const int64_t last =
       std::min<int64_t>(planning.dir.Count() - int64_t{1}, int64_t{index} + kAesLookAhead);

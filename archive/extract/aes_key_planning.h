@@ -33,8 +33,9 @@ struct AesKeyPlanning {
 // as far as the read ahead takes them; drops the plans of entries before
 // `index`. `ahead` is started when an entry is to be planned and it is
 // null (it stays null when no thread starts: keys are derived in turn).
-// Nothing is planned without a password. An entry whose salt cannot be
-// read is passed over: its own turn meets the failure.
+// Nothing is planned without a password, nor after an entry that is not
+// AES-encrypted (so that plain archives pay nothing). An entry whose salt
+// cannot be read is passed over: its own turn meets the failure.
 void PlanAesKeysAfter(int32_t index, const AesKeyPlanning& planning,
                       std::shared_ptr<AesKeyReadAhead>& ahead);
 
