@@ -8,6 +8,7 @@
 #include "archive/common/entry_path.h"
 #include "archive/engine_lock.h"
 #include "archive/errors/pl_exception.h"
+#include "archive/extract/aes_key_planning.h"
 #include "archive/extract/entry_metadata.h"
 #include "archive/extract/extracted_files.h"
 #include "archive/extract/file_extractor.h"
@@ -83,6 +84,8 @@ void TPLBaseArchiver::ProcessFiles(TPLProcessOperation operation, int32_t index)
                            [this] { CancelUpdate(); }};
   ExtractedFiles files(*file_system_, this, SettingsNow().files.durable_extraction);
   ExtractedFiles* const outer = std::exchange(extracted_files_, &files);  // a handler's run
+  std::shared_ptr<AesKeyReadAhead> outer_keys = std::exchange(aes_keys_ahead_, nullptr);
+  const bool outer_plan = std::exchange(plan_aes_keys_, index < 0);
   try {
     TPLProcessRun(std::move(host), operation,
                   [this, operation](int32_t entry, const std::u16string& name,
@@ -92,10 +95,14 @@ void TPLBaseArchiver::ProcessFiles(TPLProcessOperation operation, int32_t index)
         .Run(index);
   } catch (...) {
     extracted_files_ = outer;
+    aes_keys_ahead_ = std::move(outer_keys);  // the run's own stops
+    plan_aes_keys_ = outer_plan;
     files.CommitQuietly();
     throw;
   }
   extracted_files_ = outer;
+  aes_keys_ahead_ = std::move(outer_keys);
+  plan_aes_keys_ = outer_plan;
   files.Commit();
 }
 
@@ -183,16 +190,32 @@ void TPLBaseArchiver::ExtractItemToStream(int32_t index, platform::Stream& desti
     throw EPLException::CreateWithReason(errc::kCorruptedData, u"its data lies outside the archive",
                                          this);
   run_progress_.skip_file = false;
-  archive_stream_->Seek(int64_t(entry.LocalHeaderOffset64()), platform::SeekOrigin::kBegin);
   const EngineSettings settings = SettingsNow();
+  // Held here too: a handler's run or close during the decoding drops the member.
+  const std::shared_ptr<AesKeyReadAhead> keys_ahead = PlanAesKeys(index, settings.password);
+  archive_stream_->Seek(int64_t(entry.LocalHeaderOffset64()), platform::SeekOrigin::kBegin);
   const DecodeSettings decode{.events = events_,
                               .progress = run_progress_,
                               .engine = settings,
-                              .data_limit = uint64_t(dir_manager_->CentralDirOffset())};
+                              .data_limit = uint64_t(dir_manager_->CentralDirOffset()),
+                              .keys_ahead = keys_ahead.get()};
   const bool sound = DecompressItem(*archive_stream_, destination, entry, decode);
   if (!sound && !run_progress_.cancel && !settings.reading.extract_corrupted_files &&
       !run_progress_.skip_file)
     throw EPLException::Create(errc::kCorruptedData, this);
+}
+
+std::shared_ptr<AesKeyReadAhead> TPLBaseArchiver::PlanAesKeys(int32_t index,
+                                                              const SharedSecret& password) {
+  if (!plan_aes_keys_) return nullptr;
+  const AesKeyPlanning planning{.dir = dir_manager_->Dir(),
+                                .overlaps = overlaps_,
+                                .archive = *archive_stream_,
+                                .data_limit = uint64_t(dir_manager_->CentralDirOffset()),
+                                .marked_only = extracted_files_ != nullptr,  // in a run
+                                .password = password};
+  PlanAesKeysAfter(index, planning, aes_keys_ahead_);
+  return aes_keys_ahead_;
 }
 
 }  // namespace parcelon

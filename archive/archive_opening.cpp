@@ -181,6 +181,7 @@ void TPLBaseArchiver::CloseArchive() noexcept {
 void TPLArchiverState::ReleaseArchive() noexcept {
   dir_manager_.reset();
   overlaps_.clear();  // found for this archive's directory; the next one needs its own
+  aes_keys_ahead_.reset();
   archive_stream_ = nullptr;
   own_stream_.reset();
   external_stream_ = false;

@@ -19,6 +19,7 @@
 #include "archive/common/secret_text.h"
 #include "archive/common/settings.h"
 #include "archive/common/types.h"
+#include "archive/crypto/aes_key_read_ahead.h"
 #include "archive/directory/dir_manager.h"
 #include "archive/options.h"
 #include "platform/code_pages.h"
@@ -241,6 +242,11 @@ class TPLArchiverState : public TComponent {
   // The files an extraction run has written and not yet put in place; set
   // for the run only.
   ExtractedFiles* extracted_files_ = nullptr;
+  // Derives the keys of the coming AES entries of a run (or of entries
+  // decoded one by one) on a worker; started when first needed, ended with
+  // the run or the archive.
+  std::shared_ptr<AesKeyReadAhead> aes_keys_ahead_;
+  bool plan_aes_keys_ = true;  // off in a run over one entry
   InflaterKind inflater_ = InflaterKind::kFastest;
   // Resolves relative paths while files are added; empty for the process's
   // current folder.

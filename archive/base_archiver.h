@@ -225,6 +225,9 @@ class TPLBaseArchiver : public TPLArchiverState {
   void CheckEntryIndex(int32_t index);
   void RunWorker(TPLProcessOperation operation, int32_t index, const std::u16string& name,
                  const std::u16string& dest_dir);
+  // Plans the keys of the AES entries that come after entry `index` for
+  // `password` (see PlanAesKeysAfter); the read ahead holding them, or null.
+  std::shared_ptr<AesKeyReadAhead> PlanAesKeys(int32_t index, const SharedSecret& password);
   bool DiskFileMayReplace(const TDirItem& entry, const std::u16string& name, std::u16string path,
                           const platform::FileInfo& disk);
   void CommitUpdates();

@@ -66,7 +66,7 @@ class EntryDecoder {
   // was given up (the progress's skip flag is then set), is damaged, or the
   // cipher library failed.
   std::unique_ptr<TPLCryptoTransform> Unlock() {
-    const EncryptedData data{entry_, local_, start_, packed_};
+    const EncryptedData data{entry_, local_, start_, packed_, settings_.keys_ahead};
     std::unique_ptr<TPLCryptoTransform> cipher;
     try {
       cipher =

@@ -10,6 +10,7 @@
 #include "archive/codec/progress.h"
 #include "archive/common/engine_callbacks.h"
 #include "archive/common/settings.h"
+#include "archive/crypto/aes_key_read_ahead.h"
 #include "archive/directory/dir_item.h"
 #include "platform/stream.h"
 
@@ -26,6 +27,9 @@ struct DecodeSettings {
   // No entry's data reaches this archive offset (where the central
   // directory starts): data that would is cut there.
   uint64_t data_limit = UINT64_MAX;
+  // Keys of AES entries derived ahead (see UnlockEntry); null derives them
+  // in turn.
+  AesKeyReadAhead* keys_ahead = nullptr;
 };
 
 // The input is read in chunks of this size.

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "archive/crypto/aes_transform.h"
+#include "archive/crypto/traditional_cipher.h"
 #include "archive/crypto/traditional_transform.h"
 #include "archive/format/extra_fields.h"
 
@@ -18,8 +19,17 @@ uint16_t AesVendorVersion(const TDirItem& entry) {
   return kAesVendorVersion2;
 }
 
+// The size of the entry's encryption header.
+size_t HeaderSizeOf(const TDirItem& entry) {
+  if (!IsAesEntry(entry)) return kTraditionalHeaderSize;
+  return AesSaltLength(static_cast<uint8_t>(entry.Encryption)) + kAesVerifierSize;
+}
+
+// A decrypting transform for `password`; an AES one takes the keys derived
+// ahead for the password and the salt of `header`, when there are any.
 std::unique_ptr<TPLCryptoTransform> MakeTransform(const EncryptedData& data,
-                                                  const std::string& password) {
+                                                  const std::string& password,
+                                                  std::span<const uint8_t> header) {
   if (!IsAesEntry(data.entry)) {
     const LocalFileHeader& local = data.local;
     return TTraditionalCryptoTransform::ForDecryption(
@@ -28,13 +38,18 @@ std::unique_ptr<TPLCryptoTransform> MakeTransform(const EncryptedData& data,
   auto aes = std::make_unique<TAESCryptoTransform>(
       CryptoMode::kDecrypt, static_cast<uint8_t>(data.entry.Encryption), data.entry.RealMethod);
   aes->SetPassword(password);
+  const std::span<const uint8_t> salt = header.first(aes->SaltLength());
+  if (data.keys_ahead)
+    if (const auto keys = data.keys_ahead->Take(password, salt, aes->Strength()))
+      aes->UseKeys(salt, *keys);
   return aes;
 }
 
-// The `size` bytes of the encryption header; nothing when the data is
-// shorter or the archive ends first.
-std::optional<std::vector<uint8_t>> ReadHeader(platform::Stream& archive, const EncryptedData& data,
-                                               size_t size) {
+// The encryption header; nothing when the data is shorter or the archive
+// ends first.
+std::optional<std::vector<uint8_t>> ReadHeader(platform::Stream& archive,
+                                               const EncryptedData& data) {
+  const size_t size = HeaderSizeOf(data.entry);
   if (size > data.size) return std::nullopt;
   archive.Seek(data.start, platform::SeekOrigin::kBegin);
   std::vector<uint8_t> header(size);
@@ -61,9 +76,9 @@ std::unique_ptr<TPLCryptoTransform> UnlockEntry(platform::Stream& archive,
   std::optional<std::vector<uint8_t>> header;
   for (;;) {
     if (!password.empty()) {
-      auto transform = MakeTransform(data, password);
-      if (!header) header = ReadHeader(archive, data, transform->HeaderSize());
+      if (!header) header = ReadHeader(archive, data);
       if (!header) return nullptr;
+      auto transform = MakeTransform(data, password, *header);
       if (transform->AcceptHeader(*header)) return transform;
     }
     events.Password(data.entry.Name.str(), password, skipped);

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "archive/common/engine_callbacks.h"
+#include "archive/crypto/aes_key_read_ahead.h"
 #include "archive/crypto/crypto_transform.h"
 #include "archive/directory/dir_item.h"
 #include "archive/format/records.h"
@@ -31,6 +32,9 @@ struct EncryptedData {
   const LocalFileHeader& local;  // flags, CRC-32 and time give the traditional check byte
   int64_t start = 0;             // archive offset of the encryption header
   uint64_t size = 0;             // bytes of data from there, header and trailer included
+  // Keys derived ahead, taken for a password and salt they were derived
+  // for; null derives every key here.
+  AesKeyReadAhead* keys_ahead = nullptr;
 };
 
 // The password loop. While `password` is empty (which counts as wrong

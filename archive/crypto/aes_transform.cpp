@@ -33,6 +33,13 @@ void TAESCryptoTransform::SetPassword(std::string_view password, std::span<const
   Key(salt);
 }
 
+void TAESCryptoTransform::UseKeys(std::span<const uint8_t> salt, const AesKeys& keys) {
+  Require(CryptoMode::kDecrypt);
+  if (keys.length != KeyLength()) return;  // not keys of this strength: derived when needed
+  keys_ = keys;
+  salt_.assign(salt.begin(), salt.end());
+}
+
 AesField TAESCryptoTransform::Field() const {
   return {.VendorVersion = kAesVendorVersion2, .KeyStrength = strength_, .Method = actual_method_};
 }

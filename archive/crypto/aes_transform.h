@@ -27,6 +27,11 @@ class TAESCryptoTransform : public TPLCryptoTransform {
   // Encrypting with a given salt (SaltLength() bytes; else CodecError).
   void SetPassword(std::string_view password, std::span<const uint8_t> salt);
   const std::string& Password() const { return password_; }
+  // Decrypting: takes `keys` as those of Password() and `salt` (derived
+  // ahead, see aes_key_read_ahead.h), so that a header with that salt is
+  // checked without deriving them again. They must be what DeriveAesKeys
+  // gives for them; the password given next drops them.
+  void UseKeys(std::span<const uint8_t> salt, const AesKeys& keys);
 
   uint8_t Strength() const { return strength_; }
   size_t KeyLength() const { return AesKeyLength(strength_); }

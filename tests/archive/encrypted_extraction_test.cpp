@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <stdexcept>
 
 #include "archive/crypto/traditional_cipher.h"
 #include "archive/format/records.h"
@@ -194,6 +195,86 @@ TEST_F(EncryptedExtractionTest, AWrongPasswordPastTheCheckAndChangedCiphertextFa
   Run(poExtract);
   EXPECT_EQ(failures, "");
   EXPECT_TRUE(std::filesystem::exists(out + "/doc.kml"));
+}
+
+// Keys are derived ahead for the password in effect; an entry whose own
+// password differs, whether an event gives it per entry or the password is
+// changed between entries, derives its own and extracts.
+TEST_F(EncryptedExtractionTest, EntriesOfOtherPasswordsThanTheOneInEffectExtract) {
+  if (RunCommand("command -v 7z").status != 0) GTEST_SKIP() << "7z missing";
+  std::string make;
+  for (int i = 1; i <= 6; ++i)
+    make += "printf 'entry " + std::to_string(i) + "' > e" + std::to_string(i) +
+            ".kml && 7z a -tzip -mem=AES256 -pp" + std::to_string(i) + " a.zip e" +
+            std::to_string(i) + ".kml > /dev/null && ";
+  Shell(make + "true");  // e1 takes p1, e2 p2, and so on
+  int asked = 0;
+  archiver.OnPassword = [&](TPLBaseArchiver&, const std::u16string& name, std::string& password,
+                            bool&) {
+    ++asked;
+    password = "p" + Utf16ToUtf8(name.substr(1, 1));  // a changed password stays in effect
+  };
+  archiver.SetPassword("p1");
+  Run(poExtract);
+  EXPECT_EQ(failures, "");
+  EXPECT_EQ(asked, 5);  // e2 to e6, once each
+  for (int i = 1; i <= 6; ++i)
+    EXPECT_EQ(ReadAll(out + "/e" + std::to_string(i) + ".kml"), "entry " + std::to_string(i));
+
+  Shell(
+      "rm a.zip && 7z a -tzip -mem=AES256 -pone a.zip e1.kml e2.kml e3.kml > /dev/null && "
+      "7z a -tzip -mem=AES256 -ptwo a.zip e4.kml e5.kml e6.kml > /dev/null");
+  asked = 0;
+  archiver.SetPassword("one");
+  archiver.OnFileProgress = [&](TPLBaseArchiver& sender, const std::u16string& name, double,
+                                TPLProcessOperation, TPLProgressPhase phase, bool&) {
+    if (name == u"e3.kml" && phase == ppEnd) sender.SetPassword("two");
+  };
+  Run(poExtract);
+  EXPECT_EQ(failures, "");
+  EXPECT_EQ(asked, 0);
+  for (int i = 1; i <= 6; ++i)
+    EXPECT_EQ(ReadAll(out + "/e" + std::to_string(i) + ".kml"), "entry " + std::to_string(i));
+}
+
+// A run over AES entries that ends early, cancelled, aborted after a
+// damaged entry, or left by a handler's exception, stops the key read ahead
+// and ends without waiting for the entries it had planned.
+TEST_F(EncryptedExtractionTest, ARunThatEndsEarlyStopsDerivingKeysAhead) {
+  if (RunCommand("command -v 7z").status != 0) GTEST_SKIP() << "7z missing";
+  Shell(
+      "for i in 1 2 3 4 5 6 7 8 9; do seq 1 $i > e$i.kml; done && "
+      "7z a -tzip -mem=AES256 -ppw a.zip e?.kml > /dev/null");
+  std::string damaged = ReadAll(dir.File("a.zip"));
+  const auto local = LocalFileHeader::Parse(std::span<const uint8_t, kLocalHeaderSize>(
+      reinterpret_cast<const uint8_t*>(damaged.data()), kLocalHeaderSize));
+  const size_t first_size = kLocalHeaderSize + local.NameLength + local.ExtraLength +
+                            local.PackedSize;  // e1's local header and data
+  damaged[first_size + kLocalHeaderSize + local.NameLength + local.ExtraLength + 18] ^= 1;  // e2's
+  enum class End { kCancel, kAbort, kThrow };
+  for (const End end : {End::kCancel, End::kAbort, End::kThrow}) {
+    SCOPED_TRACE(static_cast<int>(end));
+    if (end == End::kAbort) WriteAll(dir.File("a.zip"), damaged);
+    archiver.SetPassword("pw");
+    archiver.OnFileProgress = [end](TPLBaseArchiver&, const std::u16string& name, double,
+                                    TPLProcessOperation, TPLProgressPhase phase, bool& cancel) {
+      if (name != u"e2.kml" || phase != ppStart) return;
+      if (end == End::kCancel) cancel = true;
+      if (end == End::kThrow) throw std::runtime_error("stop");
+    };
+    archiver.OnProcessFileFailure = [](TPLBaseArchiver&, const std::u16string&, TPLProcessOperation,
+                                       int32_t, int32_t, const std::u16string&,
+                                       TPLAction& action) { action = fxaAbort; };
+    std::filesystem::remove_all(out);
+    archiver.OpenArchive(fmOpenRead | fmShareDenyWrite);
+    if (end == End::kThrow)
+      EXPECT_THROW(archiver.ExtractFiles(u"*"), std::runtime_error);
+    else
+      archiver.ExtractFiles(u"*");
+    archiver.CloseArchive();
+    EXPECT_EQ(ReadAll(out + "/e1.kml"), "1\n");
+    EXPECT_EQ(RunCommand("ls -A " + ShellQuote(out)).out, "e1.kml\n");
+  }
 }
 
 }  // namespace
