@@ -21,10 +21,10 @@ TPLDirArray::~TPLDirArray() = default;
 void TPLDirArray::SetCount(int32_t n) {
   if (n < 0) throw EPLException::Create(errc::kStoreOutOfBounds, nullptr);
   if (n == 0) {
-    items_ = std::vector<TDirItem>();
+    items_ = TDirItemChunks();
     arena_ = std::make_shared<TPLTextArena>();
   } else if (n < item_count_) {
-    std::fill(items_.begin() + n, items_.begin() + item_count_, TDirItem());
+    for (int32_t i = n; i < item_count_; ++i) items_[static_cast<size_t>(i)] = TDirItem();
   } else if (n > Capacity()) {
     alloc_by_ = std::min(alloc_by_ * 2, max_alloc_by_);
     const int64_t grown = int64_t{Capacity()} + alloc_by_;
@@ -97,10 +97,9 @@ void TPLDirArray::Place(int32_t index, TDirItem item) {
 void TPLDirArray::Delete(int32_t index) {
   if (index < 0 || index >= item_count_)
     throw EPLException::Create(errc::kDeleteOutOfBounds, nullptr);
-  const auto first = items_.begin() + index;
-  const auto end = items_.begin() + item_count_;
-  std::move(first + 1, end, first);
-  *(end - 1) = TDirItem();
+  for (int32_t i = index; i + 1 < item_count_; ++i)
+    items_[static_cast<size_t>(i)] = std::move(items_[static_cast<size_t>(i) + 1]);
+  items_[static_cast<size_t>(item_count_) - 1] = TDirItem();
   if (index < names_.Count()) names_.Delete(index);
   --item_count_;
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "archive/directory/dir_item.h"
+#include "archive/directory/dir_item_chunks.h"
 #include "archive/directory/name_index.h"
 #include "platform/code_pages.h"
 
@@ -69,7 +70,7 @@ class TPLDirArray {
   void Place(int32_t index, TDirItem item);
 
   const platform::CodePages& code_pages_;
-  std::vector<TDirItem> items_;
+  TDirItemChunks items_;
   std::shared_ptr<TPLTextArena> arena_ = std::make_shared<TPLTextArena>();
   TPLNameIndex names_;
   int32_t alloc_by_ = 500;
