@@ -21,10 +21,10 @@ TPLDirArray::~TPLDirArray() = default;
 void TPLDirArray::SetCount(int32_t n) {
   if (n < 0) throw EPLException::Create(errc::kStoreOutOfBounds, nullptr);
   if (n == 0) {
-    items_ = std::vector<TDirItem>();
-    arena_.Release();
+    items_ = TDirItemChunks();
+    arena_ = std::make_shared<TPLTextArena>();
   } else if (n < item_count_) {
-    std::fill(items_.begin() + n, items_.begin() + item_count_, TDirItem());
+    for (int32_t i = n; i < item_count_; ++i) items_[static_cast<size_t>(i)] = TDirItem();
   } else if (n > Capacity()) {
     alloc_by_ = std::min(alloc_by_ * 2, max_alloc_by_);
     const int64_t grown = int64_t{Capacity()} + alloc_by_;
@@ -40,7 +40,7 @@ void TPLDirArray::Clear() {
   for (int32_t i = 0; i < item_count_; ++i) items_[static_cast<size_t>(i)] = TDirItem();
   item_count_ = 0;
   names_.Clear();
-  arena_.Release();
+  arena_ = std::make_shared<TPLTextArena>();
 }
 
 TDirItem& TPLDirArray::Items(int32_t index) {
@@ -64,15 +64,32 @@ TDirItem TPLDirArray::GetItem(int32_t index) const {
 void TPLDirArray::SetItem(int32_t index, const TDirItem& item) {
   if (index < 0 || index >= item_count_)
     throw EPLException::Create(errc::kStoreOutOfBounds, nullptr);
-  SetName(index, item.Name);
-  items_[static_cast<size_t>(index)] = item;
+  Place(index, item);
 }
 
+// The entries' borrowed names and loaded blocks lie in the source's arena,
+// which this array shares from now on.
 void TPLDirArray::Assign(const TPLDirArray& source) {
   if (&source == this) return;
   Clear();
+  arena_ = source.arena_;
   SetCount(source.Count());
-  for (int32_t i = 0; i < source.Count(); ++i) SetItem(i, source.items_[static_cast<size_t>(i)]);
+  for (int32_t i = 0; i < source.Count(); ++i)
+    Place(i, source.items_[static_cast<size_t>(i)].CopySharingArena());
+}
+
+// As SetName: a name list that does not line up is refused before anything
+// changes. The item is moved in whole, its name with it.
+void TPLDirArray::Place(int32_t index, TDirItem item) {
+  const int32_t listed = names_.Count();
+  if (index > listed) throw EPLException::Create(errc::kNameListMisaligned, nullptr);
+  if (index < listed) names_.Unlist(index);
+  items_[static_cast<size_t>(index)] = std::move(item);
+  if (index < listed) {
+    names_.Relist(index);
+  } else {
+    names_.Add();
+  }
 }
 
 // Later entries move down by one; the slot freed at the end is reset, which
@@ -80,10 +97,9 @@ void TPLDirArray::Assign(const TPLDirArray& source) {
 void TPLDirArray::Delete(int32_t index) {
   if (index < 0 || index >= item_count_)
     throw EPLException::Create(errc::kDeleteOutOfBounds, nullptr);
-  const auto first = items_.begin() + index;
-  const auto end = items_.begin() + item_count_;
-  std::move(first + 1, end, first);
-  *(end - 1) = TDirItem();
+  for (int32_t i = index; i + 1 < item_count_; ++i)
+    items_[static_cast<size_t>(i)] = std::move(items_[static_cast<size_t>(i) + 1]);
+  items_[static_cast<size_t>(item_count_) - 1] = TDirItem();
   if (index < names_.Count()) names_.Delete(index);
   --item_count_;
 }

@@ -4,11 +4,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "archive/directory/dir_item.h"
+#include "archive/directory/dir_item_chunks.h"
 #include "archive/directory/name_index.h"
 #include "platform/code_pages.h"
 
@@ -25,7 +27,7 @@ class TPLDirArray {
   int32_t Count() const { return item_count_; }
   // Sets the count, growing the storage by the doubling step policy (500
   // doubled before each growth, capped at 10,000); 0 releases the storage
-  // and the arena.
+  // and the array's share of the arena.
   // Shrinking keeps the storage and resets the dropped slots, releasing
   // what they held.
   void SetCount(int32_t n);
@@ -42,7 +44,9 @@ class TPLDirArray {
   // position of the name list; out of range raises error 1, a name list that
   // does not line up raises error 58.
   void SetItem(int32_t index, const TDirItem& item);
-  // Deep copy of another array.
+  // A copy of another array that shares its arena: the texts its entries
+  // were read with are not copied, and stay as long as either array keeps
+  // the arena. Everything else is copied.
   void Assign(const TPLDirArray& source);
   // Removes the entry; out of range raises error 4.
   void Delete(int32_t index);
@@ -54,16 +58,20 @@ class TPLDirArray {
   bool FindIgnoringCase(std::u16string_view name, int32_t& index) const;
   // Renames the entry at `index` (an existing slot) and its index entry.
   void SetName(int32_t index, TEntryName name);
-  // Where the texts of entries read from an archive are kept; released when
-  // the array is emptied (Clear, SetCount(0)).
-  TPLTextArena& Arena() { return arena_; }
+  // Where the texts of entries read from an archive are kept. Emptying the
+  // array (Clear, SetCount(0)) gives it a new arena; the old one is
+  // released once no array made by Assign shares it any more.
+  TPLTextArena& Arena() { return *arena_; }
 
   const TPLNameIndex& NameIndex() const { return names_; }
 
  private:
+  // Stores `item` at `index` (in range) and lists its name there.
+  void Place(int32_t index, TDirItem item);
+
   const platform::CodePages& code_pages_;
-  std::vector<TDirItem> items_;
-  TPLTextArena arena_;
+  TDirItemChunks items_;
+  std::shared_ptr<TPLTextArena> arena_ = std::make_shared<TPLTextArena>();
   TPLNameIndex names_;
   int32_t alloc_by_ = 500;
   int32_t max_alloc_by_ = 10000;

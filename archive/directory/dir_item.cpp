@@ -123,6 +123,14 @@ TDirItemStore::Side& TDirItemStore::MakeSide() {
   return *side_;
 }
 
+TDirItemStore TDirItemStore::CopySharingArena() const {
+  if (loaded_ && side_ && loaded_ == side_->loaded.data()) return TDirItemStore(*this);
+  TDirItemStore copy;
+  copy.loaded_ = loaded_;
+  if (side_) copy.side_ = std::make_unique<Side>(*side_);
+  return copy;
+}
+
 void TDirItemStore::SetLoaded(const TLoadedTexts& texts, TPLTextArena* arena) {
   const bool same = SameAsName(texts.name, texts.name_bytes);
   const BlockHeader header{static_cast<uint32_t>(texts.name.size()),
@@ -181,6 +189,33 @@ void TDirItem::CopyLoadedName(const TDirItem& other) {
   }
   const std::string bytes = other.LoadedNameBytes();
   store_.SetLoaded({other.LoadedName(), bytes, other.LoadedNameUtf8(), {}, {}}, nullptr);
+}
+
+// A field added to TDirItem must be copied here too.
+static_assert(sizeof(TDirItem) == 120, "CopySharingArena copies every field of TDirItem");
+
+TDirItem TDirItem::CopySharingArena() const {
+  TDirItem copy;
+  static_cast<CentralDirHeader&>(copy) = *this;
+  copy.Zip64DiskStart = Zip64DiskStart;
+  copy.SnapshotIndex = SnapshotIndex;
+  copy.RealMethod = RealMethod;
+  copy.Encryption = Encryption;
+  copy.IsZip64 = IsZip64;
+  copy.Modified = Modified;
+  copy.Marked = Marked;
+  copy.CompressionMode = CompressionMode;
+  copy.Operation = Operation;
+  if (Name.borrowed()) {
+    copy.Name = TEntryName::Borrowed(Name);  // a view, not a copy
+  } else {
+    copy.Name = Name;
+  }
+  copy.Zip64UnpackedSize = Zip64UnpackedSize;
+  copy.Zip64PackedSize = Zip64PackedSize;
+  copy.Zip64LocalHeaderOffset = Zip64LocalHeaderOffset;
+  copy.store_ = store_.CopySharingArena();
+  return copy;
 }
 
 std::string_view TDirItem::Comment() const {

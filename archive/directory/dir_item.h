@@ -34,7 +34,8 @@ struct TLoadedTexts {
 };
 
 // Where an entry's loaded block and side record are kept. Copying makes the
-// copy own both, so that a copy never depends on the directory's arena.
+// copy own both, so that a copy never depends on the directory's arena;
+// only CopySharingArena makes a copy that does.
 class TDirItemStore {
  public:
   struct Side;
@@ -54,6 +55,10 @@ class TDirItemStore {
   std::span<const uint8_t> LoadedExtra() const;
   const Side* SideRecord() const { return side_.get(); }
   Side& MakeSide();
+  // A copy that points at the loaded block where it lies in an arena, so
+  // the arena must outlive it; a block of the side record is copied with
+  // it, and a side record is made only where there is one.
+  TDirItemStore CopySharingArena() const;
 
  private:
   const char16_t* loaded_ = nullptr;
@@ -91,6 +96,11 @@ struct TDirItem : CentralDirHeader {
   // Takes over the loaded name, its bytes and flag of `other` (not its
   // comment or extra fields).
   void CopyLoadedName(const TDirItem& other);
+  // A copy for an array that shares this entry's arena: its loaded block
+  // and a name borrowed from the arena stay where they lie (the arena must
+  // outlive the copy); the rest is copied as by the copy constructor,
+  // whose copies own all their texts.
+  TDirItem CopySharingArena() const;
 
   // The comment bytes as stored; the extra fields in order.
   std::string_view Comment() const;

@@ -72,20 +72,18 @@ std::vector<uint8_t> ExtraAreaOf(const TDirItem& item, bool& zip64) {
   return area;
 }
 
-// The fixed header of `item` as written, with the name, extra area and
-// comment that follow it.
-WrittenHeader HeaderOf(const TDirItem& item, size_t name_bytes, bool utf8, size_t extra_bytes,
-                       size_t comment_bytes, bool zip64) {
-  WrittenHeader written{item, zip64};
-  CentralDirHeader& header = written.header;
-  if (zip64) {
-    header.VersionNeeded = RaisedForZip64(header.VersionNeeded);
-    header.VersionMadeBy = RaisedForZip64(header.VersionMadeBy);
-  }
-  header.Flags = static_cast<uint16_t>(utf8 ? header.Flags | kFlagUtf8 : header.Flags & ~kFlagUtf8);
-  header.NameLength = static_cast<uint16_t>(name_bytes);
-  header.ExtraLength = static_cast<uint16_t>(extra_bytes);
-  header.CommentLength = static_cast<uint16_t>(comment_bytes);
+// What the header of `item` is written with, followed by a name, extra
+// area and comment of these lengths.
+WrittenHeader WrittenOf(const TDirItem& item, size_t name_bytes, bool utf8, size_t extra_bytes,
+                        size_t comment_bytes, bool zip64) {
+  WrittenHeader written;
+  written.version_made_by = zip64 ? RaisedForZip64(item.VersionMadeBy) : item.VersionMadeBy;
+  written.version_needed = zip64 ? RaisedForZip64(item.VersionNeeded) : item.VersionNeeded;
+  written.flags = static_cast<uint16_t>(utf8 ? item.Flags | kFlagUtf8 : item.Flags & ~kFlagUtf8);
+  written.name_length = static_cast<uint16_t>(name_bytes);
+  written.extra_length = static_cast<uint16_t>(extra_bytes);
+  written.comment_length = static_cast<uint16_t>(comment_bytes);
+  written.zip64 = zip64;
   return written;
 }
 
@@ -96,8 +94,10 @@ WrittenHeader WriteEntry(const TDirItem& item, const platform::CodePages& code_p
   bool zip64 = false;
   const std::vector<uint8_t> extra = ExtraAreaOf(item, zip64);
   const WrittenHeader written =
-      HeaderOf(item, name.bytes.size(), name.utf8, extra.size(), comment.size(), zip64);
-  out.Append(written.header.SerializeHeader());
+      WrittenOf(item, name.bytes.size(), name.utf8, extra.size(), comment.size(), zip64);
+  CentralDirHeader header = item;
+  written.ApplyTo(header);
+  out.Append(header.SerializeHeader());
   out.Append(name.bytes);
   out.Append(extra);
   out.Append(comment);
@@ -163,10 +163,19 @@ std::vector<WrittenHeader> WriteCentralDirectory(TPLDirManager& manager,
   return written;
 }
 
+void WrittenHeader::ApplyTo(CentralDirHeader& header) const {
+  header.VersionMadeBy = version_made_by;
+  header.VersionNeeded = version_needed;
+  header.Flags = flags;
+  header.NameLength = name_length;
+  header.ExtraLength = extra_length;
+  header.CommentLength = comment_length;
+}
+
 void AdoptWrittenHeaders(TPLDirArray& dir, std::span<const WrittenHeader> written) {
   for (int32_t i = 0; i < dir.Count() && static_cast<size_t>(i) < written.size(); ++i) {
     TDirItem& item = dir.Items(i);
-    static_cast<CentralDirHeader&>(item) = written[static_cast<size_t>(i)].header;
+    written[static_cast<size_t>(i)].ApplyTo(item);
     item.IsZip64 = written[static_cast<size_t>(i)].zip64;
   }
 }

@@ -2,6 +2,7 @@
 // end of central directory record at the end of the archive stream.
 #pragma once
 
+#include <cstdint>
 #include <span>
 #include <vector>
 
@@ -10,12 +11,22 @@
 
 namespace parcelon {
 
-// What one entry's central header was written with: its fixed fields (the
-// UTF-8 flag, the lengths of name, extra area and comment, and the versions
-// raised to 4.5 with a Zip64 field) and whether a Zip64 field was written.
+// What one entry's central header was written with where it may differ
+// from the entry: the versions (raised to 4.5 with a Zip64 field), the
+// flags (the UTF-8 bit), the lengths of name, extra area and comment, and
+// whether a Zip64 field was written. Every other field is the entry's own.
+// 14 bytes, as the commit keeps one per entry until the directory is out.
 struct WrittenHeader {
-  CentralDirHeader header;
+  uint16_t version_made_by = 0;
+  uint16_t version_needed = 0;
+  uint16_t flags = 0;
+  uint16_t name_length = 0;
+  uint16_t extra_length = 0;
+  uint16_t comment_length = 0;
   bool zip64 = false;
+
+  // Puts these fields into `header`.
+  void ApplyTo(CentralDirHeader& header) const;
 };
 
 // Writes, from the end of the manager's stream on, every entry's central

@@ -305,6 +305,53 @@ TEST_F(CommitTest, EntriesOutOfDirectoryOrderSurviveACommit) {
   EXPECT_EQ(PeerView(), "a.txt=AAAA;b.txt=new\n");
 }
 
+// The snapshot shares the texts the entries were read with; a failed commit
+// gives entries whose name, comment and extra fields the transaction changed
+// those they were read with back, and they are written as read.
+TEST_F(CommitTest, AFailedCommitRestoresTheTextsOfChangedEntries) {
+  const CommandResult made = RunCommand(
+      "python3 -c 'import sys,zipfile\n"
+      "z=zipfile.ZipFile(sys.argv[1],\"w\")\n"
+      "for n in \"ab\":\n"
+      " i=zipfile.ZipInfo(n+\".txt\"); i.comment=b\"note \"+n.encode()\n"
+      " i.extra=b\"\\xfe\\xca\\x01\\x00\"+n.encode(); z.writestr(i,n)\n"
+      "z.close()' " +
+      ShellQuote(path));
+  ASSERT_EQ(made.status, 0) << made.err;
+  const std::string before = ReadAll(path);
+  archiver.OpenArchive(fmOpenReadWrite | fmShareDenyWrite);
+  archiver.BeginUpdate();
+  TPLDirArray& entries = archiver.DirManager()->Dir();
+  entries.SetName(0, u"renamed.txt");
+  entries.Items(0).SetComment("changed");
+  entries.Items(0).SetExtraFields({});
+  entries.Items(0).Operation = poChangeComment;
+  entries.Items(0).Modified = true;
+  Queue({{u"c.txt", "c"}});
+  fs.Inject({1});
+  EXPECT_ANY_THROW(archiver.EndUpdate());
+  fs.Inject({});
+  ASSERT_EQ(entries.Count(), 2);
+  for (int32_t i = 0; i < 2; ++i) {
+    const std::string letter(1, static_cast<char>('a' + i));
+    EXPECT_EQ(entries.Items(i).Name, platform::Utf8ToUtf16(letter + ".txt"));
+    EXPECT_EQ(entries.Items(i).Comment(), "note " + letter);
+    ASSERT_EQ(entries.Items(i).ExtraFields().size(), 1u);
+    EXPECT_EQ(entries.Items(i).ExtraFields()[0].Data, std::vector<uint8_t>(1, letter[0]));
+  }
+  int32_t index = -1;
+  EXPECT_TRUE(entries.Find(u"a.txt", index));
+  EXPECT_EQ(ReadAll(path), before);
+  archiver.BeginUpdate();
+  Queue({{u"c.txt", "c"}});
+  archiver.EndUpdate();
+  archiver.CloseArchive();
+  const std::string after = ReadAll(path);
+  EXPECT_NE(after.find("note a"), std::string::npos);
+  EXPECT_EQ(after.find("renamed"), std::string::npos);
+  EXPECT_EQ(PeerView(), "a.txt=a;b.txt=b;c.txt=c\n");
+}
+
 TEST_F(CommitTest, AnArchiveThatCannotBeRestoredIsRefused) {
   Create({{u"a", "1"}});
   archiver.OpenArchive(fmOpenReadWrite | fmShareDenyWrite);

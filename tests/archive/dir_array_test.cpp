@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -274,6 +276,46 @@ TEST_F(DirArray, CopiesOfLoadedEntriesOutliveTheArena) {
   EXPECT_TRUE(NameToStore(copy.Items(1), code_pages).utf8);
   EXPECT_FALSE(copy.Items(0).LoadedNameUtf8());
   EXPECT_EQ(IndexOf(u"plain.kml"), -1);
+}
+
+// The records lie in chunks of their own; deleting and shrinking move and
+// reset records across the chunk boundaries.
+TEST_F(DirArray, DeletingAndShrinkingWorkAcrossChunks) {
+  constexpr int32_t kCount = 3000;
+  dir.SetCount(kCount);
+  for (int32_t i = 0; i < kCount; ++i) dir.SetName(i, NameOf(i));
+  dir.Items(kCount - 1).SetComment("last");
+  dir.Delete(10);
+  for (const int32_t i : {10, 1023, 1024, 2047, kCount - 2})
+    EXPECT_EQ(dir.Items(i).Name, NameOf(i + 1));
+  EXPECT_EQ(dir.Items(kCount - 2).Comment(), "last");
+  EXPECT_EQ(IndexOf(NameOf(2048)), 2047);
+  dir.SetCount(1000);
+  dir.SetCount(kCount - 1);
+  EXPECT_TRUE(dir.Items(1024).Name.empty());
+  EXPECT_TRUE(dir.Items(kCount - 2).Comment().empty());
+}
+
+// A copy made by Assign shares the arena and keeps it when the array it
+// copied goes; an entry copied out of an array owns its texts and outlives
+// every array that held them.
+TEST_F(DirArray, TheArenaLastsAsLongAsAnArrayOrCopyNeedsIt) {
+  std::optional<TDirItem> single;
+  auto copy = std::make_unique<TPLDirArray>(code_pages);
+  {
+    TPLDirArray source(code_pages);
+    source.SetCount(1);
+    source.Items(0).SetLoaded({u"doc.kml", "doc.kml", false, "note", {}}, &source.Arena());
+    source.SetName(0, TEntryName::Borrowed(source.Items(0).LoadedName()));
+    copy->Assign(source);
+  }
+  EXPECT_EQ(copy->Items(0).Name, u"doc.kml");
+  EXPECT_EQ(copy->Items(0).Comment(), "note");
+  single = copy->GetItem(0);
+  copy.reset();
+  EXPECT_EQ(single->Name, u"doc.kml");
+  EXPECT_EQ(single->LoadedNameBytes(), "doc.kml");
+  EXPECT_EQ(single->Comment(), "note");
 }
 
 }  // namespace
