@@ -1,9 +1,7 @@
 #include "app/kmz_analysis.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <memory>
-#include <thread>
 
 #include "app/apple_double.h"
 #include "app/entry_buffer.h"
@@ -97,9 +95,6 @@ std::vector<KmzEntryAnalysis> AnalyseKmz(const std::string& kmz_path, platform::
   archive.SetFileName(platform::Utf8ToUtf16(kmz_path));
   // As in the repair: a damaged directory is not rebuilt, the archive fails.
   archive.SetRepairDirectory(false);
-  // Left at its default, the thread count is asked of the system at every
-  // read of the engine's settings, which is once per entry: asked once here.
-  archive.SetThreads(static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
   ReadOnlyArchive opened(archive);
   std::vector<KmzEntryAnalysis> entries;
   for (const KmlEntryRef& entry : FindKmlEntries(archive)) {

@@ -1,8 +1,6 @@
 #include "app/kmz_round_trip.h"
 
-#include <algorithm>
 #include <cstdint>
-#include <thread>
 #include <vector>
 
 #include "app/apple_double.h"
@@ -363,9 +361,6 @@ KmzOutcome KmzRoundTrip::Run(const std::string& zip_path, const std::string& sho
   // commit would drop that for good. Such an archive fails to open instead
   // and stays as it is.
   archive.SetRepairDirectory(false);
-  // Left at its default, the thread count is asked of the system at every
-  // read of the engine's settings, which is once per entry: asked once here.
-  archive.SetThreads(static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
   NoProgress no_progress;
   RoundTripRun run(archive, shown, scratch.Path(), fs_, dialogs_, log_,
                    progress_ ? *progress_ : no_progress, limits_);

@@ -123,8 +123,8 @@ CommitRequest TPLBaseArchiver::CommitRequestNow(const EngineSettings& settings) 
 int TPLArchiverState::ThreadsNow() const {
   constexpr int kMostThreads = 64;
   if (threads_ > 0) return std::min(threads_, kMostThreads);
-  const unsigned cores = std::thread::hardware_concurrency();
-  return cores == 0 ? 1 : static_cast<int>(std::min<unsigned>(cores, kMostThreads));
+  if (cores_ == 0) cores_ = std::max(std::thread::hardware_concurrency(), 1u);
+  return static_cast<int>(std::min<unsigned>(cores_, kMostThreads));
 }
 
 SavedTail::Place TPLBaseArchiver::TailPlaceNow() {

@@ -232,6 +232,8 @@ class TPLArchiverState : public TComponent {
   int64_t rewrite_threshold_ = int64_t{16} << 20;
   bool allow_unprotected_ = false;
   int threads_ = 0;
+  // The cores the system has, asked once (asking reads a file each time).
+  mutable unsigned cores_ = 0;
   // A new archive file not yet under its name: where it is, and its name.
   std::string unpublished_path_;
   std::string publish_path_;
