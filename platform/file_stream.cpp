@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -72,10 +73,14 @@ size_t FileStream::Read(void* buffer, size_t n) {
   while (done < n) {
     const ssize_t got = ::read(fd_.Get(), static_cast<char*>(buffer) + done, n - done);
     if (got < 0 && errno == EINTR) continue;
-    if (got < 0) ThrowStreamError(u"Stream read error: ", errno, path_);
+    if (got < 0) {
+      position_ = kUnknown;  // part of the data may have been read
+      ThrowStreamError(u"Stream read error: ", errno, path_);
+    }
     if (got == 0) break;
     done += static_cast<size_t>(got);
   }
+  Advance(done);
   return done;
 }
 
@@ -85,20 +90,34 @@ size_t FileStream::Write(const void* buffer, size_t n) {
     const ssize_t put = ::write(fd_.Get(), static_cast<const char*>(buffer) + done, n - done);
     if (put < 0 && errno == EINTR) continue;
     if (put < 0 && errno == ENOSPC) break;  // reported as a short write
-    if (put < 0) ThrowStreamError(u"Stream write error: ", errno, path_);
+    if (put < 0) {
+      position_ = kUnknown;  // part of the data may have been written
+      ThrowStreamError(u"Stream write error: ", errno, path_);
+    }
     if (put == 0) break;
     done += static_cast<size_t>(put);
   }
+  Advance(done);
   return done;
 }
 
 int64_t FileStream::Seek(int64_t offset, SeekOrigin origin) {
+  const bool stays = origin == SeekOrigin::kCurrent
+                         ? offset == 0
+                         : origin == SeekOrigin::kBegin && offset == position_;
+  if (stays && position_ != kUnknown) return position_;
   const int whence = origin == SeekOrigin::kBegin     ? SEEK_SET
                      : origin == SeekOrigin::kCurrent ? SEEK_CUR
                                                       : SEEK_END;
   const off_t position = ::lseek(fd_.Get(), offset, whence);
   if (position < 0) ThrowStreamError(u"Stream seek error: ", errno, path_);
-  return position;
+  return position_ = position;
+}
+
+int64_t FileStream::Size() {
+  struct stat info;
+  if (::fstat(fd_.Get(), &info) != 0 || !S_ISREG(info.st_mode)) return Stream::Size();
+  return info.st_size;
 }
 
 void FileStream::SetSize(int64_t size) {

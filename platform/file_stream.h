@@ -46,7 +46,11 @@ class FileStream : public Stream {
 
   size_t Read(void* buffer, size_t n) override;
   size_t Write(const void* buffer, size_t n) override;
+  // The position is kept here too, so that asking for it, or seeking where
+  // the stream already stands, costs no system call.
   int64_t Seek(int64_t offset, SeekOrigin origin) override;
+  // A regular file's size as the system records it (one call).
+  int64_t Size() override;
   void SetSize(int64_t size) override;
   // Forces written data to stable storage. Throws EStreamError.
   void Flush() override;
@@ -63,11 +67,21 @@ class FileStream : public Stream {
 
  public:
   // Used by Adopt only (the key cannot be made elsewhere).
-  FileStream(AdoptKey, UniqueFd fd, const std::u16string& path) : path_(path), fd_(std::move(fd)) {}
+  FileStream(AdoptKey, UniqueFd fd, const std::u16string& path)
+      : path_(path), fd_(std::move(fd)), position_(kUnknown) {}
 
  private:
+  static constexpr int64_t kUnknown = -1;
+  // Moves the kept position on by `n` bytes read or written.
+  void Advance(size_t n) {
+    if (position_ != kUnknown) position_ += static_cast<int64_t>(n);
+  }
+
   std::u16string path_;
   UniqueFd fd_;
+  // Where the descriptor stands; only this stream moves it. An adopted
+  // descriptor's position is asked of the system the first time.
+  int64_t position_ = 0;
 };
 
 }  // namespace platform

@@ -35,7 +35,7 @@ class Stream {
 
   int64_t Position() { return Seek(0, SeekOrigin::kCurrent); }
   // The size; the position is kept.
-  int64_t Size();
+  virtual int64_t Size();
   // Reads exactly n bytes or throws EStreamError("Stream read error").
   void ReadBuffer(void* buffer, size_t n);
   // Writes exactly n bytes or throws EStreamError("Stream write error").

@@ -1,5 +1,10 @@
 // The streams under the archive: memory, disk files and their errors.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
+
+#include <memory>
 
 #include "platform/exception.h"
 #include "platform/file_stream.h"
@@ -77,6 +82,39 @@ TEST(FileStream, CreateTruncatesAndOpenReadsWhatWasWritten) {
   EXPECT_EQ(reader.Read(buffer, sizeof buffer), 3u);
   EXPECT_EQ(std::string(buffer, 3), "bcd");
   EXPECT_THROW(reader.WriteBuffer("x", 1), EStreamError);
+}
+
+// The position the stream keeps for itself is the descriptor's, whatever
+// moved it: reads and writes (short ones included), seeks of every origin,
+// a size change, a failed seek, and an adopted descriptor that stood
+// elsewhere.
+TEST(FileStream, ThePositionKeptIsTheDescriptors) {
+  ScratchDir dir;
+  const std::string path = dir.File("p.bin");
+  FileStream stream(Utf8ToUtf16(path), fmCreate);
+  const auto agrees = [&stream] {
+    return stream.Position() == ::lseek(stream.Descriptor(), 0, SEEK_CUR);
+  };
+  char buffer[8] = {};
+  stream.WriteBuffer("0123456789", 10);
+  EXPECT_TRUE(agrees());
+  stream.Seek(-4, SeekOrigin::kCurrent);
+  EXPECT_EQ(stream.Read(buffer, sizeof buffer), 4u);  // short: the end
+  EXPECT_TRUE(agrees());
+  stream.SetSize(3);
+  EXPECT_EQ(stream.Size(), 3);
+  EXPECT_TRUE(agrees());
+  EXPECT_THROW(stream.Seek(-20, SeekOrigin::kEnd), EStreamError);
+  EXPECT_EQ(stream.Position(), 10);
+  EXPECT_TRUE(agrees());
+  EXPECT_EQ(stream.Seek(1, SeekOrigin::kBegin), 1);
+  EXPECT_EQ(stream.Seek(1, SeekOrigin::kBegin), 1);
+  EXPECT_TRUE(agrees());
+  WriteAll(dir.File("q.bin"), "abc");
+  UniqueFd fd(::open(dir.File("q.bin").c_str(), O_RDWR));
+  ASSERT_EQ(::lseek(fd.Get(), 2, SEEK_SET), 2);
+  const std::unique_ptr<FileStream> adopted = FileStream::Adopt(std::move(fd), u"q.bin");
+  EXPECT_EQ(adopted->Position(), 2);
 }
 
 TEST(FileStream, FailuresNameTheFileAndTheReason) {
