@@ -75,9 +75,22 @@ void DeflatePool::Put(DeflateJob& job, std::vector<uint8_t> raw, bool last) {
   work_.notify_one();
 }
 
+// Rather than wait idle for a block that no worker has taken up yet, the
+// calling thread deflates the job's next blocks itself, with the job's own
+// encoder and in their order, as a worker would.
 std::span<const uint8_t> DeflatePool::Wait(DeflateJob& job, size_t index, bool& failed) {
   std::unique_lock guard(lock_);
-  done_.wait(guard, [&] { return job.blocks[index].deflated || job.failed; });
+  while (!job.blocks[index].deflated && !job.failed) {
+    if (job.busy || job.abandoned || job.next_to_deflate >= job.blocks.size()) {
+      done_.wait(guard);
+      continue;
+    }
+    job.busy = true;
+    DeflateJob::Block& block = job.blocks[job.next_to_deflate];
+    guard.unlock();
+    Deflate(job, block);
+    guard.lock();
+  }
   failed = !job.blocks[index].deflated;
   if (failed) return {};
   return job.blocks[index].data;
