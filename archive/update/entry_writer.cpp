@@ -220,10 +220,16 @@ class NewEntry {
     LocalFileHeader header = Header();
     header.UnpackedSize = zip64_sizes_ ? kSaturated32 : static_cast<uint32_t>(source_size_);
     header.PackedSize = zip64_sizes_ ? kSaturated32 : 0;
+    WriteWhole(header);
+  }
+
+  // The header, the name and the extra fields in one write.
+  void WriteWhole(const LocalFileHeader& header) {
     const auto bytes = header.Serialize();
-    c_.archive.WriteBuffer(bytes.data(), bytes.size());
-    c_.archive.WriteBuffer(name_.bytes.data(), name_.bytes.size());
-    c_.archive.WriteBuffer(extra_.data(), extra_.size());
+    std::vector<uint8_t> whole(bytes.begin(), bytes.end());
+    whole.insert(whole.end(), name_.bytes.begin(), name_.bytes.end());
+    whole.insert(whole.end(), extra_.begin(), extra_.end());
+    c_.archive.WriteBuffer(whole.data(), whole.size());
   }
 
   // Writes the header again with the final CRC-32, method and sizes; Zip64
@@ -240,12 +246,9 @@ class NewEntry {
       AppendExtraField(block, sizes);
       std::copy(block.begin(), block.end(), extra_.begin());
     }
-    const auto bytes = header.Serialize();
     c_.archive.Seek(static_cast<int64_t>(item_.Zip64LocalHeaderOffset),
                     platform::SeekOrigin::kBegin);
-    c_.archive.WriteBuffer(bytes.data(), bytes.size());
-    c_.archive.Seek(static_cast<int64_t>(name_.bytes.size()), platform::SeekOrigin::kCurrent);
-    c_.archive.WriteBuffer(extra_.data(), extra_.size());
+    WriteWhole(header);
   }
 
   EncodeSettings Settings() const {
