@@ -146,11 +146,22 @@ void TPLBaseArchiver::RemoveItem(int32_t index) {
   dir_manager_->Dir().Delete(index);
 }
 
+namespace {
+
+// The directory in which entry `index` may be given new data: error 25
+// outside a transaction, 24 for an index outside the directory.
+TPLDirArray& DirToMark(const TPLBaseArchiver& archiver, TPLDirArray& dir, int32_t index) {
+  if (!archiver.InUpdate()) throw EPLException::Create(errc::kMarkOutsideUpdate, &archiver);
+  if (index < 0 || index >= dir.Count())
+    throw EPLException::Create(errc::kMarkOutOfBounds, &archiver);
+  return dir;
+}
+
+}  // namespace
+
 void TPLBaseArchiver::MarkItemForUpdate(int32_t index, const std::u16string& file_name,
                                         bool keep_entry_attributes) {
-  if (!InUpdate()) throw EPLException::Create(errc::kMarkOutsideUpdate, this);
-  TPLDirArray& dir = dir_manager_->Dir();
-  if (index < 0 || index >= dir.Count()) throw EPLException::Create(errc::kMarkOutOfBounds, this);
+  TPLDirArray& dir = DirToMark(*this, dir_manager_->Dir(), index);
   const platform::FileInfo info = file_system_->Stat(platform::Utf16ToUtf8(file_name));
   const NewItemOrigin origin{.working_folder = WorkingFolderNow(),
                              .keep_entry_attributes = keep_entry_attributes};
@@ -159,9 +170,7 @@ void TPLBaseArchiver::MarkItemForUpdate(int32_t index, const std::u16string& fil
 }
 
 void TPLBaseArchiver::MarkItemForUpdate(int32_t index, platform::Stream& source) {
-  if (!InUpdate()) throw EPLException::Create(errc::kMarkOutsideUpdate, this);
-  TPLDirArray& dir = dir_manager_->Dir();
-  if (index < 0 || index >= dir.Count()) throw EPLException::Create(errc::kMarkOutOfBounds, this);
+  TPLDirArray& dir = DirToMark(*this, dir_manager_->Dir(), index);
   FillStreamedItem(dir, index, std::shared_ptr<platform::Stream>(&source, [](platform::Stream*) {}),
                    SettingsNow());
   dir.Items(index).Operation = poUpdate;
