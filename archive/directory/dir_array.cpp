@@ -24,7 +24,7 @@ void TPLDirArray::SetCount(int32_t n) {
     items_ = TDirItemChunks();
     arena_ = std::make_shared<TPLTextArena>();
   } else if (n < item_count_) {
-    items_.Reset(static_cast<size_t>(n), static_cast<size_t>(item_count_));
+    items_.ResetFrom(static_cast<size_t>(n));
   } else if (n > Capacity()) {
     alloc_by_ = std::min(alloc_by_ * 2, max_alloc_by_);
     const int64_t grown = int64_t{Capacity()} + alloc_by_;
@@ -37,7 +37,7 @@ void TPLDirArray::SetCount(int32_t n) {
 void TPLDirArray::Clear() {
   // The storage stays; what the entries held (names, fields, pending data
   // streams) is released now.
-  items_.Reset(0, static_cast<size_t>(item_count_));
+  items_.ResetFrom(0);
   item_count_ = 0;
   names_.Clear();
   arena_ = std::make_shared<TPLTextArena>();
@@ -113,7 +113,7 @@ void TPLDirArray::Delete(int32_t index) {
     throw EPLException::Create(errc::kDeleteOutOfBounds, nullptr);
   for (int32_t i = index; i + 1 < item_count_; ++i)
     items_[static_cast<size_t>(i)] = std::move(items_[static_cast<size_t>(i) + 1]);
-  items_.Reset(static_cast<size_t>(item_count_) - 1, static_cast<size_t>(item_count_));
+  items_.ResetFrom(static_cast<size_t>(item_count_) - 1);
   if (index < names_.Count()) names_.Delete(index);
   --item_count_;
 }

@@ -16,26 +16,27 @@ void TDirItemChunks::resize(size_t n) {
   const size_t chunks = (n + kChunk - 1) / kChunk;
   chunks_.reserve(chunks);
   while (chunks_.size() < chunks) chunks_.push_back(std::make_shared<TDirItem[]>(kChunk));
-  const size_t kept_end = std::min(size_, chunks * kChunk);
   chunks_.resize(chunks);
-  if (n < kept_end) Reset(n, kept_end);
+  ResetFrom(n);
   size_ = n;
 }
 
-// Whole chunks are reset in place when they are this storage's own, and
-// dropped when shared; a chunk only partly in the range is made its own
-// first.
-void TDirItemChunks::Reset(size_t from, size_t to) {
-  while (from < to) {
-    const size_t c = from / kChunk;
-    const size_t end = std::min(to, (c + 1) * kChunk);
-    if (from % kChunk == 0 && end - from == kChunk && chunks_[c].use_count() > 1) {
+// The chunk holding `from` is made this storage's own first, when `from`
+// lies inside it; the chunks after it are reset in place when they are this
+// storage's own, and dropped when shared.
+void TDirItemChunks::ResetFrom(size_t from) {
+  const size_t end = std::min(size_, chunks_.size() * kChunk);
+  if (from >= end) return;
+  if (from % kChunk != 0) {
+    TDirItem* records = Own(from / kChunk);
+    for (; from % kChunk != 0 && from < end; ++from) records[from % kChunk] = TDirItem();
+  }
+  for (size_t c = (from + kChunk - 1) / kChunk; c * kChunk < end; ++c) {
+    if (chunks_[c].use_count() > 1) {
       chunks_[c].reset();
     } else if (chunks_[c]) {
-      TDirItem* records = Own(c);
-      for (size_t i = from; i < end; ++i) records[i % kChunk] = TDirItem();
+      for (size_t i = 0; i < RecordsIn(c); ++i) chunks_[c][i] = TDirItem();
     }
-    from = end;
   }
 }
 

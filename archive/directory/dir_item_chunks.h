@@ -31,12 +31,12 @@ class TDirItemChunks {
   // std::bad_alloc when memory runs out; the records kept stay where they
   // are.
   void resize(size_t n);
-  // Resets the records from `from` to `to` (excluded) to default records,
-  // releasing what they held. A chunk wholly in the range that other copies
-  // share is dropped by this storage, not cloned. Throws std::bad_alloc when
-  // the clone of a shared chunk partly in the range fails; nothing changed
-  // then in that chunk.
-  void Reset(size_t from, size_t to);
+  // Resets the records from `from` on to default records, releasing what
+  // they held; the size stays. A chunk wholly in the range that other copies
+  // share is dropped by this storage, not cloned. Only the chunk holding
+  // `from` may need a clone: when it fails (std::bad_alloc), nothing has
+  // changed.
+  void ResetFrom(size_t from);
   // Non-const access makes the record's chunk this storage's own first
   // (a clone when shared; throws std::bad_alloc when that fails).
   TDirItem& operator[](size_t i) { return Own(i / kChunk)[i % kChunk]; }
