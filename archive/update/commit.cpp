@@ -164,9 +164,8 @@ bool TPLCommit::RewriteEntries(int32_t first) {
 
 // Writes entry `index` (again while the answer is retry), and moves on to
 // the next one: an entry that failed and was skipped keeps its old version,
-// or is dropped when it had none.
-// An entry that is only copied is read through const access, so that its
-// record stays shared with the snapshot.
+// or is dropped when it had none. An entry that is only copied is read
+// through const access, so that its record stays shared with the snapshot.
 void TPLCommit::WriteOneEntry(int32_t& index) {
   const TPLDirArray& dir = manager_.Dir();
   bool written = true;
