@@ -14,7 +14,7 @@ int32_t TPLBaseArchiver::EntryCount() {
 
 EntryView TPLBaseArchiver::Entry(int32_t index) {
   CheckEntryIndex(index);
-  return EntryView(dir_manager_->Dir().Items(index));
+  return EntryView(std::as_const(dir_manager_->Dir()).Items(index));
 }
 
 ArchiveSummary TPLBaseArchiver::Summary() {

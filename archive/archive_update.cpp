@@ -26,8 +26,11 @@ void TPLBaseArchiver::BeginUpdate() {
   ++update_depth_;
 }
 
-// Clears the modified marks, numbers the entries, and copies the directory.
+// Clears the modified marks, numbers the entries, and copies the directory
+// (sharing its records). The marks are set before the copy, and no earlier
+// snapshot shares the records then, so that setting them clones nothing.
 void TPLArchiverState::TakeSnapshot() {
+  dir_manager_->BackupDir().Release();
   TPLDirArray& dir = dir_manager_->Dir();
   for (int32_t i = 0; i < dir.Count(); ++i) {
     dir.Items(i).Modified = false;
@@ -50,7 +53,7 @@ void TPLBaseArchiver::CancelUpdate() {
   if (update_depth_ <= 0) return;
   update_depth_ = 0;
   overlaps_.clear();
-  if (dir_manager_) dir_manager_->Dir().Assign(dir_manager_->BackupDir());
+  if (dir_manager_) dir_manager_->RestoreSnapshot();
 }
 
 // Past the commit point the new archive is the archive, whatever fails

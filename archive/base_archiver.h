@@ -177,7 +177,10 @@ class TPLBaseArchiver : public TPLArchiverState {
 
   // --- Entries, for the front ends (error 13 when closed) ---
   int32_t EntryCount();
-  // Error 16 for an index outside the directory.
+  // Error 16 for an index outside the directory. The view is read-only and
+  // valid until the directory next changes: within an update transaction,
+  // a change to a neighbouring entry may leave it showing the entry as the
+  // transaction found it.
   EntryView Entry(int32_t index);
   ArchiveSummary Summary();
   // Extracts entry `index` alone below `folder` as ExtractFiles does below

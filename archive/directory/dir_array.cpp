@@ -9,7 +9,7 @@ namespace parcelon {
 
 TPLDirArray::TPLDirArray(const platform::CodePages& code_pages)
     : code_pages_(code_pages), names_([this](int32_t position) -> std::u16string_view {
-        return items_[static_cast<size_t>(position)].Name;
+        return std::as_const(items_)[static_cast<size_t>(position)].Name;
       }) {}
 
 TPLDirArray::~TPLDirArray() = default;
@@ -24,7 +24,7 @@ void TPLDirArray::SetCount(int32_t n) {
     items_ = TDirItemChunks();
     arena_ = std::make_shared<TPLTextArena>();
   } else if (n < item_count_) {
-    for (int32_t i = n; i < item_count_; ++i) items_[static_cast<size_t>(i)] = TDirItem();
+    items_.ResetFrom(static_cast<size_t>(n));
   } else if (n > Capacity()) {
     alloc_by_ = std::min(alloc_by_ * 2, max_alloc_by_);
     const int64_t grown = int64_t{Capacity()} + alloc_by_;
@@ -37,10 +37,22 @@ void TPLDirArray::SetCount(int32_t n) {
 void TPLDirArray::Clear() {
   // The storage stays; what the entries held (names, fields, pending data
   // streams) is released now.
-  for (int32_t i = 0; i < item_count_; ++i) items_[static_cast<size_t>(i)] = TDirItem();
+  items_.ResetFrom(0);
   item_count_ = 0;
   names_.Clear();
   arena_ = std::make_shared<TPLTextArena>();
+}
+
+void TPLDirArray::Release() noexcept {
+  items_ = TDirItemChunks();
+  item_count_ = 0;
+  names_.Clear();
+  arena_.reset();
+}
+
+TPLTextArena& TPLDirArray::Arena() {
+  if (!arena_) arena_ = std::make_shared<TPLTextArena>();
+  return *arena_;
 }
 
 TDirItem& TPLDirArray::Items(int32_t index) {
@@ -68,14 +80,16 @@ void TPLDirArray::SetItem(int32_t index, const TDirItem& item) {
 }
 
 // The entries' borrowed names and loaded blocks lie in the source's arena,
-// which this array shares from now on.
+// which this array shares from now on, and so do the record chunks until
+// either array writes to one of them.
 void TPLDirArray::Assign(const TPLDirArray& source) {
   if (&source == this) return;
-  Clear();
+  TDirItemChunks shared = source.items_;
+  items_ = std::move(shared);
   arena_ = source.arena_;
-  SetCount(source.Count());
-  for (int32_t i = 0; i < source.Count(); ++i)
-    Place(i, source.items_[static_cast<size_t>(i)].CopySharingArena());
+  item_count_ = source.item_count_;
+  names_.Clear();
+  for (int32_t i = 0; i < item_count_; ++i) names_.Add();
 }
 
 // As SetName: a name list that does not line up is refused before anything
@@ -99,13 +113,15 @@ void TPLDirArray::Delete(int32_t index) {
     throw EPLException::Create(errc::kDeleteOutOfBounds, nullptr);
   for (int32_t i = index; i + 1 < item_count_; ++i)
     items_[static_cast<size_t>(i)] = std::move(items_[static_cast<size_t>(i) + 1]);
-  items_[static_cast<size_t>(item_count_) - 1] = TDirItem();
+  items_.ResetFrom(static_cast<size_t>(item_count_) - 1);
   if (index < names_.Count()) names_.Delete(index);
   --item_count_;
 }
 
 void TPLDirArray::ClearMarks() {
-  for (int32_t i = 0; i < item_count_; ++i) items_[static_cast<size_t>(i)].Marked = false;
+  for (int32_t i = 0; i < item_count_; ++i)
+    if (std::as_const(items_)[static_cast<size_t>(i)].Marked)
+      items_[static_cast<size_t>(i)].Marked = false;
 }
 
 bool TPLDirArray::Find(std::u16string_view name, int32_t& index) {
@@ -117,7 +133,7 @@ bool TPLDirArray::Find(std::u16string_view name, int32_t& index) {
 bool TPLDirArray::FindIgnoringCase(std::u16string_view name, int32_t& index) const {
   const std::u16string key = code_pages_.WideLower(name);
   for (index = item_count_ - 1; index >= 0; --index)
-    if (code_pages_.WideLower(items_[static_cast<size_t>(index)].Name) == key) return true;
+    if (code_pages_.WideLower(Items(index).Name) == key) return true;
   return false;
 }
 

@@ -46,8 +46,14 @@ class TPLDirArray {
   void SetItem(int32_t index, const TDirItem& item);
   // A copy of another array that shares its arena: the texts its entries
   // were read with are not copied, and stay as long as either array keeps
-  // the arena. Everything else is copied.
+  // the arena. The records are shared too, chunk by chunk, until either
+  // array writes to a chunk (see TDirItemChunks): every non-const access to
+  // a record counts as a write, so a reference taken through const access
+  // must not be held across one. The copy takes the source's capacity.
   void Assign(const TPLDirArray& source);
+  // Empties the array and drops its storage, its share of the arena and of
+  // the records of arrays it was assigned from or to, allocating nothing.
+  void Release() noexcept;
   // Removes the entry; out of range raises error 4.
   void Delete(int32_t index);
   void ClearMarks();
@@ -61,7 +67,7 @@ class TPLDirArray {
   // Where the texts of entries read from an archive are kept. Emptying the
   // array (Clear, SetCount(0)) gives it a new arena; the old one is
   // released once no array made by Assign shares it any more.
-  TPLTextArena& Arena() { return *arena_; }
+  TPLTextArena& Arena();
 
   const TPLNameIndex& NameIndex() const { return names_; }
 

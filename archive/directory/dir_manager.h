@@ -51,7 +51,16 @@ class TPLDirManager {
   void RebuildDirectory(const EngineSettings& settings, bool end_record_found);
 
   TPLDirArray& Dir() { return dir_; }
+  // The snapshot an update transaction takes of the directory; the two
+  // share their records until either writes one (see TPLDirArray::Assign).
+  // Empty outside a transaction.
   TPLDirArray& BackupDir() { return backup_dir_; }
+  // Undoes the transaction: the directory becomes the snapshot again, which
+  // is then released.
+  void RestoreSnapshot() {
+    dir_.Assign(backup_dir_);
+    backup_dir_.Release();
+  }
   platform::Stream& Stream() { return *stream_; }
   // Moves the manager to another stream holding the same archive (a commit
   // that wrote the archive anew); `stream` must outlive the manager.

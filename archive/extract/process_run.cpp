@@ -1,11 +1,15 @@
 #include "archive/extract/process_run.h"
 
+#include <utility>
+
 #include "archive/errors/pl_exception.h"
 
 namespace parcelon {
 
+// The marks are read through const access: within an update transaction
+// that leaves the records the snapshot shares as they are.
 void TPLProcessRun::Run(int32_t index) {
-  TPLDirArray& dir = host_.dir;
+  const TPLDirArray& dir = host_.dir;
   RunProgress& progress = host_.progress;
   progress = RunProgress();
   progress.reporting = true;
@@ -48,7 +52,7 @@ bool TPLProcessRun::Attempt(int32_t index) {
 }
 
 TPLAction TPLProcessRun::AttemptOnce(int32_t index) {
-  const std::u16string name = host_.dir.Items(index).Name.str();
+  const std::u16string name = std::as_const(host_.dir).Items(index).Name.str();
   try {
     if (!host_.events.ConfirmProcessFile(name, operation_)) return fxaIgnore;
     if (Reports()) FireFile(name, 0, ppStart);

@@ -52,14 +52,28 @@ uint16_t RaisedForZip64(uint16_t version) {
              : version;
 }
 
+// The local header offset of an entry: the 32-bit field, saturated from
+// 4 GiB on, and the full value.
+struct HeaderOffset {
+  uint32_t field = 0;
+  uint64_t full = 0;
+};
+
+// The entry's own offset, or the new one given aside.
+HeaderOffset OffsetOf(const TDirItem& item, uint64_t new_offset) {
+  if (new_offset == kKeptOffset) return {item.LocalHeaderOffset, item.Zip64LocalHeaderOffset};
+  return {new_offset >= kSaturated32 ? kSaturated32 : static_cast<uint32_t>(new_offset),
+          new_offset};
+}
+
 // A fresh Zip64 field for whatever the fixed part leaves saturated, then
 // every kept field except a kept Zip64 one, as long as the area stays within
 // the 16-bit length. `zip64` tells whether the fresh field is there.
-std::vector<uint8_t> ExtraAreaOf(const TDirItem& item, bool& zip64) {
+std::vector<uint8_t> ExtraAreaOf(const TDirItem& item, HeaderOffset offset, bool& zip64) {
   Zip64Values values;
   if (item.UnpackedSize == kSaturated32) values.unpacked = item.Zip64UnpackedSize;
   if (item.PackedSize == kSaturated32) values.packed = item.Zip64PackedSize;
-  if (item.LocalHeaderOffset == kSaturated32) values.offset = item.Zip64LocalHeaderOffset;
+  if (offset.field == kSaturated32) values.offset = offset.full;
   if (item.DiskStart == kSaturated16) values.disk = item.Zip64DiskStart;
   std::vector<uint8_t> area;
   zip64 = values.unpacked || values.packed || values.offset || values.disk;
@@ -87,15 +101,17 @@ WrittenHeader WrittenOf(const TDirItem& item, size_t name_bytes, bool utf8, size
   return written;
 }
 
-WrittenHeader WriteEntry(const TDirItem& item, const platform::CodePages& code_pages,
-                         CheckedWriter& out) {
+WrittenHeader WriteEntry(const TDirItem& item, uint64_t new_offset,
+                         const platform::CodePages& code_pages, CheckedWriter& out) {
   const EncodedName name = NameToStore(item, code_pages);
   const std::string_view comment = item.Comment().substr(0, kMaxFieldLength);
+  const HeaderOffset offset = OffsetOf(item, new_offset);
   bool zip64 = false;
-  const std::vector<uint8_t> extra = ExtraAreaOf(item, zip64);
+  const std::vector<uint8_t> extra = ExtraAreaOf(item, offset, zip64);
   const WrittenHeader written =
       WrittenOf(item, name.bytes.size(), name.utf8, extra.size(), comment.size(), zip64);
   CentralDirHeader header = item;
+  header.LocalHeaderOffset = offset.field;
   written.ApplyTo(header);
   out.Append(header.SerializeHeader());
   out.Append(name.bytes);
@@ -142,7 +158,8 @@ void WriteZip64Records(TPLDirManager& manager, int64_t count, int64_t offset, in
 // one write per field.
 std::vector<WrittenHeader> WriteCentralDirectory(TPLDirManager& manager,
                                                  const platform::CodePages& code_pages,
-                                                 const EngineSettings& settings) {
+                                                 const EngineSettings& settings,
+                                                 std::span<const uint64_t> new_offsets) {
   platform::Stream& stream = manager.Stream();
   const std::string comment = manager.ArchiveComment().substr(0, kMaxFieldLength);
   const int64_t offset = stream.Seek(0, platform::SeekOrigin::kEnd);
@@ -150,8 +167,11 @@ std::vector<WrittenHeader> WriteCentralDirectory(TPLDirManager& manager,
   const TPLDirArray& dir = manager.Dir();
   std::vector<WrittenHeader> written;
   written.reserve(static_cast<size_t>(dir.Count()));
-  for (int32_t i = 0; i < dir.Count(); ++i)
-    written.push_back(WriteEntry(dir.Items(i), code_pages, out));
+  for (int32_t i = 0; i < dir.Count(); ++i) {
+    const auto at = static_cast<size_t>(i);
+    const uint64_t new_offset = at < new_offsets.size() ? new_offsets[at] : kKeptOffset;
+    written.push_back(WriteEntry(dir.Items(i), new_offset, code_pages, out));
+  }
   const int64_t end = offset + out.Count();
   if (end >= int64_t{kSaturated32} || dir.Count() >= kSaturated16)
     WriteZip64Records(manager, dir.Count(), offset, end, out);
@@ -172,11 +192,18 @@ void WrittenHeader::ApplyTo(CentralDirHeader& header) const {
   header.CommentLength = comment_length;
 }
 
-void AdoptWrittenHeaders(TPLDirArray& dir, std::span<const WrittenHeader> written) {
+void AdoptWrittenHeaders(TPLDirArray& dir, std::span<const WrittenHeader> written,
+                         std::span<const uint64_t> new_offsets) {
   for (int32_t i = 0; i < dir.Count() && static_cast<size_t>(i) < written.size(); ++i) {
+    const auto at = static_cast<size_t>(i);
     TDirItem& item = dir.Items(i);
-    written[static_cast<size_t>(i)].ApplyTo(item);
-    item.IsZip64 = written[static_cast<size_t>(i)].zip64;
+    if (at < new_offsets.size() && new_offsets[at] != kKeptOffset) {
+      const HeaderOffset offset = OffsetOf(item, new_offsets[at]);
+      item.LocalHeaderOffset = offset.field;
+      item.Zip64LocalHeaderOffset = offset.full;
+    }
+    written[at].ApplyTo(item);
+    item.IsZip64 = written[at].zip64;
   }
 }
 

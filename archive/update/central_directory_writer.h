@@ -29,8 +29,14 @@ struct WrittenHeader {
   void ApplyTo(CentralDirHeader& header) const;
 };
 
+// A new local header offset given aside for each entry, by directory
+// position; this value (or a position beyond the list) means the entry keeps
+// the offset it holds.
+inline constexpr uint64_t kKeptOffset = UINT64_MAX;
+
 // Writes, from the end of the manager's stream on, every entry's central
-// header, name, extra fields (a fresh Zip64 field where the fixed part is
+// header (with its new offset where `new_offsets` gives one, in a Zip64
+// field when it is 4 GiB or more), name, extra fields (a fresh Zip64 field where the fixed part is
 // saturated, the others as kept, within the 16-bit area) and comment, then
 // the Zip64 end records when the directory needs them, the end record and
 // the kept archive comment. The entries are left as they are; the manager's
@@ -40,10 +46,14 @@ struct WrittenHeader {
 // settings.component); other stream errors pass.
 std::vector<WrittenHeader> WriteCentralDirectory(TPLDirManager& manager,
                                                  const platform::CodePages& code_pages,
-                                                 const EngineSettings& settings);
+                                                 const EngineSettings& settings,
+                                                 std::span<const uint64_t> new_offsets = {});
 
-// Gives the entries of `dir` the header fields they were written with, so
-// that the directory in memory is the one on disk.
-void AdoptWrittenHeaders(TPLDirArray& dir, std::span<const WrittenHeader> written);
+// Gives the entries of `dir` the new offsets and the header fields they
+// were written with, so that the directory in memory is the one on disk.
+// Writes every record: when `dir` shares its records with another array
+// (Assign), the chunks are cloned, which may throw std::bad_alloc.
+void AdoptWrittenHeaders(TPLDirArray& dir, std::span<const WrittenHeader> written,
+                         std::span<const uint64_t> new_offsets = {});
 
 }  // namespace parcelon

@@ -43,8 +43,8 @@ TPLCommit::TPLCommit(TPLDirManager& manager, const CommitRequest& request)
     : manager_(manager), request_(request) {}
 
 int32_t TPLCommit::FindFirstChange() {
-  TPLDirArray& dir = manager_.Dir();
-  TPLDirArray& snapshot = manager_.BackupDir();
+  const TPLDirArray& dir = manager_.Dir();
+  const TPLDirArray& snapshot = manager_.BackupDir();
   const int32_t common = std::min(dir.Count(), snapshot.Count());
   for (int32_t i = 0; i < common; ++i) {
     const TDirItem& item = dir.Items(i);
@@ -58,7 +58,7 @@ void TPLCommit::ResetProgress() {
   progress_.reporting = true;
   operation_ = poDelete;
   bool first = true;
-  TPLDirArray& dir = manager_.Dir();
+  const TPLDirArray& dir = manager_.Dir();
   for (int32_t i = 0; i < dir.Count(); ++i) {
     const TDirItem& item = dir.Items(i);
     if (!item.Modified) continue;
@@ -77,7 +77,7 @@ CommitOutcome TPLCommit::Run() {
   const int32_t first_change = FindFirstChange();
   FireOverall(0, ppStart);
   if (progress_.cancel) {
-    manager_.Dir().Assign(manager_.BackupDir());
+    manager_.RestoreSnapshot();
     return CommitOutcome::kNotStarted;
   }
   bool finished = false;
@@ -141,7 +141,8 @@ void TPLCommit::PrepareTarget(int64_t cut) {
 // cancelled or an answer aborted.
 bool TPLCommit::RewriteEntries(int32_t first) {
   state_ = EntryState::kCarryOn;
-  TPLDirArray& dir = manager_.Dir();
+  const TPLDirArray& dir = manager_.Dir();
+  new_offsets_.assign(static_cast<size_t>(dir.Count()), kKeptOffset);
   const std::unique_ptr<EntryReadAhead> ahead =
       EntryReadAhead::Start(*output_, request_.entries.settings.writing.threads);
   const CommitGuard detach([this] { output_->read_ahead = nullptr; });
@@ -163,28 +164,35 @@ bool TPLCommit::RewriteEntries(int32_t first) {
 
 // Writes entry `index` (again while the answer is retry), and moves on to
 // the next one: an entry that failed and was skipped keeps its old version,
-// or is dropped when it had none.
+// or is dropped when it had none. An entry that is only copied is read
+// through const access, so that its record stays shared with the snapshot.
 void TPLCommit::WriteOneEntry(int32_t& index) {
-  TDirItem& item = manager_.Dir().Items(index);
-  const EntryWriteContext& context = *output_;
+  const TPLDirArray& dir = manager_.Dir();
   bool written = true;
   do {
-    if (WritesNewData(item)) {
-      written = WriteNewEntry(item, context, progress_, state_);
+    if (WritesNewData(dir.Items(index))) {
+      written = WriteNewEntry(manager_.Dir().Items(index), *output_, progress_, state_);
     } else {
-      CopyEntry(manager_.Dir(), index, manager_.BackupDir(), target_->Old(), context);
-      ReportCopy(item);
+      CopyOldVersion(index);
+      ReportCopy(dir.Items(index));
     }
   } while (state_ == EntryState::kRetry);
   if (state_ == EntryState::kAbort || progress_.cancel) return;
   if (written) {
     ++index;
-  } else if (IsNewEntry(item)) {
+  } else if (IsNewEntry(dir.Items(index))) {
     manager_.Dir().Delete(index);
+    new_offsets_.erase(new_offsets_.begin() + index);
   } else {
-    CopyEntry(manager_.Dir(), index, manager_.BackupDir(), target_->Old(), context);
+    CopyOldVersion(index);
     ++index;
   }
+}
+
+// The new offset is kept aside until the commit point.
+void TPLCommit::CopyOldVersion(int32_t index) {
+  new_offsets_[static_cast<size_t>(index)] =
+      CopyEntry(manager_.Dir(), index, manager_.BackupDir(), target_->Old(), *output_);
 }
 
 // Moves the overall progress past a copied entry, so that a commit that
@@ -198,18 +206,27 @@ void TPLCommit::ReportCopy(const TDirItem& item) {
 // is in place.
 bool TPLCommit::FinishArchive() {
   const EntryWriteContext& context = *output_;
-  AdoptWrittenHeaders(manager_.Dir(),
-                      WriteCentralDirectory(manager_, context.code_pages, context.settings));
+  written_ = WriteCentralDirectory(manager_, context.code_pages, context.settings, new_offsets_);
   target_->Commit();
   if (request_.publish) request_.publish();
   past_commit_point_ = true;
+  AdoptNewDirectory();
   target_->MakeCommitDurable();
   if (request_.after_publish) request_.after_publish();
   return true;
 }
 
+// The snapshot goes first: then every record is the directory's own, and
+// writing the new offsets and headers into them allocates nothing.
+void TPLCommit::AdoptNewDirectory() noexcept {
+  manager_.BackupDir().Release();
+  AdoptWrittenHeaders(manager_.Dir(), written_, new_offsets_);
+  written_ = {};
+  new_offsets_ = {};
+}
+
 void TPLCommit::RollbackUpdate() {
-  manager_.Dir().Assign(manager_.BackupDir());
+  manager_.RestoreSnapshot();
   manager_.EndRec() = end_record_;
   manager_.Zip64End() = zip64_end_;
   manager_.Zip64Loc() = zip64_locator_;
@@ -235,7 +252,7 @@ void TPLCommit::RollbackAfter(const std::exception& failure) {
 
 void TPLCommit::DeleteMovedSources() {
   for (const bool folders : {false, true}) {
-    TPLDirArray& dir = manager_.Dir();
+    const TPLDirArray& dir = manager_.Dir();
     for (int32_t i = 0; i < dir.Count() && state_ != EntryState::kAbort; ++i) {
       const TDirItem& item = dir.Items(i);
       if (!item.Modified || item.Operation != poMove || item.IsFolder() != folders) continue;

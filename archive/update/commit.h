@@ -19,9 +19,11 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "archive/codec/progress.h"
 #include "archive/directory/dir_manager.h"
+#include "archive/update/central_directory_writer.h"
 #include "archive/update/commit_target.h"
 #include "archive/update/cut_plan.h"
 #include "archive/update/entry_writer.h"
@@ -85,8 +87,10 @@ class TPLCommit {
 
   // Runs the commit. Failures before the commit point are rolled back (the
   // directory becomes the snapshot again) and then propagate; a failure of
-  // the rollback itself raises ERollbackFailed. After the commit point a
-  // failure (the folder sync) propagates without undoing anything.
+  // the rollback itself raises ERollbackFailed. At the commit point the
+  // directory takes the new offsets and header fields of what was written.
+  // After it a failure (the folder sync) propagates without undoing
+  // anything. Either way the snapshot is released.
   CommitOutcome Run();
 
   // The first index where the current directory and the snapshot differ
@@ -111,8 +115,10 @@ class TPLCommit {
   void PrepareTarget(int64_t cut);
   bool RewriteEntries(int32_t first);
   void WriteOneEntry(int32_t& index);
+  void CopyOldVersion(int32_t index);
   void ReportCopy(const TDirItem& item);
   bool FinishArchive();
+  void AdoptNewDirectory() noexcept;
   void RollbackUpdate();
   void RollbackAfter(const std::exception& failure);
   void DeleteMovedSources();
@@ -128,6 +134,11 @@ class TPLCommit {
   std::unique_ptr<CommitTarget> target_;
   std::optional<EntryWriteContext> output_;  // the entry settings, writing to the target
   CutPlan plan_;
+  // By directory position: the new local header offsets of the copied
+  // entries (kKeptOffset for the others), and what each central header was
+  // written with; the directory takes both at the commit point.
+  std::vector<uint64_t> new_offsets_;
+  std::vector<WrittenHeader> written_;
   EntryState state_ = EntryState::kCarryOn;
   TPLProcessOperation operation_ = poDelete;
   bool past_commit_point_ = false;  // the commit point is passed

@@ -36,7 +36,8 @@ uint64_t RecordEnd(const TDirItem& item, platform::Stream& archive, int64_t size
 }
 
 // Every entry before `first` ends at or before `cut`.
-bool PrefixFits(TPLDirArray& snapshot, int32_t first, uint64_t cut, platform::Stream& archive) {
+bool PrefixFits(const TPLDirArray& snapshot, int32_t first, uint64_t cut,
+                platform::Stream& archive) {
   const int64_t size = archive.Size();
   for (int32_t i = 0; i < first; ++i) {
     const TDirItem& item = snapshot.Items(i);
@@ -49,7 +50,7 @@ bool PrefixFits(TPLDirArray& snapshot, int32_t first, uint64_t cut, platform::St
   return true;
 }
 
-uint64_t LowestOffsetFrom(TPLDirArray& snapshot, int32_t first, uint64_t entries_end) {
+uint64_t LowestOffsetFrom(const TPLDirArray& snapshot, int32_t first, uint64_t entries_end) {
   uint64_t lowest = entries_end;
   for (int32_t i = first; i < snapshot.Count(); ++i)
     lowest = std::min(lowest, Offset(snapshot.Items(i)));
@@ -58,8 +59,8 @@ uint64_t LowestOffsetFrom(TPLDirArray& snapshot, int32_t first, uint64_t entries
 
 }  // namespace
 
-CutPlan PlanCut(TPLDirArray& snapshot, int32_t first_change, int64_t entries_end, int64_t stub_size,
-                platform::Stream& archive) {
+CutPlan PlanCut(const TPLDirArray& snapshot, int32_t first_change, int64_t entries_end,
+                int64_t stub_size, platform::Stream& archive) {
   const int64_t size = archive.Size();
   const auto end =
       uint64_t(std::clamp<int64_t>(snapshot.Count() == 0 ? stub_size : entries_end, 0, size));

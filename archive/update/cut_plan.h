@@ -22,7 +22,7 @@ struct CutPlan {
 // entry before the first change does (entries out of directory order,
 // overlapping entries), every entry is rewritten. Reads the local headers of
 // entries near the cut; stream errors pass.
-CutPlan PlanCut(TPLDirArray& snapshot, int32_t first_change, int64_t entries_end, int64_t stub_size,
-                platform::Stream& archive);
+CutPlan PlanCut(const TPLDirArray& snapshot, int32_t first_change, int64_t entries_end,
+                int64_t stub_size, platform::Stream& archive);
 
 }  // namespace parcelon

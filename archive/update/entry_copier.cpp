@@ -25,7 +25,7 @@ bool IsRename(const TDirItem& item) {
 
 // The old version of `item`: its own place in the snapshot, or for an
 // entry without one the first snapshot entry of its name.
-const TDirItem* FindOldVersion(const TDirItem& item, TPLDirArray& snapshot) {
+const TDirItem* FindOldVersion(const TDirItem& item, const TPLDirArray& snapshot) {
   if (item.SnapshotIndex >= 0 && item.SnapshotIndex < snapshot.Count())
     return &snapshot.Items(item.SnapshotIndex);
   for (int32_t i = 0; i < snapshot.Count(); ++i) {
@@ -96,19 +96,10 @@ class RecordReader {
   uint64_t end_;
 };
 
-void SetNewOffset(TDirItem& item, uint64_t position) {
-  item.Zip64LocalHeaderOffset = position;
-  if (position >= kSaturated32) {
-    item.IsZip64 = true;
-    item.LocalHeaderOffset = kSaturated32;
-  } else {
-    item.LocalHeaderOffset = static_cast<uint32_t>(position);
-  }
-}
-
 // A renamed entry's new local header and name, its Zip64 sizes when its
 // uncompressed size is saturated, and its other extra fields.
-void WriteRenamedHeader(TDirItem& item, const OldRecord& record, const EntryWriteContext& context) {
+void WriteRenamedHeader(const TDirItem& item, const OldRecord& record,
+                        const EntryWriteContext& context) {
   const EncodedName name = NameToStore(item, context.code_pages);
   std::vector<uint8_t> extra;
   if (item.UnpackedSize == kSaturated32)
@@ -128,22 +119,27 @@ void WriteRenamedHeader(TDirItem& item, const OldRecord& record, const EntryWrit
 
 }  // namespace
 
-void CopyEntry(TPLDirArray& dir, int32_t index, TPLDirArray& snapshot, OldEntries& tail,
-               const EntryWriteContext& context) {
-  const TDirItem* old = FindOldVersion(dir.Items(index), snapshot);
+// The entry is read through const access: only an entry given up is
+// written to, and its record is the directory's own already (it was
+// modified).
+uint64_t CopyEntry(TPLDirArray& dir, int32_t index, const TPLDirArray& snapshot, OldEntries& tail,
+                   const EntryWriteContext& context) {
+  const TPLDirArray& entries = dir;
+  const TDirItem* old = FindOldVersion(entries.Items(index), snapshot);
   if (old == nullptr) throw EPLException::Create(errc::kNoOldVersion, context.settings.component);
-  TDirItem& given_up = dir.Items(index);
+  const TDirItem& given_up = entries.Items(index);
   if (given_up.Modified && (given_up.Operation == poUpdate || given_up.Operation == poMove))
     dir.SetItem(index, *old);
-  TDirItem& item = dir.Items(index);
+  const TDirItem& item = entries.Items(index);
   const OldRecord record = RecordReader(tail).Read(*old);
-  SetNewOffset(item, static_cast<uint64_t>(context.archive.Position()));
+  const auto position = static_cast<uint64_t>(context.archive.Position());
   if (IsRename(item)) {
     WriteRenamedHeader(item, record, context);
     context.archive.CopyFrom(tail.At(int64_t(record.data_start)), int64_t(record.data_length));
   } else {
     context.archive.CopyFrom(tail.At(int64_t(record.offset)), int64_t(record.Length()));
   }
+  return position;
 }
 
 }  // namespace parcelon

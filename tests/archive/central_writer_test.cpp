@@ -121,6 +121,29 @@ TEST_F(CentralWriter, SaturatedValuesGetAFreshZip64FieldAndTheOldOneIsDropped) {
   EXPECT_TRUE(Item(0).IsZip64);
 }
 
+// A new offset given aside is written as the same offset held by the entry
+// would be, in a Zip64 field from 4 GiB on, and the entry holds it once the
+// written headers are adopted.
+TEST_F(CentralWriter, NewOffsetsGivenAsideAreWrittenAsIfHeld) {
+  for (const uint64_t offset : {uint64_t{123}, uint64_t{7000000000}}) {
+    const bool zip64 = offset >= kSaturated32;
+    Create();
+    TDirItem held = ItemOf(u"a.bin", zip64 ? kSaturated32 : uint32_t(offset), 1);
+    held.Zip64LocalHeaderOffset = offset;
+    Add(held);
+    Write();
+    const Bytes expected = stream_->Bytes();
+    Create();
+    Add(ItemOf(u"a.bin", 0, 1));
+    const uint64_t aside[] = {offset};
+    parcelon::AdoptWrittenHeaders(
+        manager_->Dir(), parcelon::WriteCentralDirectory(*manager_, code_pages_, {}, aside), aside);
+    EXPECT_EQ(stream_->Bytes(), expected) << offset;
+    EXPECT_EQ(manager_->Dir().Items(0).LocalHeaderOffset64(), offset);
+    EXPECT_EQ(manager_->Dir().Items(0).IsZip64, zip64);
+  }
+}
+
 TEST_F(CentralWriter, Zip64RecordsFrom65535Entries) {
   for (int count : {65534, 65535}) {
     Create();

@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -350,6 +352,61 @@ TEST_F(CommitTest, AFailedCommitRestoresTheTextsOfChangedEntries) {
   EXPECT_NE(after.find("note a"), std::string::npos);
   EXPECT_EQ(after.find("renamed"), std::string::npos);
   EXPECT_EQ(PeerView(), "a.txt=a;b.txt=b;c.txt=c\n");
+}
+
+// A commit that copies every entry behind the first and is undone before
+// its commit point, cancelled half way or failing at its very last step (the
+// rename of the new file), leaves every entry's offset, name and extra
+// fields as they were, across the directory's record chunks.
+TEST_F(CommitTest, AnUndoneCommitRestoresEveryCopiedEntry) {
+  const CommandResult made = RunCommand(
+      "python3 -c 'import sys,zipfile\n"
+      "z=zipfile.ZipFile(sys.argv[1],\"w\")\n"
+      "for n in range(2100):\n"
+      " i=zipfile.ZipInfo(\"e%d\"%n); i.extra=b\"\\xfe\\xca\\x02\\x00\"+n.to_bytes(2,\"little\")\n"
+      " z.writestr(i,str(n))\n"
+      "z.close()' " +
+      ShellQuote(path));
+  ASSERT_EQ(made.status, 0) << made.err;
+  const std::string before = ReadAll(path);
+  archiver.OpenArchive(fmOpenReadWrite | fmShareDenyWrite);
+  const TPLDirArray& entries = archiver.DirManager()->Dir();
+  using Entry = std::tuple<uint64_t, std::u16string, std::vector<uint8_t>>;
+  const auto view = [&entries] {
+    std::vector<Entry> all;
+    for (int32_t i = 0; i < entries.Count(); ++i) {
+      const TDirItem& item = entries.Items(i);
+      all.emplace_back(item.LocalHeaderOffset64(), item.Name.str(), item.ExtraFields().at(0).Data);
+    }
+    return all;
+  };
+  const std::vector<Entry> old = view();
+  archiver.SetRewriteThreshold(0);
+  const std::function<void()> undoes[] = {
+      [this] {
+        archiver.OnOverallProgress = [](TPLBaseArchiver&, double percent, TPLProcessOperation,
+                                        TPLProgressPhase phase, bool& cancel) {
+          cancel = phase == ppProcess && percent >= 50;
+        };
+      },
+      [this] {
+        fs.Inject({1, kOpRename});
+      }};
+  for (const auto& undo : undoes) {
+    archiver.BeginUpdate();
+    Queue({{u"e0", std::string(100, 'x')}});
+    undo();
+    try {
+      archiver.EndUpdate();
+    } catch (const std::exception&) {
+      // Undone either way.
+    }
+    fs.Inject({});
+    archiver.OnOverallProgress = nullptr;
+    EXPECT_EQ(ReadAll(path), before);
+    EXPECT_TRUE(view() == old);
+  }
+  archiver.CloseArchive();
 }
 
 TEST_F(CommitTest, AnArchiveThatCannotBeRestoredIsRefused) {

@@ -296,6 +296,47 @@ TEST_F(DirArray, DeletingAndShrinkingWorkAcrossChunks) {
   EXPECT_TRUE(dir.Items(kCount - 2).Comment().empty());
 }
 
+// A copy shares the record chunks until either array writes to one: a write
+// through either array, to one record or moving records across the chunk
+// boundaries, leaves every record of the other as it was.
+TEST_F(DirArray, ACopySharesItsRecordsUntilEitherArrayWrites) {
+  constexpr int32_t kCount = 2500;  // three chunks, the last one in part
+  dir.SetCount(kCount);
+  for (int32_t i = 0; i < kCount; ++i) dir.SetName(i, NameOf(i));
+  dir.Items(1500).SetComment("kept");
+  const std::pair<const char*, std::function<void(TPLDirArray&)>> writes[] = {
+      {"records",
+       [](TPLDirArray& a) {
+         a.Items(1023).Crc32 = 7;
+         a.Items(1500).SetComment("changed");
+       }},
+      {"name", [](TPLDirArray& a) { a.SetName(1024, u"renamed"); }},
+      {"delete", [](TPLDirArray& a) { a.Delete(1000); }},
+      {"shrink", [](TPLDirArray& a) { a.SetCount(1030); }},
+      {"clear", [](TPLDirArray& a) { a.Clear(); }},
+      {"release", [](TPLDirArray& a) { a.Release(); }},
+  };
+  for (const auto& [what, write] : writes) {
+    for (const bool on_copy : {true, false}) {
+      SCOPED_TRACE(std::string(what) + (on_copy ? " on the copy" : " on the original"));
+      TPLDirArray copy(code_pages);
+      copy.Assign(dir);
+      write(on_copy ? copy : dir);
+      TPLDirArray& kept = on_copy ? dir : copy;
+      ASSERT_EQ(kept.Count(), kCount);
+      for (int32_t i = 0; i < kCount; ++i) {
+        ASSERT_EQ(kept.Items(i).Name, NameOf(i)) << i;
+        ASSERT_EQ(kept.Items(i).Crc32, 0u) << i;
+      }
+      EXPECT_EQ(kept.Items(1500).Comment(), "kept");
+      int32_t index = -1;
+      EXPECT_TRUE(kept.Find(NameOf(1024), index));
+      EXPECT_EQ(index, 1024);
+      if (!on_copy) dir.Assign(copy);  // the original again
+    }
+  }
+}
+
 // A copy made by Assign shares the arena and keeps it when the array it
 // copied goes; an entry copied out of an array owns its texts and outlives
 // every array that held them.
