@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "archive/codec/deflate_stage.h"
+#include "archive/format/crc32.h"
 
 namespace parcelon {
 
@@ -17,7 +18,7 @@ class Collector : public DataStage {
     made.assign(block.begin(), block.end());
     return true;
   }
-  std::vector<uint8_t> made;
+  ByteBuffer made;
 };
 
 // An entry's deflate stream, kept between its blocks.
@@ -66,7 +67,7 @@ std::shared_ptr<DeflateJob> DeflatePool::NewJob(int level) {
   return job;
 }
 
-void DeflatePool::Put(DeflateJob& job, std::vector<uint8_t> raw, bool last) {
+void DeflatePool::Put(DeflateJob& job, ByteBuffer raw, bool last) {
   {
     std::lock_guard guard(lock_);
     held_ += raw.size();
@@ -78,7 +79,8 @@ void DeflatePool::Put(DeflateJob& job, std::vector<uint8_t> raw, bool last) {
 // Rather than wait idle for a block that no worker has taken up yet, the
 // calling thread deflates the job's next blocks itself, with the job's own
 // encoder and in their order, as a worker would.
-std::span<const uint8_t> DeflatePool::Wait(DeflateJob& job, size_t index, bool& failed) {
+std::span<const uint8_t> DeflatePool::Wait(DeflateJob& job, size_t index, bool& failed,
+                                           uint32_t& crc) {
   std::unique_lock guard(lock_);
   while (!job.blocks[index].deflated && !job.failed) {
     if (job.busy || job.abandoned || job.next_to_deflate >= job.blocks.size()) {
@@ -93,6 +95,7 @@ std::span<const uint8_t> DeflatePool::Wait(DeflateJob& job, size_t index, bool& 
   }
   failed = !job.blocks[index].deflated;
   if (failed) return {};
+  crc = job.blocks[index].crc;
   return job.blocks[index].data;
 }
 
@@ -115,7 +118,7 @@ size_t DeflatePool::Held() {
 
 void DeflatePool::Drop(DeflateJob::Block& block) {
   held_ -= block.data.size();
-  std::vector<uint8_t>().swap(block.data);
+  ByteBuffer().swap(block.data);
 }
 
 // Deflates blocks until the pool stops.
@@ -157,9 +160,11 @@ std::shared_ptr<DeflateJob> DeflatePool::NextJob(DeflateJob::Block*& block) {
 }
 
 // Deflates `block` of a job this worker holds, outside the lock: no one
-// else touches that block or the job's encoder meanwhile.
+// else touches that block, the job's CRC-32 or its encoder meanwhile.
 void DeflatePool::Deflate(DeflateJob& job, DeflateJob::Block& block) {
-  std::vector<uint8_t> made;
+  job.crc = UpdateCrc32(job.crc, block.data);
+  block.crc = job.crc;
+  ByteBuffer made;
   bool failed = false;
   try {
     if (!job.encoder) job.encoder = std::make_shared<DeflateJob::Encoder>(job.level);
@@ -174,8 +179,7 @@ void DeflatePool::Deflate(DeflateJob& job, DeflateJob::Block& block) {
   Settle(job, block, std::move(made), failed);
 }
 
-void DeflatePool::Settle(DeflateJob& job, DeflateJob::Block& block, std::vector<uint8_t> made,
-                         bool failed) {
+void DeflatePool::Settle(DeflateJob& job, DeflateJob::Block& block, ByteBuffer made, bool failed) {
   {
     std::lock_guard guard(lock_);
     Drop(block);

@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "archive/common/byte_buffer.h"
 #include "archive/common/data_stage.h"
 
 namespace parcelon {
@@ -32,7 +33,7 @@ class DeflateStage : public DataStage {
 
   std::unique_ptr<Stream> stream_;
   DataStage& next_;
-  std::vector<uint8_t> out_;
+  ByteBuffer out_;  // only the bytes deflate made are read
 };
 
 }  // namespace parcelon
