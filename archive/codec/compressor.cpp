@@ -184,6 +184,25 @@ bool WriteDeflatedItem(DeflatedBlocks& blocks, uint64_t size, platform::Stream& 
   return Conclude(item, done, size, sink.Written(), settings);
 }
 
+bool WriteDeflatedItemAfter(const std::function<std::vector<uint8_t>()>& header,
+                            DeflatedBlocks& blocks, uint64_t size, platform::Stream& output,
+                            TDirItem& item, const EncodeSettings& settings) {
+  OutputSink sink(output, settings.events, settings.engine.archive_name, settings.progress.cancel);
+  LoopResult done;
+  done.finished = size == 0;
+  std::span<const uint8_t> deflated;
+  size_t n = 0;
+  if (!done.finished && !BlockCancelled(item, settings, 0, size) &&
+      blocks.Next(deflated, n, done.crc) && n == size) {
+    done.consumed = n;
+    done.finished = true;
+  }
+  if (!Conclude(item, done, size, done.finished ? deflated.size() : 0, settings)) return false;
+  std::vector<uint8_t> whole = header();
+  whole.insert(whole.end(), deflated.begin(), deflated.end());
+  return sink.WriteOutput(whole);
+}
+
 uint32_t SourceCrc32(platform::Stream& source, uint8_t compression_mode) {
   source.Seek(0, platform::SeekOrigin::kBegin);
   const auto size = static_cast<uint64_t>(source.Size());
