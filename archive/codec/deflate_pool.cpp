@@ -23,10 +23,16 @@ class Collector : public DataStage {
 
 // An entry's deflate stream, kept between its blocks.
 struct DeflateJob::Encoder {
-  explicit Encoder(int level) : stage(level, collector) {}
+  explicit Encoder(int at) : level(at), stage(at, collector) {}
+  int level;
   Collector collector;
   DeflateStage stage;
 };
+
+namespace {
+// Spare encoders kept: one per thread that deflates, with room for one more.
+constexpr size_t kMostSpareEncoders = 4;
+}  // namespace
 
 // The workers start with every signal blocked, so that a stop signal
 // reaches the calling thread (whose blocking calls it interrupts) as it did
@@ -167,16 +173,43 @@ void DeflatePool::Deflate(DeflateJob& job, DeflateJob::Block& block) {
   ByteBuffer made;
   bool failed = false;
   try {
-    if (!job.encoder) job.encoder = std::make_shared<DeflateJob::Encoder>(job.level);
+    if (!job.encoder) job.encoder = TakeEncoder(job.level);
     job.encoder->stage.Put(block.data, block.last);
     made.swap(job.encoder->collector.made);
+    if (block.last) GiveBack(std::move(job.encoder));
   } catch (const CodecError&) {
     failed = true;
   } catch (const std::bad_alloc&) {
     failed = true;
   }
-  if (failed || block.last) job.encoder.reset();
+  if (failed) job.encoder.reset();
   Settle(job, block, std::move(made), failed);
+}
+
+// A spare encoder at `level`, or a new one.
+std::shared_ptr<DeflateJob::Encoder> DeflatePool::TakeEncoder(int level) {
+  {
+    std::lock_guard guard(lock_);
+    for (auto it = spare_.begin(); it != spare_.end(); ++it) {
+      if ((*it)->level != level) continue;
+      std::shared_ptr<DeflateJob::Encoder> encoder = std::move(*it);
+      spare_.erase(it);
+      return encoder;
+    }
+  }
+  return std::make_shared<DeflateJob::Encoder>(level);
+}
+
+// Resets the encoder of a finished entry and keeps it, while there is room;
+// one that cannot restart goes.
+void DeflatePool::GiveBack(std::shared_ptr<DeflateJob::Encoder> encoder) {
+  try {
+    encoder->stage.Reset();
+  } catch (const CodecError&) {
+    return;
+  }
+  std::lock_guard guard(lock_);
+  if (spare_.size() < kMostSpareEncoders) spare_.push_back(std::move(encoder));
 }
 
 void DeflatePool::Settle(DeflateJob& job, DeflateJob::Block& block, ByteBuffer made, bool failed) {

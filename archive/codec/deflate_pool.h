@@ -73,12 +73,17 @@ class DeflatePool {
   void Deflate(DeflateJob& job, DeflateJob::Block& block);
   void Settle(DeflateJob& job, DeflateJob::Block& block, ByteBuffer made, bool failed);
   void Drop(DeflateJob::Block& block);
+  std::shared_ptr<DeflateJob::Encoder> TakeEncoder(int level);
+  void GiveBack(std::shared_ptr<DeflateJob::Encoder> encoder);
 
   std::mutex lock_;
   std::condition_variable work_;  // a block to deflate, or stop
   std::condition_variable done_;  // a block deflated
   std::deque<std::shared_ptr<DeflateJob>> jobs_;
   size_t held_ = 0;
+  // Encoders of finished entries, reset, kept for the next entries (zlib's
+  // memory is set up once per encoder, not once per entry); a few at most.
+  std::vector<std::shared_ptr<DeflateJob::Encoder>> spare_;
   bool stop_ = false;
   std::vector<std::jthread> workers_;
 };

@@ -23,6 +23,9 @@ class DeflateStage : public DataStage {
   DeflateStage& operator=(const DeflateStage&) = delete;
 
   bool Put(std::span<const uint8_t> block, bool last) override;
+  // Starts a new deflate stream at the same level, as a new stage would,
+  // keeping zlib's memory and the output buffer. Throws CodecError.
+  void Reset();
 
  private:
   struct Stream;
