@@ -85,9 +85,15 @@ std::unique_ptr<PreparedSource> EntryReadAhead::Take(const TDirItem& item) {
 }
 
 // Reads the entry being written, then the planned ones in order, until the
-// budget or the number of files open ahead runs out.
+// budget or the number of files open ahead runs out. The files ahead are
+// read in batches: while the first half of them is still read whole, the
+// workers have enough to do, and the next ones wait until that half was
+// taken, so that idle workers are woken once per batch, not once per file.
 void EntryReadAhead::Fill() {
   if (const auto current = current_.lock(); current && !FillEntry(*current)) return;
+  constexpr size_t kHalf = kEntriesAhead / 2;
+  if (planned_.size() > kHalf && planned_[kHalf - 1]->opened && planned_[kHalf - 1]->ReadAll())
+    return;
   const size_t ahead = std::min(planned_.size(), kEntriesAhead);
   for (size_t i = 0; i < ahead; ++i)
     if (!FillEntry(*planned_[i])) return;
