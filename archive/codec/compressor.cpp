@@ -198,6 +198,7 @@ bool WriteDeflatedItemAfter(const std::function<std::vector<uint8_t>()>& header,
     done.finished = true;
   }
   if (!Conclude(item, done, size, done.finished ? deflated.size() : 0, settings)) return false;
+  if (deflated.size() >= size) deflated = {};  // to be stored instead
   std::vector<uint8_t> whole = header();
   whole.insert(whole.end(), deflated.begin(), deflated.end());
   return sink.WriteOutput(whole);

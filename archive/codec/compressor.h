@@ -74,9 +74,11 @@ bool WriteDeflatedItem(DeflatedBlocks& blocks, uint64_t size, platform::Stream& 
 // to ReadBufferSize of its CompressionMode), written together with what
 // comes before it: the block is taken and the item completed first, then
 // the bytes `header` gives (made from the completed item) and the deflated
-// bytes go out in one write. The same events, item fields, results and
-// errors, except that nothing is written before the block is ready, and a
-// short write of the header goes to the disk-full event with the data.
+// bytes go out in one write; deflated bytes no fewer than the source's are
+// left out, as the caller stores the data instead. The same events, item
+// fields, results and errors, except that nothing is written before the
+// block is ready, and a short write of the header goes to the disk-full
+// event with the data.
 bool WriteDeflatedItemAfter(const std::function<std::vector<uint8_t>()>& header,
                             DeflatedBlocks& blocks, uint64_t size, platform::Stream& output,
                             TDirItem& item, const EncodeSettings& settings);

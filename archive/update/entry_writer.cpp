@@ -141,8 +141,9 @@ class NewEntry {
 
   // An entry read ahead whose data is one block: its header, holding the
   // final values, and its data in one write. Only when deflating grew the
-  // data is it stored instead and the header patched. The entry ends at the
-  // end of the archive either way.
+  // data (which is then not written) is it stored instead, after the header,
+  // and the header patched. The entry ends at the end of the archive either
+  // way.
   bool WriteInOne(platform::Stream& source, uint64_t size) {
     const int64_t data_start =
         c_.archive.Position() +
