@@ -212,7 +212,10 @@ void DeflatePool::GiveBack(std::shared_ptr<DeflateJob::Encoder> encoder) {
   if (spare_.size() < kMostSpareEncoders) spare_.push_back(std::move(encoder));
 }
 
+// Only the job's own next block, now free to be taken, is news for the
+// workers; waking an idle one for nothing would cost two context switches.
 void DeflatePool::Settle(DeflateJob& job, DeflateJob::Block& block, ByteBuffer made, bool failed) {
+  bool more = false;
   {
     std::lock_guard guard(lock_);
     Drop(block);
@@ -225,9 +228,10 @@ void DeflatePool::Settle(DeflateJob& job, DeflateJob::Block& block, ByteBuffer m
       ++job.next_to_deflate;
     }
     if (job.abandoned) Drop(block);
+    more = !job.failed && !job.abandoned && job.next_to_deflate < job.blocks.size();
   }
   done_.notify_all();
-  work_.notify_one();
+  if (more) work_.notify_one();
 }
 
 }  // namespace parcelon
