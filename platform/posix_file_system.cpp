@@ -194,11 +194,15 @@ void PosixFileSystem::RemoveFolder(const std::string& path) {
   if (::rmdir(path.c_str()) != 0) throw IoError::FromErrno("cannot remove the folder", path, errno);
 }
 
-FolderEntry PosixFileSystem::Describe(const std::string& prefix, const std::string& name) {
+// `name` in the open `folder` (whose path is `prefix`): one look at the name
+// itself, relative to the folder, and a second one through the path only
+// for a symbolic link, to describe what it points to.
+FolderEntry PosixFileSystem::Describe(int folder, const std::string& prefix,
+                                      const std::string& name) {
   struct stat st;
-  const std::string path = prefix + name;
-  const bool is_link = ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
-  return {name, Stat(path), is_link};
+  if (::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return {name, {}, false};
+  if (!S_ISLNK(st.st_mode)) return {name, InfoOf(st), false};
+  return {name, Stat(prefix + name), true};
 }
 
 std::vector<FolderEntry> PosixFileSystem::ListFolder(const std::string& path) {
@@ -209,7 +213,8 @@ std::vector<FolderEntry> PosixFileSystem::ListFolder(const std::string& path) {
   errno = 0;
   while (const dirent* entry = ::readdir(folder.get())) {
     const std::string name = entry->d_name;
-    if (name != "." && name != "..") entries.push_back(Describe(prefix, name));
+    if (name != "." && name != "..")
+      entries.push_back(Describe(::dirfd(folder.get()), prefix, name));
     errno = 0;
   }
   if (errno != 0) throw IoError::FromErrno("cannot list the folder", path, errno);

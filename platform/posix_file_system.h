@@ -44,7 +44,7 @@ class PosixFileSystem : public FileSystem {
   void RemoveBelow(const std::string& root, const std::string& relative) override;
 
  private:
-  FolderEntry Describe(const std::string& prefix, const std::string& name);
+  FolderEntry Describe(int folder, const std::string& prefix, const std::string& name);
 };
 
 }  // namespace platform

@@ -7,6 +7,7 @@
 
 #include "archive/codec/deflate_stage.h"
 #include "archive/codec/output_sink.h"
+#include "archive/common/byte_buffer.h"
 #include "archive/crypto/crypto_stages.h"
 #include "archive/errors/pl_exception.h"
 #include "archive/format/crc32.h"
@@ -77,7 +78,7 @@ class BlockLoop {
       result_.finished = chain.Head().Put({}, true);
       return;
     }
-    std::vector<uint8_t> buffer(
+    ByteBuffer buffer(
         static_cast<size_t>(std::min<uint64_t>(size_, ReadBufferSize(item_.CompressionMode))));
     while (result_.consumed < size_ && !Cancelled()) {
       const auto n =
@@ -184,10 +185,30 @@ bool WriteDeflatedItem(DeflatedBlocks& blocks, uint64_t size, platform::Stream& 
   return Conclude(item, done, size, sink.Written(), settings);
 }
 
+bool WriteDeflatedItemAfter(const std::function<std::vector<uint8_t>()>& header,
+                            DeflatedBlocks& blocks, uint64_t size, platform::Stream& output,
+                            TDirItem& item, const EncodeSettings& settings) {
+  OutputSink sink(output, settings.events, settings.engine.archive_name, settings.progress.cancel);
+  LoopResult done;
+  done.finished = size == 0;
+  std::span<const uint8_t> deflated;
+  size_t n = 0;
+  if (!done.finished && !BlockCancelled(item, settings, 0, size) &&
+      blocks.Next(deflated, n, done.crc) && n == size) {
+    done.consumed = n;
+    done.finished = true;
+  }
+  if (!Conclude(item, done, size, done.finished ? deflated.size() : 0, settings)) return false;
+  if (deflated.size() >= size) deflated = {};  // to be stored instead
+  std::vector<uint8_t> whole = header();
+  whole.insert(whole.end(), deflated.begin(), deflated.end());
+  return sink.WriteOutput(whole);
+}
+
 uint32_t SourceCrc32(platform::Stream& source, uint8_t compression_mode) {
   source.Seek(0, platform::SeekOrigin::kBegin);
   const auto size = static_cast<uint64_t>(source.Size());
-  std::vector<uint8_t> buffer(
+  ByteBuffer buffer(
       static_cast<size_t>(std::min<uint64_t>(size, ReadBufferSize(compression_mode))));
   uint32_t crc = 0;
   for (uint64_t done = 0; done < size;) {

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "archive/codec/deflate_stage.h"
+#include "archive/format/crc32.h"
 
 namespace parcelon {
 
@@ -17,15 +18,21 @@ class Collector : public DataStage {
     made.assign(block.begin(), block.end());
     return true;
   }
-  std::vector<uint8_t> made;
+  ByteBuffer made;
 };
 
 // An entry's deflate stream, kept between its blocks.
 struct DeflateJob::Encoder {
-  explicit Encoder(int level) : stage(level, collector) {}
+  explicit Encoder(int at) : level(at), stage(at, collector) {}
+  int level;
   Collector collector;
   DeflateStage stage;
 };
+
+namespace {
+// Spare encoders kept: one per thread that deflates, with room for one more.
+constexpr size_t kMostSpareEncoders = 4;
+}  // namespace
 
 // The workers start with every signal blocked, so that a stop signal
 // reaches the calling thread (whose blocking calls it interrupts) as it did
@@ -66,7 +73,7 @@ std::shared_ptr<DeflateJob> DeflatePool::NewJob(int level) {
   return job;
 }
 
-void DeflatePool::Put(DeflateJob& job, std::vector<uint8_t> raw, bool last) {
+void DeflatePool::Put(DeflateJob& job, ByteBuffer raw, bool last) {
   {
     std::lock_guard guard(lock_);
     held_ += raw.size();
@@ -78,7 +85,8 @@ void DeflatePool::Put(DeflateJob& job, std::vector<uint8_t> raw, bool last) {
 // Rather than wait idle for a block that no worker has taken up yet, the
 // calling thread deflates the job's next blocks itself, with the job's own
 // encoder and in their order, as a worker would.
-std::span<const uint8_t> DeflatePool::Wait(DeflateJob& job, size_t index, bool& failed) {
+std::span<const uint8_t> DeflatePool::Wait(DeflateJob& job, size_t index, bool& failed,
+                                           uint32_t& crc) {
   std::unique_lock guard(lock_);
   while (!job.blocks[index].deflated && !job.failed) {
     if (job.busy || job.abandoned || job.next_to_deflate >= job.blocks.size()) {
@@ -93,6 +101,7 @@ std::span<const uint8_t> DeflatePool::Wait(DeflateJob& job, size_t index, bool& 
   }
   failed = !job.blocks[index].deflated;
   if (failed) return {};
+  crc = job.blocks[index].crc;
   return job.blocks[index].data;
 }
 
@@ -115,7 +124,7 @@ size_t DeflatePool::Held() {
 
 void DeflatePool::Drop(DeflateJob::Block& block) {
   held_ -= block.data.size();
-  std::vector<uint8_t>().swap(block.data);
+  ByteBuffer().swap(block.data);
 }
 
 // Deflates blocks until the pool stops.
@@ -157,25 +166,56 @@ std::shared_ptr<DeflateJob> DeflatePool::NextJob(DeflateJob::Block*& block) {
 }
 
 // Deflates `block` of a job this worker holds, outside the lock: no one
-// else touches that block or the job's encoder meanwhile.
+// else touches that block, the job's CRC-32 or its encoder meanwhile.
 void DeflatePool::Deflate(DeflateJob& job, DeflateJob::Block& block) {
-  std::vector<uint8_t> made;
+  job.crc = UpdateCrc32(job.crc, block.data);
+  block.crc = job.crc;
+  ByteBuffer made;
   bool failed = false;
   try {
-    if (!job.encoder) job.encoder = std::make_shared<DeflateJob::Encoder>(job.level);
+    if (!job.encoder) job.encoder = TakeEncoder(job.level);
     job.encoder->stage.Put(block.data, block.last);
     made.swap(job.encoder->collector.made);
+    if (block.last) GiveBack(std::move(job.encoder));
   } catch (const CodecError&) {
     failed = true;
   } catch (const std::bad_alloc&) {
     failed = true;
   }
-  if (failed || block.last) job.encoder.reset();
+  if (failed) job.encoder.reset();
   Settle(job, block, std::move(made), failed);
 }
 
-void DeflatePool::Settle(DeflateJob& job, DeflateJob::Block& block, std::vector<uint8_t> made,
-                         bool failed) {
+// A spare encoder at `level`, or a new one.
+std::shared_ptr<DeflateJob::Encoder> DeflatePool::TakeEncoder(int level) {
+  {
+    std::lock_guard guard(lock_);
+    for (auto it = spare_.begin(); it != spare_.end(); ++it) {
+      if ((*it)->level != level) continue;
+      std::shared_ptr<DeflateJob::Encoder> encoder = std::move(*it);
+      spare_.erase(it);
+      return encoder;
+    }
+  }
+  return std::make_shared<DeflateJob::Encoder>(level);
+}
+
+// Resets the encoder of a finished entry and keeps it, while there is room;
+// one that cannot restart goes.
+void DeflatePool::GiveBack(std::shared_ptr<DeflateJob::Encoder> encoder) {
+  try {
+    encoder->stage.Reset();
+  } catch (const CodecError&) {
+    return;
+  }
+  std::lock_guard guard(lock_);
+  if (spare_.size() < kMostSpareEncoders) spare_.push_back(std::move(encoder));
+}
+
+// Only the job's own next block, now free to be taken, is news for the
+// workers; waking an idle one for nothing would cost two context switches.
+void DeflatePool::Settle(DeflateJob& job, DeflateJob::Block& block, ByteBuffer made, bool failed) {
+  bool more = false;
   {
     std::lock_guard guard(lock_);
     Drop(block);
@@ -188,9 +228,10 @@ void DeflatePool::Settle(DeflateJob& job, DeflateJob::Block& block, std::vector<
       ++job.next_to_deflate;
     }
     if (job.abandoned) Drop(block);
+    more = !job.failed && !job.abandoned && job.next_to_deflate < job.blocks.size();
   }
   done_.notify_all();
-  work_.notify_one();
+  if (more) work_.notify_one();
 }
 
 }  // namespace parcelon

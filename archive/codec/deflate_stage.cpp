@@ -23,6 +23,10 @@ DeflateStage::DeflateStage(int level, DataStage& next)
 
 DeflateStage::~DeflateStage() = default;
 
+void DeflateStage::Reset() {
+  if (deflateReset(&stream_->z) != Z_OK) throw CodecError("deflate cannot restart");
+}
+
 bool DeflateStage::Put(std::span<const uint8_t> block, bool last) {
   return next_.Put(CompressBlock(block, last), last);
 }

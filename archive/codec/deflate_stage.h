@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "archive/common/byte_buffer.h"
 #include "archive/common/data_stage.h"
 
 namespace parcelon {
@@ -22,6 +23,9 @@ class DeflateStage : public DataStage {
   DeflateStage& operator=(const DeflateStage&) = delete;
 
   bool Put(std::span<const uint8_t> block, bool last) override;
+  // Starts a new deflate stream at the same level, as a new stage would,
+  // keeping zlib's memory and the output buffer. Throws CodecError.
+  void Reset();
 
  private:
   struct Stream;
@@ -32,7 +36,7 @@ class DeflateStage : public DataStage {
 
   std::unique_ptr<Stream> stream_;
   DataStage& next_;
-  std::vector<uint8_t> out_;
+  ByteBuffer out_;  // only the bytes deflate made are read
 };
 
 }  // namespace parcelon

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "archive/common/secret_text.h"
-#include "archive/format/crc32.h"
 #include "archive/update/source_file.h"
 #include "platform/stream_window.h"
 
@@ -30,10 +29,8 @@ struct EntryReadAhead::Planned {
   std::exception_ptr open_failure;
   uint64_t size = 0;  // when it was opened
   uint64_t read = 0;
-  uint32_t crc = 0;
-  std::vector<size_t> sizes;   // of the blocks read
-  std::vector<uint32_t> crcs;  // of the source up to each block's end
-  bool stopped = false;        // a short read or a read failure came next
+  std::vector<size_t> sizes;  // of the blocks read
+  bool stopped = false;       // a short read or a read failure came next
   std::exception_ptr read_failure;
   std::shared_ptr<DeflateJob> job;
 
@@ -88,9 +85,15 @@ std::unique_ptr<PreparedSource> EntryReadAhead::Take(const TDirItem& item) {
 }
 
 // Reads the entry being written, then the planned ones in order, until the
-// budget or the number of files open ahead runs out.
+// budget or the number of files open ahead runs out. The files ahead are
+// read in batches: while the first half of them is still read whole, the
+// workers have enough to do, and the next ones wait until that half was
+// taken, so that idle workers are woken once per batch, not once per file.
 void EntryReadAhead::Fill() {
   if (const auto current = current_.lock(); current && !FillEntry(*current)) return;
+  constexpr size_t kHalf = kEntriesAhead / 2;
+  if (planned_.size() > kHalf && planned_[kHalf - 1]->opened && planned_[kHalf - 1]->ReadAll())
+    return;
   const size_t ahead = std::min(planned_.size(), kEntriesAhead);
   for (size_t i = 0; i < ahead; ++i)
     if (!FillEntry(*planned_[i])) return;
@@ -123,10 +126,11 @@ void EntryReadAhead::Open(Planned& entry) {
   }
 }
 
-// Reads the entry's next block and hands it to the workers; a short read or
-// a failure ends the reading, to be met by the writer there.
+// Reads the entry's next block and hands it to the workers (which also sum
+// up its CRC-32); a short read or a failure ends the reading, to be met by
+// the writer there.
 void EntryReadAhead::ReadBlock(Planned& entry) {
-  std::vector<uint8_t> block(entry.NextBlockSize());
+  ByteBuffer block(entry.NextBlockSize());
   try {
     if (entry.caller)
       entry.stream->Seek(static_cast<int64_t>(entry.read), platform::SeekOrigin::kBegin);
@@ -139,10 +143,8 @@ void EntryReadAhead::ReadBlock(Planned& entry) {
     entry.stopped = true;
     return;
   }
-  entry.crc = UpdateCrc32(entry.crc, block);
   entry.read += block.size();
   entry.sizes.push_back(block.size());
-  entry.crcs.push_back(entry.crc);
   pool_.Put(*entry.job, std::move(block), entry.read >= entry.size);
 }
 
@@ -179,9 +181,8 @@ bool PreparedSource::Next(std::span<const uint8_t>& deflated, size_t& raw_size, 
     return false;
   }
   bool failed = false;
-  deflated = owner_.pool_.Wait(*entry.job, next_, failed);
-  raw_size = entry.sizes[next_];
-  crc = entry.crcs[next_++];
+  deflated = owner_.pool_.Wait(*entry.job, next_, failed, crc);
+  raw_size = entry.sizes[next_++];
   return !failed;
 }
 

@@ -1,5 +1,6 @@
 #include "archive/update/entry_writer.h"
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -8,6 +9,7 @@
 #include "archive/format/byte_io.h"
 #include "archive/format/extra_fields.h"
 #include "archive/format/name_codec.h"
+#include "archive/format/records.h"
 #include "archive/update/encryption_setup.h"
 #include "archive/update/entry_read_ahead.h"
 #include "archive/update/source_file.h"
@@ -110,6 +112,9 @@ class NewEntry {
       cipher_ = PrepareEncryption(item_, c_.settings.writing.encryption_method, *source.Get(),
                                   c_.settings.component);
     PlaceHeader(source.Get() != nullptr, source.Size());
+    BuildExtra();
+    if (prepared_ && source.Size() <= ReadBufferSize(item_.CompressionMode))
+      return WriteInOne(*source.Get(), source.Size());
     WriteHeader();
     if (source.Get() != nullptr) {
       const int64_t data_start = c_.archive.Position();
@@ -132,6 +137,25 @@ class NewEntry {
       throw EPLException::CreateFmt(errc::kNameTooLong, {item_.Name.str()}, c_.settings.component);
     item_.Flags =
         static_cast<uint16_t>(name_.utf8 ? item_.Flags | kFlagUtf8 : item_.Flags & ~kFlagUtf8);
+  }
+
+  // An entry read ahead whose data is one block: its header, holding the
+  // final values, and its data in one write. Only when deflating grew the
+  // data (which is then not written) is it stored instead, after the header,
+  // and the header patched. The entry ends at the end of the archive either
+  // way.
+  bool WriteInOne(platform::Stream& source, uint64_t size) {
+    const int64_t data_start =
+        c_.archive.Position() +
+        static_cast<int64_t>(kLocalHeaderSize + name_.bytes.size() + extra_.size());
+    if (!WriteDeflatedItemAfter([this] { return FinalHeader(); }, *prepared_, size, c_.archive,
+                                item_, Settings()))
+      return false;
+    if (!DeflateGrew()) return true;
+    if (!StoreInstead(source, data_start)) return false;
+    Patch();
+    c_.archive.Seek(0, platform::SeekOrigin::kEnd);
+    return true;
   }
 
   // The entry's data from the source, or from what was read ahead.
@@ -215,8 +239,8 @@ class NewEntry {
     if (cipher_.aes_field) AppendExtraField(extra_, *cipher_.aes_field);
   }
 
+  // The header with placeholder sizes, the extra area built.
   void WriteHeader() {
-    BuildExtra();
     LocalFileHeader header = Header();
     header.UnpackedSize = zip64_sizes_ ? kSaturated32 : static_cast<uint32_t>(source_size_);
     header.PackedSize = zip64_sizes_ ? kSaturated32 : 0;
@@ -225,16 +249,31 @@ class NewEntry {
 
   // The header, the name and the extra fields in one write.
   void WriteWhole(const LocalFileHeader& header) {
-    const auto bytes = header.Serialize();
-    std::vector<uint8_t> whole(bytes.begin(), bytes.end());
-    whole.insert(whole.end(), name_.bytes.begin(), name_.bytes.end());
-    whole.insert(whole.end(), extra_.begin(), extra_.end());
+    const std::vector<uint8_t> whole = Whole(header);
     c_.archive.WriteBuffer(whole.data(), whole.size());
   }
 
-  // Writes the header again with the final CRC-32, method and sizes; Zip64
-  // sizes go into the block reserved for them.
+  std::vector<uint8_t> Whole(const LocalFileHeader& header) const {
+    const auto bytes = header.Serialize();
+    std::vector<uint8_t> whole(bytes.size() + name_.bytes.size() + extra_.size());
+    auto at = std::copy(bytes.begin(), bytes.end(), whole.begin());
+    at = std::copy(name_.bytes.begin(), name_.bytes.end(), at);
+    std::copy(extra_.begin(), extra_.end(), at);
+    return whole;
+  }
+
+  // Writes the header again with the final values (FinalHeader) over the
+  // first one.
   void Patch() {
+    const std::vector<uint8_t> whole = FinalHeader();
+    c_.archive.Seek(static_cast<int64_t>(item_.Zip64LocalHeaderOffset),
+                    platform::SeekOrigin::kBegin);
+    c_.archive.WriteBuffer(whole.data(), whole.size());
+  }
+
+  // The header, name and extra fields with the final CRC-32, method and
+  // sizes; Zip64 sizes go into the block reserved for them.
+  std::vector<uint8_t> FinalHeader() {
     SetVersion(item_.IsZip64);
     LocalFileHeader header = Header();
     header.PackedSize = zip64_sizes_ ? kSaturated32 : item_.PackedSize;
@@ -246,9 +285,7 @@ class NewEntry {
       AppendExtraField(block, sizes);
       std::copy(block.begin(), block.end(), extra_.begin());
     }
-    c_.archive.Seek(static_cast<int64_t>(item_.Zip64LocalHeaderOffset),
-                    platform::SeekOrigin::kBegin);
-    WriteWhole(header);
+    return Whole(header);
   }
 
   EncodeSettings Settings() const {

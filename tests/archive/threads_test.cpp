@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/codec/compressor.h"
 #include "archive/parcelon.h"
 #include "platform/iconv_code_pages.h"
 #include "platform/memory_stream.h"
@@ -151,6 +152,25 @@ TEST_F(ThreadsTest, StreamsGiveTheBytesOfOneThread) {
   const std::string one = add(1);
   fs.Remove(path);
   EXPECT_EQ(add(3), one);
+  const CommandResult check = RunCommand("unzip -tqq " + ShellQuote(path));
+  EXPECT_EQ(check.status, 0) << check.out << check.err;
+}
+
+// Read and deflate buffers and encoders serve one file after another: files
+// around the block size, each after a larger one, hold only their own bytes.
+TEST_F(ThreadsTest, FilesAroundTheBlockSizeAfterLargerOnesGiveTheBytesOfOneThread) {
+  const std::string sizes = dir.File("sizes");
+  const size_t block = ReadBufferSize(archiver.CompressionMode());
+  const size_t lengths[] = {block + 1, block, block - 1, 1, 0};
+  fs.CreateFolders(sizes);
+  for (size_t i = 0; i < std::size(lengths); ++i) {
+    WriteAll(sizes + "/" + std::to_string(i) + "_noise", Noise(lengths[i]));
+    WriteAll(sizes + "/" + std::to_string(i) + "_text", Text(lengths[i]));
+  }
+  archiver.SetBaseDir(platform::Utf8ToUtf16(sizes));
+  const std::string one = Add(1);
+  fs.Remove(path);
+  EXPECT_EQ(Add(3), one);
   const CommandResult check = RunCommand("unzip -tqq " + ShellQuote(path));
   EXPECT_EQ(check.status, 0) << check.out << check.err;
 }
