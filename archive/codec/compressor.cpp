@@ -185,9 +185,10 @@ bool WriteDeflatedItem(DeflatedBlocks& blocks, uint64_t size, platform::Stream& 
   return Conclude(item, done, size, sink.Written(), settings);
 }
 
-bool WriteDeflatedItemAfter(const std::function<std::vector<uint8_t>()>& header,
-                            DeflatedBlocks& blocks, uint64_t size, platform::Stream& output,
-                            TDirItem& item, const EncodeSettings& settings) {
+bool WriteDeflatedItemAfter(
+    const std::function<std::vector<uint8_t>(std::span<const uint8_t>)>& record,
+    DeflatedBlocks& blocks, uint64_t size, platform::Stream& output, TDirItem& item,
+    const EncodeSettings& settings) {
   OutputSink sink(output, settings.events, settings.engine.archive_name, settings.progress.cancel);
   LoopResult done;
   done.finished = size == 0;
@@ -199,10 +200,7 @@ bool WriteDeflatedItemAfter(const std::function<std::vector<uint8_t>()>& header,
     done.finished = true;
   }
   if (!Conclude(item, done, size, done.finished ? deflated.size() : 0, settings)) return false;
-  if (deflated.size() >= size) deflated = {};  // to be stored instead
-  std::vector<uint8_t> whole = header();
-  whole.insert(whole.end(), deflated.begin(), deflated.end());
-  return sink.WriteOutput(whole);
+  return sink.WriteOutput(record(deflated));
 }
 
 uint32_t SourceCrc32(platform::Stream& source, uint8_t compression_mode) {

@@ -71,17 +71,16 @@ bool WriteDeflatedItem(DeflatedBlocks& blocks, uint64_t size, platform::Stream& 
                        TDirItem& item, const EncodeSettings& settings);
 
 // WriteDeflatedItem for an item whose data is one block at most (`size` up
-// to ReadBufferSize of its CompressionMode), written together with what
+// to ReadBufferSize of its CompressionMode), written in one piece with what
 // comes before it: the block is taken and the item completed first, then
-// the bytes `header` gives (made from the completed item) and the deflated
-// bytes go out in one write; deflated bytes no fewer than the source's are
-// left out, as the caller stores the data instead. The same events, item
-// fields, results and errors, except that nothing is written before the
-// block is ready, and a short write of the header goes to the disk-full
-// event with the data.
-bool WriteDeflatedItemAfter(const std::function<std::vector<uint8_t>()>& header,
-                            DeflatedBlocks& blocks, uint64_t size, platform::Stream& output,
-                            TDirItem& item, const EncodeSettings& settings);
+// the bytes `record` makes of the completed item and the deflated bytes go
+// out in one write. The same events, item fields, results and errors,
+// except that nothing is written before the block is ready, and a short
+// write of the whole piece goes to the disk-full event.
+bool WriteDeflatedItemAfter(
+    const std::function<std::vector<uint8_t>(std::span<const uint8_t>)>& record,
+    DeflatedBlocks& blocks, uint64_t size, platform::Stream& output, TDirItem& item,
+    const EncodeSettings& settings);
 
 // The CRC-32 of `source` from its start, read in blocks of ReadBufferSize at
 // `compression_mode` (as far as it gives bytes); the source is left at its

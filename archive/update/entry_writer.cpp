@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "archive/codec/compressor.h"
@@ -113,7 +114,7 @@ class NewEntry {
                                   c_.settings.component);
     PlaceHeader(source.Get() != nullptr, source.Size());
     BuildExtra();
-    if (prepared_ && source.Size() <= ReadBufferSize(item_.CompressionMode))
+    if (prepared_ && !encrypted && source.Size() <= ReadBufferSize(item_.CompressionMode))
       return WriteInOne(*source.Get(), source.Size());
     WriteHeader();
     if (source.Get() != nullptr) {
@@ -148,8 +149,12 @@ class NewEntry {
     const int64_t data_start =
         c_.archive.Position() +
         static_cast<int64_t>(kLocalHeaderSize + name_.bytes.size() + extra_.size());
-    if (!WriteDeflatedItemAfter([this] { return FinalHeader(); }, *prepared_, size, c_.archive,
-                                item_, Settings()))
+    const auto record = [this](std::span<const uint8_t> deflated) {
+      std::vector<uint8_t> bytes = FinalHeader();
+      if (!DeflateGrew()) bytes.insert(bytes.end(), deflated.begin(), deflated.end());
+      return bytes;
+    };
+    if (!WriteDeflatedItemAfter(record, *prepared_, size, c_.archive, item_, Settings()))
       return false;
     if (!DeflateGrew()) return true;
     if (!StoreInstead(source, data_start)) return false;
